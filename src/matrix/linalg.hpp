@@ -1,0 +1,27 @@
+#pragma once
+// Dense LU factorisation with partial pivoting, solves and the explicit inverse.
+#include <cstddef>
+#include <vector>
+
+#include "matrix/matrix.hpp"
+
+namespace plattor {
+
+// P A = L U, packed: U on and above the diagonal, the multipliers of the unit lower
+// triangle L below it. Row k was exchanged with row pivots[k] at step k.
+struct LuFactors {
+    Matrix lu;
+    std::vector<std::size_t> pivots;
+};
+
+// Factorises a square A. A pivot no larger than n·eps·max|aᵢⱼ|, or a non-finite entry,
+// raises RunError: the matrix is singular to working precision.
+LuFactors luFactor(Matrix a);
+
+// X = A⁻¹ B for the A behind the factors; B has as many rows as A.
+Matrix luSolve(const LuFactors& factors, Matrix b);
+
+// A⁻¹ of a square A, with the checks of luFactor and a check that every entry is finite.
+Matrix inverse(const Matrix& a);
+
+}  // namespace plattor
