@@ -1,0 +1,128 @@
+#include "assembly/assembly.hpp"
+
+#include <cmath>
+
+namespace plattor {
+
+double selfTerm(double h) { return h * (std::log(h * 0.5) - 1.0); }
+
+Matrix neighbourTerms(std::size_t n, double h) {
+    Matrix terms(1, n > 0 ? n - 1 : 0);
+    for (std::size_t k = 0; k < terms.size(); ++k) {
+        const double q = static_cast<double>(k + 1);
+        // Antiderivative u·ln u − u between the near and the far edge of the source segment.
+        const double far = std::log(q * h + h * 0.5);
+        const double near = std::log(q * h - h * 0.5);
+        terms[k] = h * (((q + 0.5) * far - (q - 0.5) * near) - 1.0);
+    }
+    return terms;
+}
+
+Matrix selfBlock(std::size_t n, double h) {
+    const Matrix terms = neighbourTerms(n, h);
+    const double diagonal = -selfTerm(h);
+    Matrix block(n, n);
+    for (std::size_t b = 0; b < n; ++b) {
+        double* column = block.column(b);
+        for (std::size_t a = 0; a < n; ++a) {
+            const std::size_t q = a > b ? a - b : b - a;
+            column[a] = q == 0 ? diagonal : -terms[q - 1];
+        }
+    }
+    return block;
+}
+
+Matrix separation(const ConductorModel& model, std::size_t i, std::size_t j) {
+    const std::size_t ni = model.segmentCount(i);
+    const std::size_t nj = model.segmentCount(j);
+    const double hi = model.segmentWidths[i];
+    const double hj = model.segmentWidths[j];
+    const double dx = model.conductorX[j] - model.conductorX[i];
+    const double edgeShift = (model.conductorWidths[i] - model.conductorWidths[j]) * 0.5;
+    Matrix x(ni, nj);
+    for (std::size_t s = 0; s < nj; ++s) {
+        const double p = static_cast<double>(s + 1) - 0.5;
+        double* column = x.column(s);
+        for (std::size_t m = 0; m < ni; ++m) {
+            const double q = static_cast<double>(m + 1) - 0.5;
+            column[m] = ((p * hj - q * hi) + dx) + edgeShift;
+        }
+    }
+    return x;
+}
+
+namespace {
+
+// F(u0 − a) − F(u0 + a) = −∫ ln √(u² + d²) du over a source segment of half width a whose
+// centre lies at horizontal offset u0 and vertical offset d ≠ 0 from the field point, with
+// the antiderivative F(u) = 0.5·u·ln(u² + d²) − u + d·atan(u/d). Returned doubled; the
+// caller halves it.
+inline double offsetSegmentIntegral2(double u0, double a, double d2, double d, double twoD) {
+    const double near = u0 - a;
+    const double far = u0 + a;
+    const double first = (near * std::log(near * near + d2) - near * 2.0) + twoD * std::atan(near / d);
+    const double second = (far * std::log(far * far + d2) - far * 2.0) + twoD * std::atan(far / d);
+    return first - second;
+}
+
+// The same integral for a source segment on the field point's own line (d = 0), where the
+// arctangent term vanishes; the logarithm of the square keeps it real on either side.
+inline double inlineSegmentIntegral2(double u0, double a) {
+    const double near = u0 - a;
+    const double far = u0 + a;
+    const double first = near * std::log(near * near) - near * 2.0;
+    const double second = far * std::log(far * far) - far * 2.0;
+    return first - second;
+}
+
+}  // namespace
+
+PairBlocks pairBlocks(const ConductorModel& model, std::size_t i, std::size_t j) {
+    const Matrix x = separation(model, i, j);
+    const double a = model.segmentWidths[j] * 0.5;  // half width of the sources on j
+    const double b = model.segmentWidths[i] * 0.5;  // half width of the sources on i
+    const double d = model.conductorY[j] - model.conductorY[i];
+    PairBlocks blocks{Matrix(x.rows(), x.cols()), Matrix(x.cols(), x.rows())};
+    // The kernel depends on the offset only through its magnitude, so the mirror block (field
+    // points on j, sources on i at offset −X) uses X itself and is stored transposed.
+    if (d != 0.0) {
+        const double d2 = d * d;
+        const double twoD = 2.0 * d;
+        for (std::size_t s = 0; s < x.cols(); ++s) {
+            const double* column = x.column(s);
+            double* pair = blocks.pairBlock.column(s);
+            for (std::size_t m = 0; m < x.rows(); ++m) {
+                pair[m] = offsetSegmentIntegral2(column[m], a, d2, d, twoD) * 0.5;
+                blocks.mirrorBlock(s, m) = 0.5 * offsetSegmentIntegral2(column[m], b, d2, d, twoD);
+            }
+        }
+    } else {
+        for (std::size_t s = 0; s < x.cols(); ++s) {
+            const double* column = x.column(s);
+            double* pair = blocks.pairBlock.column(s);
+            for (std::size_t m = 0; m < x.rows(); ++m) {
+                pair[m] = inlineSegmentIntegral2(column[m], a) * 0.5;
+                blocks.mirrorBlock(s, m) = 0.5 * inlineSegmentIntegral2(column[m], b);
+            }
+        }
+    }
+    return blocks;
+}
+
+Matrix assembleSystemMatrix(const ConductorModel& model) {
+    const std::size_t n = model.conductorCount();
+    Matrix system(model.totalSegments(), model.totalSegments());
+    for (std::size_t i = 0; i < n; ++i) {
+        const SegmentRange ri = model.segmentRange(i);
+        system.setBlock(ri.first, ri.first, selfBlock(ri.count, model.segmentWidths[i]));
+        for (std::size_t j = i + 1; j < n; ++j) {
+            const SegmentRange rj = model.segmentRange(j);
+            const PairBlocks blocks = pairBlocks(model, i, j);
+            system.setBlock(ri.first, rj.first, blocks.pairBlock);
+            system.setBlock(rj.first, ri.first, blocks.mirrorBlock);
+        }
+    }
+    return system;
+}
+
+}  // namespace plattor
