@@ -1,0 +1,29 @@
+#pragma once
+// From the four input lengths to the conductors, their segments and the field-grid extent.
+#include <cstddef>
+
+#include "assembly/conductors.hpp"
+#include "matrix/matrix.hpp"
+#include "run/input.hpp"
+
+namespace plattor {
+
+inline constexpr double minimumSegments = 50;
+
+struct Geometry {
+    bool groundPlaneCase;      // false: two coplanar strips, no ground plane
+    ConductorModel conductors;
+    Matrix fieldRangeX;        // 1×2, first and last x of the field grid
+    Matrix fieldRangeY;        // 1×2, first and last y of the field grid
+    std::size_t fieldPointsX;  // grid columns
+};
+
+// max(round(nominalSegments · W(k) / ΣW) + 2, 50), halves rounded away from zero.
+Matrix segmentCountsFor(const Matrix& conductorWidths, double nominalSegments);
+
+// With a ground plane (width not exactly 0): conductor 0 the plane [−g/2, g/2] at y = 0,
+// then the strips centred at ∓c/2 at height h, 100 segments shared out. Without one: strips
+// centred at x = 0 and x = c, both at y = 0, 200 segments shared out.
+Geometry setUpGeometry(const InputValues& input);
+
+}  // namespace plattor

@@ -1,0 +1,178 @@
+#include "run/input.hpp"
+
+#include <cerrno>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "fields/fields.hpp"
+#include "matrix/error.hpp"
+#include "matrix/text.hpp"
+#include "run/geometry.hpp"
+
+namespace plattor {
+
+namespace {
+
+// The input holds four numbers; anything useful lies well within this many bytes, and a
+// cap keeps a wrong file (a device, a huge log) from being read without end.
+constexpr std::size_t inputByteLimit = 1 << 20;
+
+bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Length of the decimal number at the start of s: [+-] digits [. digits] [(e|E) [+-] digits],
+// with at least one digit before the exponent; 0 if there is none. An exponent marker without
+// digits is not part of the number.
+std::size_t numberLength(std::string_view s) {
+    std::size_t k = 0;
+    if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
+    std::size_t digits = 0;
+    while (k < s.size() && isDigit(s[k])) ++k, ++digits;
+    if (k < s.size() && s[k] == '.') {
+        ++k;
+        while (k < s.size() && isDigit(s[k])) ++k, ++digits;
+    }
+    if (digits == 0) return 0;
+    if (k < s.size() && (s[k] == 'e' || s[k] == 'E')) {
+        std::size_t e = k + 1;
+        if (e < s.size() && (s[e] == '+' || s[e] == '-')) ++e;
+        const std::size_t exponentStart = e;
+        while (e < s.size() && isDigit(s[e])) ++e;
+        if (e > exponentStart) k = e;
+    }
+    return k;
+}
+
+// What stands where reading stopped, quoted and shortened, with unprintable bytes escaped.
+std::string excerpt(std::string_view rest) {
+    std::string shown;
+    std::size_t k = 0;
+    for (; k < rest.size() && !isSpace(rest[k]) && k < 20; ++k) {
+        const auto c = static_cast<unsigned char>(rest[k]);
+        if (c >= 0x20 && c < 0x7f && c != '"' && c != '\\') {
+            shown += static_cast<char>(c);
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            shown += escaped;
+        }
+    }
+    if (k < rest.size() && !isSpace(rest[k])) shown += "...";
+    return "\"" + shown + "\"";
+}
+
+double convert(std::string_view token, int position, const std::string& fileName) {
+    std::string_view digits = token;
+    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    double value = 0.0;
+    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    if (result.ec == std::errc::result_out_of_range || (result.ec == std::errc() && value != 0.0 && !std::isnormal(value))) {
+        throw RunError(fileName + ": number " + std::to_string(position) + " (" + std::string(token) +
+                       ") is outside the range of a double");
+    }
+    if (result.ec != std::errc() || result.ptr != digits.data() + digits.size())
+        throw RunError(fileName + ": number " + std::to_string(position) + " (" + std::string(token) +
+                       ") cannot be read");
+    return value;
+}
+
+InputValues parse(std::string_view text, const std::string& fileName, const char* endDescription) {
+    double values[4];
+    std::size_t k = 0;
+    for (int found = 0; found < 4; ++found) {
+        while (k < text.size() && isSpace(text[k])) ++k;
+        const std::string_view rest = text.substr(k);
+        std::size_t length = numberLength(rest);
+        // The first three numbers must end at white space; after the fourth nothing matters.
+        if (length > 0 && found < 3 && length < rest.size() && !isSpace(rest[length])) length = 0;
+        if (length == 0) {
+            const std::string where = rest.empty() ? std::string(endDescription) : "stopped at " + excerpt(rest);
+            throw RunError(fileName + ": expected 4 numbers, found " + std::to_string(found) + " (" + where + ")");
+        }
+        values[found] = convert(rest.substr(0, length), found + 1, fileName);
+        k += length;
+    }
+    return {values[0], values[1], values[2], values[3]};
+}
+
+}  // namespace
+
+InputValues parseInput(std::string_view text, const std::string& fileName) {
+    return parse(text, fileName, "end of file");
+}
+
+InputValues readInputFile(const std::string& fileName) {
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), std::fclose);
+    if (!file) throw RunError(fileName + ": cannot open: " + std::strerror(errno));
+    std::string text(inputByteLimit, '\0');
+    const std::size_t length = std::fread(text.data(), 1, text.size(), file.get());
+    if (std::ferror(file.get())) throw RunError(fileName + ": cannot read: " + std::strerror(errno));
+    text.resize(length);
+    const bool cut = length == inputByteLimit && std::fgetc(file.get()) != EOF;
+    return parse(text, fileName, cut ? "end of the first MiB" : "end of file");
+}
+
+void checkInput(const InputValues& input, const std::string& fileName) {
+    auto reject = [&fileName](const std::string& rule) { throw RunError(fileName + ": " + rule); };
+    const struct {
+        const char* name;
+        double value;
+    } lengths[] = {{"ground-plane width", input.groundWidth},
+                   {"strip width", input.stripWidth},
+                   {"centre distance", input.centreDistance},
+                   {"height", input.stripHeight}};
+    for (const auto& length : lengths)
+        if (!std::isfinite(length.value))
+            reject(std::string(length.name) + " must be a finite number, got " + numberText(length.value));
+    // Squares of lengths and offsets enter the logarithms; they must stay normal doubles.
+    for (const auto& length : lengths) {
+        const double size = std::fabs(length.value);
+        if (size != 0.0 && (size < 1e-150 || size > 1e150))
+            reject(std::string(length.name) + " must be 0 or between 1e-150 and 1e150 in magnitude, got " +
+                   numberText(length.value));
+    }
+    if (!(input.stripWidth > 0.0)) reject("strip width must be positive, got " + numberText(input.stripWidth));
+    if (input.groundWidth < 0.0)
+        reject("ground-plane width must not be negative, got " + numberText(input.groundWidth));
+    // Segments of strips at one height that overlap would put a field point on the end of a
+    // source segment, where the logarithm diverges.
+    if (std::fabs(input.centreDistance) < input.stripWidth)
+        reject("the strips overlap: centre distance " + numberText(input.centreDistance) +
+               " is less than the strip width " + numberText(input.stripWidth));
+
+    const Geometry geometry = setUpGeometry(input);
+    const ConductorModel& model = geometry.conductors;
+    if (geometry.groundPlaneCase && input.stripHeight == 0.0) {
+        const double planeLeft = model.conductorX[0] - model.conductorWidths[0] / 2;
+        const double planeRight = model.conductorX[0] + model.conductorWidths[0] / 2;
+        for (std::size_t k = 1; k < model.conductorCount(); ++k) {
+            const double left = model.conductorX[k] - model.conductorWidths[k] / 2;
+            const double right = model.conductorX[k] + model.conductorWidths[k] / 2;
+            if (left < planeRight && right > planeLeft)
+                reject("at height 0 the strip from " + numberText(left) + " to " + numberText(right) +
+                       " overlaps the ground plane from " + numberText(planeLeft) + " to " + numberText(planeRight));
+        }
+    }
+    try {
+        gridRowCount(geometry.fieldRangeX, geometry.fieldRangeY, geometry.fieldPointsX);
+    } catch (const RunError& e) {
+        reject(e.what());
+    }
+}
+
+std::vector<std::string> echoLines(const InputValues& input) {
+    return {
+        "Beraekning startar",
+        "Jordplanets bredd = " + numberText(input.groundWidth),
+        "Ledarbredd = " + numberText(input.stripWidth),
+        "Centrumavstand = " + numberText(input.centreDistance),
+        "Hoejd = " + numberText(input.stripHeight),
+        " ",
+        "Ifyllning av matris ...",
+    };
+}
+
+}  // namespace plattor

@@ -1,0 +1,66 @@
+// plattor: capacitances and field of two thin parallel strips, over a finite ground plane or
+// side by side, by the moment method. Reads indata3.txt, prints the results in pF/m and writes
+// hfield3.dat, exfield3.dat and eyfield3.dat in the working directory.
+#include <csignal>
+#include <cstdio>
+#include <exception>
+
+#include "assembly/assembly.hpp"
+#include "fields/field_files.hpp"
+#include "fields/fields.hpp"
+#include "matrix/matrix.hpp"
+#include "run/console.hpp"
+#include "run/geometry.hpp"
+#include "run/input.hpp"
+#include "solution/capacitance.hpp"
+
+namespace {
+
+void run() {
+    using namespace plattor;
+
+    // 1. The four lengths, checked in full before anything is printed.
+    const InputValues input = readInputFile(inputFileName);
+    checkInput(input, inputFileName);
+    display(echoLines(input));
+
+    // 2. Conductors and their segments.
+    const Geometry geometry = setUpGeometry(input);
+    const ConductorModel& conductors = geometry.conductors;
+
+    // 3. The moment-method matrix, block by block.
+    const Matrix systemMatrix = assembleSystemMatrix(conductors);
+
+    // 4. Its inverse and the capacitances.
+    display("Invertering av matris ...");
+    const Matrix inverseSystem = invertSystemMatrix(systemMatrix);
+    const Matrix generalized = generalizedCapacitance(inverseSystem, conductors);
+    const Matrix maxwell = reduceCapacitance(generalized, 0);
+    display(reportLines(partialCapacitance(maxwell), geometry.groundPlaneCase));
+
+    // 5. The field of the strips at −1 and +1 over the grounded plane, on a grid.
+    const Matrix segmentCharges = multiply(inverseSystem, excitation(conductors, conductorPotentials(conductors.conductorCount())));
+    display("Beraeknar och skriver elektriska och magnetiska faelt till fil");
+    const FieldGrid grid = makeFieldGrid(geometry.fieldRangeX, geometry.fieldRangeY, geometry.fieldPointsX);
+    const Matrix potentialGrid = potentialOnGrid(conductors, segmentCharges, grid);
+    const auto [gradientX, gradientY] = gradient(potentialGrid);
+
+    // 6. The three field files.
+    writeFieldFiles(grid, potentialGrid, gradientX, gradientY);
+    finishConsole();
+}
+
+}  // namespace
+
+int main() {
+    // A file-size limit must end in a message about the file, not in a signal.
+    std::signal(SIGXFSZ, SIG_IGN);
+    try {
+        run();
+        return 0;
+    } catch (const std::exception& e) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "plattor: %s\n", e.what());
+        return 1;
+    }
+}
