@@ -64,6 +64,15 @@ std::string excerpt(std::string_view rest) {
     return "\"" + shown + "\"";
 }
 
+// A value as the user wrote it, as far as a double holds it: the shortest text that reads
+// back to the same value ("-1", "0.5", "1e+200").
+std::string valueText(double x) {
+    if (!std::isfinite(x)) return numberText(x);
+    char text[32];
+    const auto result = std::to_chars(text, text + sizeof text, x);
+    return std::string(text, result.ptr);
+}
+
 double convert(std::string_view token, int position, const std::string& fileName) {
     std::string_view digits = token;
     if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
@@ -126,22 +135,22 @@ void checkInput(const InputValues& input, const std::string& fileName) {
                    {"height", input.stripHeight}};
     for (const auto& length : lengths)
         if (!std::isfinite(length.value))
-            reject(std::string(length.name) + " must be a finite number, got " + numberText(length.value));
+            reject(std::string(length.name) + " must be a finite number, got " + valueText(length.value));
     // Squares of lengths and offsets enter the logarithms; they must stay normal doubles.
     for (const auto& length : lengths) {
         const double size = std::fabs(length.value);
         if (size != 0.0 && (size < 1e-150 || size > 1e150))
             reject(std::string(length.name) + " must be 0 or between 1e-150 and 1e150 in magnitude, got " +
-                   numberText(length.value));
+                   valueText(length.value));
     }
-    if (!(input.stripWidth > 0.0)) reject("strip width must be positive, got " + numberText(input.stripWidth));
+    if (!(input.stripWidth > 0.0)) reject("strip width must be positive, got " + valueText(input.stripWidth));
     if (input.groundWidth < 0.0)
-        reject("ground-plane width must not be negative, got " + numberText(input.groundWidth));
+        reject("ground-plane width must not be negative, got " + valueText(input.groundWidth));
     // Segments of strips at one height that overlap would put a field point on the end of a
     // source segment, where the logarithm diverges.
     if (std::fabs(input.centreDistance) < input.stripWidth)
-        reject("the strips overlap: centre distance " + numberText(input.centreDistance) +
-               " is less than the strip width " + numberText(input.stripWidth));
+        reject("the strips overlap: centre distance " + valueText(input.centreDistance) +
+               " is less than the strip width " + valueText(input.stripWidth));
 
     const Geometry geometry = setUpGeometry(input);
     const ConductorModel& model = geometry.conductors;
@@ -152,8 +161,8 @@ void checkInput(const InputValues& input, const std::string& fileName) {
             const double left = model.conductorX[k] - model.conductorWidths[k] / 2;
             const double right = model.conductorX[k] + model.conductorWidths[k] / 2;
             if (left < planeRight && right > planeLeft)
-                reject("at height 0 the strip from " + numberText(left) + " to " + numberText(right) +
-                       " overlaps the ground plane from " + numberText(planeLeft) + " to " + numberText(planeRight));
+                reject("at height 0 the strip from " + valueText(left) + " to " + valueText(right) +
+                       " overlaps the ground plane from " + valueText(planeLeft) + " to " + valueText(planeRight));
         }
     }
     try {

@@ -1,0 +1,169 @@
+// The field stage: excitation, grid, potential, differences and the field files.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "assembly/assembly.hpp"
+#include "fields/field_files.hpp"
+#include "fields/fields.hpp"
+#include "matrix/error.hpp"
+#include "run/geometry.hpp"
+#include "solution/capacitance.hpp"
+
+namespace plattor {
+namespace {
+
+TEST(Excitation, StripsAtMinusAndPlusOneGroundAtZero) {
+    EXPECT_EQ(total(conductorPotentials(3) - Matrix::row({0, -1, 1})), 0);
+    EXPECT_EQ(total(times(conductorPotentials(2) - Matrix::row({-1, 1}), Matrix::row({1, 1}))), 0);
+    const Geometry g = setUpGeometry({10, 1, 3, 1});
+    const Matrix e = excitation(g.conductors, conductorPotentials(3));
+    ASSERT_EQ(e.rows(), 185u);
+    EXPECT_EQ(e[0], 0);
+    EXPECT_EQ(e[84], 0);
+    EXPECT_EQ(e[85], -1);
+    EXPECT_EQ(e[134], -1);
+    EXPECT_EQ(e[135], 1);
+    EXPECT_EQ(e[184], 1);
+}
+
+TEST(GridRows, WorkedGridsAndTheSoundChoicesAtTheLimits) {
+    EXPECT_EQ(gridRowCount(Matrix::row({-6, 6}), Matrix::row({0, 1.5}), 40), 5u);
+    const Geometry coplanar = setUpGeometry({0, 1, 3, 2});
+    EXPECT_EQ(gridRowCount(coplanar.fieldRangeX, coplanar.fieldRangeY, 40), 38u);  // 37.5 away from zero
+    EXPECT_EQ(gridRowCount(Matrix::row({-6, 6}), Matrix::row({0, 0.01}), 40), 2u);   // flat: two rows
+    EXPECT_EQ(gridRowCount(Matrix::row({-6, 6}), Matrix::row({0, -1.5}), 40), 5u);   // below the plane
+    EXPECT_EQ(gridRowCount(Matrix::row({0, 1}), Matrix::row({0, 2500}), 40), 100000u);
+    EXPECT_THROW(gridRowCount(Matrix::row({0, 1}), Matrix::row({0, 2500.02}), 40), RunError);
+    EXPECT_THROW(gridRowCount(Matrix::row({1, 1}), Matrix::row({0, 1}), 40), RunError);
+    EXPECT_THROW(gridRowCount(Matrix::row({0, 1e-300}), Matrix::row({0, 1e300}), 40), RunError);
+}
+
+TEST(FieldGrid, CoordinatesRunFromTheFirstToTheLastOfEachRange) {
+    const FieldGrid grid = makeFieldGrid(Matrix::row({-6, 6}), Matrix::row({0, 1.5}), 40);
+    ASSERT_EQ(grid.gridX.rows(), 5u);
+    ASSERT_EQ(grid.gridX.cols(), 40u);
+    EXPECT_EQ(grid.gridX(3, 0), -6);
+    EXPECT_EQ(grid.gridX(3, 39), 6);
+    EXPECT_NEAR(grid.gridX(0, 1), -6 + 12.0 / 39, 1e-14);
+    EXPECT_EQ(grid.gridY(1, 20), 0.375);
+}
+
+ConductorModel oneSegment(double width, double x, double y) {
+    ConductorModel m;
+    m.conductorWidths = Matrix::scalar(width);
+    m.conductorX = Matrix::scalar(x);
+    m.conductorY = Matrix::scalar(y);
+    m.segmentCounts = Matrix::scalar(1);
+    m.segmentWidths = Matrix::scalar(width);
+    return m;
+}
+
+FieldGrid pointGrid(double x, double y) {
+    FieldGrid g;
+    g.gridXValues = Matrix::scalar(x);
+    g.gridYValues = Matrix::scalar(y);
+    g.gridX = g.gridXValues;
+    g.gridY = g.gridYValues;
+    return g;
+}
+
+TEST(Potential, OneSegmentActsAsALineChargeAtItsCentre) {
+    // Width 0.1, density 2, centre 3 to the left of and 4 below the grid point.
+    const Matrix p = potentialOnGrid(oneSegment(0.1, -3, -4), Matrix::scalar(2), pointGrid(0, 0));
+    EXPECT_NEAR(p[0], -0.32189, 5e-6);
+    EXPECT_NEAR(p[0], -0.1 * std::log(25.0), 1e-15);
+    // On the centre itself: r² = eps, large but finite.
+    const Matrix onCentre = potentialOnGrid(oneSegment(0.1, 0.5, 0.25), Matrix::scalar(2), pointGrid(0.5, 0.25));
+    EXPECT_TRUE(std::isfinite(onCentre[0]));
+    EXPECT_NEAR(onCentre[0], -0.1 * std::log(std::numeric_limits<double>::epsilon()), 1e-12);
+}
+
+TEST(Potential, CoplanarFieldIsAntisymmetricAboutTheMidline) {
+    const Geometry g = setUpGeometry({0, 1, 3, 2});
+    const Matrix inv = invertSystemMatrix(assembleSystemMatrix(g.conductors));
+    const Matrix charges = multiply(inv, excitation(g.conductors, conductorPotentials(2)));
+    const FieldGrid grid = makeFieldGrid(g.fieldRangeX, g.fieldRangeY, g.fieldPointsX);
+    const Matrix p = potentialOnGrid(g.conductors, charges, grid);
+    ASSERT_EQ(p.rows(), 38u);
+    double largest = 0;
+    for (std::size_t k = 0; k < p.size(); ++k) largest = std::max(largest, std::fabs(p[k]));
+    EXPECT_GT(largest, 0.5);
+    for (std::size_t j = 0; j < p.rows(); ++j)
+        for (std::size_t i = 0; i < 20; ++i) {
+            EXPECT_NEAR(p(j, i), -p(j, 39 - i), 1e-9 * largest) << j << "," << i;
+            EXPECT_NEAR(p(j, i), p(37 - j, i), 1e-9 * largest) << j << "," << i;  // mirror in y = 0
+        }
+}
+
+TEST(FieldFiles, ShortenedTableLinesCharacterForCharacter) {
+    FieldGrid grid;
+    grid.gridXValues = Matrix::row({-0.06, 0, 0.06});
+    grid.gridYValues = Matrix::row({0, 0.5});
+    const Matrix body = Matrix::fromRows({{0.5, 0.75, 0.5}, {-1.23456789e-05, 1234567, 0.1}});
+    const Matrix table = fieldTable(grid, body);
+    ASSERT_EQ(table.rows(), 3u);
+    ASSERT_EQ(table.cols(), 4u);
+    EXPECT_EQ(rowFormat(4), "%8.6g %12.6g %12.6g %12.6g\\n");
+    EXPECT_EQ(tableText(table),
+              "       0        -0.06            0         0.06\n"
+              "       0          0.5         0.75          0.5\n"
+              "     0.5 -1.23457e-05  1.23457e+06          0.1\n");
+}
+
+class FileReplacement : public ::testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = std::filesystem::temp_directory_path() /
+               ("plattor-files-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+        std::filesystem::remove_all(dir_);
+        std::filesystem::create_directories(dir_);
+    }
+    void TearDown() override { std::filesystem::remove_all(dir_); }
+    std::string read(const std::string& name) const {
+        std::ifstream in(dir_ / name);
+        std::ostringstream text;
+        text << in.rdbuf();
+        return text.str();
+    }
+    std::size_t entries() const {
+        return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(dir_), {}));
+    }
+    std::filesystem::path dir_;
+};
+
+TEST_F(FileReplacement, NewContentsReplaceTheOldAndNothingElseRemains) {
+    const std::string name = (dir_ / "hfield3.dat").string();
+    replaceFile(name, "old\n");
+    std::ofstream(dir_ / "hfield3.dat.tmp") << "stale temporary";
+    replaceFile(name, "new\n");
+    EXPECT_EQ(read("hfield3.dat"), "new\n");
+    EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(FileReplacement, AFailedWriteNamesTheFileAndKeepsTheOldOne) {
+    std::filesystem::create_directory(dir_ / "exfield3.dat");
+    std::ofstream(dir_ / "exfield3.dat" / "inside") << "kept";
+    const std::string name = (dir_ / "exfield3.dat").string();
+    try {
+        replaceFile(name, "new\n");
+        FAIL() << "a directory was replaced";
+    } catch (const RunError& e) {
+        EXPECT_EQ(std::string(e.what()), "cannot write " + name + ": Is a directory");
+    }
+    EXPECT_EQ(read("exfield3.dat/inside"), "kept");
+    EXPECT_EQ(entries(), 1u);
+    const std::string missing = (dir_ / "no" / "eyfield3.dat").string();
+    try {
+        replaceFile(missing, "x");
+        FAIL() << "a file was written into a missing directory";
+    } catch (const RunError& e) {
+        EXPECT_EQ(std::string(e.what()), "cannot write " + missing + ": No such file or directory");
+    }
+}
+
+}  // namespace
+}  // namespace plattor

@@ -1,0 +1,194 @@
+// The matrix layer: layout, the operations the stages rely on, the inverse and number text.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <random>
+
+#include "matrix/error.hpp"
+#include "matrix/linalg.hpp"
+#include "matrix/matrix.hpp"
+#include "matrix/text.hpp"
+
+namespace plattor {
+namespace {
+
+TEST(MatrixLayout, ElementsAreStoredColumnByColumn) {
+    const Matrix a = Matrix::fromRows({{1, 2, 3}, {4, 5, 6}});
+    ASSERT_EQ(a.rows(), 2u);
+    ASSERT_EQ(a.cols(), 3u);
+    const double storage[] = {1, 4, 2, 5, 3, 6};
+    for (std::size_t k = 0; k < 6; ++k) EXPECT_EQ(a[k], storage[k]);
+    EXPECT_EQ(a.column(2)[1], 6);
+    const Matrix b = a.block(0, 2, 1, 2);
+    EXPECT_EQ(b(1, 0), 5);
+    EXPECT_EQ(b(0, 1), 3);
+    Matrix c = zeros(3, 4);
+    c.setBlock(1, 2, b);
+    EXPECT_EQ(c(2, 3), 6);
+    EXPECT_EQ(total(c), total(b));
+}
+
+TEST(MatrixOperations, JoinTransposeAndProductAgreeWithHandWork) {
+    const Matrix a = Matrix::fromRows({{1, 2}, {3, 4}});
+    const Matrix side = joinSideBySide(a, Matrix::column({5, 6}));
+    EXPECT_EQ(side(1, 2), 6);
+    const Matrix stacked = joinStacked(Matrix::row({9, 8}), a);
+    EXPECT_EQ(stacked(0, 1), 8);
+    EXPECT_EQ(stacked(2, 0), 3);
+    EXPECT_EQ(joinSideBySide(Matrix(), a)(1, 1), 4);  // an empty operand adds nothing
+    EXPECT_EQ(transpose(side)(2, 1), 6);
+    const Matrix p = multiply(a, Matrix::fromRows({{1, 0, 2}, {1, 1, 0}}));
+    const Matrix expected = Matrix::fromRows({{3, 2, 2}, {7, 4, 6}});
+    for (std::size_t k = 0; k < 6; ++k) EXPECT_EQ(p[k], expected[k]);
+    EXPECT_EQ(multiply(Matrix::scalar(2), a)(1, 0), 6);
+    EXPECT_EQ(times(a, a)(1, 1), 16);
+    EXPECT_EQ(divide(a, Matrix::scalar(2))(0, 1), 1);
+    EXPECT_EQ((a - 1.0)(0, 0), 0);
+    EXPECT_EQ((-a)(1, 0), -3);
+}
+
+TEST(MatrixOperations, SumsDiagonalsAndColons) {
+    const Matrix a = Matrix::fromRows({{1, 2}, {3, 4}});
+    const Matrix columnSums = sum(a);
+    EXPECT_EQ(columnSums.rows(), 1u);
+    EXPECT_EQ(columnSums[0], 4);
+    EXPECT_EQ(columnSums[1], 6);
+    EXPECT_EQ(sum(Matrix::column({1, 2, 3}))[0], 6);  // a vector gives its total
+    EXPECT_EQ(sum(Matrix())[0], 0);
+    const Matrix d = diagonal(a);
+    EXPECT_EQ(d.cols(), 1u);
+    EXPECT_EQ(d[1], 4);
+    const Matrix square = diagonal(Matrix::row({7, 8}));
+    EXPECT_EQ(square(1, 1), 8);
+    EXPECT_EQ(square(0, 1), 0);
+    const Matrix upper = upperPart(Matrix::fromRows({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}}));
+    EXPECT_EQ(total(upper), 2 + 3 + 6);
+    EXPECT_EQ(colon(1, 4).size(), 4u);
+    EXPECT_EQ(colon(1, 4)[3], 4);
+    EXPECT_TRUE(colon(2, 1).empty());
+    EXPECT_EQ(find(Matrix::row({0, 3, 0, -1})), (std::vector<std::size_t>{1, 3}));
+}
+
+TEST(MatrixOperations, RoundTakesHalvesAwayFromZero) {
+    const Matrix r = round(Matrix::row({0.5, 1.5, 2.5, -2.5, 2.4999, -0.4}));
+    const double expected[] = {1, 2, 3, -3, 2, -0.0};
+    for (std::size_t k = 0; k < 6; ++k) EXPECT_EQ(r[k], expected[k]);
+}
+
+TEST(MatrixOperations, LinspaceAndMeshgridSpanTheGrid) {
+    const Matrix y = linspace(0, 1.5, 5);
+    const double expected[] = {0, 0.375, 0.75, 1.125, 1.5};
+    for (std::size_t k = 0; k < 5; ++k) EXPECT_EQ(y[k], expected[k]);
+    const Matrix x = linspace(-3.3, 6.3, 40);
+    EXPECT_EQ(x[0], -3.3);
+    EXPECT_EQ(x[39], 6.3);
+    EXPECT_NEAR(x[1] - x[0], 9.6 / 39, 1e-15);
+    const auto [gx, gy] = meshgrid(x, y);
+    ASSERT_EQ(gx.rows(), 5u);
+    ASSERT_EQ(gx.cols(), 40u);
+    EXPECT_EQ(gx(4, 39), 6.3);
+    EXPECT_EQ(gy(4, 0), 1.5);
+    EXPECT_EQ(gy(2, 17), 0.75);
+}
+
+TEST(MatrixOperations, GradientIsCentralInsideAndOneSidedAtTheEdges) {
+    // f = i² + 10 j³ on rows i and columns j: per-step differences known exactly.
+    Matrix f(4, 3);
+    for (std::size_t i = 0; i < 4; ++i)
+        for (std::size_t j = 0; j < 3; ++j) f(i, j) = double(i * i) + 10.0 * double(j * j * j);
+    const auto [gx, gy] = gradient(f);
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(gx(i, 0), 10);        // f(i,1) − f(i,0)
+        EXPECT_EQ(gx(i, 1), 40);        // (80 − 0) / 2
+        EXPECT_EQ(gx(i, 2), 70);        // 80 − 10
+    }
+    for (std::size_t j = 0; j < 3; ++j) {
+        EXPECT_EQ(gy(0, j), 1);
+        EXPECT_EQ(gy(1, j), 2);         // (4 − 0) / 2
+        EXPECT_EQ(gy(2, j), 4);         // (9 − 1) / 2
+        EXPECT_EQ(gy(3, j), 5);
+    }
+    const auto [tx, ty] = gradient(Matrix::fromRows({{1, 4}, {2, 8}}));  // two rows, two columns
+    EXPECT_EQ(tx(1, 0), 6);
+    EXPECT_EQ(ty(0, 1), 4);
+}
+
+// Random matrices and matrices that need row exchanges.
+class Inverse : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(Inverse, ProductWithTheOriginalIsTheIdentity) {
+    const std::size_t n = GetParam();
+    std::mt19937 rng(1234 + static_cast<unsigned>(n));
+    std::uniform_real_distribution<double> u(-1, 1);
+    Matrix a(n, n);
+    for (std::size_t k = 0; k < a.size(); ++k) a[k] = u(rng);
+    for (std::size_t i = 0; i < n; ++i) a(i, (i + 1) % n) += 4.0;  // dominance off the diagonal: pivoting needed
+    const Matrix inv = inverse(a);
+    const Matrix p = multiply(a, inv);
+    for (std::size_t j = 0; j < n; ++j)
+        for (std::size_t i = 0; i < n; ++i) EXPECT_NEAR(p(i, j), i == j ? 1.0 : 0.0, 1e-12) << i << "," << j;
+    const Matrix b = Matrix(n, 2, 1.0);
+    const Matrix x = luSolve(luFactor(a), b);
+    const Matrix viaInverse = multiply(inv, b);
+    for (std::size_t k = 0; k < x.size(); ++k) EXPECT_NEAR(x[k], viaInverse[k], 1e-12);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, Inverse, ::testing::Values(1u, 2u, 3u, 17u, 64u));
+
+TEST(InverseFailures, ZeroLeadingEntryIsHandledByPivoting) {
+    const Matrix inv = inverse(Matrix::fromRows({{0, 2}, {4, 0}}));
+    EXPECT_EQ(inv(0, 1), 0.25);
+    EXPECT_EQ(inv(1, 0), 0.5);
+}
+
+TEST(InverseFailures, SingularAndNonFiniteMatricesAreReported) {
+    try {
+        inverse(Matrix::fromRows({{1, 2}, {2, 4}}));
+        FAIL() << "a singular matrix was inverted";
+    } catch (const RunError& e) {
+        EXPECT_STREQ(e.what(), "matrix is singular to working precision (pivot 0 in column 2, largest entry 4)");
+    }
+    // Negligible relative to the entries, though far from zero in absolute terms.
+    EXPECT_THROW(inverse(Matrix::fromRows({{1e20, 1e20}, {1e20, 1e20 + 32768}})), RunError);
+    try {
+        inverse(Matrix::fromRows({{1, 0}, {0, std::nan("")}}));
+        FAIL() << "a NaN entry was inverted";
+    } catch (const RunError& e) {
+        EXPECT_STREQ(e.what(), "matrix has a non-finite entry (nan at row 2, column 2)");
+    }
+}
+
+TEST(InverseFailures, ScaleAloneIsNotSingularity) {
+    const Matrix inv = inverse(Matrix::fromRows({{1e-200, 0}, {0, 2e-200}}));
+    EXPECT_DOUBLE_EQ(inv(1, 1), 0.5e200);
+}
+
+TEST(NumberText, DefaultFormsOfNumbers) {
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {{10, "10"},          {0, "0"},
+                 {-0.0, "0"},         {-3, "-3"},
+                 {0.375, "0.375"},    {2.6604271, "2.6604"},
+                 {23.636098, "23.6361"}, {11.310090, "11.3101"},
+                 {123456.7, "123456.7"}, {1.5e-05, "1.5e-05"},
+                 {1e-300, "1e-300"},  {-1.2, "-1.2"},
+                 {1e15, "1000000000000000"},     {std::nan(""), "NaN"},
+                 {HUGE_VAL, "Inf"},   {-HUGE_VAL, "-Inf"}};
+    for (const auto& c : cases) EXPECT_EQ(numberText(c.value), c.text) << c.value;
+    EXPECT_EQ(numberText(Matrix()), "");
+    EXPECT_EQ(numberText(Matrix::scalar(2.5)), "2.5");
+}
+
+TEST(FormatValues, FormatRestartsUntilTheValuesAreUsed) {
+    EXPECT_EQ(formatValues("%g,%g\\n", Matrix::row({1, 2.5, 3, 4})), "1,2.5\n3,4\n");
+    EXPECT_EQ(formatValues("%5.2g|", Matrix::row({0.125, -7})), " 0.12|   -7|");
+    EXPECT_EQ(formatValues("[%g %g]", Matrix::row({1, 2, 3})), "[1 2][3 ");  // stops at the first unused conversion
+    EXPECT_EQ(formatValues("%g", Matrix()), "");
+    EXPECT_EQ(formatValues("%8.6g", Matrix::row({1.0 / 3, 1234567, 1.234567e-5})),
+              "0.3333331.23457e+061.23457e-05");
+}
+
+}  // namespace
+}  // namespace plattor

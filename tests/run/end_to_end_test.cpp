@@ -1,0 +1,159 @@
+// The built program, run in scratch directories on the reference inputs and on bad inputs.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "support/program_run.hpp"
+
+namespace {
+
+using plattor::testing::readTable;
+using plattor::testing::runProgram;
+using plattor::testing::ScratchDir;
+using plattor::testing::splitLines;
+
+const std::string executable = PLATTOR_EXECUTABLE;
+const std::filesystem::path referenceDir = PLATTOR_REFERENCE_DIR;
+
+std::string slurp(const std::filesystem::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Compares two numeric tables within 2e-5 relative plus 1e-9 of the largest magnitude.
+void expectTablesClose(const std::string& actual, const std::string& expected, const std::string& name) {
+    const auto a = readTable(actual);
+    const auto e = readTable(expected);
+    ASSERT_EQ(a.size(), e.size()) << name;
+    double largest = 0;
+    for (const auto& row : e)
+        for (double v : row) largest = std::max(largest, std::fabs(v));
+    for (std::size_t i = 0; i < e.size(); ++i) {
+        ASSERT_EQ(a[i].size(), e[i].size()) << name << " row " << i;
+        for (std::size_t j = 0; j < e[i].size(); ++j)
+            EXPECT_NEAR(a[i][j], e[i][j], 2e-5 * std::fabs(e[i][j]) + 1e-9 * largest)
+                << name << " (" << i << ", " << j << ")";
+    }
+}
+
+// Console lines must match word for word; the numbers in them to the reference's digits.
+class ReferenceRun : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(ReferenceRun, ConsoleAndFieldFilesMatchTheIndependentResults) {
+    const std::filesystem::path reference = referenceDir / GetParam();
+    ScratchDir dir;
+    dir.write("indata3.txt", slurp(reference / "indata3.txt"));
+    const auto run = runProgram(executable, dir.path());
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, slurp(reference / "console.txt"));
+    for (const char* name : {"hfield3.dat", "exfield3.dat", "eyfield3.dat"})
+        expectTablesClose(dir.read(name), slurp(reference / name), name);
+    EXPECT_EQ(dir.fileNames(), (std::vector<std::string>{"exfield3.dat", "eyfield3.dat", "hfield3.dat", "indata3.txt"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(BothCases, ReferenceRun, ::testing::Values("typical", "coplanar"));
+
+TEST(FieldFileLayout, TypicalRunHasSixRowsOf41FixedWidthFields) {
+    ScratchDir dir;
+    dir.write("indata3.txt", "10 1 3 1\n");
+    ASSERT_EQ(runProgram(executable, dir.path()).exitStatus, 0);
+    for (const char* name : {"hfield3.dat", "exfield3.dat", "eyfield3.dat"}) {
+        const auto lines = splitLines(dir.read(name));
+        ASSERT_EQ(lines.size(), 6u) << name;
+        EXPECT_EQ(lines[0].substr(0, 8), "       0") << name;
+        EXPECT_EQ(lines[0].substr(8, 13), "           -6") << name;
+        const auto table = readTable(dir.read(name));
+        const double y[] = {0, 0.375, 0.75, 1.125, 1.5};
+        for (std::size_t i = 0; i < 5; ++i) EXPECT_EQ(table[i + 1][0], y[i]) << name;
+        for (const auto& row : table) EXPECT_EQ(row.size(), 41u) << name;
+        EXPECT_EQ(table[0][40], 6.0);
+    }
+    // The coordinates frame every file alike; only the body changes.
+    EXPECT_EQ(splitLines(dir.read("hfield3.dat"))[0], splitLines(dir.read("eyfield3.dat"))[0]);
+    EXPECT_NE(dir.read("hfield3.dat"), dir.read("exfield3.dat"));
+}
+
+TEST(ProgramRun, ArgumentsAreIgnoredAndARerunReplacesTheFiles) {
+    ScratchDir dir;
+    dir.write("indata3.txt", "0 1 3 2");
+    dir.write("hfield3.dat", "stale\n");
+    const auto first = runProgram(executable, dir.path(), {"--help", "extra"});
+    ASSERT_EQ(first.exitStatus, 0) << first.err;
+    EXPECT_EQ(splitLines(first.out).size(), 14u);
+    const std::string h = dir.read("hfield3.dat");
+    EXPECT_EQ(splitLines(h).size(), 39u);  // 37.5 rounded away from zero, plus the x row
+    const auto second = runProgram(executable, dir.path());
+    EXPECT_EQ(second.out, first.out);
+    EXPECT_EQ(dir.read("hfield3.dat"), h);
+}
+
+// Bad input stops before the first console line: exit 1, one line on standard error, and
+// the files of an earlier run untouched.
+struct BadInput {
+    const char* name;
+    const char* contents;
+    const char* message;
+};
+
+void PrintTo(const BadInput& input, std::ostream* os) { *os << input.name; }
+
+class RejectedInput : public ::testing::TestWithParam<BadInput> {};
+
+TEST_P(RejectedInput, StopsWithOneLineAndLeavesEarlierFilesAlone) {
+    ScratchDir dir;
+    dir.write("indata3.txt", GetParam().contents);
+    dir.write("hfield3.dat", "earlier run\n");
+    const auto run = runProgram(executable, dir.path());
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, std::string("plattor: ") + GetParam().message + "\n");
+    EXPECT_EQ(dir.read("hfield3.dat"), "earlier run\n");
+    EXPECT_EQ(dir.fileNames(), (std::vector<std::string>{"hfield3.dat", "indata3.txt"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, RejectedInput,
+    ::testing::Values(
+        BadInput{"Empty", "", "indata3.txt: expected 4 numbers, found 0 (end of file)"},
+        BadInput{"ThreeNumbers", "10 1 3\n", "indata3.txt: expected 4 numbers, found 3 (end of file)"},
+        BadInput{"TextBeforeFourth", "10 1 abc 1", "indata3.txt: expected 4 numbers, found 2 (stopped at \"abc\")"},
+        BadInput{"NegativeStrip", "10 -1 3 1", "indata3.txt: strip width must be positive, got -1"},
+        BadInput{"ZeroStrip", "0 0 3 1", "indata3.txt: strip width must be positive, got 0"},
+        BadInput{"NegativePlane", "-2 1 3 1", "indata3.txt: ground-plane width must not be negative, got -2"},
+        BadInput{"OverlappingStrips", "10 1 0.5 1",
+                 "indata3.txt: the strips overlap: centre distance 0.5 is less than the strip width 1"},
+        BadInput{"StripInThePlane", "10 1 3 0",
+                 "indata3.txt: at height 0 the strip from -2 to -1 overlaps the ground plane from -5 to 5"},
+        BadInput{"TooManyRows", "0.001 1 3 10",
+                 "indata3.txt: the field grid would need 500000 rows, more than the limit of 100000"},
+        BadInput{"ZeroWidthGrid", "0 1 -1 1", "indata3.txt: the field grid has zero width in x"},
+        BadInput{"Overflow", "10 1 3 1e999", "indata3.txt: number 4 (1e999) is outside the range of a double"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(ProgramRun, MissingInputFileIsNamed) {
+    ScratchDir dir;
+    const auto run = runProgram(executable, dir.path());
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "plattor: indata3.txt: cannot open: No such file or directory\n");
+    EXPECT_TRUE(dir.fileNames().empty());
+}
+
+TEST(ProgramRun, UnwritableFieldFileIsNamedAndNoTemporaryFileIsLeft) {
+    ScratchDir dir;
+    dir.write("indata3.txt", "10 1 3 1");
+    std::filesystem::create_directory(dir.path() / "exfield3.dat");
+    const auto run = runProgram(executable, dir.path());
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.err, "plattor: cannot write exfield3.dat: Is a directory\n");
+    EXPECT_EQ(dir.fileNames(), (std::vector<std::string>{"exfield3.dat", "hfield3.dat", "indata3.txt"}));
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path() / "exfield3.dat"));
+}
+
+}  // namespace

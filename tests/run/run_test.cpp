@@ -1,0 +1,211 @@
+// The input reader, the input checks, the echo and the geometry of both cases.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+
+#include "matrix/error.hpp"
+#include "run/geometry.hpp"
+#include "run/input.hpp"
+
+namespace plattor {
+namespace {
+
+InputValues parse(const std::string& text) { return parseInput(text, "indata3.txt"); }
+
+std::string parseError(const std::string& text) {
+    try {
+        parse(text);
+    } catch (const RunError& e) {
+        return e.what();
+    }
+    return "(accepted)";
+}
+
+void expectValues(const InputValues& v, double g, double w, double c, double h) {
+    EXPECT_EQ(v.groundWidth, g);
+    EXPECT_EQ(v.stripWidth, w);
+    EXPECT_EQ(v.centreDistance, c);
+    EXPECT_EQ(v.stripHeight, h);
+}
+
+TEST(InputReader, LayoutOfTheNumbersDoesNotMatter) {
+    expectValues(parse("10 1 3 1"), 10, 1, 3, 1);
+    expectValues(parse("10\n1\n3\n1\n"), 10, 1, 3, 1);
+    expectValues(parse("\t 10\r\n  1 \t3\n\n1"), 10, 1, 3, 1);
+    expectValues(parse("10 1 3 1 99 junk"), 10, 1, 3, 1);  // a fifth number and text are ignored
+    expectValues(parse("10 1 3 1abc"), 10, 1, 3, 1);
+    expectValues(parse("+1.5e1 .5 5. -2.5E-1"), 15, 0.5, 5, -0.25);
+    expectValues(parse("1e-300 1 3 1"), 1e-300, 1, 3, 1);
+}
+
+TEST(InputReader, EveryWrittenZeroIsExactlyZero) {
+    for (const char* zero : {"0", "0.0", "0e3", "-0", "+0.000"}) {
+        const InputValues v = parse(std::string(zero) + " 1 3 2");
+        EXPECT_EQ(v.groundWidth, 0.0) << zero;
+    }
+}
+
+TEST(InputReader, ReadingStopsAtTheFirstThingThatIsNotANumber) {
+    EXPECT_EQ(parseError(""), "indata3.txt: expected 4 numbers, found 0 (end of file)");
+    EXPECT_EQ(parseError("1 2"), "indata3.txt: expected 4 numbers, found 2 (end of file)");
+    EXPECT_EQ(parseError("1 2 abc 4"), "indata3.txt: expected 4 numbers, found 2 (stopped at \"abc\")");
+    EXPECT_EQ(parseError("inf 1 3 1"), "indata3.txt: expected 4 numbers, found 0 (stopped at \"inf\")");
+    EXPECT_EQ(parseError("10 nan 3 1"), "indata3.txt: expected 4 numbers, found 1 (stopped at \"nan\")");
+    EXPECT_EQ(parseError("0x10 1 3 1"), "indata3.txt: expected 4 numbers, found 0 (stopped at \"0x10\")");
+    EXPECT_EQ(parseError("10 1,5 3 1"), "indata3.txt: expected 4 numbers, found 1 (stopped at \"1,5\")");
+    EXPECT_EQ(parseError("1 2 3e 4"), "indata3.txt: expected 4 numbers, found 2 (stopped at \"3e\")");
+    EXPECT_EQ(parseError("1 2 - 4"), "indata3.txt: expected 4 numbers, found 2 (stopped at \"-\")");
+    EXPECT_EQ(parseError("1 \x01\xff"), "indata3.txt: expected 4 numbers, found 1 (stopped at \"\\x01\\xff\")");
+    EXPECT_EQ(parseError("1 2 3 abcdefghijklmnopqrstuvwxyz"),
+              "indata3.txt: expected 4 numbers, found 3 (stopped at \"abcdefghijklmnopqrst...\")");
+}
+
+TEST(InputReader, NumbersBeyondADoubleAreRejected) {
+    EXPECT_EQ(parseError("1e999 1 3 1"), "indata3.txt: number 1 (1e999) is outside the range of a double");
+    EXPECT_EQ(parseError("1 -1e400 3 1"), "indata3.txt: number 2 (-1e400) is outside the range of a double");
+    EXPECT_EQ(parseError("1 1 1e-400 1"), "indata3.txt: number 3 (1e-400) is outside the range of a double");
+}
+
+TEST(InputReader, AFileThatCannotBeReadIsNamed) {
+    const auto dir = std::filesystem::temp_directory_path() / "plattor-run-test-dir";
+    std::filesystem::create_directories(dir);
+    try {
+        readInputFile(dir.string());
+        FAIL() << "a directory was read";
+    } catch (const RunError& e) {
+        EXPECT_EQ(std::string(e.what()), dir.string() + ": cannot read: Is a directory");
+    }
+    std::filesystem::remove(dir);
+    EXPECT_THROW(readInputFile((dir / "missing").string()), RunError);
+}
+
+std::string checkError(double g, double w, double c, double h) {
+    try {
+        checkInput({g, w, c, h}, "indata3.txt");
+    } catch (const RunError& e) {
+        return e.what();
+    }
+    return "(accepted)";
+}
+
+TEST(InputChecks, ValuesTheModelCannotHoldAreRejectedWithTheirRule) {
+    const double nan = std::nan("");
+    EXPECT_EQ(checkError(nan, 1, 3, 1), "indata3.txt: ground-plane width must be a finite number, got NaN");
+    EXPECT_EQ(checkError(10, 1, HUGE_VAL, 1), "indata3.txt: centre distance must be a finite number, got Inf");
+    EXPECT_EQ(checkError(10, 1, 3, 1e200),
+              "indata3.txt: height must be 0 or between 1e-150 and 1e150 in magnitude, got 1e+200");
+    EXPECT_EQ(checkError(10, 1e-160, 3, 1),
+              "indata3.txt: strip width must be 0 or between 1e-150 and 1e150 in magnitude, got 1e-160");
+    EXPECT_EQ(checkError(10, -1, 3, 1), "indata3.txt: strip width must be positive, got -1");
+    EXPECT_EQ(checkError(0, 0, 3, 1), "indata3.txt: strip width must be positive, got 0");
+    EXPECT_EQ(checkError(-0.5, 1, 3, 1), "indata3.txt: ground-plane width must not be negative, got -0.5");
+    EXPECT_EQ(checkError(10, 1, 0.5, 1),
+              "indata3.txt: the strips overlap: centre distance 0.5 is less than the strip width 1");
+    EXPECT_EQ(checkError(0, 2, -1.5, 1),
+              "indata3.txt: the strips overlap: centre distance -1.5 is less than the strip width 2");
+    EXPECT_EQ(checkError(10, 1, 3, 0),
+              "indata3.txt: at height 0 the strip from -2 to -1 overlaps the ground plane from -5 to 5");
+    EXPECT_EQ(checkError(2, 1, 2.5, 0),
+              "indata3.txt: at height 0 the strip from -1.75 to -0.75 overlaps the ground plane from -1 to 1");
+    EXPECT_EQ(checkError(0.001, 1, 3, 10),
+              "indata3.txt: the field grid would need 500000 rows, more than the limit of 100000");
+    EXPECT_EQ(checkError(0, 1, -1, 1), "indata3.txt: the field grid has zero width in x");
+}
+
+TEST(InputChecks, UnusualButMeaningfulArrangementsAreKept) {
+    EXPECT_EQ(checkError(10, 1, -3, 1), "(accepted)");    // the strips swap sides
+    EXPECT_EQ(checkError(10, 1, 3, -1), "(accepted)");    // strips below the plane
+    EXPECT_EQ(checkError(-0.0, 1, 3, 1), "(accepted)");   // -0 is no plane
+    EXPECT_EQ(checkError(10, 1, 1, 1), "(accepted)");     // touching strips
+    EXPECT_EQ(checkError(2, 1, 3, 0), "(accepted)");      // in the plane's line, touching its edges
+    EXPECT_EQ(checkError(2, 1, 4, 0), "(accepted)");      // in the plane's line, clear of it
+    EXPECT_EQ(checkError(10, 1, 3, 0.001), "(accepted)"); // flat grid: two rows
+}
+
+TEST(Echo, SevenLinesWithTheNumbersRightAfterTheLabels) {
+    EXPECT_EQ(echoLines({10, 1, 3, 1}),
+              (std::vector<std::string>{"Beraekning startar", "Jordplanets bredd = 10", "Ledarbredd = 1",
+                                        "Centrumavstand = 3", "Hoejd = 1", " ", "Ifyllning av matris ..."}));
+    EXPECT_EQ(echoLines({-0.0, 0.25, 1e-5, 2.6604271})[1], "Jordplanets bredd = 0");
+    EXPECT_EQ(echoLines({-0.0, 0.25, 1e-5, 2.6604271})[3], "Centrumavstand = 1e-05");
+    EXPECT_EQ(echoLines({-0.0, 0.25, 1e-5, 2.6604271})[4], "Hoejd = 2.6604");
+}
+
+struct GeometryCase {
+    InputValues input;
+    std::vector<double> counts;
+};
+
+void PrintTo(const GeometryCase& c, std::ostream* os) {
+    *os << c.input.groundWidth << " " << c.input.stripWidth << " " << c.input.centreDistance << " " << c.input.stripHeight;
+}
+
+class SegmentCounts : public ::testing::TestWithParam<GeometryCase> {};
+
+TEST_P(SegmentCounts, FollowTheWidthSharesWithTheMinimumOf50) {
+    const Geometry g = setUpGeometry(GetParam().input);
+    const auto& expected = GetParam().counts;
+    ASSERT_EQ(g.conductors.conductorCount(), expected.size());
+    double m = 0;
+    for (std::size_t k = 0; k < expected.size(); ++k) {
+        EXPECT_EQ(g.conductors.segmentCounts[k], expected[k]) << k;
+        EXPECT_EQ(g.conductors.segmentWidths[k], g.conductors.conductorWidths[k] / expected[k]);
+        m += expected[k];
+    }
+    EXPECT_EQ(g.conductors.totalSegments(), m);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SegmentCounts,
+    ::testing::Values(GeometryCase{{10, 1, 3, 1}, {85, 50, 50}},     // 83.3 + 2, then the minimum
+                      GeometryCase{{0, 1, 3, 2}, {102, 102}},        // coplanar: always 102 each
+                      GeometryCase{{0, 1e-3, 7, 2}, {102, 102}},
+                      GeometryCase{{1, 1, 1, 1}, {50, 50, 50}},      // 33.3 + 2 raised to 50
+                      GeometryCase{{0.01, 1, 3, 1}, {50, 52, 52}},   // round(49.75) + 2
+                      GeometryCase{{1000, 1, 3, 1}, {102, 50, 50}},  // round(99.8) + 2
+                      GeometryCase{{2, 1, 3, 1}, {52, 50, 50}},      // the plane 50 + 2, the strips 25 + 2 raised
+                      GeometryCase{{5, 1.5, 3, 1}, {65, 50, 50}},    // 62.5: the half rounded up
+                      GeometryCase{{6, 1, 3, 1}, {77, 50, 50}}));    // 75 + 2
+
+TEST(Geometry, GroundPlaneCaseOfTheExample) {
+    const Geometry g = setUpGeometry({10, 1, 3, 1});
+    const ConductorModel& c = g.conductors;
+    EXPECT_TRUE(g.groundPlaneCase);
+    EXPECT_EQ(c.conductorX[0], 0);
+    EXPECT_EQ(c.conductorX[1], -1.5);
+    EXPECT_EQ(c.conductorX[2], 1.5);
+    EXPECT_EQ(c.conductorY[0], 0);
+    EXPECT_EQ(c.conductorY[2], 1);
+    EXPECT_EQ(c.segmentWidths[0], 10.0 / 85);
+    EXPECT_EQ(c.segmentWidths[1], 0.02);
+    EXPECT_EQ(g.fieldRangeX[0], -6);
+    EXPECT_EQ(g.fieldRangeX[1], 6);
+    EXPECT_EQ(g.fieldRangeY[0], 0);
+    EXPECT_EQ(g.fieldRangeY[1], 1.5);
+    EXPECT_EQ(g.fieldPointsX, 40u);
+    EXPECT_EQ(c.segmentRange(1).first, 85u);
+    EXPECT_EQ(c.segmentRange(2).first, 135u);
+    EXPECT_EQ(c.segmentRange(2).count, 50u);
+    const auto centres = c.segmentCentres(1);
+    EXPECT_NEAR(centres.front(), -1.99, 1e-15);
+    EXPECT_NEAR(centres.back(), -1.01, 1e-15);
+}
+
+TEST(Geometry, CoplanarCaseIgnoresTheHeight) {
+    const Geometry g = setUpGeometry({0, 1, 3, 2});
+    const Geometry other = setUpGeometry({-0.0, 1, 3, 123});
+    EXPECT_FALSE(g.groundPlaneCase);
+    EXPECT_FALSE(other.groundPlaneCase);
+    EXPECT_EQ(g.conductors.conductorX[1], 3);
+    EXPECT_EQ(g.conductors.conductorY[1], 0);
+    EXPECT_EQ(other.conductors.conductorY[1], 0);
+    EXPECT_NEAR(g.fieldRangeX[0], -3.3, 1e-15);
+    EXPECT_NEAR(g.fieldRangeX[1], 6.3, 1e-15);
+    EXPECT_EQ(g.fieldRangeY[0], -4.5);
+    EXPECT_EQ(g.fieldRangeY[1], 4.5);
+    EXPECT_EQ(g.conductors.segmentWidths[0], 1.0 / 102);
+}
+
+}  // namespace
+}  // namespace plattor

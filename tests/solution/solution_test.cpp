@@ -1,0 +1,131 @@
+// Capacitances from the inverse: block sums, reduction, report, and the physics they must reach.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <numbers>
+
+#include "assembly/assembly.hpp"
+#include "matrix/error.hpp"
+#include "run/geometry.hpp"
+#include "solution/capacitance.hpp"
+
+namespace plattor {
+namespace {
+
+constexpr double scale = 2.0 * std::numbers::pi * vacuumPermittivity;
+
+TEST(GeneralizedCapacitance, BlockSumsCarryTheRowConductorsSegmentWidth) {
+    ConductorModel m;
+    m.conductorWidths = Matrix::row({0.5, 0.5});
+    m.segmentCounts = Matrix::row({1, 2});
+    m.segmentWidths = Matrix::row({0.5, 0.25});
+    const Matrix inv = Matrix::fromRows({{1, 2, 3}, {4, 5, 6}, {7, 8, 9}});
+    const Matrix g = generalizedCapacitance(inv, m);
+    EXPECT_DOUBLE_EQ(g(0, 0), 0.5 * scale);
+    EXPECT_DOUBLE_EQ(g(0, 1), 2.5 * scale);
+    EXPECT_DOUBLE_EQ(g(1, 0), 2.75 * scale);  // not made symmetric
+    EXPECT_DOUBLE_EQ(g(1, 1), 7.0 * scale);
+}
+
+TEST(ReduceCapacitance, WorkedThreeConductorExample) {
+    const Matrix g = Matrix::fromRows({{4, -1, -1}, {-1, 3, -1}, {-1, -1, 3}});
+    const Matrix maxwell = reduceCapacitance(g, 0);
+    const Matrix expected = Matrix::fromRows({{2.75, -1.25}, {-1.25, 2.75}});
+    for (std::size_t k = 0; k < 4; ++k) EXPECT_DOUBLE_EQ(maxwell[k], expected[k]);
+    const Matrix partial = partialCapacitance(maxwell);
+    const Matrix expectedPartial = Matrix::fromRows({{1.5, 1.25}, {1.25, 1.5}});
+    for (std::size_t k = 0; k < 4; ++k) EXPECT_DOUBLE_EQ(partial[k], expectedPartial[k]);
+    // Another reference conductor keeps the others; one outside the range keeps all.
+    EXPECT_DOUBLE_EQ(reduceCapacitance(g, 2)(0, 0), 4 - 2.0 * 2 / 4);
+    EXPECT_EQ(reduceCapacitance(g, 7).rows(), 3u);
+}
+
+TEST(ReduceCapacitance, TwoConductorsLeaveOneValue) {
+    const Matrix g = Matrix::fromRows({{2, -1.5}, {-1.5, 2}});
+    const Matrix maxwell = reduceCapacitance(g, 0);
+    ASSERT_EQ(maxwell.size(), 1u);
+    EXPECT_DOUBLE_EQ(maxwell[0], 2 - 0.5 * 0.5 / 1);
+    EXPECT_DOUBLE_EQ(partialCapacitance(maxwell)[0], maxwell[0]);
+}
+
+TEST(ReduceCapacitance, ANonSquareMatrixIsRefused) {
+    try {
+        reduceCapacitance(Matrix(2, 3, 1.0), 0);
+        FAIL() << "a 2×3 matrix was reduced";
+    } catch (const RunError& e) {
+        EXPECT_STREQ(e.what(), "The Generalized Capacitance matrix must be square");
+    }
+}
+
+TEST(Report, FiveLinesForEachCase) {
+    const Matrix partial = Matrix::fromRows({{23.636098e-12, 2.6604271e-12}, {2.6604271e-12, 23.636098e-12}});
+    EXPECT_EQ(reportLines(partial, true),
+              (std::vector<std::string>{" ", "Resultat:", "Delkapacitans mellan plattorna: 2.6604 pF",
+                                        "Kapacitans mellan en platta och jordplanet: 23.6361 pF", " "}));
+    const auto coplanar = reportLines(Matrix::scalar(11.310090e-12), false);
+    EXPECT_EQ(coplanar[2], "Delkapacitans mellan plattorna: 11.3101 pF");
+    EXPECT_EQ(coplanar[3], "Kapacitans mellan en platta och jordplanet:  pF");
+}
+
+TEST(Inversion, SingularSystemIsReportedAsSuch) {
+    try {
+        invertSystemMatrix(Matrix::fromRows({{1, 1}, {1, 1}}));
+        FAIL() << "a singular system was inverted";
+    } catch (const RunError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("cannot solve the moment-method system: matrix is singular", 0), 0u)
+            << e.what();
+    }
+}
+
+TEST(Inversion, RealSystemTimesItsInverseIsTheIdentity) {
+    const Geometry g = setUpGeometry({10, 1, 3, 1});
+    const Matrix a = assembleSystemMatrix(g.conductors);
+    ASSERT_EQ(a.rows(), 185u);
+    const Matrix p = multiply(a, invertSystemMatrix(a));
+    double worst = 0;
+    for (std::size_t j = 0; j < p.cols(); ++j)
+        for (std::size_t i = 0; i < p.rows(); ++i) worst = std::max(worst, std::fabs(p(i, j) - (i == j ? 1.0 : 0.0)));
+    EXPECT_LT(worst, 1e-10);
+}
+
+Matrix partialFor(const ConductorModel& m) {
+    return partialCapacitance(reduceCapacitance(generalizedCapacitance(invertSystemMatrix(assembleSystemMatrix(m)), m), 0));
+}
+
+// Two coplanar strips of width w with gap s: C = ε0·K(k′)/K(k), k = s/(s + 2w). The moment
+// method approaches it from below, its error halving as every segment count doubles.
+TEST(Physics, CoplanarStripsConvergeToTheClosedForm) {
+    const double k = 2.0 / (2.0 + 2.0);
+    const double exact = vacuumPermittivity * std::comp_ellint_1(std::sqrt(1 - k * k)) / std::comp_ellint_1(k);
+    EXPECT_NEAR(exact * 1e12, 11.32684, 1e-5);
+    const Geometry g = setUpGeometry({0, 1, 3, 2});
+    double previousError = 0;
+    for (double n : {102.0, 204.0, 408.0}) {
+        const double c = partialFor(withSegmentCounts(g.conductors, Matrix::row({n, n})))[0];
+        const double error = (exact - c) / exact;
+        if (n == 102) {
+            EXPECT_NEAR(c * 1e12, 11.3101, 5e-5);
+            EXPECT_GT(error, 1.2e-3);
+            EXPECT_LT(error, 1.8e-3);
+        } else {
+            EXPECT_NEAR(previousError / error, 2.0, 0.15) << n;
+        }
+        previousError = error;
+    }
+}
+
+TEST(Physics, GroundPlaneArrangementIsSymmetricAndPassive) {
+    const Geometry g = setUpGeometry({10, 1, 3, 1});
+    const Matrix partial = partialFor(g.conductors);
+    EXPECT_NEAR(partial(0, 1) * 1e12, 2.6604, 5e-5);
+    EXPECT_NEAR(partial(0, 0) * 1e12, 23.6361, 5e-5);
+    EXPECT_NEAR(partial(1, 1), partial(0, 0), 1e-9 * partial(0, 0));  // mirror-image strips
+    EXPECT_NEAR(partial(1, 0), partial(0, 1), 1e-9 * partial(0, 1));
+    // Raising the strips lowers their capacitance to the plane.
+    const Matrix higher = partialFor(setUpGeometry({10, 1, 3, 2}).conductors);
+    EXPECT_LT(higher(0, 0), partial(0, 0));
+    EXPECT_GT(higher(0, 1), 0);
+}
+
+}  // namespace
+}  // namespace plattor

@@ -1,0 +1,40 @@
+#pragma once
+// Runs the built plattor in a scratch directory and collects what it did.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace plattor::testing {
+
+struct ProgramRun {
+    int exitStatus = -1;  // the exit code, or 128 + signal
+    std::string out;
+    std::string err;
+};
+
+// A fresh, empty directory under the system's temporary directory, removed on destruction.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    void write(const std::string& name, const std::string& contents) const;
+    std::string read(const std::string& name) const;
+    std::vector<std::string> fileNames() const;  // sorted
+
+private:
+    std::filesystem::path path_;
+};
+
+// Runs `executable` with `arguments` in `directory`, standard input from /dev/null.
+ProgramRun runProgram(const std::string& executable, const std::filesystem::path& directory,
+                      const std::vector<std::string>& arguments = {});
+
+std::vector<std::string> splitLines(const std::string& text);
+
+// The numbers of a field table, row by row.
+std::vector<std::vector<double>> readTable(const std::string& text);
+
+}  // namespace plattor::testing
