@@ -120,8 +120,6 @@ TEST(GroundPlaneModes, ImpedancesAndCouplingFollowFromTheMaxwellMatrix) {
     EXPECT_NEAR(v[Q::evenModeImpedance], 1 / (c0 * (v[Q::maxwell11] + v[Q::maxwell12])), 1e-9 * v[Q::evenModeImpedance]);
     EXPECT_NEAR(v[Q::oddModeImpedance], 1 / (c0 * (v[Q::maxwell11] - v[Q::maxwell12])), 1e-9 * v[Q::oddModeImpedance]);
     EXPECT_NEAR(v[Q::couplingCoefficient], -v[Q::maxwell12] / v[Q::maxwell11], 1e-9);
-    EXPECT_NEAR(v[Q::differentialImpedance], 2 * v[Q::oddModeImpedance], 1e-9 * v[Q::differentialImpedance]);
-    EXPECT_NEAR(v[Q::commonModeImpedance], v[Q::evenModeImpedance] / 2, 1e-9 * v[Q::commonModeImpedance]);
     EXPECT_GT(v[Q::evenModeImpedance], v[Q::oddModeImpedance]);
 }
 
