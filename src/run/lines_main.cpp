@@ -1,0 +1,69 @@
+// plattor-lines: the capacitances of plattor's input extrapolated to infinitely many segments,
+// with an error bar, and the impedances of the strip pair as a transmission line. Reads
+// indata3.txt like plattor, prints text (or JSON with --json), writes no files.
+#include <cstdio>
+#include <exception>
+#include <string>
+
+#include "matrix/error.hpp"
+#include "run/console.hpp"
+#include "run/geometry.hpp"
+#include "run/input.hpp"
+#include "run/line_report.hpp"
+#include "solution/line_parameters.hpp"
+
+namespace {
+
+constexpr const char* usage = "usage: plattor-lines [--json] [--help]";
+
+constexpr const char* help =
+    "Reads indata3.txt (ground-plane width, strip width, centre distance, height; width 0: no plane)\n"
+    "like plattor and prints the strip-to-strip and strip-to-ground capacitance at plattor's own\n"
+    "segment counts N and converged (Richardson extrapolation from 2N and 4N) with an error\n"
+    "estimate, the Maxwell matrix of the strips, and the mode capacitances and impedances of\n"
+    "the pair in free space. --json prints the same as one JSON object in SI units.";
+
+struct Options {
+    bool json = false;
+    bool help = false;
+};
+
+Options parseArguments(int argc, char** argv) {
+    Options options;
+    for (int k = 1; k < argc; ++k) {
+        const std::string argument = argv[k];
+        if (argument == "--json") options.json = true;
+        else if (argument == "--help") options.help = true;
+        else throw plattor::RunError("unknown argument \"" + argument + "\"\n" + usage);
+    }
+    return options;
+}
+
+void run(const Options& options) {
+    using namespace plattor;
+    const InputValues input = readInputFile(inputFileName);
+    checkInput(input, inputFileName);
+    const LineParameters parameters = lineParameters(setUpGeometry(input).conductors);
+    if (options.json) display(lineReportJson(parameters));
+    else display(lineReportText(parameters));
+    finishConsole();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    try {
+        const Options options = parseArguments(argc, argv);
+        if (options.help) {
+            plattor::display(std::string(usage) + "\n\n" + help);
+            plattor::finishConsole();
+            return 0;
+        }
+        run(options);
+        return 0;
+    } catch (const std::exception& e) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "plattor-lines: %s\n", e.what());
+        return 1;
+    }
+}

@@ -1,0 +1,266 @@
+// The built plattor-lines beside the built plattor: the same values at N, text and JSON that
+// agree, arguments and bad input refused like plattor refuses them, and its speed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <chrono>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <iterator>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+
+#include "support/program_run.hpp"
+
+namespace {
+
+using plattor::testing::runProgram;
+using plattor::testing::ScratchDir;
+using plattor::testing::splitLines;
+
+const std::string plattorExecutable = PLATTOR_EXECUTABLE;
+const std::string linesExecutable = PLATTOR_LINES_EXECUTABLE;
+
+// A text line: name, value, "±", error, unit (absent for a ratio).
+struct TextQuantity {
+    std::string value;
+    std::string error;
+    std::string unit;
+};
+
+bool isNumber(const std::string& text) {
+    char* end = nullptr;
+    std::strtod(text.c_str(), &end);
+    return !text.empty() && end == text.c_str() + text.size();
+}
+
+// Name and value left of " ± ", error and unit right of it.
+std::map<std::string, TextQuantity> readText(const std::string& out) {
+    std::map<std::string, TextQuantity> quantities;
+    for (const auto& line : splitLines(out)) {
+        const std::size_t bar = line.find(" ± ");
+        std::istringstream left(line.substr(0, bar));
+        std::istringstream right(bar == std::string::npos ? "" : line.substr(bar + std::string(" ± ").size()));
+        std::vector<std::string> words(std::istream_iterator<std::string>(left), {});
+        TextQuantity q;
+        right >> q.error >> q.unit;
+        if (words.size() < 2 || !isNumber(words.back()) || !isNumber(q.error)) {
+            ADD_FAILURE() << "not a quantity line: " << line;
+            continue;
+        }
+        q.value = words.back();
+        words.pop_back();
+        std::string name = words[0];
+        for (std::size_t k = 1; k < words.size(); ++k) name += " " + words[k];
+        quantities[name] = q;
+    }
+    return quantities;
+}
+
+// A strict reader for the JSON the program prints (objects, arrays, numbers, true and false):
+// each number under its dotted path, e.g. "maxwellMatrix.value.0.1". Anything else throws.
+class JsonNumbers {
+public:
+    static std::map<std::string, double> read(const std::string& text) {
+        JsonNumbers reader(text);
+        reader.value("");
+        reader.skipSpace();
+        if (reader.k_ != text.size()) reader.fail("text after the object");
+        return reader.numbers_;
+    }
+
+private:
+    explicit JsonNumbers(const std::string& text) : t_(text) {}
+    [[noreturn]] void fail(const std::string& what) const {
+        throw std::runtime_error("JSON: " + what + " at offset " + std::to_string(k_));
+    }
+    void skipSpace() {
+        while (k_ < t_.size() && std::isspace(static_cast<unsigned char>(t_[k_]))) ++k_;
+    }
+    bool take(char c) {
+        skipSpace();
+        if (k_ < t_.size() && t_[k_] == c) return ++k_, true;
+        return false;
+    }
+    void expect(char c) {
+        if (!take(c)) fail(std::string("expected '") + c + "'");
+    }
+    void value(const std::string& path) {
+        const std::string prefix = path.empty() ? "" : path + ".";
+        if (take('{')) {
+            if (take('}')) return;
+            do {
+                expect('"');
+                const std::size_t end = t_.find('"', k_);
+                if (end == std::string::npos) fail("unterminated key");
+                const std::string key = t_.substr(k_, end - k_);
+                k_ = end + 1;
+                expect(':');
+                value(prefix + key);
+            } while (take(','));
+            expect('}');
+        } else if (take('[')) {
+            std::size_t index = 0;
+            do value(prefix + std::to_string(index++));
+            while (take(','));
+            expect(']');
+        } else if (t_.compare(k_, 4, "true") == 0 || t_.compare(k_, 5, "false") == 0) {
+            numbers_[path] = t_[k_] == 't';
+            k_ += t_[k_] == 't' ? 4 : 5;
+        } else {
+            if (k_ >= t_.size() || !(t_[k_] == '-' || std::isdigit(static_cast<unsigned char>(t_[k_]))))
+                fail("expected a value");
+            char* end = nullptr;
+            numbers_[path] = std::strtod(t_.c_str() + k_, &end);
+            k_ = static_cast<std::size_t>(end - t_.c_str());
+        }
+    }
+
+    const std::string& t_;
+    std::size_t k_ = 0;
+    std::map<std::string, double> numbers_;
+};
+
+std::string plattorResult(const std::string& console, const std::string& label) {
+    for (const auto& line : splitLines(console))
+        if (line.rfind(label, 0) == 0) return line.substr(label.size(), line.size() - label.size() - 3);  // " pF"
+    return "(no line " + label + ")";
+}
+
+// Decimals printed after the point, for comparing a JSON value with its text.
+double lastDigit(const std::string& text) {
+    const std::size_t point = text.find('.');
+    return point == std::string::npos ? 1 : std::pow(10.0, -static_cast<double>(text.size() - point - 1));
+}
+
+struct Case {
+    const char* name;
+    const char* input;
+    bool groundPlane;
+};
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+const auto caseName = [](const auto& info) { return std::string(info.param.name); };
+
+class LinesRun : public ::testing::TestWithParam<Case> {};
+
+TEST_P(LinesRun, ValuesAtNArePlattorsAndTheJsonCarriesTheTextInSiUnits) {
+    ScratchDir dir;
+    dir.write("indata3.txt", GetParam().input);
+    const auto text = runProgram(linesExecutable, dir.path());
+    const auto json = runProgram(linesExecutable, dir.path(), {"--json"});
+    ASSERT_EQ(text.exitStatus, 0) << text.err;
+    ASSERT_EQ(json.exitStatus, 0) << json.err;
+    EXPECT_EQ(text.err + json.err, "");
+    EXPECT_EQ(dir.fileNames(), std::vector<std::string>{"indata3.txt"});  // writes nothing
+    const auto plattor = runProgram(plattorExecutable, dir.path());
+    ASSERT_EQ(plattor.exitStatus, 0) << plattor.err;
+
+    const auto quantities = readText(text.out);
+    const auto numbers = JsonNumbers::read(json.out);
+    const bool plane = GetParam().groundPlane;
+    const std::string n = plane ? " (N = 185)" : " (N = 204)";
+    EXPECT_EQ(quantities.size(), plane ? 15u : 7u);
+    EXPECT_EQ(numbers.at("groundPlane"), plane ? 1.0 : 0.0);
+    EXPECT_EQ(numbers.at("segmentCounts.4N.1"), plane ? 200 : 408);
+
+    EXPECT_EQ(quantities.at("strip-to-strip capacitance" + n).value,
+              plattorResult(plattor.out, "Delkapacitans mellan plattorna: "));
+    if (plane) {
+        EXPECT_EQ(quantities.at("strip-to-ground capacitance" + n).value,
+                  plattorResult(plattor.out, "Kapacitans mellan en platta och jordplanet: "));
+    }
+    EXPECT_EQ(quantities.count("strip-to-ground capacitance (converged)"), plane ? 1u : 0u);
+
+    struct {
+        const char* name;
+        const char* valueKey;
+        const char* errorKey;
+        double scale;
+        const char* unit;
+    } const pairs[] = {
+        {"strip-to-strip capacitance (converged)", "stripToStripCapacitance.value", "stripToStripCapacitance.error",
+         1e12, "pF/m"},
+        {"Maxwell matrix C12", "maxwellMatrix.value.0.1", "maxwellMatrix.error.0.1", 1e12, "pF/m"},
+        {"strip-to-ground capacitance (converged)", "stripToGroundCapacitance.value",
+         "stripToGroundCapacitance.error", 1e12, "pF/m"},
+        {"odd-mode impedance", "oddModeImpedance.value", "oddModeImpedance.error", 1, "ohm"},
+        {"coupling coefficient", "couplingCoefficient.value", "couplingCoefficient.error", 1, ""},
+        {"line impedance", "lineImpedance.value", "lineImpedance.error", 1, "ohm"},
+    };
+    for (const auto& pair : pairs) {
+        if (!quantities.count(pair.name)) continue;
+        SCOPED_TRACE(pair.name);
+        const TextQuantity& q = quantities.at(pair.name);
+        EXPECT_EQ(q.unit, pair.unit);
+        EXPECT_NEAR(numbers.at(pair.valueKey) * pair.scale, std::strtod(q.value.c_str(), nullptr),
+                    0.51 * lastDigit(q.value));
+        EXPECT_NEAR(numbers.at(pair.errorKey) * pair.scale, std::strtod(q.error.c_str(), nullptr),
+                    0.51 * lastDigit(q.error));
+        EXPECT_GT(numbers.at(pair.errorKey), 0);
+    }
+    EXPECT_EQ(quantities.count("line impedance"), plane ? 0u : 1u);
+    EXPECT_EQ(quantities.count("odd-mode impedance"), plane ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(ReferenceInputs, LinesRun,
+                         ::testing::Values(Case{"GroundPlane", "10 1 3 1\n", true},
+                                           Case{"Coplanar", "0 1 3 2\n", false}),
+                         caseName);
+
+TEST(LinesArguments, OnlyJsonAndHelpAreAccepted) {
+    ScratchDir dir;
+    dir.write("indata3.txt", "10 1 3 1");
+    const auto wrong = runProgram(linesExecutable, dir.path(), {"--json", "--fast"});
+    EXPECT_EQ(wrong.exitStatus, 1);
+    EXPECT_EQ(wrong.out, "");
+    EXPECT_EQ(wrong.err, "plattor-lines: unknown argument \"--fast\"\nusage: plattor-lines [--json] [--help]\n");
+    const auto help = runProgram(linesExecutable, dir.path(), {"--help"});
+    EXPECT_EQ(help.exitStatus, 0);
+    EXPECT_EQ(help.out.rfind("usage: plattor-lines [--json] [--help]\n", 0), 0u) << help.out;
+}
+
+// Whatever plattor refuses, plattor-lines refuses with the same words and exit status.
+class LinesRejectedInput : public ::testing::TestWithParam<Case> {};
+
+TEST_P(LinesRejectedInput, SameMessageAsPlattor) {
+    ScratchDir dir;
+    if (GetParam().input != nullptr) dir.write("indata3.txt", GetParam().input);
+    const auto plattor = runProgram(plattorExecutable, dir.path());
+    const auto lines = runProgram(linesExecutable, dir.path());
+    ASSERT_EQ(plattor.exitStatus, 1);
+    ASSERT_EQ(plattor.err.rfind("plattor: ", 0), 0u);
+    EXPECT_EQ(lines.exitStatus, 1);
+    EXPECT_EQ(lines.out, "");
+    EXPECT_EQ(lines.err, "plattor-lines: " + plattor.err.substr(std::string("plattor: ").size()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, LinesRejectedInput,
+                         ::testing::Values(Case{"NoInputFile", nullptr, false}, Case{"ThreeNumbers", "10 1 3\n", true},
+                                           Case{"OverlappingStrips", "10 1 0.5 1", true},
+                                           Case{"NegativeStrip", "10 -1 3 1", true},
+                                           Case{"StripInThePlane", "10 1 3 0", true},
+                                           Case{"TooManyRows", "0.001 1 3 10", true},
+                                           Case{"Overflow", "10 1 3 1e999", true}),
+                         caseName);
+
+TEST(LinesSpeed, TheGroundPlaneExampleTakesUnderAQuarterSecond) {
+#ifndef NDEBUG
+    GTEST_SKIP() << "timed in optimised builds only";
+#endif
+    ScratchDir dir;
+    dir.write("indata3.txt", "10 1 3 1");
+    double best = 1e9;
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(runProgram(linesExecutable, dir.path()).exitStatus, 0);
+        best = std::min(best, std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+    }
+    EXPECT_LT(best, 0.25);
+}
+
+}  // namespace
