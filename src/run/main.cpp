@@ -45,9 +45,10 @@ void run() {
     const Matrix potentialGrid = potentialOnGrid(conductors, segmentCharges, grid);
     const auto [gradientX, gradientY] = gradient(potentialGrid);
 
-    // 6. The three field files.
-    writeFieldFiles(grid, potentialGrid, gradientX, gradientY);
+    // 6. The three field files, once the console lines have arrived: a run whose results
+    //    cannot be shown fails before it replaces the files of an earlier one.
     finishConsole();
+    writeFieldFiles(grid, potentialGrid, gradientX, gradientY);
 }
 
 }  // namespace

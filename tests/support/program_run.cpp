@@ -1,6 +1,8 @@
 #include "support/program_run.hpp"
 
 #include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,6 +11,9 @@
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
+
+extern char** environ;
 
 namespace plattor::testing {
 
@@ -54,9 +59,36 @@ std::string slurp(const std::filesystem::path& p) {
 
 ProgramRun runProgram(const std::string& executable, const std::filesystem::path& directory,
                       const std::vector<std::string>& arguments) {
+    RunOptions options;
+    options.arguments = arguments;
+    return runProgram(executable, directory, options);
+}
+
+ProgramRun runProgram(const std::string& executable, const std::filesystem::path& directory,
+                      const RunOptions& options) {
     ScratchDir capture;
-    const std::string outPath = capture.path() / "stdout";
+    const std::string outPath =
+        options.standardOutput.empty() ? (capture.path() / "stdout").string() : options.standardOutput;
     const std::string errPath = capture.path() / "stderr";
+
+    // Everything the child needs is prepared here: after fork it only opens, duplicates and
+    // calls execve.
+    std::vector<std::string> environment;
+    for (char** entry = environ; *entry != nullptr; ++entry) {
+        const std::string inherited = *entry;
+        const std::string name = inherited.substr(0, inherited.find('=') + 1);
+        bool replaced = false;
+        for (const auto& set : options.environment) replaced = replaced || set.rfind(name, 0) == 0;
+        if (!replaced) environment.push_back(inherited);
+    }
+    environment.insert(environment.end(), options.environment.begin(), options.environment.end());
+    std::vector<char*> envp;
+    for (auto& e : environment) envp.push_back(e.data());
+    envp.push_back(nullptr);
+    std::vector<char*> argv{const_cast<char*>(executable.c_str())};
+    for (const auto& a : options.arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+
     const pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
@@ -67,17 +99,23 @@ ProgramRun runProgram(const std::string& executable, const std::filesystem::path
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
-        std::vector<char*> argv{const_cast<char*>(executable.c_str())};
-        for (const auto& a : arguments) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execv(executable.c_str(), argv.data());
+        if (options.closeStandardOutput) ::close(1);
+        if (options.fileSizeLimit) {
+            const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
+        }
+        ::execve(executable.c_str(), argv.data(), envp.data());
         ::_exit(127);
+    }
+    if (options.killAfter) {
+        std::this_thread::sleep_for(*options.killAfter);
+        ::kill(pid, SIGKILL);  // harmless if it has already ended: it is not reaped yet
     }
     int status = 0;
     ::waitpid(pid, &status, 0);
     ProgramRun run;
     run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    run.out = slurp(outPath);
+    if (options.standardOutput.empty()) run.out = slurp(outPath);
     run.err = slurp(errPath);
     return run;
 }

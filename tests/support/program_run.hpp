@@ -1,6 +1,9 @@
 #pragma once
 // Runs the built plattor in a scratch directory and collects what it did.
+#include <chrono>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -31,6 +34,19 @@ private:
 // Runs `executable` with `arguments` in `directory`, standard input from /dev/null.
 ProgramRun runProgram(const std::string& executable, const std::filesystem::path& directory,
                       const std::vector<std::string>& arguments = {});
+
+// The conditions of a run that goes wrong on purpose.
+struct RunOptions {
+    std::vector<std::string> arguments;
+    std::vector<std::string> environment;  // "NAME=value", replacing an inherited NAME
+    std::string standardOutput;            // a file to send standard output to instead of `out`
+    bool closeStandardOutput = false;
+    std::optional<std::uint64_t> fileSizeLimit;          // bytes, as `ulimit -f` sets it
+    std::optional<std::chrono::microseconds> killAfter;  // SIGKILL if still running by then
+};
+
+ProgramRun runProgram(const std::string& executable, const std::filesystem::path& directory,
+                      const RunOptions& options);
 
 std::vector<std::string> splitLines(const std::string& text);
 

@@ -1,0 +1,553 @@
+// The built program under bad input and faults. Every case starts from the field files of an
+// "earlier run" (sentinels) and checks the promise: the run completes, or it stops with one
+// line on standard error and exit status 1, prints no console line of a run that did not
+// happen, and leaves every field file either as it was or complete.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <langinfo.h>
+#include <locale.h>
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <optional>
+#include <regex>
+#include <set>
+#include <sstream>
+
+#include "support/program_run.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+using plattor::testing::ProgramRun;
+using plattor::testing::RunOptions;
+using plattor::testing::runProgram;
+using plattor::testing::ScratchDir;
+using plattor::testing::splitLines;
+
+const std::string executable = PLATTOR_EXECUTABLE;
+const fs::path readmePath = PLATTOR_README;
+
+const std::vector<std::string> fieldFiles{"hfield3.dat", "exfield3.dat", "eyfield3.dat"};  // in writing order
+
+std::string sentinel(const std::string& name) { return "earlier run: " + name + "\n0 1 2\n"; }
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// A file's contents as a snapshot holds them: short ones as they are, long ones by size and hash.
+std::string digest(const std::string& text) {
+    if (text.size() <= 200) return text;
+    std::ostringstream d;
+    d << "<" << text.size() << " bytes, hash " << std::hex << std::hash<std::string>{}(text) << ">";
+    return d.str();
+}
+
+// The directory's entries with their contents ("<dir>" for a directory), to compare before
+// and after a run.
+std::map<std::string, std::string> snapshot(const fs::path& dir) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+        const std::string name = entry.path().filename();
+        entries[name] = entry.is_directory() ? "<dir>" : digest(slurp(entry.path()));
+    }
+    return entries;
+}
+
+void writeSentinels(const fs::path& dir) {
+    for (const auto& name : fieldFiles) std::ofstream(dir / name, std::ios::binary) << sentinel(name);
+}
+
+// What the three field files are after a run: "earlier" (the sentinel, byte for byte), "new"
+// (byte for byte the files of an undisturbed run of the same input), or "torn".
+std::vector<std::string> fieldFileStates(const fs::path& dir, const std::map<std::string, std::string>& complete) {
+    std::vector<std::string> states;
+    for (const auto& name : fieldFiles) {
+        const std::string text = slurp(dir / name);
+        states.push_back(text == sentinel(name)        ? "earlier"
+                         : text == complete.at(name) ? "new"
+                                                     : "torn (" + std::to_string(text.size()) + " bytes)");
+    }
+    return states;
+}
+
+// The field files of an undisturbed run of `input`, and how long it took.
+struct CompleteRun {
+    std::map<std::string, std::string> files;
+    std::chrono::microseconds duration{};
+};
+
+CompleteRun completeRun(const std::string& input) {
+    ScratchDir dir;
+    dir.write("indata3.txt", input);
+    const auto start = std::chrono::steady_clock::now();
+    const ProgramRun run = runProgram(executable, dir.path());
+    CompleteRun result;
+    result.duration = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start);
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    for (const auto& name : fieldFiles) result.files[name] = dir.read(name);
+    return result;
+}
+
+const std::string tallInput = "0.01 1 3 1\n";  // 5 000 rows: 2.6 MB per field file
+
+// ---------------------------------------------------------------------------------------------
+// Input faults: stopped before the first console line, nothing changed.
+
+enum class InputSetup { File, Missing, Directory };
+
+struct InputFault {
+    const char* name;
+    InputSetup setup;
+    std::string contents;
+    std::string message;  // after "plattor: "
+};
+
+void PrintTo(const InputFault& fault, std::ostream* os) { *os << fault.name; }
+
+const std::string oneMiBOfBlanks(1 << 20, ' ');
+
+const std::vector<InputFault> inputFaults{
+    {"NoFile", InputSetup::Missing, "", "indata3.txt: cannot open: No such file or directory"},
+    {"Directory", InputSetup::Directory, "", "indata3.txt: cannot read: Is a directory"},
+    {"Empty", InputSetup::File, "", "indata3.txt: expected 4 numbers, found 0 (end of file)"},
+    {"OnlyWhiteSpace", InputSetup::File, " \n\t\r\n", "indata3.txt: expected 4 numbers, found 0 (end of file)"},
+    {"ThreeNumbers", InputSetup::File, "10 1 3\n", "indata3.txt: expected 4 numbers, found 3 (end of file)"},
+    {"TextBeforeTheFourth", InputSetup::File, "10 1 3 abc 1\n",
+     "indata3.txt: expected 4 numbers, found 3 (stopped at \"abc\")"},
+    {"TextInTheMiddle", InputSetup::File, "10 1 abc 1",
+     "indata3.txt: expected 4 numbers, found 2 (stopped at \"abc\")"},
+    {"DecimalComma", InputSetup::File, "10 1,5 3 1", "indata3.txt: expected 4 numbers, found 1 (stopped at \"1,5\")"},
+    {"Hexadecimal", InputSetup::File, "0x10 1 3 1", "indata3.txt: expected 4 numbers, found 0 (stopped at \"0x10\")"},
+    {"BinaryGarbage", InputSetup::File, std::string("\x7f" "ELF\x02\x01\x01\0\0\xff 10 1 3 1", 19),
+     "indata3.txt: expected 4 numbers, found 0 (stopped at \"\\x7fELF\\x02\\x01\\x01\\x00\\x00\\xff\")"},
+    {"Utf16Text", InputSetup::File, std::string("\xff\xfe" "1\0" "0\0" " \0", 8),
+     "indata3.txt: expected 4 numbers, found 0 (stopped at \"\\xff\\xfe1\\x000\\x00\")"},
+    {"ByteOrderMark", InputSetup::File, "\xef\xbb\xbf" "10 1 3 1",
+     "indata3.txt: expected 4 numbers, found 0 (stopped at \"\\xef\\xbb\\xbf10\")"},
+    {"NumbersAfterTheFirstMiB", InputSetup::File, oneMiBOfBlanks + "10 1 3 1",
+     "indata3.txt: expected 4 numbers, found 0 (end of the first MiB)"},
+    {"NaN", InputSetup::File, "nan 1 3 1", "indata3.txt: expected 4 numbers, found 0 (stopped at \"nan\")"},
+    {"Inf", InputSetup::File, "10 inf 3 1", "indata3.txt: expected 4 numbers, found 1 (stopped at \"inf\")"},
+    {"MinusInfinity", InputSetup::File, "10 1 -infinity 1",
+     "indata3.txt: expected 4 numbers, found 2 (stopped at \"-infinity\")"},
+    {"Overflow", InputSetup::File, "10 1 3 1e999", "indata3.txt: number 4 (1e999) is outside the range of a double"},
+    {"Underflow", InputSetup::File, "1e-400 1 3 1", "indata3.txt: number 1 (1e-400) is outside the range of a double"},
+    {"Subnormal", InputSetup::File, "10 1 3 1e-310", "indata3.txt: number 4 (1e-310) is outside the range of a double"},
+    {"HugeLength", InputSetup::File, "10 1 3 1e200",
+     "indata3.txt: height must be 0 or between 1e-150 and 1e150 in magnitude, got 1e+200"},
+    {"TinyLength", InputSetup::File, "10 1e-160 3 1",
+     "indata3.txt: strip width must be 0 or between 1e-150 and 1e150 in magnitude, got 1e-160"},
+    {"ZeroStripWidth", InputSetup::File, "10 0 3 1", "indata3.txt: strip width must be positive, got 0"},
+    {"ZeroStripWidthNoPlane", InputSetup::File, "0 0 3 1", "indata3.txt: strip width must be positive, got 0"},
+    {"NegativeStripWidth", InputSetup::File, "10 -1 3 1", "indata3.txt: strip width must be positive, got -1"},
+    {"NegativePlaneWidth", InputSetup::File, "-2 1 3 1",
+     "indata3.txt: ground-plane width must not be negative, got -2"},
+    {"OverlappingStrips", InputSetup::File, "10 1 0.5 1",
+     "indata3.txt: the strips overlap: centre distance 0.5 is less than the strip width 1"},
+    {"OverlappingStripsNoPlane", InputSetup::File, "0 2 -1.5 1",
+     "indata3.txt: the strips overlap: centre distance -1.5 is less than the strip width 2"},
+    {"StripOverlapsThePlaneAtHeight0", InputSetup::File, "10 1 3 0",
+     "indata3.txt: at height 0 the strip from -2 to -1 overlaps the ground plane from -5 to 5"},
+    {"StripOverlapsThePlaneEdgeAtHeight0", InputSetup::File, "2 1 2.5 0",
+     "indata3.txt: at height 0 the strip from -1.75 to -0.75 overlaps the ground plane from -1 to 1"},
+    {"ZeroWidthGrid", InputSetup::File, "0 1 -1 1", "indata3.txt: the field grid has zero width in x"},
+    {"ExcessiveGrid", InputSetup::File, "0.001 1 3 10",
+     "indata3.txt: the field grid would need 500000 rows, more than the limit of 100000"},
+};
+
+class InputFaults : public ::testing::TestWithParam<InputFault> {};
+
+TEST_P(InputFaults, StopBeforeTheFirstConsoleLineAndChangeNothing) {
+    const InputFault& fault = GetParam();
+    ScratchDir dir;
+    writeSentinels(dir.path());
+    if (fault.setup == InputSetup::File) dir.write("indata3.txt", fault.contents);
+    if (fault.setup == InputSetup::Directory) fs::create_directory(dir.path() / "indata3.txt");
+    const auto before = snapshot(dir.path());
+
+    const ProgramRun run = runProgram(executable, dir.path());
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "plattor: " + fault.message + "\n");
+    EXPECT_EQ(snapshot(dir.path()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, InputFaults, ::testing::ValuesIn(inputFaults),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// Output faults: the run stops with the file named; earlier files stay whole, no temporary is left.
+
+// A small tmpfs on a directory for one test, in a mount namespace of the test's own where the
+// system allows one, so that nothing stays mounted even if the test dies. `reason` says why
+// there is none.
+class TmpfsMount {
+public:
+    TmpfsMount(const fs::path& at, std::size_t bytes) : at_(at) {
+        static const bool privateNamespace =
+            ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+        (void)privateNamespace;
+        const std::string size = "size=" + std::to_string(bytes);
+        if (::mount("tmpfs", at.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, size.c_str()) == 0)
+            mounted_ = true;
+        else
+            reason_ = std::string("cannot mount a tmpfs here (") + std::strerror(errno) + ")";
+    }
+    ~TmpfsMount() {
+        if (mounted_ && ::umount2(at_.c_str(), 0) != 0) ::umount2(at_.c_str(), MNT_DETACH);
+    }
+    TmpfsMount(const TmpfsMount&) = delete;
+    TmpfsMount& operator=(const TmpfsMount&) = delete;
+    bool mounted() const { return mounted_; }
+    const std::string& reason() const { return reason_; }
+    bool makeReadOnly() {
+        return ::mount(nullptr, at_.c_str(), nullptr, MS_REMOUNT | MS_RDONLY | MS_NOSUID | MS_NODEV, nullptr) == 0;
+    }
+
+private:
+    fs::path at_;
+    bool mounted_ = false;
+    std::string reason_;
+};
+
+// Fills the file system holding `dir` with one file until no byte more fits.
+void fillUp(const fs::path& dir) {
+    const int fd = ::open((dir / "filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    ASSERT_GE(fd, 0);
+    const std::string block(4096, 'f');
+    std::size_t chunk = block.size();
+    while (chunk > 0) {
+        if (::write(fd, block.data(), chunk) < 0) chunk /= 2;
+    }
+    ::close(fd);
+}
+
+enum class Disk { Ordinary, Full, FillsDuringTheRun, ReadOnly };
+
+struct OutputFault {
+    const char* name;
+    std::string input;
+    Disk disk;
+    std::string directoryInPlaceOf;   // a field file that is a directory
+    std::uint64_t fileSizeLimit;      // bytes; 0: none
+    std::string message;              // after "plattor: "
+    std::size_t filesReplaced;        // field files complete and new before the failure
+};
+
+void PrintTo(const OutputFault& fault, std::ostream* os) { *os << fault.name; }
+
+const std::vector<OutputFault> outputFaults{
+    {"DirectoryInPlaceOfTheFirstFile", "10 1 3 1", Disk::Ordinary, "hfield3.dat", 0,
+     "cannot write hfield3.dat: Is a directory", 0},
+    {"DirectoryInPlaceOfTheSecondFile", "10 1 3 1", Disk::Ordinary, "exfield3.dat", 0,
+     "cannot write exfield3.dat: Is a directory", 1},
+    {"DirectoryInPlaceOfTheLastFile", "0 1 3 2", Disk::Ordinary, "eyfield3.dat", 0,
+     "cannot write eyfield3.dat: Is a directory", 2},
+    {"DiskFullFromTheStart", "10 1 3 1", Disk::Full, "", 0, "cannot write hfield3.dat: No space left on device", 0},
+    {"DiskFillsUpDuringTheRun", tallInput, Disk::FillsDuringTheRun, "", 0,
+     "cannot write exfield3.dat: No space left on device", 1},
+    {"ReadOnlyDirectory", "10 1 3 1", Disk::ReadOnly, "", 0, "cannot write hfield3.dat: Read-only file system", 0},
+    {"FileSizeLimit", tallInput, Disk::Ordinary, "", 1 << 20, "cannot write hfield3.dat: File too large", 0},
+    {"FileSizeLimitBelowTheSmallestFile", "10 1 3 1", Disk::Ordinary, "", 1000,
+     "cannot write hfield3.dat: File too large", 0},
+};
+
+class OutputFaults : public ::testing::TestWithParam<OutputFault> {};
+
+TEST_P(OutputFaults, NameTheFileAndLeaveEveryFieldFileWhole) {
+    const OutputFault& fault = GetParam();
+    const CompleteRun complete = completeRun(fault.input);
+
+    ScratchDir scratch;
+    const fs::path dir = scratch.path() / "run";
+    fs::create_directory(dir);
+    std::optional<TmpfsMount> tmpfs;
+    if (fault.disk != Disk::Ordinary) {
+        tmpfs.emplace(dir, fault.disk == Disk::FillsDuringTheRun ? 4u << 20 : 1u << 20);
+        if (!tmpfs->mounted()) GTEST_SKIP() << "SKIPPED: " << tmpfs->reason();
+    }
+    std::ofstream(dir / "indata3.txt") << fault.input;
+    writeSentinels(dir);
+    if (!fault.directoryInPlaceOf.empty()) {
+        fs::remove(dir / fault.directoryInPlaceOf);
+        fs::create_directory(dir / fault.directoryInPlaceOf);
+        std::ofstream(dir / fault.directoryInPlaceOf / "inside") << "kept\n";
+    }
+    if (fault.disk == Disk::Full) fillUp(dir);
+    if (fault.disk == Disk::ReadOnly) {
+        ASSERT_TRUE(tmpfs->makeReadOnly()) << std::strerror(errno);
+    }
+    auto expectedAfter = snapshot(dir);
+
+    RunOptions options;
+    if (fault.fileSizeLimit > 0) options.fileSizeLimit = fault.fileSizeLimit;
+    const ProgramRun run = runProgram(executable, dir, options);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(splitLines(run.out).size(), 14u) << "the run started, so its console lines stand";
+    EXPECT_EQ(run.err, "plattor: " + fault.message + "\n");
+
+    // The files before the failing one are new and complete, the rest as they were, and no
+    // temporary file is left.
+    for (std::size_t k = 0; k < fault.filesReplaced; ++k)
+        expectedAfter[fieldFiles[k]] = digest(complete.files.at(fieldFiles[k]));
+    EXPECT_EQ(snapshot(dir), expectedAfter);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, OutputFaults, ::testing::ValuesIn(outputFaults),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Standard output that cannot take the console lines fails the run before any field file is
+// replaced.
+struct ConsoleFault {
+    const char* name;
+    std::string standardOutput;
+    bool closed;
+    std::string message;
+};
+
+void PrintTo(const ConsoleFault& fault, std::ostream* os) { *os << fault.name; }
+
+const std::vector<ConsoleFault> consoleFaults{
+    {"DevFull", "/dev/full", false, "cannot write to standard output: No space left on device"},
+    {"Closed", "", true, "cannot write to standard output: Bad file descriptor"},
+};
+
+class ConsoleFaults : public ::testing::TestWithParam<ConsoleFault> {};
+
+TEST_P(ConsoleFaults, FailTheRunAndLeaveTheEarlierFiles) {
+    ScratchDir dir;
+    dir.write("indata3.txt", "10 1 3 1");
+    writeSentinels(dir.path());
+    const auto before = snapshot(dir.path());
+    RunOptions options;
+    options.standardOutput = GetParam().standardOutput;
+    options.closeStandardOutput = GetParam().closed;
+    const ProgramRun run = runProgram(executable, dir.path(), options);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.err, "plattor: " + GetParam().message + "\n");
+    EXPECT_EQ(snapshot(dir.path()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, ConsoleFaults, ::testing::ValuesIn(consoleFaults),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// Interruption: SIGKILL at a dozen moments over the run of the tall case, then at a dozen more
+// over the stretch in which the first sweep saw the files being replaced.
+
+TEST(Interruption, AKilledRunLeavesEachFieldFileEarlierOrCompleteNeverTorn) {
+    using std::chrono::microseconds;
+    const CompleteRun complete = completeRun(tallInput);
+    ASSERT_GT(complete.duration.count(), 0);
+    constexpr int moments = 12;
+    int killed = 0;
+    std::map<std::vector<std::string>, int> outcomes;
+    auto killAt = [&](microseconds moment) {
+        ScratchDir dir;
+        dir.write("indata3.txt", tallInput);
+        writeSentinels(dir.path());
+        RunOptions options;
+        options.killAfter = moment;
+        const ProgramRun run = runProgram(executable, dir.path(), options);
+        if (run.exitStatus == 128 + SIGKILL) ++killed;
+        else EXPECT_EQ(run.exitStatus, 0) << run.err;
+        const auto states = fieldFileStates(dir.path(), complete.files);
+        ++outcomes[states];
+        for (std::size_t f = 0; f < fieldFiles.size(); ++f)
+            EXPECT_TRUE(states[f] == "earlier" || states[f] == "new")
+                << fieldFiles[f] << " is " << states[f] << " after a kill at " << moment.count() << " us";
+        // The files are replaced in order: a later one is never newer than an earlier one.
+        EXPECT_FALSE(states[0] == "earlier" && states[1] == "new");
+        EXPECT_FALSE(states[1] == "earlier" && states[2] == "new");
+        return states;
+    };
+
+    microseconds before{0}, after = complete.duration;  // the last kill with no file new, the first with all
+    for (int k = 1; k <= moments; ++k) {
+        const microseconds moment = complete.duration * k / moments;
+        const auto states = killAt(moment);
+        if (states[0] == "earlier") before = moment;
+        if (states[2] == "new" && moment < after) after = moment;
+    }
+    for (int k = 1; k <= moments; ++k) killAt(before + (after - before) * k / (moments + 1));
+
+    EXPECT_GT(killed, 0) << "no kill landed before the end of the run";
+    std::cout << "run time " << complete.duration.count() / 1000 << " ms, files replaced between "
+              << before.count() / 1000 << " and " << after.count() / 1000 << " ms; " << killed << " of "
+              << 2 * moments << " runs killed; field files (h, ex, ey) afterwards:\n";
+    for (const auto& [states, count] : outcomes)
+        std::cout << "  " << states[0] << ", " << states[1] << ", " << states[2] << ": " << count << "\n";
+}
+
+TEST(Interruption, TheNextRunReplacesTheTemporaryFilesAKillLeaves) {
+    const CompleteRun complete = completeRun("10 1 3 1");
+    ScratchDir dir;
+    dir.write("indata3.txt", "10 1 3 1");
+    writeSentinels(dir.path());
+    for (const auto& name : fieldFiles) dir.write(name + ".tmp", "torn half of a");
+    const ProgramRun run = runProgram(executable, dir.path());
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    std::map<std::string, std::string> expected{{"indata3.txt", "10 1 3 1"}};
+    for (const auto& [name, text] : complete.files) expected[name] = digest(text);
+    EXPECT_EQ(snapshot(dir.path()), expected);
+}
+
+// ---------------------------------------------------------------------------------------------
+// The environment: the locale does not change the output, and nothing outside the working
+// directory is touched.
+
+// A locale installed here whose decimal separator is a comma, or none.
+std::optional<std::string> commaLocale() {
+    for (const char* name : {"de_DE.UTF-8", "sv_SE.UTF-8", "fr_FR.UTF-8", "de_DE.utf8", "sv_SE.utf8"}) {
+        const locale_t locale = ::newlocale(LC_ALL_MASK, name, nullptr);
+        if (locale == nullptr) continue;
+        const bool comma = std::strcmp(::nl_langinfo_l(RADIXCHAR, locale), ",") == 0;
+        ::freelocale(locale);
+        if (comma) return name;
+    }
+    return std::nullopt;
+}
+
+TEST(Environment, TheLocaleNeverChangesTheOutput) {
+    const auto locale = commaLocale();
+    if (!locale)
+        GTEST_SKIP() << "SKIPPED: no locale with a decimal comma is installed (see localedef -i de_DE -f UTF-8)";
+    const std::string input = "10.5 1.25 3.5 0.75\n";
+    ScratchDir plain;
+    plain.write("indata3.txt", input);
+    const ProgramRun expected = runProgram(executable, plain.path());
+    ASSERT_EQ(expected.exitStatus, 0) << expected.err;
+    for (const std::string variable : {"LC_ALL", "LC_NUMERIC", "LANG"}) {
+        ScratchDir dir;
+        dir.write("indata3.txt", input);
+        RunOptions options;
+        for (const std::string name : {"LC_ALL", "LC_NUMERIC", "LANG"})
+            options.environment.push_back(name + "=" + (name == variable ? *locale : ""));
+        const ProgramRun run = runProgram(executable, dir.path(), options);
+        EXPECT_EQ(run.exitStatus, 0) << variable << ": " << run.err;
+        EXPECT_EQ(run.out, expected.out) << variable;
+        for (const auto& name : fieldFiles) {
+            EXPECT_EQ(dir.read(name), plain.read(name)) << variable << " " << name;
+            EXPECT_EQ(dir.read(name).find(','), std::string::npos) << variable << " " << name;
+        }
+    }
+}
+
+TEST(Environment, SymbolicLinksOutOfTheDirectoryAreReplacedNotWrittenThrough) {
+    ScratchDir outside;
+    outside.write("target", "outside\n");
+    outside.write("target.tmp", "outside tmp\n");
+    ScratchDir dir;
+    dir.write("indata3.txt", "10 1 3 1");
+    fs::create_symlink(outside.path() / "target", dir.path() / "hfield3.dat");
+    fs::create_symlink(outside.path() / "target.tmp", dir.path() / "exfield3.dat.tmp");
+    fs::create_symlink(outside.path() / "absent", dir.path() / "eyfield3.dat.tmp");
+    const ProgramRun run = runProgram(executable, dir.path());
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(snapshot(outside.path()),
+              (std::map<std::string, std::string>{{"target", "outside\n"}, {"target.tmp", "outside tmp\n"}}));
+    EXPECT_EQ(dir.fileNames(),
+              (std::vector<std::string>{"exfield3.dat", "eyfield3.dat", "hfield3.dat", "indata3.txt"}));
+    EXPECT_FALSE(fs::is_symlink(dir.path() / "hfield3.dat"));
+}
+
+std::optional<std::string> findOnPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    std::istringstream dirs(path ? path : "");
+    for (std::string d; std::getline(dirs, d, ':');)
+        if (!d.empty() && ::access((fs::path(d) / program).c_str(), X_OK) == 0) return (fs::path(d) / program).string();
+    return std::nullopt;
+}
+
+// Every path the program names in a system call, from a trace: whatever it creates, writes,
+// renames or removes is a plain name in the working directory, and the only relative name it
+// reads is indata3.txt (the loader and runtime read their own absolute paths).
+TEST(Environment, TheProgramTouchesNothingOutsideItsWorkingDirectory) {
+    const auto strace = findOnPath("strace");
+    if (!strace) GTEST_SKIP() << "SKIPPED: strace is not installed";
+    ScratchDir dir;
+    ScratchDir log;
+    dir.write("indata3.txt", "10 1 3 1");
+    writeSentinels(dir.path());
+    const std::string trace = (log.path() / "trace").string();
+    RunOptions options;
+    options.arguments = {"-f", "-qq", "-o", trace, "-e", "trace=%file", "--", executable};
+    options.environment = {"ASAN_OPTIONS=detect_leaks=0"};  // the leak checker cannot run under a tracer
+    const ProgramRun run = runProgram(*strace, dir.path(), options);
+    if (run.exitStatus != 0 && run.err.find("PTRACE") != std::string::npos)
+        GTEST_SKIP() << "SKIPPED: tracing is not permitted here: " << run.err;
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+
+    const std::regex call(R"(^\d+ +(\w+)\((.*)\) += (-?\d+))");
+    const std::regex quoted(R"re("((?:[^"\\]|\\.)*)")re");
+    const std::regex writeFlags("O_WRONLY|O_RDWR|O_CREAT|O_TRUNC");
+    const std::set<std::string> mutating{"unlink", "unlinkat", "rename", "renameat", "renameat2", "mkdir",
+                                         "mkdirat", "rmdir", "link", "linkat", "symlink", "symlinkat",
+                                         "chmod", "fchmodat", "chown", "lchown", "fchownat", "truncate",
+                                         "utimensat", "creat", "mknod", "mknodat"};
+    std::set<std::string> written, readRelative;
+    int calls = 0;
+    for (const auto& line : splitLines(slurp(trace))) {
+        std::smatch m;
+        if (!std::regex_search(line, m, call)) continue;
+        const std::string name = m[1], args = m[2];
+        if (name == "execve") continue;
+        ++calls;
+        const bool opensToWrite = (name == "open" || name == "openat") && std::regex_search(args, writeFlags);
+        const bool writes = mutating.count(name) > 0 || opensToWrite;
+        for (std::sregex_iterator q(args.begin(), args.end(), quoted), end; q != end; ++q) {
+            const std::string path = (*q)[1];
+            if (writes) written.insert(path);
+            else if (!path.empty() && path.front() != '/') readRelative.insert(path);
+        }
+    }
+    EXPECT_GT(calls, 0) << "the trace is empty";
+    std::set<std::string> expectedWritten;
+    for (const auto& f : fieldFiles) expectedWritten.insert({f, f + ".tmp"});
+    EXPECT_EQ(written, expectedWritten);
+    EXPECT_EQ(readRelative, (std::set<std::string>{"indata3.txt"}));
+}
+
+// ---------------------------------------------------------------------------------------------
+// README's section "When the input is wrong" shows messages the suites above check against the
+// program: every message it quotes is one of theirs, word for word.
+
+TEST(Readme, EveryMessageItQuotesIsOneTheProgramIsCheckedToPrint) {
+    const std::string readme = slurp(readmePath);
+    const auto start = readme.find("## When the input is wrong");
+    ASSERT_NE(start, std::string::npos);
+    const std::string section = readme.substr(start, readme.find("\n## ", start + 1) - start);
+
+    std::set<std::string> checked;
+    for (const auto& f : inputFaults) checked.insert("plattor: " + f.message);
+    for (const auto& f : outputFaults) checked.insert("plattor: " + f.message);
+    for (const auto& f : consoleFaults) checked.insert("plattor: " + f.message);
+
+    int quoted = 0;
+    const std::regex message("`(plattor: [^`]*)`");
+    for (std::sregex_iterator m(section.begin(), section.end(), message), end; m != end; ++m) {
+        const std::string text = std::regex_replace((*m)[1].str(), std::regex(R"(\\\|)"), "|");
+        if (text.find("…") != std::string::npos) continue;  // a pattern, not an example
+        ++quoted;
+        EXPECT_TRUE(checked.count(text)) << "README quotes a message no test checks: " << text;
+    }
+    EXPECT_GE(quoted, 10) << "the section's quoted messages were not found";
+}
+
+}  // namespace
