@@ -114,27 +114,65 @@ TEST(MatrixOperations, GradientIsCentralInsideAndOneSidedAtTheEdges) {
     EXPECT_EQ(ty(0, 1), 4);
 }
 
-// Random matrices and matrices that need row exchanges.
+// Random matrices that need row exchanges, in sizes on both sides of the factorisation's
+// panel width (32) and of its register blocks (8 rows, 4 columns).
 class Inverse : public ::testing::TestWithParam<std::size_t> {};
 
-TEST_P(Inverse, ProductWithTheOriginalIsTheIdentity) {
-    const std::size_t n = GetParam();
-    std::mt19937 rng(1234 + static_cast<unsigned>(n));
+Matrix randomNeedingExchanges(std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
     std::uniform_real_distribution<double> u(-1, 1);
     Matrix a(n, n);
     for (std::size_t k = 0; k < a.size(); ++k) a[k] = u(rng);
     for (std::size_t i = 0; i < n; ++i) a(i, (i + 1) % n) += 4.0;  // dominance off the diagonal: pivoting needed
+    return a;
+}
+
+TEST_P(Inverse, ProductWithTheOriginalIsTheIdentity) {
+    const std::size_t n = GetParam();
+    const Matrix a = randomNeedingExchanges(n, 1234 + static_cast<unsigned>(n));
     const Matrix inv = inverse(a);
     const Matrix p = multiply(a, inv);
     for (std::size_t j = 0; j < n; ++j)
-        for (std::size_t i = 0; i < n; ++i) EXPECT_NEAR(p(i, j), i == j ? 1.0 : 0.0, 1e-12) << i << "," << j;
-    const Matrix b = Matrix(n, 2, 1.0);
-    const Matrix x = luSolve(luFactor(a), b);
-    const Matrix viaInverse = multiply(inv, b);
-    for (std::size_t k = 0; k < x.size(); ++k) EXPECT_NEAR(x[k], viaInverse[k], 1e-12);
+        for (std::size_t i = 0; i < n; ++i) ASSERT_NEAR(p(i, j), i == j ? 1.0 : 0.0, 1e-12) << i << "," << j;
+    const Matrix back = multiply(inv, a);  // a left inverse as well: the column exchanges were undone in order
+    for (std::size_t j = 0; j < n; ++j)
+        for (std::size_t i = 0; i < n; ++i) ASSERT_NEAR(back(i, j), i == j ? 1.0 : 0.0, 1e-12) << i << "," << j;
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, Inverse, ::testing::Values(1u, 2u, 3u, 17u, 64u));
+TEST_P(Inverse, SolvesEveryRightHandSide) {
+    // 1 to 7 right-hand sides: whole groups of four and every remainder.
+    const std::size_t n = GetParam();
+    const Matrix a = randomNeedingExchanges(n, 99 + static_cast<unsigned>(n));
+    const LuFactors factors = luFactor(a);
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> u(-1, 1);
+    for (std::size_t columns = 1; columns <= 7; ++columns) {
+        Matrix b(n, columns);
+        for (std::size_t k = 0; k < b.size(); ++k) b[k] = u(rng);
+        const Matrix residual = multiply(a, luSolve(factors, b)) - b;
+        for (std::size_t k = 0; k < residual.size(); ++k) ASSERT_NEAR(residual[k], 0.0, 1e-12) << columns;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, Inverse, ::testing::Values(1u, 2u, 3u, 17u, 31u, 32u, 33u, 64u, 70u, 131u));
+
+TEST(LuFactor, FactorsReproduceTheRowExchangedMatrix) {
+    // P A = L U, checked entry by entry with P applied as the recorded exchanges.
+    const std::size_t n = 75;
+    const Matrix a = randomNeedingExchanges(n, 5);
+    const LuFactors f = luFactor(a);
+    Matrix pa = a;
+    for (std::size_t k = 0; k < n; ++k)
+        for (std::size_t j = 0; j < n; ++j) std::swap(pa(k, j), pa(f.pivots[k], j));
+    for (std::size_t j = 0; j < n; ++j)
+        for (std::size_t i = 0; i < n; ++i) {
+            double lu = 0;
+            for (std::size_t k = 0; k <= std::min(i, j); ++k) lu += (k == i ? 1.0 : f.lu(i, k)) * f.lu(k, j);
+            ASSERT_NEAR(lu, pa(i, j), 1e-12) << i << "," << j;
+        }
+    for (std::size_t j = 0; j < n; ++j)
+        for (std::size_t i = j + 1; i < n; ++i) ASSERT_LE(std::fabs(f.lu(i, j)), 1.0);  // partial pivoting
+}
 
 TEST(InverseFailures, ZeroLeadingEntryIsHandledByPivoting) {
     const Matrix inv = inverse(Matrix::fromRows({{0, 2}, {4, 0}}));
@@ -156,6 +194,26 @@ TEST(InverseFailures, SingularAndNonFiniteMatricesAreReported) {
         FAIL() << "a NaN entry was inverted";
     } catch (const RunError& e) {
         EXPECT_STREQ(e.what(), "matrix has a non-finite entry (nan at row 2, column 2)");
+    }
+}
+
+TEST(InverseFailures, SingularityInALaterPanelNamesItsColumn) {
+    // Column 41 is the sum of columns 3 and 10: nothing is amiss until the elimination reaches it.
+    Matrix a = randomNeedingExchanges(50, 11);
+    for (std::size_t i = 0; i < 50; ++i) a(i, 40) = a(i, 2) + a(i, 9);
+    try {
+        inverse(a);
+        FAIL() << "a singular matrix was inverted";
+    } catch (const RunError& e) {
+        EXPECT_NE(std::string(e.what()).find("in column 41,"), std::string::npos) << e.what();
+    }
+    Matrix b = randomNeedingExchanges(40, 12);
+    b(37, 36) = HUGE_VAL;
+    try {
+        luFactor(b);
+        FAIL() << "an infinite entry was factorised";
+    } catch (const RunError& e) {
+        EXPECT_STREQ(e.what(), "matrix has a non-finite entry (inf at row 38, column 37)");
     }
 }
 
