@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 #include <random>
 
@@ -246,6 +249,63 @@ TEST(FormatValues, FormatRestartsUntilTheValuesAreUsed) {
     EXPECT_EQ(formatValues("%g", Matrix()), "");
     EXPECT_EQ(formatValues("%8.6g", Matrix::row({1.0 / 3, 1234567, 1.234567e-5})),
               "0.3333331.23457e+061.23457e-05");
+}
+
+
+// The field files are written through formatValues; its text must be printf's to the byte.
+std::string printfText(const char* format, double value) {
+    char text[128];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::vector<double> awkwardValues() {
+    std::vector<double> values = {0.0, -0.0, std::nan(""), -std::nan(""), HUGE_VAL, -HUGE_VAL,
+                                  std::numeric_limits<double>::denorm_min(), -1e-320, std::numeric_limits<double>::max(),
+                                  std::numeric_limits<double>::min(), 9.9999995, 999999.5, 0.0001, 9.999995e-5,
+                                  99999.95, 1e15, 123456.5, 0.5, -2.5e-5, 1e100, 1e-100};
+    std::mt19937_64 rng(2024);
+    std::uniform_real_distribution<double> exponent(-25, 25);
+    for (int k = 0; k < 5000; ++k) {
+        double bits;
+        const std::uint64_t pattern = rng();
+        std::memcpy(&bits, &pattern, sizeof bits);
+        values.push_back(bits);  // anything a double can hold: NaN payloads, subnormals, extremes
+        const double magnitude = std::pow(10.0, exponent(rng));
+        values.push_back(k % 2 ? magnitude : -magnitude);
+        // Just below, on and above a tie in the sixth significant digit.
+        const double scale = std::pow(10.0, std::floor(exponent(rng)));
+        const double tie = (std::floor(magnitude * 1e5) + 0.5) * 1e-5 * scale;
+        values.insert(values.end(), {std::nextafter(tie, 0.0), tie, std::nextafter(tie, HUGE_VAL)});
+    }
+    return values;
+}
+
+TEST(FormatValues, EveryConversionIsPrintfsTextToTheByte) {
+    const std::vector<double> values = awkwardValues();
+    for (const char* format : {"%8.6g", "%12.6g", "%g", "%.0g", "%1.1g", "%5.2g", "%.17g", "%30.25g",
+                               "%-8.3g", "%+g", "%08.3g", "% .4g", "%#g"}) {
+        Matrix all(1, values.size());
+        std::string expected;
+        for (std::size_t k = 0; k < values.size(); ++k) {
+            all[k] = values[k];
+            expected += printfText(format, values[k]);
+        }
+        if (formatValues(format, all) == expected) continue;
+        for (double v : values)  // name the first value that differs
+            ASSERT_EQ(formatValues(format, Matrix::scalar(v)), printfText(format, v)) << format << " of " << v;
+        FAIL() << format << ": the texts differ, though no single value does";
+    }
+    // A whole table line at once, as the field files use it.
+    std::string expected;
+    Matrix row(1, 41);
+    for (std::size_t k = 0; k < 41; ++k) {
+        row[k] = values[k * 97];
+        expected += printfText(k == 0 ? "%8.6g" : " %12.6g", row[k]);
+    }
+    std::string format = "%8.6g";
+    for (int k = 1; k < 41; ++k) format += " %12.6g";
+    EXPECT_EQ(formatValues(format + "\\n", row), expected + "\n");
 }
 
 }  // namespace
