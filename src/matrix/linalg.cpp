@@ -300,9 +300,11 @@ Matrix luSolve(const LuFactors& factors, Matrix b) {
     return b;
 }
 
-Matrix inverse(const Matrix& a) {
-    const LuFactors factors = luFactor(a);
+Matrix inverse(const Matrix& a) { return inverse(Matrix(a)); }
+
+Matrix inverse(Matrix&& a) {
     const std::size_t n = a.rows();
+    const LuFactors factors = luFactor(std::move(a));
     // A⁻¹ = U⁻¹ L⁻¹ P: L⁻¹ from the identity (a lower triangle, so half the work), U⁻¹ applied
     // to it, and the row exchanges of P undone on the columns, last exchange first.
     Matrix x = identity(n);
