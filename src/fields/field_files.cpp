@@ -42,8 +42,12 @@ void replaceFile(const std::string& fileName, const std::string& contents) {
     const std::string temporary = fileName + ".tmp";
     // A stale temporary file (or anything planted under its name) is removed, never written
     // through: the new one is created afresh.
-    ::unlink(temporary.c_str());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
+    int fd = ::open(temporary.c_str(), flags, 0666);
+    if (fd < 0 && errno == EEXIST) {
+        ::unlink(temporary.c_str());
+        fd = ::open(temporary.c_str(), flags, 0666);
+    }
     if (fd < 0) fail(fileName, "write", errno);
 
     int error = 0;
