@@ -88,17 +88,11 @@ std::vector<FormatPiece> parseFormat(const std::string& format) {
 }
 
 void appendConversion(std::string& out, const FormatPiece& piece, double value) {
-    char text[plainPrecisionLimit + 32];
     if (piece.plain) {
-        const std::to_chars_result r =
-            std::to_chars(text, text + sizeof text, value, std::chars_format::general, piece.precision);
-        assert(r.ec == std::errc());
-        const auto length = static_cast<std::size_t>(r.ptr - text);
-        const auto width = static_cast<std::size_t>(piece.width);
-        if (length < width) out.append(width - length, ' ');
-        out.append(text, length);
+        appendGeneral(out, value, piece.width, piece.precision);
         return;
     }
+    char text[plainPrecisionLimit + 32];
     const int n = std::snprintf(text, sizeof text, piece.printfSpec.c_str(), value);
     if (n >= 0 && n < static_cast<int>(sizeof text)) {
         out.append(text, static_cast<std::size_t>(n));
@@ -110,6 +104,16 @@ void appendConversion(std::string& out, const FormatPiece& piece, double value) 
 }
 
 }  // namespace
+
+void appendGeneral(std::string& out, double x, int width, int precision) {
+    assert(precision <= plainPrecisionLimit);
+    char text[plainPrecisionLimit + 32];
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, x, std::chars_format::general, precision);
+    assert(r.ec == std::errc());
+    const auto length = static_cast<std::size_t>(r.ptr - text);
+    if (length < static_cast<std::size_t>(width)) out.append(static_cast<std::size_t>(width) - length, ' ');
+    out.append(text, length);
+}
 
 std::string formatValues(const std::string& format, const Matrix& values) {
     const std::vector<FormatPiece> pieces = parseFormat(format);
