@@ -41,7 +41,9 @@ void appendRow(std::string& out, double first, const double* rest, std::size_t c
 void appendFieldText(std::string& out, const FieldGrid& grid, const Matrix& body) {
     const std::size_t rows = body.rows();
     const std::size_t cols = body.cols();
-    out.reserve((rows + 1) * (8 + 13 * cols + 1));
+    // Fields are 8 and 12 characters wide unless a number needs more; a sixteenth more room
+    // spares a reallocation (and a second copy of the text) when a few do.
+    out.reserve((rows + 1) * (8 + 13 * cols + 1) * 17 / 16);
     appendRow(out, 0.0, grid.gridXValues.data(), cols, 1);
     for (std::size_t r = 0; r < rows; ++r) appendRow(out, grid.gridYValues[r], body.data() + r, cols, rows);
 }
