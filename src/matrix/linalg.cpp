@@ -115,27 +115,35 @@ void subtractProduct(std::size_t m, std::size_t n, std::size_t k, const double* 
     }
 }
 
-// X = L⁻¹ X in place for the unit lower triangle of the k×k block L and the k×n block X.
-// Four columns of X go through together: each column is a chain of dependent steps, and
-// interleaving four keeps the arithmetic units busy while one of them waits.
+// Rows k of four columns of X gathered so that one Vec4 holds row i of all four: the small
+// triangular solves then work on whole vectors, a step of four right-hand sides at once.
+struct FourColumns {
+    Vec4 rows[blockSize];
+    double* x[4];
+
+    FourColumns(Block b, std::size_t j, std::size_t k) : x{b.column(j), b.column(j + 1), b.column(j + 2), b.column(j + 3)} {
+        for (std::size_t i = 0; i < k; ++i) rows[i] = Vec4{x[0][i], x[1][i], x[2][i], x[3][i]};
+    }
+    void store(std::size_t k) const {
+        for (std::size_t i = 0; i < k; ++i)
+            for (int c = 0; c < 4; ++c) x[c][i] = rows[i][c];
+    }
+};
+
+// X = L⁻¹ X in place for the unit lower triangle of the k×k block L (k ≤ blockSize) and the
+// k×n block X.
 [[gnu::target_clones("arch=x86-64-v3", "default")]]
 void solveUnitLower(std::size_t k, Block l, std::size_t n, Block x) {
+    assert(k <= blockSize);
     std::size_t j = 0;
     for (; j + 4 <= n; j += 4) {
-        double* __restrict x0 = x.column(j);
-        double* __restrict x1 = x.column(j + 1);
-        double* __restrict x2 = x.column(j + 2);
-        double* __restrict x3 = x.column(j + 3);
+        FourColumns t(x, j, k);
         for (std::size_t p = 0; p < k; ++p) {
-            const double* __restrict lp = l.column(p);
-            const double s0 = x0[p], s1 = x1[p], s2 = x2[p], s3 = x3[p];
-            for (std::size_t i = p + 1; i < k; ++i) {
-                x0[i] -= s0 * lp[i];
-                x1[i] -= s1 * lp[i];
-                x2[i] -= s2 * lp[i];
-                x3[i] -= s3 * lp[i];
-            }
+            const double* lp = l.column(p);
+            const Vec4 s = t.rows[p];
+            for (std::size_t i = p + 1; i < k; ++i) t.rows[i] -= s * lp[i];
         }
+        t.store(k);
     }
     for (; j < n; ++j) {
         double* xj = x.column(j);
@@ -148,30 +156,21 @@ void solveUnitLower(std::size_t k, Block l, std::size_t n, Block x) {
     }
 }
 
-// X = U⁻¹ X in place for the upper triangle of the k×k block U and the k×n block X, four
-// columns together as above (here the divisions are the long steps of each chain).
+// X = U⁻¹ X in place for the upper triangle of the k×k block U (k ≤ blockSize) and the k×n
+// block X.
 [[gnu::target_clones("arch=x86-64-v3", "default")]]
 void solveUpper(std::size_t k, Block u, std::size_t n, Block x) {
+    assert(k <= blockSize);
     std::size_t j = 0;
     for (; j + 4 <= n; j += 4) {
-        double* __restrict x0 = x.column(j);
-        double* __restrict x1 = x.column(j + 1);
-        double* __restrict x2 = x.column(j + 2);
-        double* __restrict x3 = x.column(j + 3);
+        FourColumns t(x, j, k);
         for (std::size_t p = k; p-- > 0;) {
-            const double* __restrict up = u.column(p);
-            const double s0 = x0[p] / up[p], s1 = x1[p] / up[p], s2 = x2[p] / up[p], s3 = x3[p] / up[p];
-            x0[p] = s0;
-            x1[p] = s1;
-            x2[p] = s2;
-            x3[p] = s3;
-            for (std::size_t i = 0; i < p; ++i) {
-                x0[i] -= s0 * up[i];
-                x1[i] -= s1 * up[i];
-                x2[i] -= s2 * up[i];
-                x3[i] -= s3 * up[i];
-            }
+            const double* up = u.column(p);
+            t.rows[p] /= up[p];
+            const Vec4 s = t.rows[p];
+            for (std::size_t i = 0; i < p; ++i) t.rows[i] -= s * up[i];
         }
+        t.store(k);
     }
     for (; j < n; ++j) {
         double* xj = x.column(j);
