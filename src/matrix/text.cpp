@@ -34,7 +34,7 @@ namespace {
 struct FormatPiece {
     std::string literal;
     bool conversion = false;
-    std::string printfSpec;  // the conversion as printf takes it
+    std::string printfConversion;  // the conversion as printf takes it
     // Without flags the conversion is std::to_chars in general form, right-aligned in the
     // field: the same characters as printf gives, without its per-call parsing and locale.
     bool plain = false;
@@ -76,7 +76,7 @@ std::vector<FormatPiece> parseFormat(const std::string& format) {
                     piece.precision = piece.precision * 10 + (format[k] - '0');
             }
             assert(k < format.size() && format[k] == 'g');  // the only conversion the program uses
-            piece.printfSpec = format.substr(start, k - start + 1);
+            piece.printfConversion = format.substr(start, k - start + 1);
             piece.plain = !flags && piece.precision <= plainPrecisionLimit;
             pieces.push_back(piece);
         } else {
@@ -93,12 +93,12 @@ void appendConversion(std::string& out, const FormatPiece& piece, double value) 
         return;
     }
     char text[plainPrecisionLimit + 32];
-    const int n = std::snprintf(text, sizeof text, piece.printfSpec.c_str(), value);
+    const int n = std::snprintf(text, sizeof text, piece.printfConversion.c_str(), value);
     if (n >= 0 && n < static_cast<int>(sizeof text)) {
         out.append(text, static_cast<std::size_t>(n));
     } else {  // a wide field or a long precision with flags
         std::string wide(static_cast<std::size_t>(n) + 1, '\0');
-        std::snprintf(wide.data(), wide.size(), piece.printfSpec.c_str(), value);
+        std::snprintf(wide.data(), wide.size(), piece.printfConversion.c_str(), value);
         out.append(wide.data(), static_cast<std::size_t>(n));
     }
 }
