@@ -18,17 +18,26 @@ Matrix neighbourTerms(std::size_t n, double h) {
     return terms;
 }
 
-Matrix selfBlock(std::size_t n, double h) {
+namespace {
+
+// The self block written at `out`, column b at out + b·ld.
+void fillSelfBlock(std::size_t n, double h, double* out, std::size_t ld) {
     const Matrix terms = neighbourTerms(n, h);
     const double diagonal = -selfTerm(h);
-    Matrix block(n, n);
     for (std::size_t b = 0; b < n; ++b) {
-        double* column = block.column(b);
+        double* column = out + b * ld;
         for (std::size_t a = 0; a < n; ++a) {
             const std::size_t q = a > b ? a - b : b - a;
             column[a] = q == 0 ? diagonal : -terms[q - 1];
         }
     }
+}
+
+}  // namespace
+
+Matrix selfBlock(std::size_t n, double h) {
+    Matrix block(n, n);
+    fillSelfBlock(n, h, block.data(), n);
     return block;
 }
 
@@ -75,51 +84,66 @@ inline double inlineSegmentIntegral2(double u0, double a) {
     return first - second;
 }
 
-}  // namespace
-
-PairBlocks pairBlocks(const ConductorModel& model, std::size_t i, std::size_t j) {
-    const Matrix x = separation(model, i, j);
-    const double a = model.segmentWidths[j] * 0.5;  // half width of the sources on j
-    const double b = model.segmentWidths[i] * 0.5;  // half width of the sources on i
+// The pair block written at `pair` (column s at pair + s·ldPair) and the mirror block at
+// `mirror`. The offsets are those of separation(), formed the same way.
+void fillPairBlocks(const ConductorModel& model, std::size_t i, std::size_t j, double* pair, std::size_t ldPair,
+                    double* mirror, std::size_t ldMirror) {
+    const std::size_t ni = model.segmentCount(i);
+    const std::size_t nj = model.segmentCount(j);
+    const double hi = model.segmentWidths[i];
+    const double hj = model.segmentWidths[j];
+    const double dx = model.conductorX[j] - model.conductorX[i];
+    const double edgeShift = (model.conductorWidths[i] - model.conductorWidths[j]) * 0.5;
+    const double a = hj * 0.5;  // half width of the sources on j
+    const double b = hi * 0.5;  // half width of the sources on i
     const double d = model.conductorY[j] - model.conductorY[i];
-    PairBlocks blocks{Matrix(x.rows(), x.cols()), Matrix(x.cols(), x.rows())};
-    // The kernel depends on the offset only through its magnitude, so the mirror block (field
-    // points on j, sources on i at offset −X) uses X itself and is stored transposed.
-    if (d != 0.0) {
-        const double d2 = d * d;
-        const double twoD = 2.0 * d;
-        for (std::size_t s = 0; s < x.cols(); ++s) {
-            const double* column = x.column(s);
-            double* pair = blocks.pairBlock.column(s);
-            for (std::size_t m = 0; m < x.rows(); ++m) {
-                pair[m] = offsetSegmentIntegral2(column[m], a, d2, d, twoD) * 0.5;
-                blocks.mirrorBlock(s, m) = 0.5 * offsetSegmentIntegral2(column[m], b, d2, d, twoD);
-            }
-        }
-    } else {
-        for (std::size_t s = 0; s < x.cols(); ++s) {
-            const double* column = x.column(s);
-            double* pair = blocks.pairBlock.column(s);
-            for (std::size_t m = 0; m < x.rows(); ++m) {
-                pair[m] = inlineSegmentIntegral2(column[m], a) * 0.5;
-                blocks.mirrorBlock(s, m) = 0.5 * inlineSegmentIntegral2(column[m], b);
+    // With equal segment widths the mirror entry is the same function of the same offset as
+    // the pair entry, bit for bit, and is copied rather than computed again.
+    const bool sameWidths = a == b;
+    const double d2 = d * d;
+    const double twoD = 2.0 * d;
+    for (std::size_t s = 0; s < nj; ++s) {
+        const double p = static_cast<double>(s + 1) - 0.5;
+        double* pairColumn = pair + s * ldPair;
+        double* mirrorRow = mirror + s;
+        for (std::size_t m = 0; m < ni; ++m) {
+            const double q = static_cast<double>(m + 1) - 0.5;
+            const double x = ((p * hj - q * hi) + dx) + edgeShift;
+            if (d != 0.0) {
+                pairColumn[m] = offsetSegmentIntegral2(x, a, d2, d, twoD) * 0.5;
+                mirrorRow[m * ldMirror] = sameWidths ? pairColumn[m] : 0.5 * offsetSegmentIntegral2(x, b, d2, d, twoD);
+            } else {
+                pairColumn[m] = inlineSegmentIntegral2(x, a) * 0.5;
+                mirrorRow[m * ldMirror] = sameWidths ? pairColumn[m] : 0.5 * inlineSegmentIntegral2(x, b);
             }
         }
     }
+}
+
+}  // namespace
+
+PairBlocks pairBlocks(const ConductorModel& model, std::size_t i, std::size_t j) {
+    const std::size_t ni = model.segmentCount(i);
+    const std::size_t nj = model.segmentCount(j);
+    PairBlocks blocks{Matrix(ni, nj), Matrix(nj, ni)};
+    fillPairBlocks(model, i, j, blocks.pairBlock.data(), ni, blocks.mirrorBlock.data(), nj);
     return blocks;
 }
 
 Matrix assembleSystemMatrix(const ConductorModel& model) {
     const std::size_t n = model.conductorCount();
-    Matrix system(model.totalSegments(), model.totalSegments());
+    const std::size_t size = model.totalSegments();
+    Matrix system(size, size);
+    // Every block is written in place; the kernel depends on the offset only through its
+    // magnitude, so the mirror block (field points on j, sources on i at offset −X) uses X
+    // itself and is stored transposed.
     for (std::size_t i = 0; i < n; ++i) {
         const SegmentRange ri = model.segmentRange(i);
-        system.setBlock(ri.first, ri.first, selfBlock(ri.count, model.segmentWidths[i]));
+        fillSelfBlock(ri.count, model.segmentWidths[i], system.column(ri.first) + ri.first, size);
         for (std::size_t j = i + 1; j < n; ++j) {
             const SegmentRange rj = model.segmentRange(j);
-            const PairBlocks blocks = pairBlocks(model, i, j);
-            system.setBlock(ri.first, rj.first, blocks.pairBlock);
-            system.setBlock(rj.first, ri.first, blocks.mirrorBlock);
+            fillPairBlocks(model, i, j, system.column(rj.first) + ri.first, size, system.column(ri.first) + rj.first,
+                           size);
         }
     }
     return system;

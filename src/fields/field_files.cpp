@@ -24,13 +24,29 @@ std::string rowFormat(std::size_t tableColumns) {
     return format + "\\n";
 }
 
-std::string tableText(const Matrix& table) {
-    // The format holds one row's worth of conversions and is applied to the transpose in
-    // column-major order, so each line of text is one row of the table.
-    return formatValues(rowFormat(table.cols()), transpose(table));
+namespace {
+
+// One line of a table through rowFormat: `count` values `stride` apart in storage after
+// `first`.
+void appendRow(std::string& out, double first, const double* rest, std::size_t count, std::size_t stride) {
+    appendGeneral(out, first, 8, 6);
+    for (std::size_t c = 0; c < count; ++c) {
+        out += ' ';
+        appendGeneral(out, rest[c * stride], 12, 6);
+    }
+    out += '\n';
 }
 
-namespace {
+// The text of fieldTable(grid, body), made from the grid and the body without the table.
+void appendFieldText(std::string& out, const FieldGrid& grid, const Matrix& body) {
+    const std::size_t rows = body.rows();
+    const std::size_t cols = body.cols();
+    // Fields are 8 and 12 characters wide unless a number needs more; a sixteenth more room
+    // spares a reallocation (and a second copy of the text) when a few do.
+    out.reserve((rows + 1) * (8 + 13 * cols + 1) * 17 / 16);
+    appendRow(out, 0.0, grid.gridXValues.data(), cols, 1);
+    for (std::size_t r = 0; r < rows; ++r) appendRow(out, grid.gridYValues[r], body.data() + r, cols, rows);
+}
 
 [[noreturn]] void fail(const std::string& fileName, const char* what, int error) {
     throw RunError("cannot " + std::string(what) + " " + fileName + ": " + std::strerror(error));
@@ -42,8 +58,12 @@ void replaceFile(const std::string& fileName, const std::string& contents) {
     const std::string temporary = fileName + ".tmp";
     // A stale temporary file (or anything planted under its name) is removed, never written
     // through: the new one is created afresh.
-    ::unlink(temporary.c_str());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int flags = O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC;
+    int fd = ::open(temporary.c_str(), flags, 0666);
+    if (fd < 0 && errno == EEXIST) {
+        ::unlink(temporary.c_str());
+        fd = ::open(temporary.c_str(), flags, 0666);
+    }
     if (fd < 0) fail(fileName, "write", errno);
 
     int error = 0;
@@ -66,14 +86,27 @@ void replaceFile(const std::string& fileName, const std::string& contents) {
     }
 }
 
+std::string tableText(const Matrix& table) {
+    std::string text;
+    text.reserve(table.rows() * (8 + 13 * table.cols()));
+    for (std::size_t r = 0; r < table.rows(); ++r)
+        if (table.cols() > 0) appendRow(text, table(r, 0), table.data() + r + table.rows(), table.cols() - 1, table.rows());
+    return text;
+}
+
 void writeFieldFiles(const FieldGrid& grid, const Matrix& potentialGrid, const Matrix& gradientX,
                      const Matrix& gradientY) {
-    Matrix table = fieldTable(grid, potentialGrid);
-    replaceFile("hfield3.dat", tableText(table));
-    table.setBlock(1, 1, gradientX);
-    replaceFile("exfield3.dat", tableText(table));
-    table.setBlock(1, 1, gradientY);
-    replaceFile("eyfield3.dat", tableText(table));
+    // One text buffer serves the three files in turn.
+    std::string text;
+    const struct {
+        const char* name;
+        const Matrix& body;
+    } files[] = {{"hfield3.dat", potentialGrid}, {"exfield3.dat", gradientX}, {"eyfield3.dat", gradientY}};
+    for (const auto& file : files) {
+        text.clear();
+        appendFieldText(text, grid, file.body);
+        replaceFile(file.name, text);
+    }
 }
 
 }  // namespace plattor

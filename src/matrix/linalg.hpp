@@ -23,5 +23,7 @@ Matrix luSolve(const LuFactors& factors, Matrix b);
 
 // A⁻¹ of a square A, with the checks of luFactor and a check that every entry is finite.
 Matrix inverse(const Matrix& a);
+// The same, factorising A in its own storage instead of a copy.
+Matrix inverse(Matrix&& a);
 
 }  // namespace plattor

@@ -1,7 +1,8 @@
 #include "matrix/text.hpp"
 
-#include <cassert>
 #include <algorithm>
+#include <cassert>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <vector>
@@ -33,8 +34,16 @@ namespace {
 struct FormatPiece {
     std::string literal;
     bool conversion = false;
-    std::string printfSpec;  // the conversion as printf takes it
+    std::string printfConversion;  // the conversion as printf takes it
+    // Without flags the conversion is std::to_chars in general form, right-aligned in the
+    // field: the same characters as printf gives, without its per-call parsing and locale.
+    bool plain = false;
+    int width = 0;
+    int precision = 6;
 };
+
+// Precisions up to this take the plain path; its text then fits in a small buffer.
+constexpr int plainPrecisionLimit = 64;
 
 std::vector<FormatPiece> parseFormat(const std::string& format) {
     std::vector<FormatPiece> pieces;
@@ -56,9 +65,19 @@ std::vector<FormatPiece> parseFormat(const std::string& format) {
             FormatPiece piece;
             piece.conversion = true;
             const std::size_t start = k++;
-            while (k < format.size() && std::string("-+ #0123456789.").find(format[k]) != std::string::npos) ++k;
+            const std::size_t flagsStart = k;
+            while (k < format.size() && std::string("-+ #0").find(format[k]) != std::string::npos) ++k;
+            const bool flags = k > flagsStart;
+            while (k < format.size() && format[k] >= '0' && format[k] <= '9')
+                piece.width = piece.width * 10 + (format[k++] - '0');
+            if (k < format.size() && format[k] == '.') {
+                piece.precision = 0;
+                for (++k; k < format.size() && format[k] >= '0' && format[k] <= '9'; ++k)
+                    piece.precision = piece.precision * 10 + (format[k] - '0');
+            }
             assert(k < format.size() && format[k] == 'g');  // the only conversion the program uses
-            piece.printfSpec = format.substr(start, k - start + 1);
+            piece.printfConversion = format.substr(start, k - start + 1);
+            piece.plain = !flags && piece.precision <= plainPrecisionLimit;
             pieces.push_back(piece);
         } else {
             literal += c;
@@ -69,25 +88,49 @@ std::vector<FormatPiece> parseFormat(const std::string& format) {
 }
 
 void appendConversion(std::string& out, const FormatPiece& piece, double value) {
-    char text[64];
-    const int n = std::snprintf(text, sizeof text, piece.printfSpec.c_str(), value);
-    assert(n >= 0 && n < static_cast<int>(sizeof text));
-    out.append(text, static_cast<std::size_t>(n));
+    if (piece.plain) {
+        appendGeneral(out, value, piece.width, piece.precision);
+        return;
+    }
+    char text[plainPrecisionLimit + 32];
+    const int n = std::snprintf(text, sizeof text, piece.printfConversion.c_str(), value);
+    if (n >= 0 && n < static_cast<int>(sizeof text)) {
+        out.append(text, static_cast<std::size_t>(n));
+    } else {  // a wide field or a long precision with flags
+        std::string wide(static_cast<std::size_t>(n) + 1, '\0');
+        std::snprintf(wide.data(), wide.size(), piece.printfConversion.c_str(), value);
+        out.append(wide.data(), static_cast<std::size_t>(n));
+    }
 }
 
 }  // namespace
 
+void appendGeneral(std::string& out, double x, int width, int precision) {
+    assert(precision <= plainPrecisionLimit);
+    char text[plainPrecisionLimit + 32];
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, x, std::chars_format::general, precision);
+    assert(r.ec == std::errc());
+    const auto length = static_cast<std::size_t>(r.ptr - text);
+    if (length < static_cast<std::size_t>(width)) out.append(static_cast<std::size_t>(width) - length, ' ');
+    out.append(text, length);
+}
+
 std::string formatValues(const std::string& format, const Matrix& values) {
     const std::vector<FormatPiece> pieces = parseFormat(format);
     std::string out;
-    std::size_t next = 0;
-    bool anyConversion = false;
-    for (const auto& p : pieces) anyConversion = anyConversion || p.conversion;
-    if (!anyConversion) {
+    std::size_t conversions = 0;
+    std::size_t passLength = 0;  // a guess at the text of one pass, to allocate once
+    for (const auto& p : pieces) {
+        conversions += p.conversion ? 1 : 0;
+        passLength += p.conversion ? static_cast<std::size_t>(std::max(p.width, 12)) : p.literal.size();
+    }
+    if (conversions == 0) {
         if (values.empty()) return out;
         for (const auto& p : pieces) out += p.literal;
         return out;
     }
+    out.reserve((values.size() / conversions + 1) * passLength);
+    std::size_t next = 0;
     while (next < values.size()) {
         for (const auto& piece : pieces) {
             if (!piece.conversion) {

@@ -1,5 +1,6 @@
 #include "run/input.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -116,11 +117,15 @@ InputValues parseInput(std::string_view text, const std::string& fileName) {
 InputValues readInputFile(const std::string& fileName) {
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), std::fclose);
     if (!file) throw RunError(fileName + ": cannot open: " + std::strerror(errno));
-    std::string text(inputByteLimit, '\0');
-    const std::size_t length = std::fread(text.data(), 1, text.size(), file.get());
+    // Read in pieces, so that a file of four numbers costs a few bytes rather than the cap.
+    std::string text;
+    char piece[4096];
+    std::size_t got = 0;
+    while (text.size() < inputByteLimit &&
+           (got = std::fread(piece, 1, std::min(sizeof piece, inputByteLimit - text.size()), file.get())) > 0)
+        text.append(piece, got);
     if (std::ferror(file.get())) throw RunError(fileName + ": cannot read: " + std::strerror(errno));
-    text.resize(length);
-    const bool cut = length == inputByteLimit && std::fgetc(file.get()) != EOF;
+    const bool cut = text.size() == inputByteLimit && std::fgetc(file.get()) != EOF;
     return parse(text, fileName, cut ? "end of the first MiB" : "end of file");
 }
 

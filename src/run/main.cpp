@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <utility>
 
 #include "assembly/assembly.hpp"
 #include "fields/field_files.hpp"
@@ -29,11 +30,11 @@ void run() {
     const ConductorModel& conductors = geometry.conductors;
 
     // 3. The moment-method matrix, block by block.
-    const Matrix systemMatrix = assembleSystemMatrix(conductors);
+    Matrix systemMatrix = assembleSystemMatrix(conductors);
 
-    // 4. Its inverse and the capacitances.
+    // 4. Its inverse (factorised in the system matrix's own storage) and the capacitances.
     display("Invertering av matris ...");
-    const Matrix inverseSystem = invertSystemMatrix(systemMatrix);
+    const Matrix inverseSystem = invertSystemMatrix(std::move(systemMatrix));
     const Matrix generalized = generalizedCapacitance(inverseSystem, conductors);
     const Matrix maxwell = reduceCapacitance(generalized, 0);
     display(reportLines(partialCapacitance(maxwell), geometry.groundPlaneCase));

@@ -1,6 +1,7 @@
 #include "solution/capacitance.hpp"
 
 #include <numbers>
+#include <utility>
 
 #include "matrix/error.hpp"
 #include "matrix/linalg.hpp"
@@ -8,9 +9,11 @@
 
 namespace plattor {
 
-Matrix invertSystemMatrix(const Matrix& systemMatrix) {
+Matrix invertSystemMatrix(const Matrix& systemMatrix) { return invertSystemMatrix(Matrix(systemMatrix)); }
+
+Matrix invertSystemMatrix(Matrix&& systemMatrix) {
     try {
-        return inverse(systemMatrix);
+        return inverse(std::move(systemMatrix));
     } catch (const RunError& e) {
         throw RunError(std::string("cannot solve the moment-method system: ") + e.what());
     }

@@ -14,6 +14,8 @@ inline constexpr double vacuumPermittivity = 8.8542e-12;  // ε0, F/m
 // The inverse of the assembled system matrix; a singular or non-finite system raises
 // RunError naming the moment-method matrix.
 Matrix invertSystemMatrix(const Matrix& systemMatrix);
+// The same, the system matrix's storage used for the factors (the run needs it no longer).
+Matrix invertSystemMatrix(Matrix&& systemMatrix);
 
 // G(k, l) = h(k) · (sum of the block (k, l) of the inverse) · 2 · π · ε0: the charge per unit
 // length on conductor k when conductor l is at potential 1 and all others at 0, in F/m.

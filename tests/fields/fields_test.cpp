@@ -10,6 +10,7 @@
 #include "fields/field_files.hpp"
 #include "fields/fields.hpp"
 #include "matrix/error.hpp"
+#include "matrix/text.hpp"
 #include "run/geometry.hpp"
 #include "solution/capacitance.hpp"
 
@@ -142,6 +143,30 @@ TEST_F(FileReplacement, NewContentsReplaceTheOldAndNothingElseRemains) {
     replaceFile(name, "new\n");
     EXPECT_EQ(read("hfield3.dat"), "new\n");
     EXPECT_EQ(entries(), 1u);
+}
+
+TEST_F(FileReplacement, TheThreeFilesAreTheirTablesThroughTheRowFormat) {
+    // Widening values (three-digit exponents, NaN, −0) and a grid of several rows and columns.
+    FieldGrid grid;
+    grid.gridXValues = Matrix::row({-0.06, -0.0, 0.06, 1e-300});
+    grid.gridYValues = Matrix::row({0, 0.5, 1.25});
+    const Matrix potential = Matrix::fromRows({{0.5, -1.23456789e-100, 7, 1}, {std::nan(""), 2, -0.0, 3}, {4, 5, 6, 1e300}});
+    const Matrix gradientX = potential * 2.0;
+    const Matrix gradientY = potential - 1.0;
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir_);
+    writeFieldFiles(grid, potential, gradientX, gradientY);
+    std::filesystem::current_path(previous);
+    const struct {
+        const char* name;
+        const Matrix& body;
+    } files[] = {{"hfield3.dat", potential}, {"exfield3.dat", gradientX}, {"eyfield3.dat", gradientY}};
+    for (const auto& file : files) {
+        const Matrix table = fieldTable(grid, file.body);
+        EXPECT_EQ(read(file.name), formatValues(rowFormat(table.cols()), transpose(table))) << file.name;
+        EXPECT_EQ(read(file.name), tableText(table)) << file.name;
+    }
+    EXPECT_EQ(entries(), 3u);
 }
 
 TEST_F(FileReplacement, AFailedWriteNamesTheFileAndKeepsTheOldOne) {

@@ -2,6 +2,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <limits>
 #include <random>
 
@@ -114,27 +117,65 @@ TEST(MatrixOperations, GradientIsCentralInsideAndOneSidedAtTheEdges) {
     EXPECT_EQ(ty(0, 1), 4);
 }
 
-// Random matrices and matrices that need row exchanges.
+// Random matrices that need row exchanges, in sizes on both sides of the factorisation's
+// panel width (32) and of its register blocks (8 rows, 4 columns).
 class Inverse : public ::testing::TestWithParam<std::size_t> {};
 
-TEST_P(Inverse, ProductWithTheOriginalIsTheIdentity) {
-    const std::size_t n = GetParam();
-    std::mt19937 rng(1234 + static_cast<unsigned>(n));
+Matrix randomNeedingExchanges(std::size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
     std::uniform_real_distribution<double> u(-1, 1);
     Matrix a(n, n);
     for (std::size_t k = 0; k < a.size(); ++k) a[k] = u(rng);
     for (std::size_t i = 0; i < n; ++i) a(i, (i + 1) % n) += 4.0;  // dominance off the diagonal: pivoting needed
+    return a;
+}
+
+TEST_P(Inverse, ProductWithTheOriginalIsTheIdentity) {
+    const std::size_t n = GetParam();
+    const Matrix a = randomNeedingExchanges(n, 1234 + static_cast<unsigned>(n));
     const Matrix inv = inverse(a);
     const Matrix p = multiply(a, inv);
     for (std::size_t j = 0; j < n; ++j)
-        for (std::size_t i = 0; i < n; ++i) EXPECT_NEAR(p(i, j), i == j ? 1.0 : 0.0, 1e-12) << i << "," << j;
-    const Matrix b = Matrix(n, 2, 1.0);
-    const Matrix x = luSolve(luFactor(a), b);
-    const Matrix viaInverse = multiply(inv, b);
-    for (std::size_t k = 0; k < x.size(); ++k) EXPECT_NEAR(x[k], viaInverse[k], 1e-12);
+        for (std::size_t i = 0; i < n; ++i) ASSERT_NEAR(p(i, j), i == j ? 1.0 : 0.0, 1e-12) << i << "," << j;
+    const Matrix back = multiply(inv, a);  // a left inverse as well: the column exchanges were undone in order
+    for (std::size_t j = 0; j < n; ++j)
+        for (std::size_t i = 0; i < n; ++i) ASSERT_NEAR(back(i, j), i == j ? 1.0 : 0.0, 1e-12) << i << "," << j;
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, Inverse, ::testing::Values(1u, 2u, 3u, 17u, 64u));
+TEST_P(Inverse, SolvesEveryRightHandSide) {
+    // 1 to 7 right-hand sides: whole groups of four and every remainder.
+    const std::size_t n = GetParam();
+    const Matrix a = randomNeedingExchanges(n, 99 + static_cast<unsigned>(n));
+    const LuFactors factors = luFactor(a);
+    std::mt19937 rng(7);
+    std::uniform_real_distribution<double> u(-1, 1);
+    for (std::size_t columns = 1; columns <= 7; ++columns) {
+        Matrix b(n, columns);
+        for (std::size_t k = 0; k < b.size(); ++k) b[k] = u(rng);
+        const Matrix residual = multiply(a, luSolve(factors, b)) - b;
+        for (std::size_t k = 0; k < residual.size(); ++k) ASSERT_NEAR(residual[k], 0.0, 1e-12) << columns;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, Inverse, ::testing::Values(1u, 2u, 3u, 17u, 31u, 32u, 33u, 64u, 70u, 131u));
+
+TEST(LuFactor, FactorsReproduceTheRowExchangedMatrix) {
+    // P A = L U, checked entry by entry with P applied as the recorded exchanges.
+    const std::size_t n = 75;
+    const Matrix a = randomNeedingExchanges(n, 5);
+    const LuFactors f = luFactor(a);
+    Matrix pa = a;
+    for (std::size_t k = 0; k < n; ++k)
+        for (std::size_t j = 0; j < n; ++j) std::swap(pa(k, j), pa(f.pivots[k], j));
+    for (std::size_t j = 0; j < n; ++j)
+        for (std::size_t i = 0; i < n; ++i) {
+            double lu = 0;
+            for (std::size_t k = 0; k <= std::min(i, j); ++k) lu += (k == i ? 1.0 : f.lu(i, k)) * f.lu(k, j);
+            ASSERT_NEAR(lu, pa(i, j), 1e-12) << i << "," << j;
+        }
+    for (std::size_t j = 0; j < n; ++j)
+        for (std::size_t i = j + 1; i < n; ++i) ASSERT_LE(std::fabs(f.lu(i, j)), 1.0);  // partial pivoting
+}
 
 TEST(InverseFailures, ZeroLeadingEntryIsHandledByPivoting) {
     const Matrix inv = inverse(Matrix::fromRows({{0, 2}, {4, 0}}));
@@ -156,6 +197,26 @@ TEST(InverseFailures, SingularAndNonFiniteMatricesAreReported) {
         FAIL() << "a NaN entry was inverted";
     } catch (const RunError& e) {
         EXPECT_STREQ(e.what(), "matrix has a non-finite entry (nan at row 2, column 2)");
+    }
+}
+
+TEST(InverseFailures, SingularityInALaterPanelNamesItsColumn) {
+    // Column 41 is the sum of columns 3 and 10: nothing is amiss until the elimination reaches it.
+    Matrix a = randomNeedingExchanges(50, 11);
+    for (std::size_t i = 0; i < 50; ++i) a(i, 40) = a(i, 2) + a(i, 9);
+    try {
+        inverse(a);
+        FAIL() << "a singular matrix was inverted";
+    } catch (const RunError& e) {
+        EXPECT_NE(std::string(e.what()).find("in column 41,"), std::string::npos) << e.what();
+    }
+    Matrix b = randomNeedingExchanges(40, 12);
+    b(37, 36) = HUGE_VAL;
+    try {
+        luFactor(b);
+        FAIL() << "an infinite entry was factorised";
+    } catch (const RunError& e) {
+        EXPECT_STREQ(e.what(), "matrix has a non-finite entry (inf at row 38, column 37)");
     }
 }
 
@@ -188,6 +249,63 @@ TEST(FormatValues, FormatRestartsUntilTheValuesAreUsed) {
     EXPECT_EQ(formatValues("%g", Matrix()), "");
     EXPECT_EQ(formatValues("%8.6g", Matrix::row({1.0 / 3, 1234567, 1.234567e-5})),
               "0.3333331.23457e+061.23457e-05");
+}
+
+
+// The field files are written through formatValues; its text must be printf's to the byte.
+std::string printfText(const char* format, double value) {
+    char text[128];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+std::vector<double> awkwardValues() {
+    std::vector<double> values = {0.0, -0.0, std::nan(""), -std::nan(""), HUGE_VAL, -HUGE_VAL,
+                                  std::numeric_limits<double>::denorm_min(), -1e-320, std::numeric_limits<double>::max(),
+                                  std::numeric_limits<double>::min(), 9.9999995, 999999.5, 0.0001, 9.999995e-5,
+                                  99999.95, 1e15, 123456.5, 0.5, -2.5e-5, 1e100, 1e-100};
+    std::mt19937_64 rng(2024);
+    std::uniform_real_distribution<double> exponent(-25, 25);
+    for (int k = 0; k < 5000; ++k) {
+        double bits;
+        const std::uint64_t pattern = rng();
+        std::memcpy(&bits, &pattern, sizeof bits);
+        values.push_back(bits);  // anything a double can hold: NaN payloads, subnormals, extremes
+        const double magnitude = std::pow(10.0, exponent(rng));
+        values.push_back(k % 2 ? magnitude : -magnitude);
+        // Just below, on and above a tie in the sixth significant digit.
+        const double scale = std::pow(10.0, std::floor(exponent(rng)));
+        const double tie = (std::floor(magnitude * 1e5) + 0.5) * 1e-5 * scale;
+        values.insert(values.end(), {std::nextafter(tie, 0.0), tie, std::nextafter(tie, HUGE_VAL)});
+    }
+    return values;
+}
+
+TEST(FormatValues, EveryConversionIsPrintfsTextToTheByte) {
+    const std::vector<double> values = awkwardValues();
+    for (const char* format : {"%8.6g", "%12.6g", "%g", "%.0g", "%1.1g", "%5.2g", "%.17g", "%30.25g",
+                               "%-8.3g", "%+g", "%08.3g", "% .4g", "%#g"}) {
+        Matrix all(1, values.size());
+        std::string expected;
+        for (std::size_t k = 0; k < values.size(); ++k) {
+            all[k] = values[k];
+            expected += printfText(format, values[k]);
+        }
+        if (formatValues(format, all) == expected) continue;
+        for (double v : values)  // name the first value that differs
+            ASSERT_EQ(formatValues(format, Matrix::scalar(v)), printfText(format, v)) << format << " of " << v;
+        FAIL() << format << ": the texts differ, though no single value does";
+    }
+    // A whole table line at once, as the field files use it.
+    std::string expected;
+    Matrix row(1, 41);
+    for (std::size_t k = 0; k < 41; ++k) {
+        row[k] = values[k * 97];
+        expected += printfText(k == 0 ? "%8.6g" : " %12.6g", row[k]);
+    }
+    std::string format = "%8.6g";
+    for (int k = 1; k < 41; ++k) format += " %12.6g";
+    EXPECT_EQ(formatValues(format + "\\n", row), expected + "\n");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 
 #include "matrix/error.hpp"
 #include "run/geometry.hpp"
@@ -65,6 +66,23 @@ TEST(InputReader, NumbersBeyondADoubleAreRejected) {
     EXPECT_EQ(parseError("1e999 1 3 1"), "indata3.txt: number 1 (1e999) is outside the range of a double");
     EXPECT_EQ(parseError("1 -1e400 3 1"), "indata3.txt: number 2 (-1e400) is outside the range of a double");
     EXPECT_EQ(parseError("1 1 1e-400 1"), "indata3.txt: number 3 (1e-400) is outside the range of a double");
+}
+
+TEST(InputReader, OnlyTheFirstMiBOfTheFileIsRead) {
+    const auto path = std::filesystem::temp_directory_path() / "plattor-run-test-long-input";
+    const std::string padding(std::size_t{1} << 20, ' ');
+    std::ofstream(path) << "10 1 3 1\n" << padding << "junk";
+    expectValues(readInputFile(path.string()), 10, 1, 3, 1);
+    std::ofstream(path) << "10 1 3" << padding << " 1\n";
+    try {
+        readInputFile(path.string());
+        FAIL() << "a number beyond the first MiB was read";
+    } catch (const RunError& e) {
+        EXPECT_EQ(std::string(e.what()), path.string() + ": expected 4 numbers, found 3 (end of the first MiB)");
+    }
+    std::ofstream(path) << padding.substr(0, (std::size_t{1} << 20) - 8) << "10 1 3 1";  // ends exactly at the cap
+    expectValues(readInputFile(path.string()), 10, 1, 3, 1);
+    std::filesystem::remove(path);
 }
 
 TEST(InputReader, AFileThatCannotBeReadIsNamed) {

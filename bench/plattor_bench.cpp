@@ -1,0 +1,161 @@
+// Timings of the stages of a run, on the inputs the README's performance table names:
+// typical `10 1 3 1` (M = 185, 5 grid rows), coplanar `0 1 3 2` (M = 204) and tall
+// `1 0.1 0.3 20` (M = 185, 1000 grid rows). The field files are written into a scratch
+// directory that is removed afterwards.
+#include <benchmark/benchmark.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "assembly/assembly.hpp"
+#include "fields/field_files.hpp"
+#include "fields/fields.hpp"
+#include "matrix/matrix.hpp"
+#include "run/geometry.hpp"
+#include "solution/capacitance.hpp"
+
+namespace {
+
+using namespace plattor;
+
+const InputValues typicalInput{10, 1, 3, 1};
+const InputValues coplanarInput{0, 1, 3, 2};
+const InputValues tallInput{1, 0.1, 0.3, 20};
+
+// Everything one input leads to, computed once and shared by the cases that start midway.
+struct Case {
+    Geometry geometry;
+    Matrix system;
+    Matrix inverseSystem;
+    Matrix charges;
+    FieldGrid grid;
+    Matrix potential;
+    Matrix gradientX;
+    Matrix gradientY;
+
+    explicit Case(const InputValues& input) : geometry(setUpGeometry(input)) {
+        const ConductorModel& model = geometry.conductors;
+        system = assembleSystemMatrix(model);
+        inverseSystem = invertSystemMatrix(system);
+        charges = multiply(inverseSystem, excitation(model, conductorPotentials(model.conductorCount())));
+        grid = makeFieldGrid(geometry.fieldRangeX, geometry.fieldRangeY, geometry.fieldPointsX);
+        potential = potentialOnGrid(model, charges, grid);
+        std::tie(gradientX, gradientY) = gradient(potential);
+    }
+};
+
+const Case& typical() { static const Case c(typicalInput); return c; }
+const Case& coplanar() { static const Case c(coplanarInput); return c; }
+const Case& tall() { static const Case c(tallInput); return c; }
+
+void assemble(benchmark::State& state, const Case& c) {
+    for (auto _ : state) benchmark::DoNotOptimize(assembleSystemMatrix(c.geometry.conductors));
+}
+
+void invert(benchmark::State& state, const Case& c) {
+    for (auto _ : state) benchmark::DoNotOptimize(invertSystemMatrix(c.system));
+}
+
+void capacitance(benchmark::State& state, const Case& c) {
+    for (auto _ : state) {
+        const Matrix g = generalizedCapacitance(c.inverseSystem, c.geometry.conductors);
+        benchmark::DoNotOptimize(partialCapacitance(reduceCapacitance(g, 0)));
+    }
+}
+
+std::size_t logCalls(const Case& c) {
+    return c.grid.gridX.size() * c.geometry.conductors.totalSegments();
+}
+
+void potential(benchmark::State& state, const Case& c) {
+    for (auto _ : state) benchmark::DoNotOptimize(potentialOnGrid(c.geometry.conductors, c.charges, c.grid));
+    state.counters["logs"] = static_cast<double>(logCalls(c));
+}
+
+// As many logarithms as the potential of the case takes, and nothing else: arguments swept
+// over (0, 1000], the range of the squared distances on the grids, summed so none is dropped.
+void logFloor(benchmark::State& state, const Case& c) {
+    const std::size_t calls = logCalls(c);
+    const double step = 1000.0 / 65536.0;
+    for (auto _ : state) {
+        double s = 0.0;
+        for (std::size_t k = 0; k < calls; ++k) s += std::log(static_cast<double>((k & 0xffff) + 1) * step);
+        benchmark::DoNotOptimize(s);
+    }
+    state.counters["logs"] = static_cast<double>(calls);
+}
+
+void writeFields(benchmark::State& state, const Case& c) {
+    for (auto _ : state) writeFieldFiles(c.grid, c.potential, c.gradientX, c.gradientY);
+    state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
+                            static_cast<std::int64_t>(std::filesystem::file_size("hfield3.dat") * 3));
+}
+
+// The steps of main after the input has been read and checked, the console lines built but
+// not printed.
+void wholeRun(benchmark::State& state, const InputValues& input) {
+    for (auto _ : state) {
+        const Geometry geometry = setUpGeometry(input);
+        const ConductorModel& model = geometry.conductors;
+        const Matrix inverseSystem = invertSystemMatrix(assembleSystemMatrix(model));
+        const Matrix maxwell = reduceCapacitance(generalizedCapacitance(inverseSystem, model), 0);
+        benchmark::DoNotOptimize(reportLines(partialCapacitance(maxwell), geometry.groundPlaneCase));
+        const Matrix charges = multiply(inverseSystem, excitation(model, conductorPotentials(model.conductorCount())));
+        const FieldGrid grid = makeFieldGrid(geometry.fieldRangeX, geometry.fieldRangeY, geometry.fieldPointsX);
+        const Matrix potentialGrid = potentialOnGrid(model, charges, grid);
+        const auto [gradientX, gradientY] = gradient(potentialGrid);
+        writeFieldFiles(grid, potentialGrid, gradientX, gradientY);
+    }
+}
+
+// A fresh directory for the field files, left and removed when the benchmarks are done.
+class ScratchDirectory {
+public:
+    ScratchDirectory() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "plattor-bench-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            std::perror("plattor_bench: mkdtemp");
+            std::exit(1);
+        }
+        path_ = pattern;
+        previous_ = std::filesystem::current_path();
+        std::filesystem::current_path(path_);
+    }
+    ~ScratchDirectory() {
+        std::filesystem::current_path(previous_);
+        std::filesystem::remove_all(path_);
+    }
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+private:
+    std::filesystem::path path_;
+    std::filesystem::path previous_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    using benchmark::kMicrosecond;
+    using benchmark::kMillisecond;
+    benchmark::RegisterBenchmark("BM_assemble/185", [](auto& s) { assemble(s, typical()); })->Unit(kMicrosecond);
+    benchmark::RegisterBenchmark("BM_assemble/204", [](auto& s) { assemble(s, coplanar()); })->Unit(kMicrosecond);
+    benchmark::RegisterBenchmark("BM_inverse/204", [](auto& s) { invert(s, coplanar()); })->Unit(kMicrosecond);
+    benchmark::RegisterBenchmark("BM_capacitance/185", [](auto& s) { capacitance(s, typical()); })->Unit(kMicrosecond);
+    benchmark::RegisterBenchmark("BM_potential/typical", [](auto& s) { potential(s, typical()); })->Unit(kMicrosecond);
+    benchmark::RegisterBenchmark("BM_potential/tall", [](auto& s) { potential(s, tall()); })->Unit(kMillisecond);
+    benchmark::RegisterBenchmark("BM_logFloor/tall", [](auto& s) { logFloor(s, tall()); })->Unit(kMillisecond);
+    benchmark::RegisterBenchmark("BM_writeFields/tall", [](auto& s) { writeFields(s, tall()); })->Unit(kMillisecond);
+    benchmark::RegisterBenchmark("BM_wholeRun/typical", [](auto& s) { wholeRun(s, typicalInput); })->Unit(kMicrosecond);
+
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    const ScratchDirectory scratch;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
