@@ -15,7 +15,7 @@ namespace {
 
 std::string describe(const char* what, double value, std::size_t column, double largest) {
     char text[200];
-    std::snprintf(text, sizeof text, "%s (pivot %g in column %zu, largest entry %g)", what, value,
+    std::snprintf(text, sizeof text, "%s (pivot %g in column %zu, largest entry of the column %g)", what, value,
                   column + 1, largest);
     return text;
 }
@@ -229,13 +229,19 @@ LuFactors luFactor(Matrix a) {
     assert(a.rows() == a.cols());
     const std::size_t n = a.rows();
 
-    // The largest magnitude, and whether every entry is finite, in one pass without branches.
-    double largest = 0.0;
+    // The largest magnitude of every column, and whether every entry is finite, in one pass
+    // without branches.
+    std::vector<double> columnLargest(n, 0.0);
     bool finite = true;
-    for (std::size_t k = 0; k < a.size(); ++k) {
-        const double magnitude = std::fabs(a[k]);
-        finite = finite && magnitude <= std::numeric_limits<double>::max();
-        largest = magnitude > largest ? magnitude : largest;
+    for (std::size_t j = 0; j < n; ++j) {
+        const double* aj = a.column(j);
+        double largest = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const double magnitude = std::fabs(aj[i]);
+            finite = finite && magnitude <= std::numeric_limits<double>::max();
+            largest = magnitude > largest ? magnitude : largest;
+        }
+        columnLargest[j] = largest;
     }
     if (!finite) {
         const std::size_t k = static_cast<std::size_t>(
@@ -245,9 +251,11 @@ LuFactors luFactor(Matrix a) {
                       k % n + 1, k / n + 1);
         throw RunError(text);
     }
-    // Rounding in the elimination perturbs each entry by about n·eps·max|aᵢⱼ|; a pivot below
-    // that is indistinguishable from zero.
-    const double negligible = static_cast<double>(n) * std::numeric_limits<double>::epsilon() * largest;
+    // Rounding in the elimination perturbs column k of U by about n·eps times the size of the
+    // column's entries, and scaling a column scales its pivot alike: a pivot below that bound,
+    // taken column by column, is indistinguishable from zero. A matrix whose columns differ in
+    // scale (segments of very different widths) is not mistaken for a singular one.
+    const double epsilonN = static_cast<double>(n) * std::numeric_limits<double>::epsilon();
 
     std::vector<std::size_t> pivots(n);
     const Block m{a.data(), n};
@@ -269,8 +277,8 @@ LuFactors luFactor(Matrix a) {
                 }
             }
             pivots[k] = p;
-            if (!(std::fabs(ak[p]) > negligible))
-                throw RunError(describe("matrix is singular to working precision", ak[p], k, largest));
+            if (!(std::fabs(ak[p]) > epsilonN * columnLargest[k]))
+                throw RunError(describe("matrix is singular to working precision", ak[p], k, columnLargest[k]));
             if (p != k)
                 for (std::size_t j = k0; j < k1; ++j) std::swap(a(k, j), a(p, j));
 

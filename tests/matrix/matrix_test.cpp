@@ -188,7 +188,7 @@ TEST(InverseFailures, SingularAndNonFiniteMatricesAreReported) {
         inverse(Matrix::fromRows({{1, 2}, {2, 4}}));
         FAIL() << "a singular matrix was inverted";
     } catch (const RunError& e) {
-        EXPECT_STREQ(e.what(), "matrix is singular to working precision (pivot 0 in column 2, largest entry 4)");
+        EXPECT_STREQ(e.what(), "matrix is singular to working precision (pivot 0 in column 2, largest entry of the column 4)");
     }
     // Negligible relative to the entries, though far from zero in absolute terms.
     EXPECT_THROW(inverse(Matrix::fromRows({{1e20, 1e20}, {1e20, 1e20 + 32768}})), RunError);
@@ -223,6 +223,11 @@ TEST(InverseFailures, SingularityInALaterPanelNamesItsColumn) {
 TEST(InverseFailures, ScaleAloneIsNotSingularity) {
     const Matrix inv = inverse(Matrix::fromRows({{1e-200, 0}, {0, 2e-200}}));
     EXPECT_DOUBLE_EQ(inv(1, 1), 0.5e200);
+    // A column far smaller than the rest: its pivot is judged against its own entries.
+    const Matrix scaled = inverse(Matrix::fromRows({{1, 1e-30}, {1, 2e-30}}));
+    EXPECT_DOUBLE_EQ(scaled(0, 0), 2);
+    EXPECT_DOUBLE_EQ(scaled(1, 0), -1e30);
+    EXPECT_DOUBLE_EQ(scaled(1, 1), 1e30);
 }
 
 TEST(NumberText, DefaultFormsOfNumbers) {

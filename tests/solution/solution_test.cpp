@@ -127,5 +127,17 @@ TEST(Physics, GroundPlaneArrangementIsSymmetricAndPassive) {
     EXPECT_GT(higher(0, 1), 0);
 }
 
+// Strips of width 1e-140 at height 1: segments 1e-142 wide beside a plane's 0.1, matrix columns
+// 140 orders of magnitude apart. Each strip acts as a wire of equivalent radius w/4 over the
+// plane, C = 2π ε0 / ln(8h/w), and the inverse must get there rather than call it singular.
+TEST(Physics, VanishinglyThinStripsActAsWiresOverThePlane) {
+    const double w = 1e-140;
+    const Matrix partial = partialFor(setUpGeometry({10, w, 3, 1}).conductors);
+    const double wire = 2 * std::numbers::pi * vacuumPermittivity / std::log(8 / w);
+    EXPECT_NEAR(partial(0, 0), wire, 5e-3 * wire);
+    EXPECT_GT(partial(0, 1), 0);
+    EXPECT_LT(partial(0, 1), 1e-3 * partial(0, 0));
+}
+
 }  // namespace
 }  // namespace plattor
