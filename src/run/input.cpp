@@ -1,6 +1,10 @@
 #include "run/input.hpp"
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -115,8 +119,19 @@ InputValues parseInput(std::string_view text, const std::string& fileName) {
 }
 
 InputValues readInputFile(const std::string& fileName) {
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(fileName.c_str(), "rb"), std::fclose);
-    if (!file) throw RunError(fileName + ": cannot open: " + std::strerror(errno));
+    // Opened without blocking, so that a pipe without a writer cannot hang the run, and read
+    // only if it is a plain file.
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) throw RunError(fileName + ": cannot open: " + std::strerror(errno));
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(::fdopen(fd, "rb"), std::fclose);
+    if (!file) {
+        ::close(fd);
+        throw RunError(fileName + ": cannot open: " + std::strerror(errno));
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) throw RunError(fileName + ": cannot read: " + std::strerror(errno));
+    if (S_ISDIR(status.st_mode)) throw RunError(fileName + ": cannot read: " + std::strerror(EISDIR));
+    if (!S_ISREG(status.st_mode)) throw RunError(fileName + ": cannot read: not a regular file");
     // Read in pieces, so that a file of four numbers costs a few bytes rather than the cap.
     std::string text;
     char piece[4096];

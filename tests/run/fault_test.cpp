@@ -3,6 +3,7 @@
 // line on standard error and exit status 1, prints no console line of a run that did not
 // happen, and leaves every field file either as it was or complete.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <fcntl.h>
 #include <langinfo.h>
@@ -58,13 +59,16 @@ std::string digest(const std::string& text) {
     return d.str();
 }
 
-// The directory's entries with their contents ("<dir>" for a directory), to compare before
-// and after a run.
+// The directory's entries with their contents ("<dir>" for a directory, the target of a
+// symbolic link, "<special>" for a pipe or device), to compare before and after a run.
 std::map<std::string, std::string> snapshot(const fs::path& dir) {
     std::map<std::string, std::string> entries;
     for (const auto& entry : fs::directory_iterator(dir)) {
         const std::string name = entry.path().filename();
-        entries[name] = entry.is_directory() ? "<dir>" : digest(slurp(entry.path()));
+        if (entry.is_symlink()) entries[name] = "<link to " + fs::read_symlink(entry.path()).string() + ">";
+        else if (entry.is_directory()) entries[name] = "<dir>";
+        else if (!entry.is_regular_file()) entries[name] = "<special>";
+        else entries[name] = digest(slurp(entry.path()));
     }
     return entries;
 }
@@ -109,7 +113,7 @@ const std::string tallInput = "0.01 1 3 1\n";  // 5 000 rows: 2.6 MB per field f
 // ---------------------------------------------------------------------------------------------
 // Input faults: stopped before the first console line, nothing changed.
 
-enum class InputSetup { File, Missing, Directory };
+enum class InputSetup { File, Missing, Directory, Pipe, Device };
 
 struct InputFault {
     const char* name;
@@ -125,6 +129,8 @@ const std::string oneMiBOfBlanks(1 << 20, ' ');
 const std::vector<InputFault> inputFaults{
     {"NoFile", InputSetup::Missing, "", "indata3.txt: cannot open: No such file or directory"},
     {"Directory", InputSetup::Directory, "", "indata3.txt: cannot read: Is a directory"},
+    {"PipeWithoutWriter", InputSetup::Pipe, "", "indata3.txt: cannot read: not a regular file"},
+    {"EndlessDevice", InputSetup::Device, "", "indata3.txt: cannot read: not a regular file"},
     {"Empty", InputSetup::File, "", "indata3.txt: expected 4 numbers, found 0 (end of file)"},
     {"OnlyWhiteSpace", InputSetup::File, " \n\t\r\n", "indata3.txt: expected 4 numbers, found 0 (end of file)"},
     {"ThreeNumbers", InputSetup::File, "10 1 3\n", "indata3.txt: expected 4 numbers, found 3 (end of file)"},
@@ -179,6 +185,10 @@ TEST_P(InputFaults, StopBeforeTheFirstConsoleLineAndChangeNothing) {
     writeSentinels(dir.path());
     if (fault.setup == InputSetup::File) dir.write("indata3.txt", fault.contents);
     if (fault.setup == InputSetup::Directory) fs::create_directory(dir.path() / "indata3.txt");
+    if (fault.setup == InputSetup::Pipe) {
+        ASSERT_EQ(::mkfifo((dir.path() / "indata3.txt").c_str(), 0644), 0);
+    }
+    if (fault.setup == InputSetup::Device) fs::create_symlink("/dev/zero", dir.path() / "indata3.txt");
     const auto before = snapshot(dir.path());
 
     const ProgramRun run = runProgram(executable, dir.path());
