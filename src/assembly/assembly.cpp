@@ -20,12 +20,12 @@ Matrix neighbourTerms(std::size_t n, double h) {
 
 namespace {
 
-// The self block written at `out`, column b at out + b·ld.
-void fillSelfBlock(std::size_t n, double h, double* out, std::size_t ld) {
+// The self block written into the window `out`.
+void fillSelfBlock(std::size_t n, double h, MatrixView out) {
     const Matrix terms = neighbourTerms(n, h);
     const double diagonal = -selfTerm(h);
     for (std::size_t b = 0; b < n; ++b) {
-        double* column = out + b * ld;
+        double* column = out.column(b);
         for (std::size_t a = 0; a < n; ++a) {
             const std::size_t q = a > b ? a - b : b - a;
             column[a] = q == 0 ? diagonal : -terms[q - 1];
@@ -37,7 +37,7 @@ void fillSelfBlock(std::size_t n, double h, double* out, std::size_t ld) {
 
 Matrix selfBlock(std::size_t n, double h) {
     Matrix block(n, n);
-    fillSelfBlock(n, h, block.data(), n);
+    fillSelfBlock(n, h, block.view());
     return block;
 }
 
@@ -84,10 +84,9 @@ inline double inlineSegmentIntegral2(double u0, double a) {
     return first - second;
 }
 
-// The pair block written at `pair` (column s at pair + s·ldPair) and the mirror block at
-// `mirror`. The offsets are those of separation(), formed the same way.
-void fillPairBlocks(const ConductorModel& model, std::size_t i, std::size_t j, double* pair, std::size_t ldPair,
-                    double* mirror, std::size_t ldMirror) {
+// The pair block written into the window `pair` and the mirror block into `mirror`. The
+// offsets are those of separation(), formed the same way.
+void fillPairBlocks(const ConductorModel& model, std::size_t i, std::size_t j, MatrixView pair, MatrixView mirror) {
     const std::size_t ni = model.segmentCount(i);
     const std::size_t nj = model.segmentCount(j);
     const double hi = model.segmentWidths[i];
@@ -104,17 +103,16 @@ void fillPairBlocks(const ConductorModel& model, std::size_t i, std::size_t j, d
     const double twoD = 2.0 * d;
     for (std::size_t s = 0; s < nj; ++s) {
         const double p = static_cast<double>(s + 1) - 0.5;
-        double* pairColumn = pair + s * ldPair;
-        double* mirrorRow = mirror + s;
+        double* pairColumn = pair.column(s);
         for (std::size_t m = 0; m < ni; ++m) {
             const double q = static_cast<double>(m + 1) - 0.5;
             const double x = ((p * hj - q * hi) + dx) + edgeShift;
             if (d != 0.0) {
                 pairColumn[m] = offsetSegmentIntegral2(x, a, d2, d, twoD) * 0.5;
-                mirrorRow[m * ldMirror] = sameWidths ? pairColumn[m] : 0.5 * offsetSegmentIntegral2(x, b, d2, d, twoD);
+                mirror(s, m) = sameWidths ? pairColumn[m] : 0.5 * offsetSegmentIntegral2(x, b, d2, d, twoD);
             } else {
                 pairColumn[m] = inlineSegmentIntegral2(x, a) * 0.5;
-                mirrorRow[m * ldMirror] = sameWidths ? pairColumn[m] : 0.5 * inlineSegmentIntegral2(x, b);
+                mirror(s, m) = sameWidths ? pairColumn[m] : 0.5 * inlineSegmentIntegral2(x, b);
             }
         }
     }
@@ -126,7 +124,7 @@ PairBlocks pairBlocks(const ConductorModel& model, std::size_t i, std::size_t j)
     const std::size_t ni = model.segmentCount(i);
     const std::size_t nj = model.segmentCount(j);
     PairBlocks blocks{Matrix(ni, nj), Matrix(nj, ni)};
-    fillPairBlocks(model, i, j, blocks.pairBlock.data(), ni, blocks.mirrorBlock.data(), nj);
+    fillPairBlocks(model, i, j, blocks.pairBlock.view(), blocks.mirrorBlock.view());
     return blocks;
 }
 
@@ -139,11 +137,11 @@ Matrix assembleSystemMatrix(const ConductorModel& model) {
     // itself and is stored transposed.
     for (std::size_t i = 0; i < n; ++i) {
         const SegmentRange ri = model.segmentRange(i);
-        fillSelfBlock(ri.count, model.segmentWidths[i], system.column(ri.first) + ri.first, size);
+        const MatrixView all = system.view();
+        fillSelfBlock(ri.count, model.segmentWidths[i], all.at(ri.first, ri.first));
         for (std::size_t j = i + 1; j < n; ++j) {
             const SegmentRange rj = model.segmentRange(j);
-            fillPairBlocks(model, i, j, system.column(rj.first) + ri.first, size, system.column(ri.first) + rj.first,
-                           size);
+            fillPairBlocks(model, i, j, all.at(ri.first, rj.first), all.at(rj.first, ri.first));
         }
     }
     return system;

@@ -26,28 +26,6 @@ std::string rowFormat(std::size_t tableColumns) {
 
 namespace {
 
-// One line of a table through rowFormat: `count` values `stride` apart in storage after
-// `first`.
-void appendRow(std::string& out, double first, const double* rest, std::size_t count, std::size_t stride) {
-    appendGeneral(out, first, 8, 6);
-    for (std::size_t c = 0; c < count; ++c) {
-        out += ' ';
-        appendGeneral(out, rest[c * stride], 12, 6);
-    }
-    out += '\n';
-}
-
-// The text of fieldTable(grid, body), made from the grid and the body without the table.
-void appendFieldText(std::string& out, const FieldGrid& grid, const Matrix& body) {
-    const std::size_t rows = body.rows();
-    const std::size_t cols = body.cols();
-    // Fields are 8 and 12 characters wide unless a number needs more; a sixteenth more room
-    // spares a reallocation (and a second copy of the text) when a few do.
-    out.reserve((rows + 1) * (8 + 13 * cols + 1) * 17 / 16);
-    appendRow(out, 0.0, grid.gridXValues.data(), cols, 1);
-    for (std::size_t r = 0; r < rows; ++r) appendRow(out, grid.gridYValues[r], body.data() + r, cols, rows);
-}
-
 [[noreturn]] void fail(const std::string& fileName, const char* what, int error) {
     throw RunError("cannot " + std::string(what) + " " + fileName + ": " + std::strerror(error));
 }
@@ -87,26 +65,20 @@ void replaceFile(const std::string& fileName, const std::string& contents) {
 }
 
 std::string tableText(const Matrix& table) {
-    std::string text;
-    text.reserve(table.rows() * (8 + 13 * table.cols()));
-    for (std::size_t r = 0; r < table.rows(); ++r)
-        if (table.cols() > 0) appendRow(text, table(r, 0), table.data() + r + table.rows(), table.cols() - 1, table.rows());
-    return text;
+    // The format holds one row's worth of conversions and is applied to the transpose in
+    // column-major order, so each line of text is one row of the table.
+    return formatValues(rowFormat(table.cols()), transpose(table));
 }
 
 void writeFieldFiles(const FieldGrid& grid, const Matrix& potentialGrid, const Matrix& gradientX,
                      const Matrix& gradientY) {
-    // One text buffer serves the three files in turn.
-    std::string text;
-    const struct {
-        const char* name;
-        const Matrix& body;
-    } files[] = {{"hfield3.dat", potentialGrid}, {"exfield3.dat", gradientX}, {"eyfield3.dat", gradientY}};
-    for (const auto& file : files) {
-        text.clear();
-        appendFieldText(text, grid, file.body);
-        replaceFile(file.name, text);
-    }
+    // The coordinates frame every file alike; only the body changes between them.
+    Matrix table = fieldTable(grid, potentialGrid);
+    replaceFile("hfield3.dat", tableText(table));
+    table.setBlock(1, 1, gradientX);
+    replaceFile("exfield3.dat", tableText(table));
+    table.setBlock(1, 1, gradientY);
+    replaceFile("eyfield3.dat", tableText(table));
 }
 
 }  // namespace plattor

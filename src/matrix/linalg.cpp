@@ -25,14 +25,6 @@ std::string describe(const char* what, double value, std::size_t column, double 
 // hundred unknowns, whose working set stays in the second-level cache.
 constexpr std::size_t blockSize = 32;
 
-// Column-major storage: element (i, j) at data[i + j·ld].
-struct Block {
-    double* data;
-    std::size_t ld;
-    double* column(std::size_t j) const { return data + j * ld; }
-    Block at(std::size_t i, std::size_t j) const { return {data + i + j * ld, ld}; }
-};
-
 // Four doubles handled as one; the compiler maps them to whatever vector width the target
 // has (two SSE2 registers on the baseline, one AVX register on the cloned path).
 typedef double Vec4 __attribute__((vector_size(4 * sizeof(double))));
@@ -42,18 +34,18 @@ typedef double Vec4 __attribute__((vector_size(4 * sizeof(double))));
 // Register blocks of 8 rows × 4 columns: each loaded column piece of A serves four columns
 // of C, and C stays in registers over the whole sum.
 [[gnu::target_clones("arch=x86-64-v3", "default")]]
-void subtractProduct(std::size_t m, std::size_t n, std::size_t k, const double* a, std::size_t lda,
-                     const double* b, std::size_t ldb, double* c, std::size_t ldc) {
+void subtractProduct(std::size_t m, std::size_t n, std::size_t k, ConstMatrixView a, ConstMatrixView b,
+                     MatrixView c) {
     std::size_t j = 0;
     for (; j + 4 <= n; j += 4) {
-        const double* b0 = b + j * ldb;
-        const double* b1 = b0 + ldb;
-        const double* b2 = b1 + ldb;
-        const double* b3 = b2 + ldb;
-        double* c0 = c + j * ldc;
-        double* c1 = c0 + ldc;
-        double* c2 = c1 + ldc;
-        double* c3 = c2 + ldc;
+        const double* b0 = b.column(j);
+        const double* b1 = b.column(j + 1);
+        const double* b2 = b.column(j + 2);
+        const double* b3 = b.column(j + 3);
+        double* c0 = c.column(j);
+        double* c1 = c.column(j + 1);
+        double* c2 = c.column(j + 2);
+        double* c3 = c.column(j + 3);
         std::size_t i = 0;
         for (; i + 8 <= m; i += 8) {
             Vec4 s0a, s0b, s1a, s1b, s2a, s2b, s3a, s3b;
@@ -65,8 +57,8 @@ void subtractProduct(std::size_t m, std::size_t n, std::size_t k, const double* 
             std::memcpy(&s2b, c2 + i + 4, sizeof(Vec4));
             std::memcpy(&s3a, c3 + i, sizeof(Vec4));
             std::memcpy(&s3b, c3 + i + 4, sizeof(Vec4));
-            const double* ap = a + i;
-            for (std::size_t p = 0; p < k; ++p, ap += lda) {
+            for (std::size_t p = 0; p < k; ++p) {
+                const double* ap = a.column(p) + i;
                 Vec4 xa, xb;
                 std::memcpy(&xa, ap, sizeof(Vec4));
                 std::memcpy(&xb, ap + 4, sizeof(Vec4));
@@ -90,12 +82,12 @@ void subtractProduct(std::size_t m, std::size_t n, std::size_t k, const double* 
         }
         for (; i < m; ++i) {
             double s0 = c0[i], s1 = c1[i], s2 = c2[i], s3 = c3[i];
-            const double* ap = a + i;
-            for (std::size_t p = 0; p < k; ++p, ap += lda) {
-                s0 -= *ap * b0[p];
-                s1 -= *ap * b1[p];
-                s2 -= *ap * b2[p];
-                s3 -= *ap * b3[p];
+            for (std::size_t p = 0; p < k; ++p) {
+                const double aip = a(i, p);
+                s0 -= aip * b0[p];
+                s1 -= aip * b1[p];
+                s2 -= aip * b2[p];
+                s3 -= aip * b3[p];
             }
             c0[i] = s0;
             c1[i] = s1;
@@ -105,10 +97,10 @@ void subtractProduct(std::size_t m, std::size_t n, std::size_t k, const double* 
     }
     // The last columns one at a time, as sweeps down the columns of A.
     for (; j < n; ++j) {
-        const double* bj = b + j * ldb;
-        double* cj = c + j * ldc;
+        const double* bj = b.column(j);
+        double* cj = c.column(j);
         for (std::size_t p = 0; p < k; ++p) {
-            const double* ap = a + p * lda;
+            const double* ap = a.column(p);
             const double bpj = bj[p];
             for (std::size_t i = 0; i < m; ++i) cj[i] -= ap[i] * bpj;
         }
@@ -121,7 +113,7 @@ struct FourColumns {
     Vec4 rows[blockSize];
     double* x[4];
 
-    FourColumns(Block b, std::size_t j, std::size_t k) : x{b.column(j), b.column(j + 1), b.column(j + 2), b.column(j + 3)} {
+    FourColumns(MatrixView b, std::size_t j, std::size_t k) : x{b.column(j), b.column(j + 1), b.column(j + 2), b.column(j + 3)} {
         for (std::size_t i = 0; i < k; ++i) rows[i] = Vec4{x[0][i], x[1][i], x[2][i], x[3][i]};
     }
     void store(std::size_t k) const {
@@ -133,7 +125,7 @@ struct FourColumns {
 // X = L⁻¹ X in place for the unit lower triangle of the k×k block L (k ≤ blockSize) and the
 // k×n block X.
 [[gnu::target_clones("arch=x86-64-v3", "default")]]
-void solveUnitLower(std::size_t k, Block l, std::size_t n, Block x) {
+void solveUnitLower(std::size_t k, ConstMatrixView l, std::size_t n, MatrixView x) {
     assert(k <= blockSize);
     std::size_t j = 0;
     for (; j + 4 <= n; j += 4) {
@@ -159,7 +151,7 @@ void solveUnitLower(std::size_t k, Block l, std::size_t n, Block x) {
 // X = U⁻¹ X in place for the upper triangle of the k×k block U (k ≤ blockSize) and the k×n
 // block X.
 [[gnu::target_clones("arch=x86-64-v3", "default")]]
-void solveUpper(std::size_t k, Block u, std::size_t n, Block x) {
+void solveUpper(std::size_t k, ConstMatrixView u, std::size_t n, MatrixView x) {
     assert(k <= blockSize);
     std::size_t j = 0;
     for (; j + 4 <= n; j += 4) {
@@ -188,27 +180,27 @@ void solveUpper(std::size_t k, Block u, std::size_t n, Block x) {
 // the columns a block row cannot reach yet are left out.
 void forwardSubstitution(const Matrix& lu, Matrix& x, bool lowerRhs) {
     const std::size_t n = lu.rows();
-    const Block l{const_cast<double*>(lu.data()), n};
-    const Block b{x.data(), n};
+    const ConstMatrixView l = lu.view();
+    const MatrixView b = x.view();
     for (std::size_t r = 0; r < n; r += blockSize) {
         const std::size_t rb = std::min(blockSize, n - r);
         const std::size_t columns = lowerRhs ? r + rb : x.cols();
         solveUnitLower(rb, l.at(r, r), columns, b.at(r, 0));
         const std::size_t below = n - r - rb;
-        if (below > 0) subtractProduct(below, columns, rb, l.at(r + rb, r).data, n, b.at(r, 0).data, n, b.at(r + rb, 0).data, n);
+        if (below > 0) subtractProduct(below, columns, rb, l.at(r + rb, r), b.at(r, 0), b.at(r + rb, 0));
     }
 }
 
 // X = U⁻¹ X for the upper triangle of the n×n factor, a block row at a time from the bottom.
 void backSubstitution(const Matrix& lu, Matrix& x) {
     const std::size_t n = lu.rows();
-    const Block u{const_cast<double*>(lu.data()), n};
-    const Block b{x.data(), n};
+    const ConstMatrixView u = lu.view();
+    const MatrixView b = x.view();
     for (std::size_t end = n; end > 0;) {
         const std::size_t rb = std::min(blockSize, end);
         const std::size_t r = end - rb;
         solveUpper(rb, u.at(r, r), x.cols(), b.at(r, 0));
-        if (r > 0) subtractProduct(r, x.cols(), rb, u.at(0, r).data, n, b.at(r, 0).data, n, b.data, n);
+        if (r > 0) subtractProduct(r, x.cols(), rb, u.at(0, r), b.at(r, 0), b);
         end = r;
     }
 }
@@ -258,7 +250,7 @@ LuFactors luFactor(Matrix a) {
     const double epsilonN = static_cast<double>(n) * std::numeric_limits<double>::epsilon();
 
     std::vector<std::size_t> pivots(n);
-    const Block m{a.data(), n};
+    const MatrixView m = a.view();
     // A panel of columns at a time: eliminated column by column, its row exchanges then
     // carried into the columns on both sides, the rows of U to its right solved for, and the
     // trailing matrix updated by one product.
@@ -286,14 +278,13 @@ LuFactors luFactor(Matrix a) {
             for (std::size_t i = k + 1; i < n; ++i) ak[i] /= pivot;
             // Update of the rest of the panel: column k times row k, taken off below row k.
             if (k + 1 < k1)
-                subtractProduct(n - k - 1, k1 - k - 1, 1, ak + k + 1, n, m.at(k, k + 1).data, n,
-                                m.at(k + 1, k + 1).data, n);
+                subtractProduct(n - k - 1, k1 - k - 1, 1, m.at(k + 1, k), m.at(k, k + 1), m.at(k + 1, k + 1));
         }
         exchangeRows(a, pivots, k0, k1, 0, k0);
         if (k1 == n) break;
         exchangeRows(a, pivots, k0, k1, k1, n);
         solveUnitLower(kb, m.at(k0, k0), n - k1, m.at(k0, k1));
-        subtractProduct(n - k1, n - k1, kb, m.at(k1, k0).data, n, m.at(k0, k1).data, n, m.at(k1, k1).data, n);
+        subtractProduct(n - k1, n - k1, kb, m.at(k1, k0), m.at(k0, k1), m.at(k1, k1));
     }
     return {std::move(a), std::move(pivots)};
 }

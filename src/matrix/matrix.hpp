@@ -5,10 +5,35 @@
 #include <cassert>
 #include <cstddef>
 #include <initializer_list>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
 namespace plattor {
+
+// The one place that maps (row i, column j) to column-major storage whose columns lie
+// `leading` entries apart.
+constexpr std::size_t columnMajorOffset(std::size_t i, std::size_t j, std::size_t leading) { return i + j * leading; }
+
+// A window on column-major storage, for kernels that work on blocks in place: element (i, j)
+// of the window at data[columnMajorOffset(i, j, leading)].
+template <class T>
+struct ColumnMajorView {
+    T* data;
+    std::size_t leading;
+
+    ColumnMajorView(T* storage, std::size_t leadingDimension) : data(storage), leading(leadingDimension) {}
+    template <class U>
+        requires std::is_convertible_v<U*, T*>
+    ColumnMajorView(ColumnMajorView<U> other) : data(other.data), leading(other.leading) {}
+
+    T& operator()(std::size_t i, std::size_t j) const { return data[columnMajorOffset(i, j, leading)]; }
+    T* column(std::size_t j) const { return data + columnMajorOffset(0, j, leading); }
+    // The window whose element (0, 0) is element (i, j) of this one.
+    ColumnMajorView at(std::size_t i, std::size_t j) const { return {data + columnMajorOffset(i, j, leading), leading}; }
+};
+using MatrixView = ColumnMajorView<double>;
+using ConstMatrixView = ColumnMajorView<const double>;
 
 class Matrix {
 public:
@@ -40,6 +65,8 @@ public:
     const double* column(std::size_t j) const { return data_.data() + offset(0, j); }
     double* data() { return data_.data(); }
     const double* data() const { return data_.data(); }
+    MatrixView view() { return {data_.data(), rows_}; }
+    ConstMatrixView view() const { return {data_.data(), rows_}; }
 
     // B = A(r0 : r0+nr−1, c0 : c0+nc−1)
     Matrix block(std::size_t r0, std::size_t nr, std::size_t c0, std::size_t nc) const;
@@ -47,10 +74,9 @@ public:
     void setBlock(std::size_t r0, std::size_t c0, const Matrix& b);
 
 private:
-    // The only place that maps (row, column) to storage.
     std::size_t offset(std::size_t i, std::size_t j) const {
         assert(i < rows_ && j < cols_);
-        return i + j * rows_;
+        return columnMajorOffset(i, j, rows_);
     }
 
     std::size_t rows_ = 0;
