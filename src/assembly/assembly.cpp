@@ -41,22 +41,32 @@ Matrix selfBlock(std::size_t n, double h) {
     return block;
 }
 
-Matrix separation(const ConductorModel& model, std::size_t i, std::size_t j) {
-    const std::size_t ni = model.segmentCount(i);
-    const std::size_t nj = model.segmentCount(j);
-    const double hi = model.segmentWidths[i];
-    const double hj = model.segmentWidths[j];
-    const double dx = model.conductorX[j] - model.conductorX[i];
-    const double edgeShift = (model.conductorWidths[i] - model.conductorWidths[j]) * 0.5;
-    Matrix x(ni, nj);
-    for (std::size_t s = 0; s < nj; ++s) {
+namespace {
+
+// X(m, s) of the pair (i, j), in its fixed order of operations.
+struct Separation {
+    double hi, hj, dx, edgeShift;
+
+    Separation(const ConductorModel& model, std::size_t i, std::size_t j)
+        : hi(model.segmentWidths[i]),
+          hj(model.segmentWidths[j]),
+          dx(model.conductorX[j] - model.conductorX[i]),
+          edgeShift((model.conductorWidths[i] - model.conductorWidths[j]) * 0.5) {}
+
+    double operator()(std::size_t m, std::size_t s) const {
         const double p = static_cast<double>(s + 1) - 0.5;
-        double* column = x.column(s);
-        for (std::size_t m = 0; m < ni; ++m) {
-            const double q = static_cast<double>(m + 1) - 0.5;
-            column[m] = ((p * hj - q * hi) + dx) + edgeShift;
-        }
+        const double q = static_cast<double>(m + 1) - 0.5;
+        return ((p * hj - q * hi) + dx) + edgeShift;
     }
+};
+
+}  // namespace
+
+Matrix separation(const ConductorModel& model, std::size_t i, std::size_t j) {
+    const Separation offset(model, i, j);
+    Matrix x(model.segmentCount(i), model.segmentCount(j));
+    for (std::size_t s = 0; s < x.cols(); ++s)
+        for (std::size_t m = 0; m < x.rows(); ++m) x(m, s) = offset(m, s);
     return x;
 }
 
@@ -84,17 +94,13 @@ inline double inlineSegmentIntegral2(double u0, double a) {
     return first - second;
 }
 
-// The pair block written into the window `pair` and the mirror block into `mirror`. The
-// offsets are those of separation(), formed the same way.
+// The pair block written into the window `pair` and the mirror block into `mirror`.
 void fillPairBlocks(const ConductorModel& model, std::size_t i, std::size_t j, MatrixView pair, MatrixView mirror) {
     const std::size_t ni = model.segmentCount(i);
     const std::size_t nj = model.segmentCount(j);
-    const double hi = model.segmentWidths[i];
-    const double hj = model.segmentWidths[j];
-    const double dx = model.conductorX[j] - model.conductorX[i];
-    const double edgeShift = (model.conductorWidths[i] - model.conductorWidths[j]) * 0.5;
-    const double a = hj * 0.5;  // half width of the sources on j
-    const double b = hi * 0.5;  // half width of the sources on i
+    const Separation offset(model, i, j);
+    const double a = model.segmentWidths[j] * 0.5;  // half width of the sources on j
+    const double b = model.segmentWidths[i] * 0.5;  // half width of the sources on i
     const double d = model.conductorY[j] - model.conductorY[i];
     // With equal segment widths the mirror entry is the same function of the same offset as
     // the pair entry, bit for bit, and is copied rather than computed again.
@@ -102,11 +108,9 @@ void fillPairBlocks(const ConductorModel& model, std::size_t i, std::size_t j, M
     const double d2 = d * d;
     const double twoD = 2.0 * d;
     for (std::size_t s = 0; s < nj; ++s) {
-        const double p = static_cast<double>(s + 1) - 0.5;
         double* pairColumn = pair.column(s);
         for (std::size_t m = 0; m < ni; ++m) {
-            const double q = static_cast<double>(m + 1) - 0.5;
-            const double x = ((p * hj - q * hi) + dx) + edgeShift;
+            const double x = offset(m, s);
             if (d != 0.0) {
                 pairColumn[m] = offsetSegmentIntegral2(x, a, d2, d, twoD) * 0.5;
                 mirror(s, m) = sameWidths ? pairColumn[m] : 0.5 * offsetSegmentIntegral2(x, b, d2, d, twoD);
