@@ -40,7 +40,8 @@ void run() {
     display(reportLines(partialCapacitance(maxwell), geometry.groundPlaneCase));
 
     // 5. The field of the strips at −1 and +1 over the grounded plane, on a grid.
-    const Matrix segmentCharges = multiply(inverseSystem, excitation(conductors, conductorPotentials(conductors.conductorCount())));
+    const Matrix potentials = conductorPotentials(conductors.conductorCount());
+    const Matrix segmentCharges = multiply(inverseSystem, excitation(conductors, potentials));
     display("Beraeknar och skriver elektriska och magnetiska faelt till fil");
     const FieldGrid grid = makeFieldGrid(geometry.fieldRangeX, geometry.fieldRangeY, geometry.fieldPointsX);
     const Matrix potentialGrid = potentialOnGrid(conductors, segmentCharges, grid);
