@@ -87,6 +87,18 @@ std::vector<FormatPiece> parseFormat(const std::string& format) {
     return pieces;
 }
 
+// Appends what printf's %<width>.<precision>g gives for x, with no flags: right-aligned,
+// widened by a longer number.
+void appendGeneral(std::string& out, double x, int width, int precision) {
+    assert(precision <= plainPrecisionLimit);
+    char text[plainPrecisionLimit + 32];
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, x, std::chars_format::general, precision);
+    assert(r.ec == std::errc());
+    const auto length = static_cast<std::size_t>(r.ptr - text);
+    if (length < static_cast<std::size_t>(width)) out.append(static_cast<std::size_t>(width) - length, ' ');
+    out.append(text, length);
+}
+
 void appendConversion(std::string& out, const FormatPiece& piece, double value) {
     if (piece.plain) {
         appendGeneral(out, value, piece.width, piece.precision);
@@ -104,16 +116,6 @@ void appendConversion(std::string& out, const FormatPiece& piece, double value) 
 }
 
 }  // namespace
-
-void appendGeneral(std::string& out, double x, int width, int precision) {
-    assert(precision <= plainPrecisionLimit);
-    char text[plainPrecisionLimit + 32];
-    const std::to_chars_result r = std::to_chars(text, text + sizeof text, x, std::chars_format::general, precision);
-    assert(r.ec == std::errc());
-    const auto length = static_cast<std::size_t>(r.ptr - text);
-    if (length < static_cast<std::size_t>(width)) out.append(static_cast<std::size_t>(width) - length, ' ');
-    out.append(text, length);
-}
 
 std::string formatValues(const std::string& format, const Matrix& values) {
     const std::vector<FormatPiece> pieces = parseFormat(format);

@@ -19,8 +19,4 @@ std::string numberText(const Matrix& x);
 // (backslash, n) in the format stands for a line end. Always the C locale's decimal point.
 std::string formatValues(const std::string& format, const Matrix& values);
 
-// Appends what printf's %<width>.<precision>g gives for x, with no flags: right-aligned,
-// widened by a longer number. Precision at most 64.
-void appendGeneral(std::string& out, double x, int width, int precision);
-
 }  // namespace plattor

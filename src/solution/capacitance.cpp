@@ -15,7 +15,7 @@ Matrix invertSystemMatrix(Matrix&& systemMatrix) {
     try {
         return inverse(std::move(systemMatrix));
     } catch (const RunError& e) {
-        throw RunError(std::string("cannot solve the moment-method system: ") + e.what());
+        throw RunError(systemSolveFailure + std::string(e.what()));
     }
 }
 
@@ -51,7 +51,7 @@ Matrix generalizedCapacitance(const Matrix& inverseSystem, const ConductorModel&
             g(l, k) = model.segmentWidths[l] * chargeBlockSum(inverseSystem, rl, rk);
         }
     }
-    for (std::size_t e = 0; e < g.size(); ++e) g[e] = g[e] * 2.0 * std::numbers::pi * vacuumPermittivity;
+    for (std::size_t e = 0; e < g.size(); ++e) g[e] = inFaradPerMetre(g[e]);
     return g;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // From the inverted moment-method matrix to the capacitances per unit length.
 #include <cstddef>
+#include <numbers>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,13 @@
 namespace plattor {
 
 inline constexpr double vacuumPermittivity = 8.8542e-12;  // ε0, F/m
+
+// A charge per unit length in units of 2π ε0 (the moment-method matrix carries no physical
+// constant) in F/m: multiplied by 2, then π, then ε0.
+inline double inFaradPerMetre(double value) { return value * 2.0 * std::numbers::pi * vacuumPermittivity; }
+
+// The context every failure to solve the moment-method system is reported in.
+inline constexpr const char* systemSolveFailure = "cannot solve the moment-method system: ";
 
 // The inverse of the assembled system matrix; a singular or non-finite system raises
 // RunError naming the moment-method matrix.

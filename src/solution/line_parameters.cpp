@@ -18,7 +18,7 @@ Matrix solvedGeneralizedCapacitance(const ConductorModel& model) {
     try {
         factors = luFactor(assembleSystemMatrix(model));
     } catch (const RunError& e) {
-        throw RunError(std::string("cannot solve the moment-method system: ") + e.what());
+        throw RunError(systemSolveFailure + std::string(e.what()));
     }
     Matrix raised(model.totalSegments(), n);
     for (std::size_t l = 0; l < n; ++l) {
@@ -34,10 +34,10 @@ Matrix solvedGeneralizedCapacitance(const ConductorModel& model) {
             const SegmentRange r = model.segmentRange(k);
             double charge = 0.0;
             for (std::size_t s = r.first; s < r.first + r.count; ++s) charge += x[s];
-            g(k, l) = model.segmentWidths[k] * charge * 2.0 * std::numbers::pi * vacuumPermittivity;
+            g(k, l) = inFaradPerMetre(model.segmentWidths[k] * charge);
             if (!std::isfinite(g(k, l)))
-                throw RunError("cannot solve the moment-method system: the solution has a non-finite entry: "
-                               "the matrix is too ill-conditioned");
+                throw RunError(std::string(systemSolveFailure) +
+                               "the solution has a non-finite entry: the matrix is too ill-conditioned");
         }
     }
     return g;
