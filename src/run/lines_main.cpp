@@ -6,6 +6,7 @@
 #include <string>
 
 #include "matrix/error.hpp"
+#include "matrix/text.hpp"
 #include "run/console.hpp"
 #include "run/geometry.hpp"
 #include "run/input.hpp"
@@ -34,7 +35,7 @@ Options parseArguments(int argc, char** argv) {
         const std::string argument = argv[k];
         if (argument == "--json") options.json = true;
         else if (argument == "--help") options.help = true;
-        else throw plattor::RunError("unknown argument \"" + argument + "\"\n" + usage);
+        else throw plattor::RunError("unknown argument \"" + plattor::printableExcerpt(argument) + "\"\n" + usage);
     }
     return options;
 }
