@@ -1,7 +1,6 @@
 #include "fields/fields.hpp"
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <string>
 #include <vector>

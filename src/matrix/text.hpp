@@ -1,5 +1,6 @@
 #pragma once
-// Numbers as text: the default form used on the console, and formatted tables.
+// Numbers as text: the default form used on the console, formatted tables, and text quoted
+// in messages.
 #include <cstddef>
 #include <string>
 #include <string_view>

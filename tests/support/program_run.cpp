@@ -157,9 +157,12 @@ ProgramRun runProgram(const std::string& executable, const std::filesystem::path
 }
 
 std::vector<ProgramRun> runTogether(const std::string& executable, const std::filesystem::path& directory,
-                                    std::size_t count) {
+                                    std::size_t count, const std::function<void(std::size_t)>& beforeStart) {
     std::vector<StartedRun> started;
-    for (std::size_t k = 0; k < count; ++k) started.push_back(startProgram(executable, directory, RunOptions{}));
+    for (std::size_t k = 0; k < count; ++k) {
+        if (beforeStart) beforeStart(k);
+        started.push_back(startProgram(executable, directory, RunOptions{}));
+    }
     std::vector<ProgramRun> runs;
     for (auto& s : started) runs.push_back(finishProgram(s, true));
     return runs;

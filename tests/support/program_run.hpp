@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,9 +51,10 @@ struct RunOptions {
 ProgramRun runProgram(const std::string& executable, const std::filesystem::path& directory,
                       const RunOptions& options);
 
-// `count` runs of `executable` in `directory`, all started before the first is waited for.
+// `count` runs of `executable` in `directory`, all started before the first is waited for;
+// `beforeStart(k)`, if given, is called before run k starts.
 std::vector<ProgramRun> runTogether(const std::string& executable, const std::filesystem::path& directory,
-                                    std::size_t count);
+                                    std::size_t count, const std::function<void(std::size_t)>& beforeStart = {});
 
 std::vector<std::string> splitLines(const std::string& text);
 
