@@ -188,6 +188,8 @@ const std::vector<InputFault> inputFaults{
      "indata3.txt: the field grid would need 5e+150 rows, more than the limit of 100000"},
     {"NumberCutByTheFirstMiB", InputSetup::File, std::string((1 << 20) - 9, ' ') + "10 1 3 1234",
      "indata3.txt: expected 4 numbers, found 3 (end of the first MiB)"},
+    {"ExponentCutByTheFirstMiB", InputSetup::File, std::string((1 << 20) - 9, ' ') + "10 1 3 12e-5",
+     "indata3.txt: expected 4 numbers, found 3 (end of the first MiB)"},
     {"HalfAMillionDigits", InputSetup::File, "1" + std::string(500000, '0') + " 1 3 1",
      "indata3.txt: number 1 (1" + std::string(39, '0') + "...) is outside the range of a double"},
 };
