@@ -3,10 +3,10 @@
 // pair that follow from them.
 //
 // The strip pair's own solver (strip_pair.hpp) converges exponentially in the panel order p on
-// a fixed graded mesh: each quantity is computed at p = 4, 6 and 8. The value at 8 is
-// reported; its bar is the change from 6 to 8, which bounds the error at 6 and so, the
-// convergence being observed, the smaller one at 8; never less than a thousandth of the
-// change from 4 to 6 (a crossing at 8 must not look like convergence), and the sum of both
+// a fixed graded mesh: each quantity is computed at p = 6, 8 and 10. The value at 10 is
+// reported; its bar is the change from 8 to 10, which bounds the error at 8 and so, the
+// convergence being observed, the smaller one at 10; never less than a thousandth of the
+// change from 6 to 8 (a crossing at 10 must not look like convergence), and the sum of both
 // changes where they do not shrink. A floor adds the quadrature and rounding error.
 #include <array>
 #include <cstddef>

@@ -63,11 +63,14 @@ void checkLineInput(const plattor::InputValues& input) {
                    {"strip width", input.stripWidth},
                    {"centre distance", input.centreDistance},
                    {"height", input.stripHeight}};
+    for (const auto& length : lengths)
+        if (!std::isfinite(length.value))
+            throw RunError(file + ": " + length.name + " must be a finite number, got " + valueText(length.value));
     for (const auto& length : lengths) {
         const double size = std::fabs(length.value);
-        if (!std::isfinite(length.value) || (size != 0.0 && (size < 1e-150 || size > 1e150)))
-            throw RunError(file + ": " + length.name + " must be 0 or a finite number between 1e-150 and 1e150 in " +
-                           "magnitude, got " + valueText(length.value));
+        if (size != 0.0 && (size < 1e-150 || size > 1e150))
+            throw RunError(file + ": " + length.name + " must be 0 or between 1e-150 and 1e150 in magnitude, got " +
+                           valueText(length.value));
     }
     if (!(input.stripWidth > 0.0)) throw RunError(file + ": strip width must be positive, got " + valueText(input.stripWidth));
     if (input.groundWidth < 0.0)
@@ -75,11 +78,14 @@ void checkLineInput(const plattor::InputValues& input) {
     if (std::fabs(input.centreDistance) < input.stripWidth)
         throw RunError(file + ": the strips overlap: centre distance " + valueText(input.centreDistance) +
                        " is less than the strip width " + valueText(input.stripWidth));
-    const double inner = std::fabs(input.centreDistance) / 2 - input.stripWidth / 2;
-    if (input.groundWidth != 0.0 && input.stripHeight == 0.0 && inner < input.groundWidth / 2)
-        throw RunError(file + ": at height 0 the strip from " + valueText(inner) + " to " +
-                       valueText(inner + input.stripWidth) + " overlaps the ground plane from " +
-                       valueText(-input.groundWidth / 2) + " to " + valueText(input.groundWidth / 2));
+    if (input.groundWidth == 0.0 || input.stripHeight != 0.0) return;
+    const double planeEdge = input.groundWidth / 2;
+    for (const double centre : {-input.centreDistance / 2, input.centreDistance / 2}) {
+        const double left = centre - input.stripWidth / 2, right = centre + input.stripWidth / 2;
+        if (left < planeEdge && right > -planeEdge)
+            throw RunError(file + ": at height 0 the strip from " + valueText(left) + " to " + valueText(right) +
+                           " overlaps the ground plane from " + valueText(-planeEdge) + " to " + valueText(planeEdge));
+    }
 }
 
 void run(const Options& options) {
