@@ -156,13 +156,16 @@ bool PanelRule::addNearIntegrals(const Face& face, const Panel& panel, const Tar
     Complex close[3];
     std::size_t closeCount = 0;
     double nearest = HUGE_VAL;
+    const double far = farEllipse(p);
     for (const Complex root : roots) {
         const Complex rho = (root - centre) / halfWidth;
+        // The ellipse through ρ has a semi-major axis (e + 1/e)/2 ≥ |ρ|, so e ≥ |ρ|.
+        if (std::norm(rho) >= far * far) continue;
         const double e = ellipseParameter(rho);
         nearest = std::min(nearest, e);
         if (e < closeRoot) close[closeCount++] = rho;
     }
-    if (nearest >= farEllipse(p)) return false;
+    if (nearest >= far) return false;
 
     // ln|X(t) − z|: on the target's own face from the exact parameters,
     // |cos t − cos t_i| = 2·|sin((t + t_i)/2)·sin((t − t_i)/2)|, elsewhere from the positions.

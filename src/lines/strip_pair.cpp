@@ -19,14 +19,20 @@ constexpr double pi = std::numbers::pi;
 constexpr double longestPanel = pi / 4;
 constexpr int deepestBisection = 80;
 
-double distanceToSegment(Point z, Point a, Point b) {
+// z − (the point of the segment ab nearest to z).
+Point fromSegment(Point z, Point a, Point b) {
     const Point d = b - a;
     const double length2 = std::norm(d);
     const double s = length2 > 0 ? std::clamp(((z - a) * std::conj(d)).real() / length2, 0.0, 1.0) : 0.0;
-    return std::abs(z - (a + s * d));
+    return z - (a + s * d);
 }
 
+double distanceToSegment(Point z, Point a, Point b) { return std::abs(fromSegment(z, a, b)); }
+
 double distanceToFace(Point z, const Face& f) { return distanceToSegment(z, f.start, f.end); }
+
+// |z − segment ab| < d, without a square root.
+bool closerThan(Point z, Point a, Point b, double d) { return std::norm(fromSegment(z, a, b)) < d * d; }
 
 struct MeshRule {
     const std::vector<Face>& faces;
@@ -153,7 +159,7 @@ Matrix maxwellMatrix(const PairMesh& mesh, std::size_t order) {
             for (std::size_t q = 0; q < mesh.panels.size(); ++q) {
                 const Panel& panel = mesh.panels[q];
                 double* part = &row[q * p];
-                const bool near = distanceToSegment(at[i].z, panel.a, panel.b) < farDistances[q] &&
+                const bool near = closerThan(at[i].z, panel.a, panel.b, farDistances[q]) &&
                                   rule.addNearIntegrals(mesh.faces[panel.face], panel, at[i], parameters[panel.face],
                                                         1.0, part);
                 if (near) continue;
