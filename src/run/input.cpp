@@ -132,7 +132,7 @@ InputValues readInputFile(const std::string& fileName) {
     return parse(text, fileName, next != EOF ? "end of the first MiB" : "end of file");
 }
 
-void checkInput(const InputValues& input, const std::string& fileName) {
+void checkLengths(const InputValues& input, const std::string& fileName) {
     auto reject = [&fileName](const std::string& rule) { throw RunError(fileName + ": " + rule); };
     const struct {
         const char* name;
@@ -173,10 +173,15 @@ void checkInput(const InputValues& input, const std::string& fileName) {
                        " overlaps the ground plane from " + shortestText(planeLeft) + " to " + shortestText(planeRight));
         }
     }
+}
+
+void checkInput(const InputValues& input, const std::string& fileName) {
+    checkLengths(input, fileName);
+    const Geometry geometry = setUpGeometry(input);
     try {
         gridRowCount(geometry.fieldRangeX, geometry.fieldRangeY, geometry.fieldPointsX);
     } catch (const RunError& e) {
-        reject(e.what());
+        throw RunError(fileName + ": " + e.what());
     }
 }
 
