@@ -24,13 +24,17 @@ std::size_t gridRowCount(const Matrix& fieldRangeX, const Matrix& fieldRangeY, s
 struct FieldGrid {
     Matrix gridXValues;  // 1×fieldPointsX
     Matrix gridYValues;  // 1×gridRows
-    Matrix gridX;        // gridRows×fieldPointsX, x repeated down every column
-    Matrix gridY;        // gridRows×fieldPointsX, y repeated along every row
 };
 FieldGrid makeFieldGrid(const Matrix& fieldRangeX, const Matrix& fieldRangeY, std::size_t fieldPointsX);
 
-// Potential at every grid point: each segment acts as a line charge h(k)·q at its centre,
-// adding h(k)·q·(−ln r); r² carries eps so that a grid point on a centre stays finite.
+// eps·w², w the narrowest conductor's width: added to r² so that a grid point on a segment
+// centre stays finite, in proportion to the geometry so that a scaled copy of the arrangement
+// gets the same potential.
+double potentialRegularisation(const ConductorModel& model);
+
+// Potential gridRows×fieldPointsX at the grid point (gridYValues(j), gridXValues(i)): each
+// segment acts as a line charge h(k)·q at its centre, adding h(k)·q·(−ln r), r² regularised
+// by potentialRegularisation.
 Matrix potentialOnGrid(const ConductorModel& model, const Matrix& segmentCharges, const FieldGrid& grid);
 
 }  // namespace plattor

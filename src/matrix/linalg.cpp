@@ -176,15 +176,14 @@ void solveUpper(std::size_t k, ConstMatrixView u, std::size_t n, MatrixView x) {
 }
 
 // X = L⁻¹ X for the unit lower triangle of the n×n factor and X with n rows, a block row at
-// a time. With lowerRhs the columns of X are zero above the diagonal (X is the identity), and
-// the columns a block row cannot reach yet are left out.
-void forwardSubstitution(const Matrix& lu, Matrix& x, bool lowerRhs) {
+// a time.
+void forwardSubstitution(const Matrix& lu, Matrix& x) {
     const std::size_t n = lu.rows();
     const ConstMatrixView l = lu.view();
     const MatrixView b = x.view();
     for (std::size_t r = 0; r < n; r += blockSize) {
         const std::size_t rb = std::min(blockSize, n - r);
-        const std::size_t columns = lowerRhs ? r + rb : x.cols();
+        const std::size_t columns = x.cols();
         solveUnitLower(rb, l.at(r, r), columns, b.at(r, 0));
         const std::size_t below = n - r - rb;
         if (below > 0) subtractProduct(below, columns, rb, l.at(r + rb, r), b.at(r, 0), b.at(r + rb, 0));
@@ -293,29 +292,9 @@ Matrix luSolve(const LuFactors& factors, Matrix b) {
     const std::size_t n = factors.lu.rows();
     assert(b.rows() == n);
     exchangeRows(b, factors.pivots, 0, n, 0, b.cols());
-    forwardSubstitution(factors.lu, b, false);
+    forwardSubstitution(factors.lu, b);
     backSubstitution(factors.lu, b);
     return b;
-}
-
-Matrix inverse(const Matrix& a) { return inverse(Matrix(a)); }
-
-Matrix inverse(Matrix&& a) {
-    const std::size_t n = a.rows();
-    const LuFactors factors = luFactor(std::move(a));
-    // A⁻¹ = U⁻¹ L⁻¹ P: L⁻¹ from the identity (a lower triangle, so half the work), U⁻¹ applied
-    // to it, and the row exchanges of P undone on the columns, last exchange first.
-    Matrix x = identity(n);
-    forwardSubstitution(factors.lu, x, true);
-    backSubstitution(factors.lu, x);
-    for (std::size_t k = n; k-- > 0;) {
-        const std::size_t p = factors.pivots[k];
-        if (p != k) std::swap_ranges(x.column(k), x.column(k) + n, x.column(p));
-    }
-    for (std::size_t k = 0; k < x.size(); ++k)
-        if (!std::isfinite(x[k]))
-            throw RunError("the inverse has a non-finite entry: the matrix is too ill-conditioned");
-    return x;
 }
 
 }  // namespace plattor
