@@ -13,6 +13,7 @@
 #include "matrix/text.hpp"
 #include "run/geometry.hpp"
 #include "solution/capacitance.hpp"
+#include "support/math_paths.hpp"
 
 namespace plattor {
 namespace {
@@ -98,6 +99,35 @@ TEST(Potential, CoplanarFieldIsAntisymmetricAboutTheMidline) {
             EXPECT_NEAR(p(j, i), p(37 - j, i), 1e-9 * largest) << j << "," << i;  // mirror in y = 0
         }
 }
+
+// The potential on each vector-math path against the scalar one, for the same charges: every
+// grid point sums the same terms in the same order, so only the logarithms differ, by a few
+// units in their last place, and the sums by as many of their largest term's. A tall grid
+// (1000 rows) and a short one (5 rows, chunks across columns).
+class PotentialPaths : public OnEachMathPath {};
+
+TEST_P(PotentialPaths, AgreeWithTheScalarPathAtEveryGridPoint) {
+    for (const InputValues input : {InputValues{1, 0.1, 0.3, 20}, InputValues{10, 1, 3, 1}}) {
+        const Geometry g = setUpGeometry(input);
+        const ConductorModel& m = g.conductors;
+        const Matrix charges = solveSystem(assembleSystemMatrix(m), m, excitation(m, conductorPotentials(3))).charges;
+        const FieldGrid grid = makeFieldGrid(g.fieldRangeX, g.fieldRangeY, g.fieldPointsX);
+        const Matrix onPath = potentialOnGrid(m, charges, grid);
+        useMathPath(MathPath::scalar);
+        const Matrix scalar = potentialOnGrid(m, charges, grid);
+        double termSize = 0;  // |h·q·ln r| bounded with the largest ln r² on the grid, about 2·ln(size)
+        for (std::size_t k = 0; k < m.conductorCount(); ++k) {
+            const SegmentRange r = m.segmentRange(k);
+            for (std::size_t s = r.first; s < r.first + r.count; ++s) termSize += m.segmentWidths[k] * std::fabs(charges[s]);
+        }
+        termSize *= 40.0;
+        ASSERT_EQ(onPath.rows(), grid.gridYValues.size());
+        for (std::size_t k = 0; k < scalar.size(); ++k)
+            ASSERT_NEAR(onPath[k], scalar[k], 8 * std::numeric_limits<double>::epsilon() * termSize) << input.stripHeight << " " << k;
+    }
+}
+
+PLATTOR_INSTANTIATE_ON_EACH_MATH_PATH(PotentialPaths);
 
 TEST(FieldFiles, ShortenedTableLinesCharacterForCharacter) {
     FieldGrid grid;

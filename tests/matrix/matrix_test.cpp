@@ -6,12 +6,15 @@
 #include <cstdio>
 #include <cstring>
 #include <limits>
+#include <numbers>
 #include <random>
 
 #include "matrix/error.hpp"
 #include "matrix/linalg.hpp"
 #include "matrix/matrix.hpp"
 #include "matrix/text.hpp"
+#include "matrix/vector_math.hpp"
+#include "support/math_paths.hpp"
 
 namespace plattor {
 namespace {
@@ -309,6 +312,66 @@ TEST(FormatValues, EveryConversionIsPrintfsTextToTheByte) {
     for (int k = 1; k < 41; ++k) format += " %12.6g";
     EXPECT_EQ(formatValues(format + "\\n", row), expected + "\n");
 }
+
+}  // namespace
+}  // namespace plattor
+
+namespace plattor {
+namespace {
+
+// Each path against libm, argument by argument: within a few units in the last place, the same
+// value wherever an argument sits in the array (whole vectors and the padded tail alike), and
+// the special values of the functions.
+class VectorMath : public OnEachMathPath {};
+
+TEST_P(VectorMath, LogarithmsAndArctangentsMatchLibmAtEveryPosition) {
+    std::mt19937 rng(3);
+    std::uniform_real_distribution<double> exponent(-300, 300);
+    std::vector<double> arguments(23);
+    for (double& a : arguments) a = std::pow(10.0, exponent(rng)) * (1 + 1e-3 * exponent(rng));
+    arguments[0] = 1.0;
+    arguments[1] = 1e-320;  // subnormal
+    for (std::size_t n = 1; n <= arguments.size(); ++n) {
+        std::vector<double> logs(arguments.begin(), arguments.begin() + static_cast<std::ptrdiff_t>(n));
+        std::vector<double> atans = logs;
+        for (std::size_t k = 0; k < n; ++k) atans[k] = (k % 2 ? -1 : 1) * std::log1p(logs[k]);
+        const std::vector<double> atanArguments = atans;
+        logInPlace(logs.data(), n);
+        atanInPlace(atans.data(), n);
+        for (std::size_t k = 0; k < n; ++k) {
+            const double exactLog = std::log(arguments[k]);
+            ASSERT_NEAR(logs[k], exactLog, 4e-16 * std::fabs(exactLog)) << arguments[k] << " n=" << n;
+            const double exactAtan = std::atan(atanArguments[k]);
+            ASSERT_NEAR(atans[k], exactAtan, 4e-16 * std::fabs(exactAtan)) << atanArguments[k] << " n=" << n;
+            if (n == arguments.size()) continue;
+            // The same argument at the end of the longest array: not a bit different.
+            std::vector<double> alone(arguments.size(), 2.0);
+            alone.back() = arguments[k];
+            logInPlace(alone.data(), alone.size());
+            ASSERT_EQ(alone.back(), logs[k]) << arguments[k];
+        }
+    }
+    double special[] = {0.0, -1.0, HUGE_VAL, std::nan("")};
+    logInPlace(special, 4);
+    EXPECT_EQ(special[0], -HUGE_VAL);
+    EXPECT_TRUE(std::isnan(special[1]));
+    EXPECT_EQ(special[2], HUGE_VAL);
+    EXPECT_TRUE(std::isnan(special[3]));
+    double limits[] = {HUGE_VAL, -HUGE_VAL, 0.0, -0.0, 1e-300};
+    atanInPlace(limits, 5);
+    EXPECT_DOUBLE_EQ(limits[0], std::numbers::pi / 2);
+    EXPECT_DOUBLE_EQ(limits[1], -std::numbers::pi / 2);
+    EXPECT_EQ(limits[2], 0.0);
+    EXPECT_TRUE(std::signbit(limits[3]));
+    EXPECT_EQ(limits[4], 1e-300);
+}
+
+TEST_P(VectorMath, ThePathInUseIsTheOneChosen) {
+    EXPECT_EQ(mathPath(), GetParam());
+    EXPECT_TRUE(mathPathAvailable(MathPath::scalar));
+}
+
+PLATTOR_INSTANTIATE_ON_EACH_MATH_PATH(VectorMath);
 
 }  // namespace
 }  // namespace plattor
