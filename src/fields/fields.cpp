@@ -33,7 +33,14 @@ std::size_t gridRowCount(const Matrix& fieldRangeX, const Matrix& fieldRangeY, s
     const double spanX = fieldRangeX[1] - fieldRangeX[0];
     const double spanY = fieldRangeY[1] - fieldRangeY[0];
     if (spanX == 0.0) throw RunError("the field grid has zero width in x");
-    const double rows = std::fabs(std::round((static_cast<double>(fieldPointsX) * spanY) / spanX));
+    double ratio = (static_cast<double>(fieldPointsX) * spanY) / spanX;
+    // A ratio that is a half in exact arithmetic (37.5 for coplanar strips with c = 3w) comes
+    // out a few units in the last place to either side of it, depending on the unit the lengths
+    // are given in: such near-halves are taken as the half, so that a scaled geometry gets the
+    // same grid.
+    const double half = std::floor(ratio) + 0.5;
+    if (std::fabs(ratio - half) <= 16 * std::numeric_limits<double>::epsilon() * std::fabs(ratio)) ratio = half;
+    const double rows = std::fabs(std::round(ratio));
     if (!(rows <= static_cast<double>(maximumGridRows))) {
         char text[160];
         std::snprintf(text, sizeof text, "the field grid would need %.0f rows, more than the limit of %zu",

@@ -16,8 +16,9 @@ Matrix conductorPotentials(std::size_t conductorCount);
 // M×1: every segment of conductor k at conductorPotentials(k).
 Matrix excitation(const ConductorModel& model, const Matrix& potentials);
 
-// The number of grid rows: the nearest integer to fieldPointsX·(y span)/(x span), halves away
-// from zero, its magnitude taken (y may run downwards), at least 2. A zero x span or more than
+// The number of grid rows: the nearest integer to fieldPointsX·(y span)/(x span), halves (and
+// ratios within 16 units in the last place of one) away from zero, its magnitude taken (y may
+// run downwards), at least 2. A zero x span or more than
 // maximumGridRows rows raises RunError naming the count and the limit.
 std::size_t gridRowCount(const Matrix& fieldRangeX, const Matrix& fieldRangeY, std::size_t fieldPointsX);
 

@@ -36,6 +36,11 @@ TEST(GridRows, WorkedGridsAndTheSoundChoicesAtTheLimits) {
     EXPECT_EQ(gridRowCount(Matrix::row({-6, 6}), Matrix::row({0, 1.5}), 40), 5u);
     const Geometry coplanar = setUpGeometry({0, 1, 3, 2});
     EXPECT_EQ(gridRowCount(coplanar.fieldRangeX, coplanar.fieldRangeY, 40), 38u);  // 37.5 away from zero
+    // The same half, a few units in the last place below 37.5 once the lengths are in hundredths.
+    const Geometry hundredths = setUpGeometry({0, 0.01, 0.03, 0.02});
+    EXPECT_EQ(gridRowCount(hundredths.fieldRangeX, hundredths.fieldRangeY, 40), 38u);
+    EXPECT_EQ(gridRowCount(Matrix::row({0, 80}), Matrix::row({0, 75.00000000001}), 40), 38u);  // not a half
+    EXPECT_EQ(gridRowCount(Matrix::row({0, 80}), Matrix::row({0, 74.99999999999}), 40), 37u);
     EXPECT_EQ(gridRowCount(Matrix::row({-6, 6}), Matrix::row({0, 0.01}), 40), 2u);   // flat: two rows
     EXPECT_EQ(gridRowCount(Matrix::row({-6, 6}), Matrix::row({0, -1.5}), 40), 5u);   // below the plane
     EXPECT_EQ(gridRowCount(Matrix::row({0, 1}), Matrix::row({0, 2500}), 40), 100000u);
