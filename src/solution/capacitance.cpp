@@ -10,6 +10,7 @@
 #include "matrix/error.hpp"
 #include "matrix/linalg.hpp"
 #include "matrix/text.hpp"
+#include "matrix/vector_math.hpp"
 
 namespace plattor {
 
@@ -96,7 +97,9 @@ Matrix generalizedCapacitance(const Matrix& unitSolutions, const ConductorModel&
     return g;
 }
 
-SystemSolution solveSystem(Matrix systemMatrix, const ConductorModel& model, const Matrix& excitation) {
+namespace {
+
+SystemSolution solveInAnyUnit(Matrix systemMatrix, const ConductorModel& model, const Matrix& excitation) {
     // In the given unit of length first: the usual case, and the digits it has always given.
     // A unit change adds ln(unit)·h(c) to every entry of column c, which moves G by a rank-one
     // term that the reduction to the Maxwell matrix removes, and leaves the charges of a
@@ -115,6 +118,44 @@ SystemSolution solveSystem(Matrix systemMatrix, const ConductorModel& model, con
     for (std::size_t k = 0; k < solution.charges.size(); ++k) solution.charges[k] /= unit;
     solution.unitLength = unit;
     return solution;
+}
+
+// A printed capacitance that is this many times smaller than the largest Maxwell entry is a
+// small difference of large numbers, and its digits depend on the last bits of the entries.
+constexpr double sensitiveRatio = 100.0;
+
+bool printedDigitsAreSensitive(const Matrix& generalized) {
+    const Matrix maxwell = reduceCapacitance(generalized, 0);
+    const Matrix partial = partialCapacitance(maxwell);
+    double largest = 0.0, smallest = HUGE_VAL;
+    for (std::size_t k = 0; k < maxwell.size(); ++k) largest = std::fmax(largest, std::fabs(maxwell[k]));
+    for (std::size_t k = 0; k < partial.size(); ++k) smallest = std::fmin(smallest, std::fabs(partial[k]));
+    return !(largest < sensitiveRatio * smallest);
+}
+
+// The math path in use replaced for the lifetime of the object.
+class MathPathOverride {
+public:
+    explicit MathPathOverride(MathPath path) : previous_(mathPath()) { useMathPath(path); }
+    ~MathPathOverride() { useMathPath(previous_); }
+    MathPathOverride(const MathPathOverride&) = delete;
+    MathPathOverride& operator=(const MathPathOverride&) = delete;
+
+private:
+    MathPath previous_;
+};
+
+}  // namespace
+
+SystemSolution solveSystem(Matrix systemMatrix, const ConductorModel& model, const Matrix& excitation) {
+    SystemSolution solution = solveInAnyUnit(std::move(systemMatrix), model, excitation);
+    if (mathPath() == MathPath::scalar || !printedDigitsAreSensitive(solution.generalized)) return solution;
+    // The vector logarithms differ from libm's by a few units in the last place, which a badly
+    // conditioned system magnifies; where the printed values are small differences of large
+    // ones that can reach their digits. Such arrangements are assembled and solved again with
+    // libm's functions, so that their printed digits are the same on every machine.
+    const MathPathOverride scalar(MathPath::scalar);
+    return solveInAnyUnit(assembleSystemMatrix(model), model, excitation);
 }
 
 Matrix reduceCapacitance(const Matrix& generalized, std::size_t referenceConductor) {

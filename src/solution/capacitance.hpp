@@ -34,7 +34,9 @@ struct SystemSolution {
 // of the moment-method matrix of `model`. Where the logarithmic kernel makes the system
 // (nearly) singular in the input's unit of length, the model is solved again in a unit far
 // from it, which changes G but neither its reduction to the Maxwell matrix nor the charges.
-// A system singular in both raises RunError naming the moment-method matrix.
+// Where a printed capacitance is a hundred times smaller than the largest Maxwell entry, the
+// model is assembled and solved again with libm's logarithms and arctangents. A system
+// singular in both units raises RunError naming the moment-method matrix.
 SystemSolution solveSystem(Matrix systemMatrix, const ConductorModel& model, const Matrix& excitation);
 
 // The Maxwell matrix of the conductors other than referenceConductor (0-based), potentials

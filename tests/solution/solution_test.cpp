@@ -9,6 +9,7 @@
 #include "matrix/error.hpp"
 #include "run/geometry.hpp"
 #include "solution/capacitance.hpp"
+#include "support/math_paths.hpp"
 
 namespace plattor {
 namespace {
@@ -107,6 +108,26 @@ TEST(SystemSolve, ChargesSolveTheSystemAndGAddsUp) {
         }
     }
 }
+
+// Strips low over the plane and far apart: the strip-to-strip capacitance is thousands of
+// times below the Maxwell entries, a difference whose digits rest on the last bits of the
+// matrix. On every path it comes out as on the scalar one, bit for bit.
+class SensitiveArrangement : public OnEachMathPath {};
+
+TEST_P(SensitiveArrangement, IsSolvedWithLibmOnEveryPath) {
+    const ConductorModel m = setUpGeometry({10, 1, 6, 0.01}).conductors;
+    const Matrix v = excitation(m, conductorPotentials(3));
+    const SystemSolution onPath = solveSystem(assembleSystemMatrix(m), m, v);
+    const Matrix partial = partialCapacitance(reduceCapacitance(onPath.generalized, 0));
+    ASSERT_GT(partial(0, 0), 1000 * partial(0, 1));
+    useMathPath(MathPath::scalar);
+    const SystemSolution scalar = solveSystem(assembleSystemMatrix(m), m, v);
+    for (std::size_t k = 0; k < scalar.generalized.size(); ++k) ASSERT_EQ(onPath.generalized[k], scalar.generalized[k]) << k;
+    for (std::size_t k = 0; k < scalar.charges.size(); ++k) ASSERT_EQ(onPath.charges[k], scalar.charges[k]) << k;
+    EXPECT_EQ(mathPath(), MathPath::scalar);  // the path chosen before the solve is in use again
+}
+
+PLATTOR_INSTANTIATE_ON_EACH_MATH_PATH(SensitiveArrangement);
 
 Matrix partialFor(const ConductorModel& m) {
     return partialCapacitance(reduceCapacitance(solveSystem(assembleSystemMatrix(m), m, Matrix()).generalized, 0));
