@@ -24,7 +24,7 @@ double totalChargeAtUnitPotential(const Matrix& generalized) {
     return total(generalized) / inFaradPerMetre(1.0);
 }
 
-// A total beyond this (a capacity within about 1.5 % of the unit length) sends the solve to a
+// A total beyond this (a capacity within about 1.6 % of the unit length) sends the solve to a
 // unit of length far from the singular one. Below it the default unit loses at most two of
 // its sixteen digits to the reduction's cancellation.
 constexpr double nearlySingularTotal = 64.0;
