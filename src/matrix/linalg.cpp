@@ -24,6 +24,8 @@ std::string describe(const char* what, double value, std::size_t column, double 
 // solve. The bulk of the work then falls in subtractProduct; 32 suits systems of a few
 // hundred unknowns, whose working set stays in the second-level cache.
 constexpr std::size_t blockSize = 32;
+// Columns per slice of a panel (see luFactor).
+constexpr std::size_t panelSlice = 8;
 
 // Four doubles handled as one; the compiler maps them to whatever vector width the target
 // has (two SSE2 registers on the baseline, one AVX register on the cloned path).
@@ -257,6 +259,11 @@ LuFactors luFactor(Matrix a) {
         const std::size_t kb = std::min(blockSize, n - k0);
         const std::size_t k1 = k0 + kb;
         for (std::size_t k = k0; k < k1; ++k) {
+            // The panel in slices of eight columns: within a slice each column is eliminated
+            // by a rank-one update of the slice; at the end of a slice, the panel's columns to
+            // its right take the slice's updates at once, by a triangular solve and a product.
+            const std::size_t s0 = k0 + (k - k0) / panelSlice * panelSlice;
+            const std::size_t s1 = std::min(s0 + panelSlice, k1);
             double* ak = a.column(k);
             std::size_t p = k;
             double best = std::fabs(ak[k]);
@@ -275,9 +282,13 @@ LuFactors luFactor(Matrix a) {
 
             const double pivot = ak[k];
             for (std::size_t i = k + 1; i < n; ++i) ak[i] /= pivot;
-            // Update of the rest of the panel: column k times row k, taken off below row k.
-            if (k + 1 < k1)
-                subtractProduct(n - k - 1, k1 - k - 1, 1, m.at(k + 1, k), m.at(k, k + 1), m.at(k + 1, k + 1));
+            // Update of the rest of the slice: column k times row k, taken off below row k.
+            if (k + 1 < s1)
+                subtractProduct(n - k - 1, s1 - k - 1, 1, m.at(k + 1, k), m.at(k, k + 1), m.at(k + 1, k + 1));
+            if (k + 1 == s1 && s1 < k1) {
+                solveUnitLower(s1 - s0, m.at(s0, s0), k1 - s1, m.at(s0, s1));
+                subtractProduct(n - s1, k1 - s1, s1 - s0, m.at(s1, s0), m.at(s0, s1), m.at(s1, s1));
+            }
         }
         exchangeRows(a, pivots, k0, k1, 0, k0);
         if (k1 == n) break;

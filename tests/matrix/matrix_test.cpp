@@ -366,11 +366,6 @@ TEST_P(VectorMath, LogarithmsAndArctangentsMatchLibmAtEveryPosition) {
     EXPECT_EQ(limits[4], 1e-300);
 }
 
-TEST_P(VectorMath, ThePathInUseIsTheOneChosen) {
-    EXPECT_EQ(mathPath(), GetParam());
-    EXPECT_TRUE(mathPathAvailable(MathPath::scalar));
-}
-
 PLATTOR_INSTANTIATE_ON_EACH_MATH_PATH(VectorMath);
 
 }  // namespace
