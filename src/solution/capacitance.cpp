@@ -1,6 +1,7 @@
 #include "solution/capacitance.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <numbers>
 #include <string>
@@ -52,6 +53,7 @@ double safeUnitLength(const ConductorModel& model) {
 SystemSolution solveInUnit(Matrix system, const ConductorModel& model, const Matrix& excitation) {
     const std::size_t n = model.conductorCount();
     const std::size_t m = model.totalSegments();
+    assert(excitation.empty() || (excitation.rows() == m && excitation.cols() == 1));
     LuFactors factors;
     try {
         factors = luFactor(std::move(system));
