@@ -6,7 +6,6 @@
 
 #include "matrix/error.hpp"
 #include "solution/capacitance.hpp"
-#include "solution/solved_capacitance.hpp"
 
 namespace plattor {
 

@@ -39,21 +39,20 @@ void run() {
     building("the moment-method matrix");
     Matrix systemMatrix = assembleSystemMatrix(conductors);
 
-    // 4. Its inverse (factorised in the system matrix's own storage) and the capacitances.
+    // 4. One factorisation of it, solved for each conductor raised alone and for the field's
+    //    excitation (the strips at −1 and +1 over the grounded plane); the capacitances.
     display("Invertering av matris ...");
-    building("the inverse of the moment-method matrix and the capacitances");
-    const Matrix inverseSystem = invertSystemMatrix(std::move(systemMatrix));
-    const Matrix generalized = generalizedCapacitance(inverseSystem, conductors);
-    const Matrix maxwell = reduceCapacitance(generalized, 0);
+    building("the factorisation of the moment-method matrix and the capacitances");
+    const Matrix potentials = conductorPotentials(conductors.conductorCount());
+    const SystemSolution solution = solveSystem(std::move(systemMatrix), conductors, excitation(conductors, potentials));
+    const Matrix maxwell = reduceCapacitance(solution.generalized, 0);
     display(reportLines(partialCapacitance(maxwell), geometry.groundPlaneCase));
 
-    // 5. The field of the strips at −1 and +1 over the grounded plane, on a grid.
+    // 5. The field of that excitation on a grid.
     building("the field on the grid");
-    const Matrix potentials = conductorPotentials(conductors.conductorCount());
-    const Matrix segmentCharges = multiply(inverseSystem, excitation(conductors, potentials));
     display("Beraeknar och skriver elektriska och magnetiska faelt till fil");
     const FieldGrid grid = makeFieldGrid(geometry.fieldRangeX, geometry.fieldRangeY, geometry.fieldPointsX);
-    const Matrix potentialGrid = potentialOnGrid(conductors, segmentCharges, grid);
+    const Matrix potentialGrid = potentialOnGrid(conductors, solution.charges, grid);
     const auto [gradientX, gradientY] = gradient(potentialGrid);
 
     // 6. The three field files, once the console lines have arrived: a run whose results
