@@ -4,12 +4,15 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <limits>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "assembly/assembly.hpp"
 #include "fields/field_files.hpp"
 #include "fields/fields.hpp"
+#include "lines/accuracy_warning.hpp"
 #include "matrix/matrix.hpp"
 #include "run/console.hpp"
 #include "run/geometry.hpp"
@@ -21,6 +24,19 @@ namespace {
 // What the run is building, for a message if memory runs out.
 const char* buildingStage = "the input";
 void building(const char* stage) { buildingStage = stage; }
+
+// The two values the report prints, F/m: with a plane the strips' partial capacitance (0, 1)
+// and a strip's to the plane (0, 0); without one the single entry.
+plattor::PrintedCapacitances printedCapacitances(const plattor::InputValues& input, const plattor::Matrix& partial,
+                                                 bool groundPlaneCase) {
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    return {input.groundWidth,
+            input.stripWidth,
+            input.centreDistance,
+            input.stripHeight,
+            groundPlaneCase ? partial(0, 1) : partial(0, 0),
+            groundPlaneCase ? partial(0, 0) : none};
+}
 
 void run() {
     using namespace plattor;
@@ -45,9 +61,16 @@ void run() {
     const Matrix inverseSystem = invertSystemMatrix(std::move(systemMatrix));
     const Matrix generalized = generalizedCapacitance(inverseSystem, conductors);
     const Matrix maxwell = reduceCapacitance(generalized, 0);
-    display(reportLines(partialCapacitance(maxwell), geometry.groundPlaneCase));
+    const Matrix partial = partialCapacitance(maxwell);
+    display(reportLines(partial, geometry.groundPlaneCase));
 
-    // 5. The field of the strips at −1 and +1 over the grounded plane, on a grid.
+    // 5. Whether the fixed segment counts could carry the charge: where a cheap screen says
+    //    they may not, the converged values decide. The warning waits for the console lines.
+    building("the converged capacitances for the accuracy check");
+    const std::string warning =
+        accuracyWarning(printedCapacitances(input, partial, geometry.groundPlaneCase), conductors);
+
+    // 6. The field of the strips at −1 and +1 over the grounded plane, on a grid.
     building("the field on the grid");
     const Matrix potentials = conductorPotentials(conductors.conductorCount());
     const Matrix segmentCharges = multiply(inverseSystem, excitation(conductors, potentials));
@@ -56,9 +79,10 @@ void run() {
     const Matrix potentialGrid = potentialOnGrid(conductors, segmentCharges, grid);
     const auto [gradientX, gradientY] = gradient(potentialGrid);
 
-    // 6. The three field files, once the console lines have arrived: a run whose results
+    // 7. The three field files, once the console lines have arrived: a run whose results
     //    cannot be shown fails before it replaces the files of an earlier one.
     finishConsole();
+    if (!warning.empty()) std::fprintf(stderr, "plattor: %s\n", warning.c_str());
     building("the field files");
     writeFieldFiles(grid, potentialGrid, gradientX, gradientY);
 }
