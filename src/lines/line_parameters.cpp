@@ -3,6 +3,7 @@
 #include <cmath>
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "matrix/error.hpp"
 #include "solution/capacitance.hpp"
@@ -93,11 +94,8 @@ LineValues roundingErrors(const Matrix& maxwell) {
 
 }  // namespace
 
-LineParameters lineParameters(const StripPair& pair, const ConductorModel& model) {
-    LineParameters p;
-    p.groundPlaneCase = pair.groundPlane;
-    p.segmentCounts = model.segmentCounts;
-
+ConvergedLines convergedLines(const StripPair& pair) {
+    ConvergedLines c;
     const PairMesh mesh = meshStripPair(pair, meshRatio);
     std::vector<LineValues> values;
     Matrix finest;
@@ -108,17 +106,28 @@ LineParameters lineParameters(const StripPair& pair, const ConductorModel& model
         if (pair.groundPlane) level.panels.push_back(2 * mesh.panelCount(0));
         level.panels.push_back(mesh.panelCount(mesh.rightStrip));
         level.panels.push_back(mesh.panelCount(mesh.rightStrip));
-        p.levels.push_back(level);
+        c.levels.push_back(level);
     }
-    p.converged = values.back();
+    c.value = values.back();
     const LineValues rounding = roundingErrors(finest);
     for (std::size_t k = 0; k < lineQuantityCount; ++k) {
         const auto q = static_cast<LineQuantity>(k);
         const double coarse = std::fabs(values[1][q] - values[0][q]);
         const double fine = std::fabs(values[2][q] - values[1][q]);
         const double observed = fine < coarse ? std::max(fine, 1e-3 * coarse) : fine + coarse;
-        p.error[q] = observed + relativeFloor * std::fabs(p.converged[q]) + rounding[q];
+        c.error[q] = observed + relativeFloor * std::fabs(c.value[q]) + rounding[q];
     }
+    return c;
+}
+
+LineParameters lineParameters(const StripPair& pair, const ConductorModel& model) {
+    LineParameters p;
+    p.groundPlaneCase = pair.groundPlane;
+    p.segmentCounts = model.segmentCounts;
+    ConvergedLines c = convergedLines(pair);
+    p.levels = std::move(c.levels);
+    p.converged = c.value;
+    p.error = c.error;
 
     // plattor's own values; a system plattor cannot solve leaves them out.
     try {

@@ -70,6 +70,14 @@ struct LineLevel {
     std::size_t unknowns;
 };
 
+// The converged values of a pair with their error bars, and the levels they came from.
+struct ConvergedLines {
+    std::vector<LineLevel> levels;  // coarse to fine; the last gives the values
+    LineValues value;
+    LineValues error;
+};
+ConvergedLines convergedLines(const StripPair& pair);
+
 struct LineParameters {
     bool groundPlaneCase;
     Matrix segmentCounts;           // plattor's own N per conductor
