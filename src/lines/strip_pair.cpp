@@ -17,7 +17,9 @@ namespace {
 using Complex = std::complex<double>;
 constexpr double pi = std::numbers::pi;
 constexpr double longestPanel = pi / 4;
-constexpr int deepestBisection = 80;
+// The shortest panel the mesh makes, whatever the rule asks: only conductors that touch (which
+// are refused) or nearly do would need shorter.
+constexpr double shortestPanel = pi * 0x1p-80;
 
 // z − (the point of the segment ab nearest to z).
 Point fromSegment(Point z, Point a, Point b) {
@@ -60,13 +62,22 @@ struct MeshRule {
         return true;
     }
 
-    void bisect(double t0, double t1, int depth, std::vector<Panel>& out) const {
-        if (depth < deepestBisection && !holds(t0, t1)) {
-            const double mid = (t0 + t1) / 2;
-            bisect(t0, mid, depth + 1, out);
-            bisect(mid, t1, depth + 1, out);
-        } else {
-            out.push_back({face, t0, t1, faces[face].point(t0), faces[face].point(t1)});
+    // [t0, t1] covered from t0 on by the longest panel that holds, then the next: every panel
+    // is as long as the rule allows (the rule gets stricter as a panel grows, so the longest
+    // is found by bisecting its end), which needs fewer panels than halving would.
+    void cover(double t0, double t1, std::vector<Panel>& out) const {
+        for (double from = t0; from < t1;) {
+            double to = t1;
+            if (!holds(from, to)) {
+                double good = from + shortestPanel, bad = t1;
+                for (int step = 0; step < 60 && bad - good > 1e-6 * (good - from); ++step) {
+                    const double mid = (good + bad) / 2;
+                    (holds(from, mid) ? good : bad) = mid;
+                }
+                to = std::min(good, t1);
+            }
+            out.push_back({face, from, to, faces[face].point(from), faces[face].point(to)});
+            from = to;
         }
     }
 };
@@ -117,8 +128,8 @@ PairMesh meshStripPair(const StripPair& pair, double meshRatio) {
     mesh.faces.push_back({Point(x - 0.5, y), Point(x + 0.5, y)});
 
     // The plane from its centre (t = π/2) to its right edge; the right strip whole.
-    if (pair.groundPlane) ruleFor(mesh.faces, 0, meshRatio).bisect(pi / 2, pi, 1, mesh.panels);
-    ruleFor(mesh.faces, mesh.rightStrip, meshRatio).bisect(0, pi, 0, mesh.panels);
+    if (pair.groundPlane) ruleFor(mesh.faces, 0, meshRatio).cover(pi / 2, pi, mesh.panels);
+    ruleFor(mesh.faces, mesh.rightStrip, meshRatio).cover(0, pi, mesh.panels);
     return mesh;
 }
 
