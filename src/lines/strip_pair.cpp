@@ -159,13 +159,13 @@ Matrix maxwellMatrix(const PairMesh& mesh, std::size_t order) {
     }
 
     // K(i, j): the potential at target i of the unknown j, −∫ ln|X − z_i|·ℓ_j; the same with
-    // the targets' images for the images of the sources.
-    auto kernelMatrix = [&](const std::vector<Target>& at) {
-        Matrix k(n, n);
-        std::vector<double> row(n);
+    // the targets' images for the images of the sources. Kept transposed, Kᵀ(j, i): a target's
+    // row is then one contiguous column.
+    auto transposedKernel = [&](const std::vector<Target>& at) {
+        Matrix kt(n, n);
         std::vector<Complex> parameters(mesh.faces.size());
         for (std::size_t i = 0; i < n; ++i) {
-            std::fill(row.begin(), row.end(), 0.0);
+            double* row = &kt(0, i);
             for (std::size_t f = 0; f < mesh.faces.size(); ++f) parameters[f] = targetParameter(mesh.faces[f], f, at[i]);
             for (std::size_t q = 0; q < mesh.panels.size(); ++q) {
                 const Panel& panel = mesh.panels[q];
@@ -177,20 +177,24 @@ Matrix maxwellMatrix(const PairMesh& mesh, std::size_t order) {
                 for (std::size_t j = 0; j < p; ++j)
                     part[j] = -0.5 * chargeWeights[q * p + j] * std::log(std::norm(targets[q * p + j].z - at[i].z));
             }
-            for (std::size_t j = 0; j < n; ++j) k(i, j) = row[j];
         }
-        return k;
+        return kt;
     };
-    const Matrix direct = kernelMatrix(targets);
-    const Matrix mirrored = kernelMatrix(images);
+    const Matrix direct = transposedKernel(targets);
+    const Matrix mirrored = transposedKernel(images);
 
     // The even system is bordered with the free constant potential V0 (column n) and the
     // neutrality of the charge (row n).
     auto solveMode = [&](double imageSign, bool bordered) {
         const std::size_t size = bordered ? n + 1 : n;
         Matrix a(size, size);
-        for (std::size_t j = 0; j < n; ++j)
-            for (std::size_t i = 0; i < n; ++i) a(i, j) = direct(i, j) + imageSign * mirrored(i, j);
+        // A = K_direct ± K_mirrored from the transposes, in tiles that stay in the cache.
+        constexpr std::size_t tile = 32;
+        for (std::size_t j0 = 0; j0 < n; j0 += tile)
+            for (std::size_t i0 = 0; i0 < n; i0 += tile)
+                for (std::size_t j = j0; j < std::min(n, j0 + tile); ++j)
+                    for (std::size_t i = i0; i < std::min(n, i0 + tile); ++i)
+                        a(i, j) = direct(j, i) + imageSign * mirrored(j, i);
         Matrix b(size, 1);
         for (std::size_t i = 0; i < n; ++i) b(i, 0) = potentials[i];
         if (bordered) {
