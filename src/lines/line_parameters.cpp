@@ -55,8 +55,10 @@ LineValues lineValues(const Matrix& reduced) {
 namespace {
 
 constexpr std::size_t levelOrders[] = {6, 8, 10};
-// The coarsest panel is at most this many times its distance to a neighbouring edge.
-constexpr double meshRatio = 2.0;
+// A panel is at most this many times its distance to a neighbouring edge. The mesh makes every
+// panel as long as that allows, with no slack: at 2 the error at p = 10 reached 1e−8 of the
+// value for strips low over a narrow plane, at 1.5 it stays near 1e−10.
+constexpr double meshRatio = 1.5;
 // Quadrature and rounding: 5e−9 of each value, fifty times the largest deviation seen against
 // solutions of higher order on meshes twice as fine over a randomised scan of the input space
 // (a reference good to 1e−9 stays inside); and 1e−12 of the mode capacitances, which every

@@ -14,11 +14,14 @@ constexpr double pi = std::numbers::pi;
 
 // The remainder of a near-singular integrand, its close logarithmic roots taken out, is
 // analytic inside the Bernstein ellipse through the nearest root left in it: a root is taken
-// out when that ellipse's parameter is below closeRoot. The fine rule's error then falls as
-// closeRoot^(−2m) (5e−20 for m = 32), and the upward recurrence of the moments, which
-// amplifies rounding by at most closeRoot^(p+1) (2e3 at p = 10), stays accurate.
+// out when that ellipse's parameter is below closeRoot. An m-point rule then integrates the
+// remainder times ℓ_j (degree p − 1) with an error falling as e^(−(2m − p)), e that ellipse's
+// parameter: m = 32 holds it below closeRoot^(−(64 − p)) even for e = closeRoot, and a root
+// further out needs fewer points for the same bound. The upward recurrence of the moments,
+// which amplifies rounding by at most closeRoot^(p+1) (2e3 at p = 10), stays accurate.
 constexpr double closeRoot = 2.0;
-constexpr std::size_t fineOrder = 32;
+constexpr std::size_t fineOrders[] = {12, 16, 20, 24, 32};
+constexpr std::size_t largestOrder = 64;  // of a panel, bounding the work arrays
 
 // A panel's own p-point rule integrates a function analytic inside the ellipse of parameter
 // e with error ~e^(−2p): below 1e−14 from this parameter on.
@@ -33,6 +36,46 @@ void legendreValues(std::size_t n, double u, double* values) {
         previous = current;
         current = next;
     }
+}
+
+// sin x by its Taylor series to x^21 for |x| ≤ π/4, where the first term left out is below
+// 1e−21 of the sum: the kernel evaluates millions of sines of half parameter differences, and
+// this costs a fraction of the general routine, whose argument reduction it never needs.
+double smallSine(double x) {
+    assert(std::fabs(x) <= pi / 4 + 1e-12);
+    const double x2 = x * x;
+    double sum = 1.0 / 51090942171709440000.0;  // 1/21!
+    for (const double c : {-1.0 / 121645100408832000.0, 1.0 / 355687428096000.0, -1.0 / 1307674368000.0,
+                           1.0 / 6227020800.0, -1.0 / 39916800.0, 1.0 / 362880.0, -1.0 / 5040.0, 1.0 / 120.0,
+                           -1.0 / 6.0})
+        sum = sum * x2 + c;
+    return x + x * x2 * sum;
+}
+
+// cos x by its Taylor series to x^20 for |x| ≤ π/4 (the next term below 1e−20 of the sum).
+double smallCosine(double x) {
+    assert(std::fabs(x) <= pi / 4 + 1e-12);
+    const double x2 = x * x;
+    double sum = 1.0 / 2432902008176640000.0;  // 1/20!
+    for (const double c : {-1.0 / 6402373705728000.0, 1.0 / 20922789888000.0, -1.0 / 87178291200.0,
+                           1.0 / 479001600.0, -1.0 / 3628800.0, 1.0 / 40320.0, -1.0 / 720.0, 1.0 / 24.0, -0.5})
+        sum = sum * x2 + c;
+    return 1.0 + x2 * sum;
+}
+
+// sin x for x ∈ [−π, π] from the two series: π/2 − x and π − x taken with π in two parts, so
+// that a point near a face's end keeps its distance to it.
+double sine(double x) {
+    constexpr double piHigh = 3.141592653589793116, piLow = 1.2246467991473532e-16;
+    const double a = std::fabs(x);
+    double s;
+    if (a <= pi / 4)
+        s = smallSine(a);
+    else if (a < 3 * pi / 4)
+        s = smallCosine((piHigh / 2 - a) + piLow / 2);
+    else
+        s = smallSine((piHigh - a) + piLow);
+    return x < 0 ? -s : s;
 }
 
 // The parameter of the Bernstein ellipse of [−1, 1] through ρ (1 on the interval).
@@ -53,6 +96,25 @@ Complex parameterOf(const Face& face, Point z) {
     return pi - 2.0 * std::asin(std::sqrt(-fromEnd / 2.0));
 }
 
+// moments[k] = ∫ P_k(u)·ln|u − ρ| du over [−1, 1], k = 0 … n−1 (n < largestOrder).
+void logMoments(std::size_t n, Complex rho, double* moments) {
+    assert(n < largestOrder);
+    // q_k = ∫ P_k(u)/(u − ρ) du obeys (k+1)·q_{k+1} = (2k+1)·(ρ·q_k + 2·δ_k0) − k·q_{k−1}. With
+    // P_k = (P'_{k+1} − P'_{k−1})/(2k+1), whose boundary terms vanish, integration by parts
+    // gives the moment of ln|u − ρ| = Re ln(u − ρ) as −Re(q_{k+1} − q_{k−1})/(2k+1).
+    Complex q[largestOrder + 1];
+    q[0] = std::log((rho - 1.0) / (rho + 1.0));
+    q[1] = rho * q[0] + 2.0;
+    for (std::size_t k = 1; k < n; ++k) {
+        const double kk = static_cast<double>(k);
+        q[k + 1] = ((2 * kk + 1) * rho * q[k] - kk * q[k - 1]) / (kk + 1);
+    }
+    // ∫ ln|u − ρ| du = Re[(u − ρ)·ln(u − ρ) − u] between −1 and 1; (u − ρ)·ln(u − ρ) → 0 at a root.
+    auto xLogX = [](Complex x) { return x == 0.0 ? Complex(0) : x * std::log(x); };
+    moments[0] = (xLogX(1.0 - rho) - xLogX(-1.0 - rho)).real() - 2.0;
+    for (std::size_t k = 1; k < n; ++k) moments[k] = -(q[k + 1] - q[k - 1]).real() / (2.0 * k + 1.0);
+}
+
 }  // namespace
 
 Complex targetParameter(const Face& face, std::size_t faceIndex, const Target& target) {
@@ -71,10 +133,10 @@ Point Face::point(double t) const {
     // 1 − cos t = 2·sin²(t/2), from whichever end is nearer.
     const Point half = (end - start) / 2.0;
     if (t <= pi / 2) {
-        const double s = std::sin(t / 2);
+        const double s = smallSine(t / 2);
         return start + half * (2 * s * s);
     }
-    const double s = std::sin((pi - t) / 2);
+    const double s = smallSine((pi - t) / 2);
     return end - half * (2 * s * s);
 }
 
@@ -105,21 +167,8 @@ void gaussLegendre(std::size_t n, std::vector<double>& nodes, std::vector<double
 }
 
 std::vector<double> legendreLogMoments(std::size_t n, Complex rho) {
-    // q_k = ∫ P_k(u)/(u − ρ) du obeys (k+1)·q_{k+1} = (2k+1)·(ρ·q_k + 2·δ_k0) − k·q_{k−1}. With
-    // P_k = (P'_{k+1} − P'_{k−1})/(2k+1), whose boundary terms vanish, integration by parts
-    // gives the moment of ln|u − ρ| = Re ln(u − ρ) as −Re(q_{k+1} − q_{k−1})/(2k+1).
-    std::vector<Complex> q(n + 1);
-    q[0] = std::log((rho - 1.0) / (rho + 1.0));
-    q[1] = rho * q[0] + 2.0;
-    for (std::size_t k = 1; k < n; ++k) {
-        const double kk = static_cast<double>(k);
-        q[k + 1] = ((2 * kk + 1) * rho * q[k] - kk * q[k - 1]) / (kk + 1);
-    }
     std::vector<double> moments(n);
-    // ∫ ln|u − ρ| du = Re[(u − ρ)·ln(u − ρ) − u] between −1 and 1; (u − ρ)·ln(u − ρ) → 0 at a root.
-    auto xLogX = [](Complex x) { return x == 0.0 ? Complex(0) : x * std::log(x); };
-    moments[0] = (xLogX(1.0 - rho) - xLogX(-1.0 - rho)).real() - 2.0;
-    for (std::size_t k = 1; k < n; ++k) moments[k] = -(q[k + 1] - q[k - 1]).real() / (2.0 * k + 1.0);
+    logMoments(n, rho, moments.data());
     return moments;
 }
 
@@ -132,15 +181,19 @@ PanelRule::PanelRule(std::size_t p) {
         legendreValues(p, nodes_[j], values.data());
         for (std::size_t k = 0; k < p; ++k) legendre_[j * p + k] = weights_[j] * values[k] * (2.0 * k + 1.0) / 2.0;
     }
-    gaussLegendre(fineOrder, fineNodes_, fineWeights_);
-    fineBasis_.assign(fineOrder * p, 0.0);
-    for (std::size_t m = 0; m < fineOrder; ++m) {
-        legendreValues(p, fineNodes_[m], values.data());
-        for (std::size_t j = 0; j < p; ++j) {
-            double sum = 0.0;
-            for (std::size_t k = 0; k < p; ++k) sum += legendre_[j * p + k] * values[k];
-            fineBasis_[m * p + j] = sum;
+    for (const std::size_t order : fineOrders) {
+        FineRule fine;
+        gaussLegendre(order, fine.nodes, fine.weights);
+        fine.basis.assign(order * p, 0.0);
+        for (std::size_t m = 0; m < order; ++m) {
+            legendreValues(p, fine.nodes[m], values.data());
+            for (std::size_t j = 0; j < p; ++j) {
+                double sum = 0.0;
+                for (std::size_t k = 0; k < p; ++k) sum += legendre_[j * p + k] * values[k];
+                fine.basis[m * p + j] = sum;
+            }
         }
+        fine_.push_back(std::move(fine));
     }
 }
 
@@ -157,15 +210,28 @@ bool PanelRule::addNearIntegrals(const Face& face, const Panel& panel, const Tar
     std::size_t closeCount = 0;
     double nearest = HUGE_VAL;
     const double far = farEllipse(p);
+    double nearestLeft = far;  // the nearest root left in the remainder
     for (const Complex root : roots) {
         const Complex rho = (root - centre) / halfWidth;
         // The ellipse through ρ has a semi-major axis (e + 1/e)/2 ≥ |ρ|, so e ≥ |ρ|.
         if (std::norm(rho) >= far * far) continue;
         const double e = ellipseParameter(rho);
         nearest = std::min(nearest, e);
-        if (e < closeRoot) close[closeCount++] = rho;
+        if (e < closeRoot)
+            close[closeCount++] = rho;
+        else
+            nearestLeft = std::min(nearestLeft, e);
     }
     if (nearest >= far) return false;
+
+    // The fewest remainder points with e^(−(2m − p)) ≤ closeRoot^(−(64 − p)).
+    const double needed = (64.0 - p) * std::log(closeRoot) / std::log(nearestLeft) + p;
+    const FineRule* fine = &fine_.back();
+    for (const FineRule& candidate : fine_)
+        if (2.0 * candidate.nodes.size() >= needed) {
+            fine = &candidate;
+            break;
+        }
 
     // ln|X(t) − z|: on the target's own face from the exact parameters,
     // |cos t − cos t_i| = 2·|sin((t + t_i)/2)·sin((t − t_i)/2)|, elsewhere from the positions.
@@ -173,24 +239,25 @@ bool PanelRule::addNearIntegrals(const Face& face, const Panel& panel, const Tar
     const double r = face.halfLength();
     auto squaredDistance = [&](double t) {
         if (!onFace) return std::norm(face.point(t) - target.z);
-        const double d = 2 * r * std::sin((t + target.t) / 2) * std::sin((t - target.t) / 2);
+        const double d = 2 * r * sine((t + target.t) / 2) * sine((t - target.t) / 2);
         return d * d;
     };
 
     // The remainder by the fine rule, the close roots by their moments.
-    double sums[64] = {};
-    assert(p <= 64);
-    for (std::size_t m = 0; m < fineOrder; ++m) {
-        const double u = fineNodes_[m];
+    double sums[largestOrder] = {};
+    assert(p < largestOrder);
+    for (std::size_t m = 0; m < fine->nodes.size(); ++m) {
+        const double u = fine->nodes[m];
         double quotient = squaredDistance(centre + halfWidth * u);
         for (std::size_t c = 0; c < closeCount; ++c) quotient /= halfWidth * halfWidth * std::norm(u - close[c]);
-        const double w = fineWeights_[m] * 0.5 * std::log(quotient);
-        const double* basis = &fineBasis_[m * p];
+        const double w = fine->weights[m] * 0.5 * std::log(quotient);
+        const double* basis = &fine->basis[m * p];
         for (std::size_t j = 0; j < p; ++j) sums[j] += w * basis[j];
     }
+    const double logWidth = closeCount > 0 ? std::log(halfWidth) : 0.0;
     for (std::size_t c = 0; c < closeCount; ++c) {
-        const std::vector<double> moments = legendreLogMoments(p, close[c]);
-        const double logWidth = std::log(halfWidth);
+        double moments[largestOrder];
+        logMoments(p, close[c], moments);
         for (std::size_t j = 0; j < p; ++j) {
             double sum = weights_[j] * logWidth;
             for (std::size_t k = 0; k < p; ++k) sum += legendre_[j * p + k] * moments[k];

@@ -65,10 +65,15 @@ public:
     double farDistance(const Panel& panel) const;
 
 private:
+    // A Gauss–Legendre rule of order m for the smooth remainder, with ℓ_j at its nodes.
+    struct FineRule {
+        std::vector<double> nodes, weights;
+        std::vector<double> basis;  // m×p: ℓ_j at the nodes
+    };
+
     std::vector<double> nodes_, weights_;
-    std::vector<double> legendre_;               // p×p: ℓ_j = Σ_k legendre_[j·p + k]·P_k
-    std::vector<double> fineNodes_, fineWeights_;
-    std::vector<double> fineBasis_;              // m×p: ℓ_j at the fine nodes
+    std::vector<double> legendre_;  // p×p: ℓ_j = Σ_k legendre_[j·p + k]·P_k
+    std::vector<FineRule> fine_;    // ascending order; the last for a remainder with a root at the ellipse 2
 };
 
 // t* with X(t*) = z on the face's analytic continuation (Re t* ∈ [0, π]); on the target's

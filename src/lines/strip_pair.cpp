@@ -17,7 +17,9 @@ namespace {
 using Complex = std::complex<double>;
 constexpr double pi = std::numbers::pi;
 constexpr double longestPanel = pi / 4;
-constexpr int deepestBisection = 80;
+// The shortest panel the mesh makes, whatever the rule asks: only conductors that touch (which
+// are refused) or nearly do would need shorter.
+constexpr double shortestPanel = pi * 0x1p-80;
 
 // z − (the point of the segment ab nearest to z).
 Point fromSegment(Point z, Point a, Point b) {
@@ -60,13 +62,22 @@ struct MeshRule {
         return true;
     }
 
-    void bisect(double t0, double t1, int depth, std::vector<Panel>& out) const {
-        if (depth < deepestBisection && !holds(t0, t1)) {
-            const double mid = (t0 + t1) / 2;
-            bisect(t0, mid, depth + 1, out);
-            bisect(mid, t1, depth + 1, out);
-        } else {
-            out.push_back({face, t0, t1, faces[face].point(t0), faces[face].point(t1)});
+    // [t0, t1] covered from t0 on by the longest panel that holds, then the next: every panel
+    // is as long as the rule allows (the rule gets stricter as a panel grows, so the longest
+    // is found by bisecting its end), which needs fewer panels than halving would.
+    void cover(double t0, double t1, std::vector<Panel>& out) const {
+        for (double from = t0; from < t1;) {
+            double to = t1;
+            if (!holds(from, to)) {
+                double good = from + shortestPanel, bad = t1;
+                for (int step = 0; step < 60 && bad - good > 1e-6 * (good - from); ++step) {
+                    const double mid = (good + bad) / 2;
+                    (holds(from, mid) ? good : bad) = mid;
+                }
+                to = std::min(good, t1);
+            }
+            out.push_back({face, from, to, faces[face].point(from), faces[face].point(to)});
+            from = to;
         }
     }
 };
@@ -117,8 +128,8 @@ PairMesh meshStripPair(const StripPair& pair, double meshRatio) {
     mesh.faces.push_back({Point(x - 0.5, y), Point(x + 0.5, y)});
 
     // The plane from its centre (t = π/2) to its right edge; the right strip whole.
-    if (pair.groundPlane) ruleFor(mesh.faces, 0, meshRatio).bisect(pi / 2, pi, 1, mesh.panels);
-    ruleFor(mesh.faces, mesh.rightStrip, meshRatio).bisect(0, pi, 0, mesh.panels);
+    if (pair.groundPlane) ruleFor(mesh.faces, 0, meshRatio).cover(pi / 2, pi, mesh.panels);
+    ruleFor(mesh.faces, mesh.rightStrip, meshRatio).cover(0, pi, mesh.panels);
     return mesh;
 }
 
@@ -148,13 +159,13 @@ Matrix maxwellMatrix(const PairMesh& mesh, std::size_t order) {
     }
 
     // K(i, j): the potential at target i of the unknown j, −∫ ln|X − z_i|·ℓ_j; the same with
-    // the targets' images for the images of the sources.
-    auto kernelMatrix = [&](const std::vector<Target>& at) {
-        Matrix k(n, n);
-        std::vector<double> row(n);
+    // the targets' images for the images of the sources. Kept transposed, Kᵀ(j, i): a target's
+    // row is then one contiguous column.
+    auto transposedKernel = [&](const std::vector<Target>& at) {
+        Matrix kt(n, n);
         std::vector<Complex> parameters(mesh.faces.size());
         for (std::size_t i = 0; i < n; ++i) {
-            std::fill(row.begin(), row.end(), 0.0);
+            double* row = &kt(0, i);
             for (std::size_t f = 0; f < mesh.faces.size(); ++f) parameters[f] = targetParameter(mesh.faces[f], f, at[i]);
             for (std::size_t q = 0; q < mesh.panels.size(); ++q) {
                 const Panel& panel = mesh.panels[q];
@@ -166,20 +177,24 @@ Matrix maxwellMatrix(const PairMesh& mesh, std::size_t order) {
                 for (std::size_t j = 0; j < p; ++j)
                     part[j] = -0.5 * chargeWeights[q * p + j] * std::log(std::norm(targets[q * p + j].z - at[i].z));
             }
-            for (std::size_t j = 0; j < n; ++j) k(i, j) = row[j];
         }
-        return k;
+        return kt;
     };
-    const Matrix direct = kernelMatrix(targets);
-    const Matrix mirrored = kernelMatrix(images);
+    const Matrix direct = transposedKernel(targets);
+    const Matrix mirrored = transposedKernel(images);
 
     // The even system is bordered with the free constant potential V0 (column n) and the
     // neutrality of the charge (row n).
     auto solveMode = [&](double imageSign, bool bordered) {
         const std::size_t size = bordered ? n + 1 : n;
         Matrix a(size, size);
-        for (std::size_t j = 0; j < n; ++j)
-            for (std::size_t i = 0; i < n; ++i) a(i, j) = direct(i, j) + imageSign * mirrored(i, j);
+        // A = K_direct ± K_mirrored from the transposes, in tiles that stay in the cache.
+        constexpr std::size_t tile = 32;
+        for (std::size_t j0 = 0; j0 < n; j0 += tile)
+            for (std::size_t i0 = 0; i0 < n; i0 += tile)
+                for (std::size_t j = j0; j < std::min(n, j0 + tile); ++j)
+                    for (std::size_t i = i0; i < std::min(n, i0 + tile); ++i)
+                        a(i, j) = direct(j, i) + imageSign * mirrored(j, i);
         Matrix b(size, 1);
         for (std::size_t i = 0; i < n; ++i) b(i, 0) = potentials[i];
         if (bordered) {

@@ -37,7 +37,8 @@ struct PairMesh {
     std::size_t panelCount(std::size_t face) const;  // panels of one face in `panels`
 };
 
-// Bisection until every panel holds (t in [0, π], W a face's length, α = meshRatio):
+// Each face covered from its start by the longest panels that hold (t in [0, π], W a face's
+// length, α = meshRatio):
 // length ≤ π/4; near an own end, length ≤ α·(t-distance to it + √(4·s/W)), s the distance
 // from that end to the nearest other face; and |X(t1) − X(t0)| ≤ α·(distance of the panel to
 // every edge of another face).

@@ -137,6 +137,9 @@ INSTANTIATE_TEST_SUITE_P(
                       NearCase{"AtTheFaceEnd", 0.0, 0.05, {}, 0.0007},
                       NearCase{"JustOffTheFace", 1.2, 1.6, Point(1.7 - 0.0008, 1.9 + 0.0006), -1},
                       NearCase{"BeyondTheEnd", 0.0, 0.05, Point(0.2 - 0.0006, -0.1 - 0.0008), -1},
+                      NearCase{"AtTheOtherEnd", 3.1, 3.141592653589793, {}, 3.1409},
+                      // No root close enough to take out: the remainder rule alone, shorter.
+                      NearCase{"APanelLengthAway", 1.2, 1.6, Point(2.5, 1.3), -1},
                       NearCase{"Far", 1.2, 1.6, Point(40, -30), -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
