@@ -29,4 +29,4 @@ fuzz:
 	  build-fuzz/corpus tests/fuzz/seeds
 
 clean:
-	rm -rf build build-sanitize build-fuzz
+	rm -rf build build-sanitize build-fuzz build-valgrind
