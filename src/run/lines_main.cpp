@@ -1,8 +1,11 @@
 // plattor-lines: the capacitances of plattor's input extrapolated to infinitely many segments,
 // with an error bar, and the impedances of the strip pair as a transmission line. Reads
 // indata3.txt like plattor, prints text (or JSON with --json), writes no files.
+#include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
+#include <optional>
 #include <string>
 
 #include "matrix/error.hpp"
@@ -14,7 +17,7 @@
 
 namespace {
 
-constexpr const char* usage = "usage: plattor-lines [--json] [--help]";
+constexpr const char* usage = "usage: plattor-lines [--er EPS] [--json] [--help]";
 
 constexpr const char* help =
     "Reads indata3.txt (ground-plane width, strip width, centre distance, height; width 0: no plane)\n"
@@ -26,7 +29,19 @@ constexpr const char* help =
 struct Options {
     bool json = false;
     bool help = false;
+    std::optional<double> permittivity;  // --er: the substrate's relative permittivity
 };
+
+// The value of --er: a finite number of at least 1 (a dielectric never screens less than vacuum).
+double permittivityArgument(int argc, char** argv, int k) {
+    if (k >= argc) throw plattor::RunError("--er needs a value: the relative permittivity of the substrate");
+    const std::string text = argv[k];
+    char* end = nullptr;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value) || !(value >= 1))
+        throw plattor::RunError("--er needs a finite relative permittivity of at least 1, got \"" + text + "\"");
+    return value;
+}
 
 Options parseArguments(int argc, char** argv) {
     Options options;
@@ -34,6 +49,7 @@ Options parseArguments(int argc, char** argv) {
         const std::string argument = argv[k];
         if (argument == "--json") options.json = true;
         else if (argument == "--help") options.help = true;
+        else if (argument == "--er") options.permittivity = permittivityArgument(argc, argv, ++k);
         else throw plattor::RunError("unknown argument \"" + argument + "\"\n" + usage);
     }
     return options;
@@ -43,6 +59,9 @@ void run(const Options& options) {
     using namespace plattor;
     const InputValues input = readInputFile(inputFileName);
     checkInput(input, inputFileName);
+    if (options.permittivity && input.groundWidth == 0)
+        throw RunError("--er needs a ground plane: the substrate lies between the plane and the strips, and " +
+                       std::string(inputFileName) + " gives none (ground-plane width 0)");
     const LineParameters parameters = lineParameters(setUpGeometry(input).conductors);
     if (options.json) display(lineReportJson(parameters));
     else display(lineReportText(parameters));

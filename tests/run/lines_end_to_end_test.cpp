@@ -218,11 +218,52 @@ TEST(LinesArguments, OnlyJsonAndHelpAreAccepted) {
     const auto wrong = runProgram(linesExecutable, dir.path(), {"--json", "--fast"});
     EXPECT_EQ(wrong.exitStatus, 1);
     EXPECT_EQ(wrong.out, "");
-    EXPECT_EQ(wrong.err, "plattor-lines: unknown argument \"--fast\"\nusage: plattor-lines [--json] [--help]\n");
+    EXPECT_EQ(wrong.err,
+              "plattor-lines: unknown argument \"--fast\"\nusage: plattor-lines [--er EPS] [--json] [--help]\n");
     const auto help = runProgram(linesExecutable, dir.path(), {"--help"});
     EXPECT_EQ(help.exitStatus, 0);
-    EXPECT_EQ(help.out.rfind("usage: plattor-lines [--json] [--help]\n", 0), 0u) << help.out;
+    EXPECT_EQ(help.out.rfind("usage: plattor-lines [--er EPS] [--json] [--help]\n", 0), 0u) << help.out;
 }
+
+// --er takes one finite number of at least 1 and needs a ground plane under the substrate.
+struct PermittivityCase {
+    const char* name;
+    const char* input;
+    std::vector<std::string> arguments;
+    std::string message;
+};
+
+void PrintTo(const PermittivityCase& c, std::ostream* os) { *os << c.name; }
+
+class LinesPermittivityRefused : public ::testing::TestWithParam<PermittivityCase> {};
+
+TEST_P(LinesPermittivityRefused, OneLineNamingTheValue) {
+    ScratchDir dir;
+    dir.write("indata3.txt", GetParam().input);
+    const auto run = runProgram(linesExecutable, dir.path(), GetParam().arguments);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err, "plattor-lines: " + GetParam().message + "\n");
+}
+
+PermittivityCase refusedValue(const char* name, std::vector<std::string> arguments) {
+    const std::string value = arguments.back();
+    return {name, "10 1 3 1", std::move(arguments),
+            "--er needs a finite relative permittivity of at least 1, got \"" + value + "\""};
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Arguments, LinesPermittivityRefused,
+    ::testing::Values(refusedValue("BelowVacuum", {"--er", "0.5"}), refusedValue("Negative", {"--json", "--er", "-4"}),
+                      refusedValue("Text", {"--er", "FR4"}), refusedValue("TrailingText", {"--er", "4.3x"}),
+                      refusedValue("Infinite", {"--er", "inf"}), refusedValue("NotANumber", {"--er", "nan"}),
+                      refusedValue("Overflow", {"--er", "1e999"}), refusedValue("Empty", {"--er", ""}),
+                      PermittivityCase{"Missing", "10 1 3 1", {"--json", "--er"},
+                                       "--er needs a value: the relative permittivity of the substrate"},
+                      PermittivityCase{"NoGroundPlane", "0 1 3 2", {"--er", "4.3"},
+                                       "--er needs a ground plane: the substrate lies between the plane and the "
+                                       "strips, and indata3.txt gives none (ground-plane width 0)"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // Whatever plattor refuses, plattor-lines refuses with the same words and exit status.
 class LinesRejectedInput : public ::testing::TestWithParam<Case> {};
