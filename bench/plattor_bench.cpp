@@ -1,7 +1,9 @@
 // Timings of the stages of a run, on the inputs the README's performance table names:
 // typical `10 1 3 1` (M = 185, 5 grid rows), coplanar `0 1 3 2` (M = 204) and tall
 // `1 0.1 0.3 20` (M = 185, 1000 grid rows). The field files are written into a scratch
-// directory that is removed afterwards.
+// directory that is removed afterwards. BM_lines: plattor-lines' converged solution of a strip
+// pair in three regimes: typical `10 1 3 1`, a wide plane `1000 1 3 0.5`, strips low over the
+// plane `10 0.1 1 0.001`.
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -14,6 +16,8 @@
 #include "assembly/assembly.hpp"
 #include "fields/field_files.hpp"
 #include "fields/fields.hpp"
+#include "lines/line_parameters.hpp"
+#include "lines/strip_pair.hpp"
 #include "matrix/matrix.hpp"
 #include "run/geometry.hpp"
 #include "solution/capacitance.hpp"
@@ -112,6 +116,15 @@ void wholeRun(benchmark::State& state, const InputValues& input) {
     }
 }
 
+// plattor-lines' solve: the converged ladder and plattor's values at N.
+void lines(benchmark::State& state, const InputValues& in) {
+    const ConductorModel model = setUpGeometry(in).conductors;
+    for (auto _ : state) {
+        const StripPair pair = scaledStripPair(in.groundWidth, in.stripWidth, in.centreDistance, in.stripHeight);
+        benchmark::DoNotOptimize(lineParameters(pair, model));
+    }
+}
+
 // A fresh directory for the field files, left and removed when the benchmarks are done.
 class ScratchDirectory {
 public:
@@ -151,6 +164,9 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("BM_logFloor/tall", [](auto& s) { logFloor(s, tall()); })->Unit(kMillisecond);
     benchmark::RegisterBenchmark("BM_writeFields/tall", [](auto& s) { writeFields(s, tall()); })->Unit(kMillisecond);
     benchmark::RegisterBenchmark("BM_wholeRun/typical", [](auto& s) { wholeRun(s, typicalInput); })->Unit(kMicrosecond);
+    benchmark::RegisterBenchmark("BM_lines/typical", [](auto& s) { lines(s, typicalInput); })->Unit(kMillisecond);
+    benchmark::RegisterBenchmark("BM_lines/wideplane", [](auto& s) { lines(s, {1000, 1, 3, 0.5}); })->Unit(kMillisecond);
+    benchmark::RegisterBenchmark("BM_lines/low", [](auto& s) { lines(s, {10, 0.1, 1, 0.001}); })->Unit(kMillisecond);
 
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -1,11 +1,12 @@
 #include "fields/fields.hpp"
 
 #include <cmath>
-#include <cstdio>
 #include <limits>
+#include <string>
 #include <vector>
 
 #include "matrix/error.hpp"
+#include "matrix/text.hpp"
 
 namespace plattor {
 
@@ -33,10 +34,9 @@ std::size_t gridRowCount(const Matrix& fieldRangeX, const Matrix& fieldRangeY, s
     if (spanX == 0.0) throw RunError("the field grid has zero width in x");
     const double rows = std::fabs(std::round((static_cast<double>(fieldPointsX) * spanY) / spanX));
     if (!(rows <= static_cast<double>(maximumGridRows))) {
-        char text[160];
-        std::snprintf(text, sizeof text, "the field grid would need %.0f rows, more than the limit of %zu",
-                      rows, maximumGridRows);
-        throw RunError(text);
+        const std::string count = rows < 1e15 ? numberText(rows) : shortestText(rows);  // 5e+152, not 153 digits
+        throw RunError("the field grid would need " + count + " rows, more than the limit of " +
+                       std::to_string(maximumGridRows));
     }
     return rows < 2.0 ? 2 : static_cast<std::size_t>(rows);
 }

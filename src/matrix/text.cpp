@@ -12,14 +12,37 @@ namespace plattor {
 std::string numberText(double x) {
     if (std::isnan(x)) return "NaN";
     if (std::isinf(x)) return x > 0 ? "Inf" : "-Inf";
-    char text[64];
-    if (x == std::trunc(x) && std::fabs(x) < 1e15) {
-        std::snprintf(text, sizeof text, "%lld", static_cast<long long>(x));  // -0 prints as 0
-        return text;
-    }
+    if (x == std::trunc(x) && std::fabs(x) < 1e15)
+        return std::to_string(static_cast<long long>(x));  // -0 gives 0
+    // Large magnitudes ask for more digits than any fixed buffer would hold (1e150 has 155):
+    // the text is sized by a first, measuring call.
     const int digits = std::max(static_cast<int>(std::floor(std::log10(std::fabs(x)))) + 5, 5);
-    std::snprintf(text, sizeof text, "%.*g", digits, x);
+    std::string text(static_cast<std::size_t>(std::snprintf(nullptr, 0, "%.*g", digits, x)), '\0');
+    std::snprintf(text.data(), text.size() + 1, "%.*g", digits, x);
     return text;
+}
+
+std::string shortestText(double x) {
+    if (!std::isfinite(x)) return numberText(x);
+    char text[32];  // the longest shortest form, "-2.2250738585072014e-308", has 24
+    const std::to_chars_result r = std::to_chars(text, text + sizeof text, x);
+    assert(r.ec == std::errc());
+    return std::string(text, r.ptr);
+}
+
+std::string printableExcerpt(std::string_view text, std::size_t limit) {
+    std::string shown;
+    for (std::size_t k = 0; k < text.size() && k < limit; ++k) {
+        const auto c = static_cast<unsigned char>(text[k]);
+        if (c >= 0x20 && c < 0x7f && c != '"' && c != '\\') {
+            shown += static_cast<char>(c);
+        } else {
+            static const char hex[] = "0123456789abcdef";
+            shown += {'\\', 'x', hex[c >> 4], hex[c & 15]};
+        }
+    }
+    if (text.size() > limit) shown += "...";
+    return shown;
 }
 
 std::string numberText(const Matrix& x) {

@@ -1,6 +1,9 @@
 #pragma once
-// Numbers as text: the default form used on the console, and formatted tables.
+// Numbers as text: the default form used on the console, formatted tables, and text quoted
+// in messages.
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "matrix/matrix.hpp"
 
@@ -12,6 +15,13 @@ namespace plattor {
 std::string numberText(double x);
 // As above for a 1×1 matrix; the empty matrix gives the empty text.
 std::string numberText(const Matrix& x);
+
+// The shortest text that reads back to x exactly ("-1", "0.5", "1e+200"); "NaN", "Inf", "-Inf".
+std::string shortestText(double x);
+
+// Text from a file or a command line made fit for a one-line message: at most `limit` bytes,
+// "..." after a cut, and every byte outside printable ASCII, '"' and '\\' written as \xNN.
+std::string printableExcerpt(std::string_view text, std::size_t limit = 40);
 
 // The elements of `values` in column-major order, each through the next conversion of
 // `format`, the format restarted from its beginning until all are used. The format holds

@@ -8,9 +8,17 @@
 
 namespace plattor {
 
+namespace {
+
+// The reason the first write to standard output failed, 0 while none has. Kept from the
+// moment it happens: errno is long overwritten by the time the output is checked.
+int lostOutput = 0;
+
+}  // namespace
+
 void display(const std::string& line) {
-    std::fwrite(line.data(), 1, line.size(), stdout);
-    std::fputc('\n', stdout);
+    const bool whole = std::fwrite(line.data(), 1, line.size(), stdout) == line.size() && std::fputc('\n', stdout) != EOF;
+    if (!whole && lostOutput == 0) lostOutput = errno;
 }
 
 void display(const std::vector<std::string>& lines) {
@@ -18,8 +26,9 @@ void display(const std::vector<std::string>& lines) {
 }
 
 void finishConsole() {
-    if (std::fflush(stdout) != 0 || std::ferror(stdout))
-        throw RunError(std::string("cannot write to standard output: ") + std::strerror(errno));
+    if (std::fflush(stdout) != 0 && lostOutput == 0) lostOutput = errno;
+    if (lostOutput == 0 && std::ferror(stdout)) lostOutput = EIO;
+    if (lostOutput != 0) throw RunError(std::string("cannot write to standard output: ") + std::strerror(lostOutput));
 }
 
 }  // namespace plattor

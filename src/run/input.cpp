@@ -51,31 +51,13 @@ std::size_t numberLength(std::string_view s) {
     return k;
 }
 
-// What stands where reading stopped, quoted and shortened, with unprintable bytes escaped.
+// What stands where reading stopped: the word there, quoted, shortened and escaped.
 std::string excerpt(std::string_view rest) {
-    std::string shown;
-    std::size_t k = 0;
-    for (; k < rest.size() && !isSpace(rest[k]) && k < 20; ++k) {
-        const auto c = static_cast<unsigned char>(rest[k]);
-        if (c >= 0x20 && c < 0x7f && c != '"' && c != '\\') {
-            shown += static_cast<char>(c);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-            shown += escaped;
-        }
-    }
-    if (k < rest.size() && !isSpace(rest[k])) shown += "...";
-    return "\"" + shown + "\"";
-}
-
-// A value as the user wrote it, as far as a double holds it: the shortest text that reads
-// back to the same value ("-1", "0.5", "1e+200").
-std::string valueText(double x) {
-    if (!std::isfinite(x)) return numberText(x);
-    char text[32];
-    const auto result = std::to_chars(text, text + sizeof text, x);
-    return std::string(text, result.ptr);
+    std::size_t word = 0;
+    while (word < rest.size() && !isSpace(rest[word])) ++word;
+    std::string quoted(1, '"');
+    quoted += printableExcerpt(rest.substr(0, word));
+    return quoted += '"';
 }
 
 double convert(std::string_view token, int position, const std::string& fileName) {
@@ -84,11 +66,11 @@ double convert(std::string_view token, int position, const std::string& fileName
     double value = 0.0;
     const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value);
     if (result.ec == std::errc::result_out_of_range || (result.ec == std::errc() && value != 0.0 && !std::isnormal(value))) {
-        throw RunError(fileName + ": number " + std::to_string(position) + " (" + std::string(token) +
+        throw RunError(fileName + ": number " + std::to_string(position) + " (" + printableExcerpt(token) +
                        ") is outside the range of a double");
     }
     if (result.ec != std::errc() || result.ptr != digits.data() + digits.size())
-        throw RunError(fileName + ": number " + std::to_string(position) + " (" + std::string(token) +
+        throw RunError(fileName + ": number " + std::to_string(position) + " (" + printableExcerpt(token) +
                        ") cannot be read");
     return value;
 }
@@ -140,11 +122,17 @@ InputValues readInputFile(const std::string& fileName) {
            (got = std::fread(piece, 1, std::min(sizeof piece, inputByteLimit - text.size()), file.get())) > 0)
         text.append(piece, got);
     if (std::ferror(file.get())) throw RunError(fileName + ": cannot read: " + std::strerror(errno));
-    const bool cut = text.size() == inputByteLimit && std::fgetc(file.get()) != EOF;
-    return parse(text, fileName, cut ? "end of the first MiB" : "end of file");
+    int next = EOF;
+    if (text.size() == inputByteLimit) next = std::fgetc(file.get());
+    if (next != EOF && !isSpace(static_cast<char>(next))) {
+        // The word the limit cuts may go on past it: a number there would be read short
+        // ("1234" as "12", "1e-5" as "1"), so the word is dropped rather than read.
+        while (!text.empty() && !isSpace(text.back())) text.pop_back();
+    }
+    return parse(text, fileName, next != EOF ? "end of the first MiB" : "end of file");
 }
 
-void checkInput(const InputValues& input, const std::string& fileName) {
+void checkLengths(const InputValues& input, const std::string& fileName) {
     auto reject = [&fileName](const std::string& rule) { throw RunError(fileName + ": " + rule); };
     const struct {
         const char* name;
@@ -155,22 +143,22 @@ void checkInput(const InputValues& input, const std::string& fileName) {
                    {"height", input.stripHeight}};
     for (const auto& length : lengths)
         if (!std::isfinite(length.value))
-            reject(std::string(length.name) + " must be a finite number, got " + valueText(length.value));
+            reject(std::string(length.name) + " must be a finite number, got " + shortestText(length.value));
     // Squares of lengths and offsets enter the logarithms; they must stay normal doubles.
     for (const auto& length : lengths) {
         const double size = std::fabs(length.value);
         if (size != 0.0 && (size < 1e-150 || size > 1e150))
             reject(std::string(length.name) + " must be 0 or between 1e-150 and 1e150 in magnitude, got " +
-                   valueText(length.value));
+                   shortestText(length.value));
     }
-    if (!(input.stripWidth > 0.0)) reject("strip width must be positive, got " + valueText(input.stripWidth));
+    if (!(input.stripWidth > 0.0)) reject("strip width must be positive, got " + shortestText(input.stripWidth));
     if (input.groundWidth < 0.0)
-        reject("ground-plane width must not be negative, got " + valueText(input.groundWidth));
+        reject("ground-plane width must not be negative, got " + shortestText(input.groundWidth));
     // Segments of strips at one height that overlap would put a field point on the end of a
     // source segment, where the logarithm diverges.
     if (std::fabs(input.centreDistance) < input.stripWidth)
-        reject("the strips overlap: centre distance " + valueText(input.centreDistance) +
-               " is less than the strip width " + valueText(input.stripWidth));
+        reject("the strips overlap: centre distance " + shortestText(input.centreDistance) +
+               " is less than the strip width " + shortestText(input.stripWidth));
 
     const Geometry geometry = setUpGeometry(input);
     const ConductorModel& model = geometry.conductors;
@@ -181,14 +169,19 @@ void checkInput(const InputValues& input, const std::string& fileName) {
             const double left = model.conductorX[k] - model.conductorWidths[k] / 2;
             const double right = model.conductorX[k] + model.conductorWidths[k] / 2;
             if (left < planeRight && right > planeLeft)
-                reject("at height 0 the strip from " + valueText(left) + " to " + valueText(right) +
-                       " overlaps the ground plane from " + valueText(planeLeft) + " to " + valueText(planeRight));
+                reject("at height 0 the strip from " + shortestText(left) + " to " + shortestText(right) +
+                       " overlaps the ground plane from " + shortestText(planeLeft) + " to " + shortestText(planeRight));
         }
     }
+}
+
+void checkInput(const InputValues& input, const std::string& fileName) {
+    checkLengths(input, fileName);
+    const Geometry geometry = setUpGeometry(input);
     try {
         gridRowCount(geometry.fieldRangeX, geometry.fieldRangeY, geometry.fieldPointsX);
     } catch (const RunError& e) {
-        reject(e.what());
+        throw RunError(fileName + ": " + e.what());
     }
 }
 

@@ -24,9 +24,12 @@ InputValues parseInput(std::string_view text, const std::string& fileName);
 // Reads and parses the file; a file that cannot be opened or read raises RunError.
 InputValues readInputFile(const std::string& fileName);
 
-// Rejects what the model cannot represent: non-finite values, lengths whose squares leave the
-// range of a double, a strip width ≤ 0, a negative ground-plane width, overlapping strips, strips
-// in the ground plane's plane overlapping it, and a field grid that is degenerate or too large.
+// Rejects what the conductor model cannot represent: non-finite values, lengths whose squares
+// leave the range of a double, a strip width ≤ 0, a negative ground-plane width, overlapping
+// strips, and strips in the ground plane's plane overlapping it.
+void checkLengths(const InputValues& input, const std::string& fileName);
+
+// checkLengths, and also a field grid that is degenerate or too large.
 void checkInput(const InputValues& input, const std::string& fileName);
 
 // Console lines 1 to 7: the banner, the four labelled values, a blank line, the assembly notice.

@@ -45,7 +45,9 @@ constexpr Row rows[] = {
     {Q::lineImpedance, false, "line impedance", "lineImpedance", Unit::impedance},
 };
 
-bool applies(const LineParameters& p, const Row& row) { return !std::isnan(p.converged[row.quantity]); }
+bool applies(const LineParameters& p, const Row& row) {
+    return !std::isnan(p.converged[row.quantity]) && !(row.atN && std::isnan(p.atN[row.quantity]));
+}
 
 double value(const LineParameters& p, const Row& row) { return (row.atN ? p.atN : p.converged)[row.quantity]; }
 double error(const LineParameters& p, const Row& row) { return (row.atN ? p.errorAtN : p.error)[row.quantity]; }
@@ -85,7 +87,7 @@ std::string textLine(const LineParameters& p, const Row& row) {
     const double e = error(p, row) * scale;
     const int decimals = decimalsFor(e);
     std::string name = row.name;
-    if (row.atN) name += " (N = " + numberText(total(p.segmentCounts[0])) + ")";
+    if (row.atN) name += " (N = " + numberText(total(p.segmentCounts)) + ")";
     std::string valueText;
     if (row.atN) valueText = numberText(v);  // plattor's digits
     else if (decimals < 0) valueText = printed("%.*g", 10, v);
@@ -132,15 +134,23 @@ std::vector<std::string> lineReportText(const LineParameters& p) {
 std::string lineReportJson(const LineParameters& p) {
     std::string text = "{\n  \"groundPlane\": ";
     text += p.groundPlaneCase ? "true" : "false";
-    text += ",\n  \"segmentCounts\": {";
-    const char* levels[] = {"N", "2N", "4N"};
-    for (std::size_t k = 0; k < 3; ++k) {
-        text += k > 0 ? ", \"" : "\"";
-        text += levels[k];
-        text += "\": ";
-        appendArray(text, p.segmentCounts[k].data(), p.segmentCounts[k].size());
+    text += ",\n  \"segmentCounts\": {\"N\": ";
+    appendArray(text, p.segmentCounts.data(), p.segmentCounts.size());
+    text += "},\n  \"levels\": [";
+    for (std::size_t k = 0; k < p.levels.size(); ++k) {
+        const LineLevel& level = p.levels[k];
+        text += k > 0 ? ", {\"order\": " : "{\"order\": ";
+        text += std::to_string(level.order);
+        text += ", \"panels\": [";
+        for (std::size_t c = 0; c < level.panels.size(); ++c) {
+            if (c > 0) text += ", ";
+            text += std::to_string(level.panels[c]);
+        }
+        text += "], \"unknowns\": ";
+        text += std::to_string(level.unknowns);
+        text += '}';
     }
-    text += '}';
+    text += ']';
     for (const Row& row : rows) {
         if (!applies(p, row)) continue;
         if (row.quantity == Q::maxwell11) {

@@ -1,5 +1,5 @@
-// plattor-lines: the capacitances of plattor's input extrapolated to infinitely many segments,
-// with an error bar, and the impedances of the strip pair as a transmission line. Reads
+// plattor-lines: the converged capacitances of plattor's input with an error bar, plattor's own
+// values beside them, and the impedances of the strip pair as a transmission line. Reads
 // indata3.txt like plattor, prints text (or JSON with --json), writes no files.
 #include <cmath>
 #include <cstdio>
@@ -9,11 +9,13 @@
 #include <string>
 
 #include "matrix/error.hpp"
+#include "matrix/text.hpp"
 #include "run/console.hpp"
 #include "run/geometry.hpp"
 #include "run/input.hpp"
 #include "run/line_report.hpp"
-#include "solution/line_parameters.hpp"
+#include "lines/line_parameters.hpp"
+#include "lines/strip_pair.hpp"
 
 namespace {
 
@@ -22,9 +24,9 @@ constexpr const char* usage = "usage: plattor-lines [--er EPS] [--json] [--help]
 constexpr const char* help =
     "Reads indata3.txt (ground-plane width, strip width, centre distance, height; width 0: no plane)\n"
     "like plattor and prints the strip-to-strip and strip-to-ground capacitance at plattor's own\n"
-    "segment counts N and converged (Richardson extrapolation from 2N and 4N) with an error\n"
-    "estimate, the Maxwell matrix of the strips, and the mode capacitances and impedances of\n"
-    "the pair in free space. --json prints the same as one JSON object in SI units.";
+    "segment counts N and converged (graded high-order panels, three orders) with an error\n"
+    "bar, the Maxwell matrix of the strips, and the mode capacitances and impedances of the\n"
+    "pair in free space. --json prints the same as one JSON object in SI units.";
 
 struct Options {
     bool json = false;
@@ -39,7 +41,8 @@ double permittivityArgument(int argc, char** argv, int k) {
     char* end = nullptr;
     const double value = std::strtod(text.c_str(), &end);
     if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value) || !(value >= 1))
-        throw plattor::RunError("--er needs a finite relative permittivity of at least 1, got \"" + text + "\"");
+        throw plattor::RunError("--er needs a finite relative permittivity of at least 1, got \"" +
+                                plattor::printableExcerpt(text) + "\"");
     return value;
 }
 
@@ -50,19 +53,29 @@ Options parseArguments(int argc, char** argv) {
         if (argument == "--json") options.json = true;
         else if (argument == "--help") options.help = true;
         else if (argument == "--er") options.permittivity = permittivityArgument(argc, argv, ++k);
-        else throw plattor::RunError("unknown argument \"" + argument + "\"\n" + usage);
+        else throw plattor::RunError("unknown argument \"" + plattor::printableExcerpt(argument) + "\"\n" + usage);
     }
     return options;
 }
 
+// A substrate needs a plane to lie on.
+void checkSubstrateInput(const plattor::InputValues& input) {
+    if (input.groundWidth == 0)
+        throw plattor::RunError("--er needs a ground plane: the substrate lies between the plane and the strips, and " +
+                                std::string(plattor::inputFileName) + " gives none (ground-plane width 0)");
+}
+
 void run(const Options& options) {
     using namespace plattor;
+    // 1. Read and check the input; touching conductors are refused by the pair itself.
     const InputValues input = readInputFile(inputFileName);
-    checkInput(input, inputFileName);
-    if (options.permittivity && input.groundWidth == 0)
-        throw RunError("--er needs a ground plane: the substrate lies between the plane and the strips, and " +
-                       std::string(inputFileName) + " gives none (ground-plane width 0)");
-    const LineParameters parameters = lineParameters(setUpGeometry(input).conductors);
+    checkLengths(input, inputFileName);  // the field grid is plattor's alone
+    if (options.permittivity) checkSubstrateInput(input);
+    const StripPair pair =
+        scaledStripPair(input.groundWidth, input.stripWidth, input.centreDistance, input.stripHeight);
+    // 2. Solve: the converged ladder and plattor's own model.
+    const LineParameters parameters = lineParameters(pair, setUpGeometry(input).conductors);
+    // 3. Report.
     if (options.json) display(lineReportJson(parameters));
     else display(lineReportText(parameters));
     finishConsole();

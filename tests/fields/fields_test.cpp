@@ -115,7 +115,7 @@ TEST(FieldFiles, ShortenedTableLinesCharacterForCharacter) {
               "     0.5 -1.23457e-05  1.23457e+06          0.1\n");
 }
 
-class FileReplacement : public ::testing::Test {
+class ReplacedFiles : public ::testing::Test {
 protected:
     void SetUp() override {
         dir_ = std::filesystem::temp_directory_path() /
@@ -136,16 +136,23 @@ protected:
     std::filesystem::path dir_;
 };
 
-TEST_F(FileReplacement, NewContentsReplaceTheOldAndNothingElseRemains) {
-    const std::string name = (dir_ / "hfield3.dat").string();
-    replaceFile(name, "old\n");
-    std::ofstream(dir_ / "hfield3.dat.tmp") << "stale temporary";
-    replaceFile(name, "new\n");
+TEST_F(ReplacedFiles, NewContentsReplaceTheOldAndNothingElseRemains) {
+    for (const char* contents : {"old\n", "new\n"}) {
+        FileReplacement files(dir_.string(), {"hfield3.dat"});
+        files.stage("hfield3.dat", contents);
+        files.commit();
+    }
     EXPECT_EQ(read("hfield3.dat"), "new\n");
     EXPECT_EQ(entries(), 1u);
+    {
+        FileReplacement files(dir_.string(), {"hfield3.dat"});
+        files.stage("hfield3.dat", "never committed\n");
+    }
+    EXPECT_EQ(read("hfield3.dat"), "new\n");
+    EXPECT_EQ(entries(), 1u) << "an abandoned temporary is removed";
 }
 
-TEST_F(FileReplacement, TheThreeFilesAreTheirTablesThroughTheRowFormat) {
+TEST_F(ReplacedFiles, TheThreeFilesAreTheirTablesThroughTheRowFormat) {
     // Widening values (three-digit exponents, NaN, −0) and a grid of several rows and columns.
     FieldGrid grid;
     grid.gridXValues = Matrix::row({-0.06, -0.0, 0.06, 1e-300});
@@ -169,24 +176,24 @@ TEST_F(FileReplacement, TheThreeFilesAreTheirTablesThroughTheRowFormat) {
     EXPECT_EQ(entries(), 3u);
 }
 
-TEST_F(FileReplacement, AFailedWriteNamesTheFileAndKeepsTheOldOne) {
+TEST_F(ReplacedFiles, AFailedWriteNamesTheFileAndKeepsTheOldOne) {
     std::filesystem::create_directory(dir_ / "exfield3.dat");
     std::ofstream(dir_ / "exfield3.dat" / "inside") << "kept";
-    const std::string name = (dir_ / "exfield3.dat").string();
     try {
-        replaceFile(name, "new\n");
+        FileReplacement files(dir_.string(), {"exfield3.dat"});
+        files.stage("exfield3.dat", "new\n");
+        files.commit();
         FAIL() << "a directory was replaced";
     } catch (const RunError& e) {
-        EXPECT_EQ(std::string(e.what()), "cannot write " + name + ": Is a directory");
+        EXPECT_EQ(std::string(e.what()), "cannot write exfield3.dat: Is a directory");
     }
     EXPECT_EQ(read("exfield3.dat/inside"), "kept");
     EXPECT_EQ(entries(), 1u);
-    const std::string missing = (dir_ / "no" / "eyfield3.dat").string();
     try {
-        replaceFile(missing, "x");
-        FAIL() << "a file was written into a missing directory";
+        FileReplacement files((dir_ / "no").string(), {"eyfield3.dat"});
+        FAIL() << "a missing directory was opened";
     } catch (const RunError& e) {
-        EXPECT_EQ(std::string(e.what()), "cannot write " + missing + ": No such file or directory");
+        EXPECT_EQ(std::string(e.what()), "cannot write eyfield3.dat: No such file or directory");
     }
 }
 

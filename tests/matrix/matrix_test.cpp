@@ -241,10 +241,30 @@ TEST(NumberText, DefaultFormsOfNumbers) {
                  {123456.7, "123456.7"}, {1.5e-05, "1.5e-05"},
                  {1e-300, "1e-300"},  {-1.2, "-1.2"},
                  {1e15, "1000000000000000"},     {std::nan(""), "NaN"},
-                 {HUGE_VAL, "Inf"},   {-HUGE_VAL, "-Inf"}};
+                 {HUGE_VAL, "Inf"},   {-HUGE_VAL, "-Inf"},
+                 // Large whole doubles in every digit (their exact values, worked out apart).
+                 {1e63, "1000000000000000057857959942726969827393378689175040438172647424"},
+                 {-1e70, "-10000000000000000725314363815292351261583744096465219555182101554790400"},
+                 {1e150, "99999999999999998083559617243737459057312001403031879309116481015410011220367858297629826861622115"
+                         "1962702060266176005440567032331208403948233373515776"}};
     for (const auto& c : cases) EXPECT_EQ(numberText(c.value), c.text) << c.value;
     EXPECT_EQ(numberText(Matrix()), "");
     EXPECT_EQ(numberText(Matrix::scalar(2.5)), "2.5");
+}
+
+TEST(PrintableExcerpt, OneLineOfPrintableTextAtMostTheLimitLong) {
+    const std::string forty(40, '7');
+    const struct {
+        std::string text;
+        std::string shown;
+    } cases[] = {{"--fast", "--fast"},
+                 {"a\nb\"c\\d\te", "a\\x0ab\\x22c\\x5cd\\x09e"},
+                 {std::string("\x7f\x00\xff", 3), "\\x7f\\x00\\xff"},
+                 {forty, forty},
+                 {forty + "8", forty + "..."},
+                 {"\x1b" + forty, "\\x1b" + forty.substr(1) + "..."}};
+    for (const auto& c : cases) EXPECT_EQ(printableExcerpt(c.text), c.shown) << c.shown;
+    EXPECT_EQ(printableExcerpt("abcdef", 3), "abc...");
 }
 
 TEST(FormatValues, FormatRestartsUntilTheValuesAreUsed) {

@@ -10,6 +10,7 @@
 #include <locale.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -108,7 +109,15 @@ CompleteRun completeRun(const std::string& input) {
     return result;
 }
 
-const std::string tallInput = "0.01 1 3 1\n";  // 5 000 rows: 2.6 MB per field file
+const std::string tallInput = "0.01 1 3 1\n";
+
+// The id of a process that has ended and been reaped.
+pid_t goneProcessId() {
+    const pid_t pid = ::fork();
+    if (pid == 0) ::_exit(0);
+    ::waitpid(pid, nullptr, 0);
+    return pid;
+}  // 5 000 rows: 2.6 MB per field file
 
 // ---------------------------------------------------------------------------------------------
 // Input faults: stopped before the first console line, nothing changed.
@@ -175,6 +184,14 @@ const std::vector<InputFault> inputFaults{
     {"ZeroWidthGrid", InputSetup::File, "0 1 -1 1", "indata3.txt: the field grid has zero width in x"},
     {"ExcessiveGrid", InputSetup::File, "0.001 1 3 10",
      "indata3.txt: the field grid would need 500000 rows, more than the limit of 100000"},
+    {"GridOfAHugeHeight", InputSetup::File, "10 1 3 1e150",
+     "indata3.txt: the field grid would need 5e+150 rows, more than the limit of 100000"},
+    {"NumberCutByTheFirstMiB", InputSetup::File, std::string((1 << 20) - 9, ' ') + "10 1 3 1234",
+     "indata3.txt: expected 4 numbers, found 3 (end of the first MiB)"},
+    {"ExponentCutByTheFirstMiB", InputSetup::File, std::string((1 << 20) - 9, ' ') + "10 1 3 12e-5",
+     "indata3.txt: expected 4 numbers, found 3 (end of the first MiB)"},
+    {"HalfAMillionDigits", InputSetup::File, "1" + std::string(500000, '0') + " 1 3 1",
+     "indata3.txt: number 1 (1" + std::string(39, '0') + "...) is outside the range of a double"},
 };
 
 class InputFaults : public ::testing::TestWithParam<InputFault> {};
@@ -271,7 +288,7 @@ const std::vector<OutputFault> outputFaults{
      "cannot write eyfield3.dat: Is a directory", 2},
     {"DiskFullFromTheStart", "10 1 3 1", Disk::Full, "", 0, "cannot write hfield3.dat: No space left on device", 0},
     {"DiskFillsUpDuringTheRun", tallInput, Disk::FillsDuringTheRun, "", 0,
-     "cannot write exfield3.dat: No space left on device", 1},
+     "cannot write exfield3.dat: No space left on device", 0},
     {"ReadOnlyDirectory", "10 1 3 1", Disk::ReadOnly, "", 0, "cannot write hfield3.dat: Read-only file system", 0},
     {"FileSizeLimit", tallInput, Disk::Ordinary, "", 1 << 20, "cannot write hfield3.dat: File too large", 0},
     {"FileSizeLimitBelowTheSmallestFile", "10 1 3 1", Disk::Ordinary, "", 1000,
@@ -312,8 +329,8 @@ TEST_P(OutputFaults, NameTheFileAndLeaveEveryFieldFileWhole) {
     EXPECT_EQ(splitLines(run.out).size(), 14u) << "the run started, so its console lines stand";
     EXPECT_EQ(run.err, "plattor: " + fault.message + "\n");
 
-    // The files before the failing one are new and complete, the rest as they were, and no
-    // temporary file is left.
+    // No file is replaced unless all three were written; a replacement that fails leaves the
+    // files before it new and complete, the rest as they were. No temporary file is left.
     for (std::size_t k = 0; k < fault.filesReplaced; ++k)
         expectedAfter[fieldFiles[k]] = digest(complete.files.at(fieldFiles[k]));
     EXPECT_EQ(snapshot(dir), expectedAfter);
@@ -328,14 +345,16 @@ struct ConsoleFault {
     const char* name;
     std::string standardOutput;
     bool closed;
+    bool brokenPipe;
     std::string message;
 };
 
 void PrintTo(const ConsoleFault& fault, std::ostream* os) { *os << fault.name; }
 
 const std::vector<ConsoleFault> consoleFaults{
-    {"DevFull", "/dev/full", false, "cannot write to standard output: No space left on device"},
-    {"Closed", "", true, "cannot write to standard output: Bad file descriptor"},
+    {"DevFull", "/dev/full", false, false, "cannot write to standard output: No space left on device"},
+    {"Closed", "", true, false, "cannot write to standard output: Bad file descriptor"},
+    {"ReaderGone", "", false, true, "cannot write to standard output: Broken pipe"},
 };
 
 class ConsoleFaults : public ::testing::TestWithParam<ConsoleFault> {};
@@ -348,6 +367,7 @@ TEST_P(ConsoleFaults, FailTheRunAndLeaveTheEarlierFiles) {
     RunOptions options;
     options.standardOutput = GetParam().standardOutput;
     options.closeStandardOutput = GetParam().closed;
+    options.brokenPipe = GetParam().brokenPipe;
     const ProgramRun run = runProgram(executable, dir.path(), options);
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.err, "plattor: " + GetParam().message + "\n");
@@ -356,6 +376,33 @@ TEST_P(ConsoleFaults, FailTheRunAndLeaveTheEarlierFiles) {
 
 INSTANTIATE_TEST_SUITE_P(Table, ConsoleFaults, ::testing::ValuesIn(consoleFaults),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Memory that runs out fails the run with the stage named, before any field file is replaced.
+TEST(Memory, RunningOutNamesWhatWasBeingBuiltAndLeavesTheEarlierFiles) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "SKIPPED: the address sanitizer needs more address space than the limit leaves";
+#endif
+    ScratchDir dir;
+    dir.write("indata3.txt", "1 0.1 0.3 2000");  // 100 000 rows of field
+    writeSentinels(dir.path());
+    const auto before = snapshot(dir.path());
+    RunOptions options;
+    options.addressSpaceLimit = std::uint64_t{100000} << 10;
+    const ProgramRun run = runProgram(executable, dir.path(), options);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_TRUE(std::regex_match(run.err, std::regex("plattor: out of memory while building the [a-z -]+\n")))
+        << run.err;
+    EXPECT_EQ(snapshot(dir.path()), before);
+}
+
+// plattor-lines quotes an argument it does not know on one line, escaped like the reader's quotes.
+TEST(Arguments, AnUnknownArgumentIsQuotedPrintably) {
+    ScratchDir dir;
+    const ProgramRun run = runProgram(PLATTOR_LINES_EXECUTABLE, dir.path(), {"--js\non\x1b[2J" + std::string(50, 'x')});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.err, "plattor-lines: unknown argument \"--js\\x0aon\\x1b[2J" + std::string(29, 'x') +
+                           "...\"\nusage: plattor-lines [--er EPS] [--json] [--help]\n");
+}
 
 // ---------------------------------------------------------------------------------------------
 // Interruption: SIGKILL at a dozen moments over the run of the tall case, then at a dozen more
@@ -405,17 +452,71 @@ TEST(Interruption, AKilledRunLeavesEachFieldFileEarlierOrCompleteNeverTorn) {
         std::cout << "  " << states[0] << ", " << states[1] << ", " << states[2] << ": " << count << "\n";
 }
 
-TEST(Interruption, TheNextRunReplacesTheTemporaryFilesAKillLeaves) {
+// What killed runs and others leave beside the field files. The next run removes a temporary
+// whose process is gone or that is over an hour old (its process id reused); it leaves a live
+// run's temporary, other names and what it cannot remove, and none of them stops it.
+TEST(Interruption, TheNextRunRemovesTheTemporariesOfRunsThatAreGone) {
     const CompleteRun complete = completeRun("10 1 3 1");
+    const std::string gone = "." + std::to_string(goneProcessId()) + ".0badcafe.tmp";
+    const std::string alive = ".1.0badcafe.tmp";  // process 1 runs as long as the system does
+    const struct {
+        std::string name;
+        bool directory;
+        bool hoursOld;
+        bool kept;
+    } leftovers[] = {
+        {"hfield3.dat" + gone, false, false, false},   {"exfield3.dat" + gone, false, false, false},
+        {"eyfield3.dat" + alive, false, false, true},  {"hfield3.dat" + alive, false, true, false},
+        {"eyfield3.dat" + gone, true, false, true},    {"hfield3.dat.tmp", true, false, true},
+        {"exfield3.dat.tmp", false, true, true},       {"hfield3.dat.1.0badcafe.tmp~", false, true, true},
+    };
     ScratchDir dir;
     dir.write("indata3.txt", "10 1 3 1");
     writeSentinels(dir.path());
-    for (const auto& name : fieldFiles) dir.write(name + ".tmp", "torn half of a");
-    const ProgramRun run = runProgram(executable, dir.path());
-    EXPECT_EQ(run.exitStatus, 0) << run.err;
     std::map<std::string, std::string> expected{{"indata3.txt", "10 1 3 1"}};
     for (const auto& [name, text] : complete.files) expected[name] = digest(text);
+    for (const auto& leftover : leftovers) {
+        const fs::path path = dir.path() / leftover.name;
+        if (leftover.directory) {
+            fs::create_directory(path);
+            std::ofstream(path / "inside") << "kept\n";
+        } else {
+            std::ofstream(path) << "torn half of a";
+        }
+        if (leftover.hoursOld) fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(2));
+        if (leftover.kept) expected[leftover.name] = leftover.directory ? "<dir>" : "torn half of a";
+    }
+    const ProgramRun run = runProgram(executable, dir.path());
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(snapshot(dir.path()), expected);
+}
+
+// Runs started together in one directory, half of them on another input (the file is swapped
+// between starts): each completes, and once they are over the three files are whole and from
+// one run, with no temporary left.
+TEST(Concurrency, RunsStartedTogetherEachCompleteAndLeaveOneRunsFiles) {
+    const std::string inputs[] = {"1 0.5 1.5 1\n", "1 0.5 1.5 0.75\n"};
+    const CompleteRun complete[] = {completeRun(inputs[0]), completeRun(inputs[1])};
+    ScratchDir dir;
+    const auto swapInput = [&](std::size_t k) {
+        dir.write("indata3.txt.next", inputs[k % 2]);
+        fs::rename(dir.path() / "indata3.txt.next", dir.path() / "indata3.txt");
+    };
+    for (int round = 0; round < 10; ++round) {
+        int failed = 0;
+        for (const ProgramRun& run : plattor::testing::runTogether(executable, dir.path(), 20, swapInput)) {
+            failed += run.exitStatus != 0;
+            EXPECT_EQ(run.err, "") << "round " << round;
+        }
+        EXPECT_EQ(failed, 0) << "round " << round;
+        const auto states = fieldFileStates(dir.path(), complete[0].files);
+        const auto statesOfTheOther = fieldFileStates(dir.path(), complete[1].files);
+        EXPECT_TRUE(states == std::vector<std::string>(3, "new") || statesOfTheOther == std::vector<std::string>(3, "new"))
+            << "round " << round << ": " << states[0] << ", " << states[1] << ", " << states[2] << " / "
+            << statesOfTheOther[0] << ", " << statesOfTheOther[1] << ", " << statesOfTheOther[2];
+        EXPECT_EQ(dir.fileNames(), (std::vector<std::string>{"exfield3.dat", "eyfield3.dat", "hfield3.dat", "indata3.txt"}))
+            << "round " << round;
+    }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -466,14 +567,16 @@ TEST(Environment, SymbolicLinksOutOfTheDirectoryAreReplacedNotWrittenThrough) {
     ScratchDir dir;
     dir.write("indata3.txt", "10 1 3 1");
     fs::create_symlink(outside.path() / "target", dir.path() / "hfield3.dat");
-    fs::create_symlink(outside.path() / "target.tmp", dir.path() / "exfield3.dat.tmp");
+    // Named as a temporary of a run that is gone, and as a name no run makes now.
+    fs::create_symlink(outside.path() / "target.tmp",
+                       dir.path() / ("exfield3.dat." + std::to_string(goneProcessId()) + ".0badcafe.tmp"));
     fs::create_symlink(outside.path() / "absent", dir.path() / "eyfield3.dat.tmp");
     const ProgramRun run = runProgram(executable, dir.path());
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(snapshot(outside.path()),
               (std::map<std::string, std::string>{{"target", "outside\n"}, {"target.tmp", "outside tmp\n"}}));
     EXPECT_EQ(dir.fileNames(),
-              (std::vector<std::string>{"exfield3.dat", "eyfield3.dat", "hfield3.dat", "indata3.txt"}));
+              (std::vector<std::string>{"exfield3.dat", "eyfield3.dat", "eyfield3.dat.tmp", "hfield3.dat", "indata3.txt"}));
     EXPECT_FALSE(fs::is_symlink(dir.path() / "hfield3.dat"));
 }
 
@@ -486,8 +589,9 @@ std::optional<std::string> findOnPath(const std::string& program) {
 }
 
 // Every path the program names in a system call, from a trace: whatever it creates, writes,
-// renames or removes is a plain name in the working directory, and the only relative name it
-// reads is indata3.txt (the loader and runtime read their own absolute paths).
+// renames or removes is a plain name in the working directory, and the only relative names it
+// opens to read are indata3.txt and the directory "." (the loader and runtime read their own
+// absolute paths).
 TEST(Environment, TheProgramTouchesNothingOutsideItsWorkingDirectory) {
     const auto strace = findOnPath("strace");
     if (!strace) GTEST_SKIP() << "SKIPPED: strace is not installed";
@@ -523,15 +627,16 @@ TEST(Environment, TheProgramTouchesNothingOutsideItsWorkingDirectory) {
         const bool writes = mutating.count(name) > 0 || opensToWrite;
         for (std::sregex_iterator q(args.begin(), args.end(), quoted), end; q != end; ++q) {
             const std::string path = (*q)[1];
-            if (writes) written.insert(path);
+            // A temporary's name carries its process id and a random tag.
+            if (writes) written.insert(std::regex_replace(path, std::regex(R"(\.\d+\.[0-9a-f]{8}\.tmp$)"), ".ID.tmp"));
             else if (!path.empty() && path.front() != '/') readRelative.insert(path);
         }
     }
     EXPECT_GT(calls, 0) << "the trace is empty";
     std::set<std::string> expectedWritten;
-    for (const auto& f : fieldFiles) expectedWritten.insert({f, f + ".tmp"});
+    for (const auto& f : fieldFiles) expectedWritten.insert({f, f + ".ID.tmp"});
     EXPECT_EQ(written, expectedWritten);
-    EXPECT_EQ(readRelative, (std::set<std::string>{"indata3.txt"}));
+    EXPECT_EQ(readRelative, (std::set<std::string>{"indata3.txt", "."}));  // "." opened to be locked
 }
 
 // ---------------------------------------------------------------------------------------------

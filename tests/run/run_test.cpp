@@ -58,8 +58,9 @@ TEST(InputReader, ReadingStopsAtTheFirstThingThatIsNotANumber) {
     EXPECT_EQ(parseError("1 2 3e 4"), "indata3.txt: expected 4 numbers, found 2 (stopped at \"3e\")");
     EXPECT_EQ(parseError("1 2 - 4"), "indata3.txt: expected 4 numbers, found 2 (stopped at \"-\")");
     EXPECT_EQ(parseError("1 \x01\xff"), "indata3.txt: expected 4 numbers, found 1 (stopped at \"\\x01\\xff\")");
-    EXPECT_EQ(parseError("1 2 3 abcdefghijklmnopqrstuvwxyz"),
-              "indata3.txt: expected 4 numbers, found 3 (stopped at \"abcdefghijklmnopqrst...\")");
+    const std::string alphabet = "abcdefghijklmnopqrstuvwxyz";
+    EXPECT_EQ(parseError("1 2 3 " + alphabet + alphabet),
+              "indata3.txt: expected 4 numbers, found 3 (stopped at \"" + (alphabet + alphabet).substr(0, 40) + "...\")");
 }
 
 TEST(InputReader, NumbersBeyondADoubleAreRejected) {
@@ -82,6 +83,8 @@ TEST(InputReader, OnlyTheFirstMiBOfTheFileIsRead) {
     }
     std::ofstream(path) << padding.substr(0, (std::size_t{1} << 20) - 8) << "10 1 3 1";  // ends exactly at the cap
     expectValues(readInputFile(path.string()), 10, 1, 3, 1);
+    std::ofstream(path) << padding.substr(0, (std::size_t{1} << 20) - 9) << "10 1 3 12\n";  // white space past the cap
+    expectValues(readInputFile(path.string()), 10, 1, 3, 12);
     std::filesystem::remove(path);
 }
 

@@ -8,6 +8,7 @@
 #include "matrix/error.hpp"
 #include "run/geometry.hpp"
 #include "solution/capacitance.hpp"
+#include "solution/solved_capacitance.hpp"
 
 namespace plattor {
 namespace {
@@ -138,6 +139,32 @@ TEST(Physics, VanishinglyThinStripsActAsWiresOverThePlane) {
     EXPECT_GT(partial(0, 1), 0);
     EXPECT_LT(partial(0, 1), 1e-3 * partial(0, 0));
 }
+
+
+TEST(SolvedCapacitance, EqualsTheInverseBlockSumsOfBothCases) {
+    for (const InputValues input : {InputValues{10, 1, 3, 1}, InputValues{0, 1, 3, 2}}) {
+        const ConductorModel m = setUpGeometry(input).conductors;
+        const Matrix fromInverse = generalizedCapacitance(invertSystemMatrix(assembleSystemMatrix(m)), m);
+        const Matrix solved = solvedGeneralizedCapacitance(m);
+        ASSERT_TRUE(solved.sameShape(fromInverse));
+        for (std::size_t k = 0; k < solved.size(); ++k)
+            EXPECT_NEAR(solved[k], fromInverse[k], 1e-12 * std::fabs(fromInverse[k])) << input.groundWidth << " " << k;
+    }
+}
+
+TEST(SolvedCapacitance, AnUnsolvableSystemNamesTheMomentMethod) {
+    // Two strips in the same place: the rows of the one repeat those of the other.
+    ConductorModel m = setUpGeometry({0, 1, 3, 2}).conductors;
+    m.conductorX = Matrix::row({0, 0});
+    try {
+        solvedGeneralizedCapacitance(m);
+        FAIL() << "coincident strips were solved";
+    } catch (const RunError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("cannot solve the moment-method system: ", 0), 0u) << e.what();
+    }
+}
+
+// Coplanar strips of width w and gap s: C = ε0·K(k′)/K(k), k = s/(s + 2w), and the line
 
 }  // namespace
 }  // namespace plattor

@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -64,12 +65,24 @@ ProgramRun runProgram(const std::string& executable, const std::filesystem::path
     return runProgram(executable, directory, options);
 }
 
-ProgramRun runProgram(const std::string& executable, const std::filesystem::path& directory,
-                      const RunOptions& options) {
-    ScratchDir capture;
-    const std::string outPath =
-        options.standardOutput.empty() ? (capture.path() / "stdout").string() : options.standardOutput;
-    const std::string errPath = capture.path() / "stderr";
+namespace {
+
+// A started child and where its output goes.
+struct StartedRun {
+    pid_t pid = -1;
+    std::unique_ptr<ScratchDir> capture;
+    std::string outPath, errPath;
+};
+
+StartedRun startProgram(const std::string& executable, const std::filesystem::path& directory,
+                        const RunOptions& options) {
+    StartedRun started;
+    started.capture = std::make_unique<ScratchDir>();
+    started.outPath =
+        options.standardOutput.empty() ? (started.capture->path() / "stdout").string() : options.standardOutput;
+    started.errPath = started.capture->path() / "stderr";
+    const std::string& outPath = started.outPath;
+    const std::string& errPath = started.errPath;
 
     // Everything the child needs is prepared here: after fork it only opens, duplicates and
     // calls execve.
@@ -88,36 +101,71 @@ ProgramRun runProgram(const std::string& executable, const std::filesystem::path
     std::vector<char*> argv{const_cast<char*>(executable.c_str())};
     for (const auto& a : options.arguments) argv.push_back(const_cast<char*>(a.c_str()));
     argv.push_back(nullptr);
+    // A pipe whose reader is gone before the child writes.
+    int brokenPipe[2] = {-1, -1};
+    if (options.brokenPipe) {
+        if (::pipe(brokenPipe) != 0) throw std::runtime_error("pipe failed");
+        ::close(brokenPipe[0]);
+    }
 
     const pid_t pid = ::fork();
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         const int in = ::open("/dev/null", O_RDONLY);
-        const int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        const int out = options.brokenPipe ? brokenPipe[1] : ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         const int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (in < 0 || out < 0 || err < 0 || ::chdir(directory.c_str()) != 0) ::_exit(126);
         ::dup2(in, 0);
         ::dup2(out, 1);
         ::dup2(err, 2);
         if (options.closeStandardOutput) ::close(1);
-        if (options.fileSizeLimit) {
-            const rlimit limit{*options.fileSizeLimit, *options.fileSizeLimit};
-            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) ::_exit(126);
-        }
+        const auto limit = [](int resource, const std::optional<std::uint64_t>& bytes) {
+            if (!bytes) return;
+            const rlimit l{*bytes, *bytes};
+            if (::setrlimit(resource, &l) != 0) ::_exit(126);
+        };
+        limit(RLIMIT_FSIZE, options.fileSizeLimit);
+        limit(RLIMIT_AS, options.addressSpaceLimit);
         ::execve(executable.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
-    if (options.killAfter) {
-        std::this_thread::sleep_for(*options.killAfter);
-        ::kill(pid, SIGKILL);  // harmless if it has already ended: it is not reaped yet
-    }
+    if (options.brokenPipe) ::close(brokenPipe[1]);
+    started.pid = pid;
+    return started;
+}
+
+ProgramRun finishProgram(StartedRun& started, bool readOut) {
     int status = 0;
-    ::waitpid(pid, &status, 0);
+    ::waitpid(started.pid, &status, 0);
     ProgramRun run;
     run.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (options.standardOutput.empty()) run.out = slurp(outPath);
-    run.err = slurp(errPath);
+    if (readOut) run.out = slurp(started.outPath);
+    run.err = slurp(started.errPath);
     return run;
+}
+
+}  // namespace
+
+ProgramRun runProgram(const std::string& executable, const std::filesystem::path& directory,
+                      const RunOptions& options) {
+    StartedRun started = startProgram(executable, directory, options);
+    if (options.killAfter) {
+        std::this_thread::sleep_for(*options.killAfter);
+        ::kill(started.pid, SIGKILL);  // harmless if it has already ended: it is not reaped yet
+    }
+    return finishProgram(started, options.standardOutput.empty() && !options.brokenPipe);
+}
+
+std::vector<ProgramRun> runTogether(const std::string& executable, const std::filesystem::path& directory,
+                                    std::size_t count, const std::function<void(std::size_t)>& beforeStart) {
+    std::vector<StartedRun> started;
+    for (std::size_t k = 0; k < count; ++k) {
+        if (beforeStart) beforeStart(k);
+        started.push_back(startProgram(executable, directory, RunOptions{}));
+    }
+    std::vector<ProgramRun> runs;
+    for (auto& s : started) runs.push_back(finishProgram(s, true));
+    return runs;
 }
 
 std::vector<std::string> splitLines(const std::string& text) {

@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,12 +42,19 @@ struct RunOptions {
     std::vector<std::string> environment;  // "NAME=value", replacing an inherited NAME
     std::string standardOutput;            // a file to send standard output to instead of `out`
     bool closeStandardOutput = false;
+    bool brokenPipe = false;  // standard output a pipe that nobody reads
     std::optional<std::uint64_t> fileSizeLimit;          // bytes, as `ulimit -f` sets it
+    std::optional<std::uint64_t> addressSpaceLimit;      // bytes, as `ulimit -v` sets it
     std::optional<std::chrono::microseconds> killAfter;  // SIGKILL if still running by then
 };
 
 ProgramRun runProgram(const std::string& executable, const std::filesystem::path& directory,
                       const RunOptions& options);
+
+// `count` runs of `executable` in `directory`, all started before the first is waited for;
+// `beforeStart(k)`, if given, is called before run k starts.
+std::vector<ProgramRun> runTogether(const std::string& executable, const std::filesystem::path& directory,
+                                    std::size_t count, const std::function<void(std::size_t)>& beforeStart = {});
 
 std::vector<std::string> splitLines(const std::string& text);
 

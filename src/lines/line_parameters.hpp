@@ -2,17 +2,21 @@
 // Converged capacitances with an error bar, and the transmission-line parameters of the strip
 // pair that follow from them.
 //
-// With equal segments the moment method's capacitances are low by an error proportional to the
-// segment width: doubling every conductor's segment count halves it. Solving at 2N and 4N
-// (N the program's own counts) and extrapolating, R(a, b) = 2·C(b) − C(a), removes that first-
-// order part; 3·|R(2N, 4N) − R(N, 2N)| bounds what is left (the safety factor 3 of the grid
-// convergence index for estimates from few levels).
+// The strip pair's own solver (strip_pair.hpp) converges exponentially in the panel order p on
+// a fixed graded mesh: each quantity is computed at p = 6, 8 and 10. The value at 10 is
+// reported; its bar is the change from 8 to 10, which bounds the error at 8 and so, the
+// convergence being observed, the smaller one at 10; never less than a thousandth of the
+// change from 6 to 8 (a crossing at 10 must not look like convergence), and the sum of both
+// changes where they do not shrink. A floor adds the quadrature and rounding error.
 #include <array>
 #include <cstddef>
 #include <limits>
 #include <numbers>
 
+#include <vector>
+
 #include "assembly/conductors.hpp"
+#include "lines/strip_pair.hpp"
 #include "matrix/matrix.hpp"
 
 namespace plattor {
@@ -21,18 +25,6 @@ inline constexpr double vacuumPermeability = 4e-7 * std::numbers::pi;  // μ0, H
 
 // c0 = 1/√(μ0·ε0): the speed of light in the program's free space, m/s.
 double freeSpaceLightSpeed();
-
-// The generalized capacitance matrix, F/m, as generalizedCapacitance computes it from the
-// inverse, but from one LU factorisation of the moment-method matrix and one solve per
-// conductor: the right-hand side with ones on conductor l's segments gives the charge
-// densities x_l that raise l to potential 1, and G(k, l) = h(k)·Σ_{segments of k} x_l·2π·ε0.
-// A singular or non-finite system raises RunError naming the moment-method matrix.
-Matrix solvedGeneralizedCapacitance(const ConductorModel& model);
-
-// reduceCapacitance of the above against conductor 0: with a ground plane (three conductors)
-// the 2×2 Maxwell matrix of the strips against the plane, without one (two conductors) the 1×1
-// capacitance of the second strip against the first.
-Matrix reducedCapacitance(const ConductorModel& model);
 
 // The quantities reported for a strip pair. Capacitances in F/m, impedances in ohm.
 enum class LineQuantity : std::size_t {
@@ -70,18 +62,26 @@ private:
 // 1×1: the coplanar pair).
 LineValues lineValues(const Matrix& reduced);
 
-struct LineParameters {
-    bool groundPlaneCase;
-    std::array<Matrix, 3> segmentCounts;  // N (the model's own), 2N, 4N
-    LineValues atN;        // at N: what plattor computes
-    LineValues errorAtN;   // |converged − atN| + error: how far the value at N may be off
-    LineValues converged;  // from R(2N, 4N)
-    LineValues error;      // 3·|value from R(2N, 4N) − value from R(N, 2N)|
+// One solution of the ladder: its panel order, the panels on each conductor (plattor's order:
+// [plane,] strip 1, strip 2; mirror images counted) and the unknowns of each mode's system.
+struct LineLevel {
+    std::size_t order;
+    std::vector<std::size_t> panels;
+    std::size_t unknowns;
 };
 
-// Solves the model at its own segment counts, at twice and at four times them. Capacitances
-// are extrapolated; the impedances and the coupling are computed from the extrapolated
-// capacitances, and their errors by the same rule from the two extrapolations.
-LineParameters lineParameters(const ConductorModel& model);
+struct LineParameters {
+    bool groundPlaneCase;
+    Matrix segmentCounts;           // plattor's own N per conductor
+    std::vector<LineLevel> levels;  // coarse to fine; the last gives the converged values
+    LineValues atN;        // at N: what plattor computes (NaN if plattor cannot solve it)
+    LineValues errorAtN;   // |converged − atN| + error: how far the value at N may be off
+    LineValues converged;
+    LineValues error;      // the error bar described at the top
+};
+
+// The converged quantities of the pair and the values at N of plattor's model of the same
+// input (whose Maxwell matrix comes from reducedCapacitance).
+LineParameters lineParameters(const StripPair& pair, const ConductorModel& model);
 
 }  // namespace plattor
