@@ -1,6 +1,7 @@
 // plattor-lines: the converged capacitances of plattor's input with an error bar, plattor's own
 // values beside them, and the impedances of the strip pair as a transmission line. Reads
-// indata3.txt like plattor, prints text (or JSON with --json), writes no files.
+// indata3.txt like plattor, prints text (or JSON with --json), writes no files. With --er the
+// strips lie on a dielectric board as wide as the ground plane.
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -16,6 +17,7 @@
 #include "run/line_report.hpp"
 #include "lines/line_parameters.hpp"
 #include "lines/strip_pair.hpp"
+#include "lines/substrate.hpp"
 
 namespace {
 
@@ -26,7 +28,10 @@ constexpr const char* help =
     "like plattor and prints the strip-to-strip and strip-to-ground capacitance at plattor's own\n"
     "segment counts N and converged (graded high-order panels, three orders) with an error\n"
     "bar, the Maxwell matrix of the strips, and the mode capacitances and impedances of the\n"
-    "pair in free space. --json prints the same as one JSON object in SI units.";
+    "pair in free space. --json prints the same as one JSON object in SI units.\n"
+    "--er EPS puts the strips on a board of relative permittivity EPS (at least 1) as wide as the\n"
+    "ground plane and prints the Maxwell matrix, the partial and mode capacitances with the\n"
+    "substrate and in air, the effective permittivities and the line impedances instead.";
 
 struct Options {
     bool json = false;
@@ -58,11 +63,19 @@ Options parseArguments(int argc, char** argv) {
     return options;
 }
 
-// A substrate needs a plane to lie on.
-void checkSubstrateInput(const plattor::InputValues& input) {
+// A substrate needs a plane to lie on and strips on its face (a slab without thickness, or
+// of εr = 1, is vacuum and takes any strips).
+void checkSubstrateInput(const plattor::InputValues& input, double permittivity) {
+    using plattor::numberText;
+    using plattor::RunError;
     if (input.groundWidth == 0)
-        throw plattor::RunError("--er needs a ground plane: the substrate lies between the plane and the strips, and " +
-                                std::string(plattor::inputFileName) + " gives none (ground-plane width 0)");
+        throw RunError("--er needs a ground plane: the substrate lies between the plane and the strips, and " +
+                       std::string(plattor::inputFileName) + " gives none (ground-plane width 0)");
+    const double outerEdge = std::fabs(input.centreDistance) / 2 + input.stripWidth / 2;
+    if (permittivity != 1 && input.stripHeight != 0 && outerEdge > input.groundWidth / 2)
+        throw RunError("--er: the strips must lie on the substrate, which is as wide as the ground plane: the strip "
+                       "from " + numberText(outerEdge - input.stripWidth) + " to " + numberText(outerEdge) +
+                       " reaches beyond its edge at " + numberText(input.groundWidth / 2));
 }
 
 void run(const Options& options) {
@@ -70,12 +83,20 @@ void run(const Options& options) {
     // 1. Read and check the input; touching conductors are refused by the pair itself.
     const InputValues input = readInputFile(inputFileName);
     checkLengths(input, inputFileName);  // the field grid is plattor's alone
-    if (options.permittivity) checkSubstrateInput(input);
+    if (options.permittivity) checkSubstrateInput(input, *options.permittivity);
     const StripPair pair =
         scaledStripPair(input.groundWidth, input.stripWidth, input.centreDistance, input.stripHeight);
     // 2. Solve: the converged ladder and plattor's own model.
     const LineParameters parameters = lineParameters(pair, setUpGeometry(input).conductors);
-    // 3. Report.
+    // 3. With a substrate, the same pair on the slab; its air values are the ladder's.
+    if (options.permittivity) {
+        const SubstrateParameters substrate = substrateParameters(pair, *options.permittivity, parameters);
+        if (options.json) display(substrateReportJson(substrate, parameters));
+        else display(substrateReportText(substrate));
+        finishConsole();
+        return;
+    }
+    // 4. Report.
     if (options.json) display(lineReportJson(parameters));
     else display(lineReportText(parameters));
     finishConsole();
