@@ -1,6 +1,9 @@
 #include "assembly/assembly.hpp"
 
 #include <cmath>
+#include <vector>
+
+#include "matrix/vector_math.hpp"
 
 namespace plattor {
 
@@ -73,26 +76,61 @@ Matrix separation(const ConductorModel& model, std::size_t i, std::size_t j) {
 namespace {
 
 // F(u0 − a) − F(u0 + a) = −∫ ln √(u² + d²) du over a source segment of half width a whose
-// centre lies at horizontal offset u0 and vertical offset d ≠ 0 from the field point, with
-// the antiderivative F(u) = 0.5·u·ln(u² + d²) − u + d·atan(u/d). Returned doubled; the
-// caller halves it.
-inline double offsetSegmentIntegral2(double u0, double a, double d2, double d, double twoD) {
-    const double near = u0 - a;
-    const double far = u0 + a;
-    const double first = (near * std::log(near * near + d2) - near * 2.0) + twoD * std::atan(near / d);
-    const double second = (far * std::log(far * far + d2) - far * 2.0) + twoD * std::atan(far / d);
-    return first - second;
-}
+// centre lies at horizontal offset u0 and vertical offset d from the field point, with the
+// antiderivative F(u) = 0.5·u·ln(u² + d²) − u + d·atan(u/d); for d = 0 (a source on the field
+// point's own line) the arctangent term vanishes and the logarithm of the square keeps it real
+// on either side. Doubled (the caller halves it) for every offset of a column at once: the
+// logarithms and arctangents of the column are taken by one call each, and every entry is then
+// combined in the same order as it would be alone.
+class SegmentIntegrals {
+public:
+    explicit SegmentIntegrals(std::size_t rows) : logs_(2 * rows), atans_(2 * rows), doubled_(rows) {}
 
-// The same integral for a source segment on the field point's own line (d = 0), where the
-// arctangent term vanishes; the logarithm of the square keeps it real on either side.
-inline double inlineSegmentIntegral2(double u0, double a) {
-    const double near = u0 - a;
-    const double far = u0 + a;
-    const double first = near * std::log(near * near) - near * 2.0;
-    const double second = far * std::log(far * far) - far * 2.0;
-    return first - second;
-}
+    // doubled()[m] = F(u0[m] − a) − F(u0[m] + a), times 2, for m < n.
+    void compute(const double* u0, std::size_t n, double a, double d) {
+        const double d2 = d * d;
+        const double twoD = 2.0 * d;
+        double* logNear = logs_.data();
+        double* logFar = logs_.data() + n;
+        for (std::size_t m = 0; m < n; ++m) {
+            const double near = u0[m] - a;
+            const double far = u0[m] + a;
+            logNear[m] = near * near + d2;
+            logFar[m] = far * far + d2;
+        }
+        logInPlace(logs_.data(), 2 * n);
+        if (d != 0.0) {
+            double* atanNear = atans_.data();
+            double* atanFar = atans_.data() + n;
+            for (std::size_t m = 0; m < n; ++m) {
+                atanNear[m] = (u0[m] - a) / d;
+                atanFar[m] = (u0[m] + a) / d;
+            }
+            atanInPlace(atans_.data(), 2 * n);
+            for (std::size_t m = 0; m < n; ++m) {
+                const double near = u0[m] - a;
+                const double far = u0[m] + a;
+                const double first = (near * logNear[m] - near * 2.0) + twoD * atanNear[m];
+                const double second = (far * logFar[m] - far * 2.0) + twoD * atanFar[m];
+                doubled_[m] = first - second;
+            }
+        } else {
+            for (std::size_t m = 0; m < n; ++m) {
+                const double near = u0[m] - a;
+                const double far = u0[m] + a;
+                const double first = near * logNear[m] - near * 2.0;
+                const double second = far * logFar[m] - far * 2.0;
+                doubled_[m] = first - second;
+            }
+        }
+    }
+    const double* doubled() const { return doubled_.data(); }
+
+private:
+    std::vector<double> logs_;
+    std::vector<double> atans_;
+    std::vector<double> doubled_;
+};
 
 // The pair block written into the window `pair` and the mirror block into `mirror`.
 void fillPairBlocks(const ConductorModel& model, std::size_t i, std::size_t j, MatrixView pair, MatrixView mirror) {
@@ -105,19 +143,18 @@ void fillPairBlocks(const ConductorModel& model, std::size_t i, std::size_t j, M
     // With equal segment widths the mirror entry is the same function of the same offset as
     // the pair entry, bit for bit, and is copied rather than computed again.
     const bool sameWidths = a == b;
-    const double d2 = d * d;
-    const double twoD = 2.0 * d;
+    std::vector<double> offsets(ni);
+    SegmentIntegrals integrals(ni);
     for (std::size_t s = 0; s < nj; ++s) {
+        for (std::size_t m = 0; m < ni; ++m) offsets[m] = offset(m, s);
         double* pairColumn = pair.column(s);
-        for (std::size_t m = 0; m < ni; ++m) {
-            const double x = offset(m, s);
-            if (d != 0.0) {
-                pairColumn[m] = offsetSegmentIntegral2(x, a, d2, d, twoD) * 0.5;
-                mirror(s, m) = sameWidths ? pairColumn[m] : 0.5 * offsetSegmentIntegral2(x, b, d2, d, twoD);
-            } else {
-                pairColumn[m] = inlineSegmentIntegral2(x, a) * 0.5;
-                mirror(s, m) = sameWidths ? pairColumn[m] : 0.5 * inlineSegmentIntegral2(x, b);
-            }
+        integrals.compute(offsets.data(), ni, a, d);
+        for (std::size_t m = 0; m < ni; ++m) pairColumn[m] = integrals.doubled()[m] * 0.5;
+        if (sameWidths) {
+            for (std::size_t m = 0; m < ni; ++m) mirror(s, m) = pairColumn[m];
+        } else {
+            integrals.compute(offsets.data(), ni, b, d);
+            for (std::size_t m = 0; m < ni; ++m) mirror(s, m) = 0.5 * integrals.doubled()[m];
         }
     }
 }

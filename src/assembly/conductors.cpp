@@ -31,4 +31,13 @@ ConductorModel withSegmentCounts(const ConductorModel& model, const Matrix& segm
     return m;
 }
 
+ConductorModel inUnitsOf(const ConductorModel& model, double unit) {
+    ConductorModel m = model;
+    m.conductorWidths = model.conductorWidths / unit;
+    m.conductorX = model.conductorX / unit;
+    m.conductorY = model.conductorY / unit;
+    m.segmentWidths = model.segmentWidths / unit;
+    return m;
+}
+
 }  // namespace plattor

@@ -1,5 +1,6 @@
 #include "fields/fields.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "matrix/error.hpp"
 #include "matrix/text.hpp"
+#include "matrix/vector_math.hpp"
 
 namespace plattor {
 
@@ -32,7 +34,14 @@ std::size_t gridRowCount(const Matrix& fieldRangeX, const Matrix& fieldRangeY, s
     const double spanX = fieldRangeX[1] - fieldRangeX[0];
     const double spanY = fieldRangeY[1] - fieldRangeY[0];
     if (spanX == 0.0) throw RunError("the field grid has zero width in x");
-    const double rows = std::fabs(std::round((static_cast<double>(fieldPointsX) * spanY) / spanX));
+    double ratio = (static_cast<double>(fieldPointsX) * spanY) / spanX;
+    // A ratio that is a half in exact arithmetic (37.5 for coplanar strips with c = 3w) comes
+    // out a few units in the last place to either side of it, depending on the unit the lengths
+    // are given in: such near-halves are taken as the half, so that a scaled geometry gets the
+    // same grid.
+    const double half = std::floor(ratio) + 0.5;
+    if (std::fabs(ratio - half) <= 16 * std::numeric_limits<double>::epsilon() * std::fabs(ratio)) ratio = half;
+    const double rows = std::fabs(std::round(ratio));
     if (!(rows <= static_cast<double>(maximumGridRows))) {
         const std::string count = rows < 1e15 ? numberText(rows) : shortestText(rows);  // 5e+152, not 153 digits
         throw RunError("the field grid would need " + count + " rows, more than the limit of " +
@@ -46,42 +55,60 @@ FieldGrid makeFieldGrid(const Matrix& fieldRangeX, const Matrix& fieldRangeY, st
     FieldGrid grid;
     grid.gridXValues = linspace(fieldRangeX[0], fieldRangeX[1], fieldPointsX);
     grid.gridYValues = linspace(fieldRangeY[0], fieldRangeY[1], gridRows);
-    auto [gx, gy] = meshgrid(grid.gridXValues, grid.gridYValues);
-    grid.gridX = std::move(gx);
-    grid.gridY = std::move(gy);
     return grid;
+}
+
+double potentialRegularisation(const ConductorModel& model) {
+    double narrowest = model.conductorWidths[0];
+    for (std::size_t k = 1; k < model.conductorCount(); ++k)
+        narrowest = std::fmin(narrowest, model.conductorWidths[k]);
+    return std::numeric_limits<double>::epsilon() * (narrowest * narrowest);
 }
 
 Matrix potentialOnGrid(const ConductorModel& model, const Matrix& segmentCharges, const FieldGrid& grid) {
     const std::size_t rows = grid.gridYValues.size();
-    const std::size_t cols = grid.gridXValues.size();
-    const double eps = std::numeric_limits<double>::epsilon();
+    const std::size_t points = rows * grid.gridXValues.size();
+    const double regularisation = potentialRegularisation(model);
     const std::size_t conductors = model.conductorCount();
 
     std::vector<std::vector<double>> centres(conductors);
     for (std::size_t k = 0; k < conductors; ++k) centres[k] = model.segmentCentres(k);
 
-    Matrix potential(rows, cols);
-    for (std::size_t i = 0; i < cols; ++i) {
-        for (std::size_t j = 0; j < rows; ++j) {
-            const double x = grid.gridX(j, i);
-            const double y = grid.gridY(j, i);
-            double value = 0.0;
-            for (std::size_t k = 0; k < conductors; ++k) {
-                const SegmentRange range = model.segmentRange(k);
-                const double* q = segmentCharges.data() + range.first;
-                const double* xs = centres[k].data();
-                const double dy = y - model.conductorY[k];
-                const double dy2 = dy * dy;
-                double s = 0.0;
-                for (std::size_t t = 0; t < range.count; ++t) {
-                    const double dx = x - xs[t];
-                    const double r2 = (dx * dx + dy2) + eps;
-                    s += ((-std::log(r2)) * 0.5) * q[t];  // −ln r times the charge density
-                }
-                value = value + model.segmentWidths[k] * s;
+    // The grid points in column-major order, a chunk at a time: the logarithms of one segment
+    // are taken for the whole chunk in one call, and each point still sums its segments in
+    // order, conductor by conductor, exactly as a point-by-point loop would.
+    constexpr std::size_t chunk = 256;
+    double x[chunk], y[chunk], dy2[chunk], terms[chunk], sums[chunk];
+    Matrix potential(rows, grid.gridXValues.size());
+    double* values = potential.data();
+    for (std::size_t p0 = 0; p0 < points; p0 += chunk) {
+        const std::size_t n = std::min(chunk, points - p0);
+        for (std::size_t p = 0; p < n; ++p) {
+            x[p] = grid.gridXValues[(p0 + p) / rows];
+            y[p] = grid.gridYValues[(p0 + p) % rows];
+            values[p0 + p] = 0.0;
+        }
+        for (std::size_t k = 0; k < conductors; ++k) {
+            const SegmentRange range = model.segmentRange(k);
+            const double* q = segmentCharges.data() + range.first;
+            const double* xs = centres[k].data();
+            const double yk = model.conductorY[k];
+            for (std::size_t p = 0; p < n; ++p) {
+                const double dy = y[p] - yk;
+                dy2[p] = dy * dy;
+                sums[p] = 0.0;
             }
-            potential(j, i) = value;
+            for (std::size_t t = 0; t < range.count; ++t) {
+                for (std::size_t p = 0; p < n; ++p) {
+                    const double dx = x[p] - xs[t];
+                    terms[p] = (dx * dx + dy2[p]) + regularisation;
+                }
+                logInPlace(terms, n);
+                const double qt = q[t];
+                for (std::size_t p = 0; p < n; ++p) sums[p] += ((-terms[p]) * 0.5) * qt;  // −ln r times the charge density
+            }
+            const double h = model.segmentWidths[k];
+            for (std::size_t p = 0; p < n; ++p) values[p0 + p] = values[p0 + p] + h * sums[p];
         }
     }
     return potential;

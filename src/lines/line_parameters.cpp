@@ -3,10 +3,10 @@
 #include <cmath>
 #include <algorithm>
 #include <string>
+#include <utility>
 
 #include "matrix/error.hpp"
 #include "solution/capacitance.hpp"
-#include "solution/solved_capacitance.hpp"
 
 namespace plattor {
 
@@ -100,11 +100,8 @@ double observedChange(double v0, double v1, double v2) {
     return fine < coarse ? std::max(fine, 1e-3 * coarse) : fine + coarse;
 }
 
-LineParameters lineParameters(const StripPair& pair, const ConductorModel& model) {
-    LineParameters p;
-    p.groundPlaneCase = pair.groundPlane;
-    p.segmentCounts = model.segmentCounts;
-
+ConvergedLines convergedLines(const StripPair& pair) {
+    ConvergedLines c;
     const PairMesh mesh = meshStripPair(pair, meshRatio);
     std::vector<LineValues> values;
     Matrix finest;
@@ -115,15 +112,26 @@ LineParameters lineParameters(const StripPair& pair, const ConductorModel& model
         if (pair.groundPlane) level.panels.push_back(2 * mesh.panelCount(0));
         level.panels.push_back(mesh.panelCount(mesh.rightStrip));
         level.panels.push_back(mesh.panelCount(mesh.rightStrip));
-        p.levels.push_back(level);
+        c.levels.push_back(level);
     }
-    p.converged = values.back();
+    c.value = values.back();
     const LineValues rounding = roundingErrors(finest);
     for (std::size_t k = 0; k < lineQuantityCount; ++k) {
         const auto q = static_cast<LineQuantity>(k);
-        p.error[q] = observedChange(values[0][q], values[1][q], values[2][q]) +
-                     relativeFloor * std::fabs(p.converged[q]) + rounding[q];
+        c.error[q] = observedChange(values[0][q], values[1][q], values[2][q]) +
+                     relativeFloor * std::fabs(c.value[q]) + rounding[q];
     }
+    return c;
+}
+
+LineParameters lineParameters(const StripPair& pair, const ConductorModel& model) {
+    LineParameters p;
+    p.groundPlaneCase = pair.groundPlane;
+    p.segmentCounts = model.segmentCounts;
+    ConvergedLines c = convergedLines(pair);
+    p.levels = std::move(c.levels);
+    p.converged = c.value;
+    p.error = c.error;
 
     // plattor's own values; a system plattor cannot solve leaves them out.
     try {

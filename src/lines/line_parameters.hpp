@@ -71,6 +71,14 @@ struct LineLevel {
     Matrix maxwell;  // the Maxwell matrix of the strips at this level, F/m
 };
 
+// The converged values of a pair with their error bars, and the levels they came from.
+struct ConvergedLines {
+    std::vector<LineLevel> levels;  // coarse to fine; the last gives the values
+    LineValues value;
+    LineValues error;
+};
+ConvergedLines convergedLines(const StripPair& pair);
+
 struct LineParameters {
     bool groundPlaneCase;
     Matrix segmentCounts;           // plattor's own N per conductor

@@ -24,6 +24,8 @@ std::string describe(const char* what, double value, std::size_t column, double 
 // solve. The bulk of the work then falls in subtractProduct; 32 suits systems of a few
 // hundred unknowns, whose working set stays in the second-level cache.
 constexpr std::size_t blockSize = 32;
+// Columns per slice of a panel (see luFactor).
+constexpr std::size_t panelSlice = 8;
 
 // Four doubles handled as one; the compiler maps them to whatever vector width the target
 // has (two SSE2 registers on the baseline, one AVX register on the cloned path).
@@ -176,15 +178,14 @@ void solveUpper(std::size_t k, ConstMatrixView u, std::size_t n, MatrixView x) {
 }
 
 // X = L⁻¹ X for the unit lower triangle of the n×n factor and X with n rows, a block row at
-// a time. With lowerRhs the columns of X are zero above the diagonal (X is the identity), and
-// the columns a block row cannot reach yet are left out.
-void forwardSubstitution(const Matrix& lu, Matrix& x, bool lowerRhs) {
+// a time.
+void forwardSubstitution(const Matrix& lu, Matrix& x) {
     const std::size_t n = lu.rows();
     const ConstMatrixView l = lu.view();
     const MatrixView b = x.view();
     for (std::size_t r = 0; r < n; r += blockSize) {
         const std::size_t rb = std::min(blockSize, n - r);
-        const std::size_t columns = lowerRhs ? r + rb : x.cols();
+        const std::size_t columns = x.cols();
         solveUnitLower(rb, l.at(r, r), columns, b.at(r, 0));
         const std::size_t below = n - r - rb;
         if (below > 0) subtractProduct(below, columns, rb, l.at(r + rb, r), b.at(r, 0), b.at(r + rb, 0));
@@ -258,6 +259,11 @@ LuFactors luFactor(Matrix a) {
         const std::size_t kb = std::min(blockSize, n - k0);
         const std::size_t k1 = k0 + kb;
         for (std::size_t k = k0; k < k1; ++k) {
+            // The panel in slices of eight columns: within a slice each column is eliminated
+            // by a rank-one update of the slice; at the end of a slice, the panel's columns to
+            // its right take the slice's updates at once, by a triangular solve and a product.
+            const std::size_t s0 = k0 + (k - k0) / panelSlice * panelSlice;
+            const std::size_t s1 = std::min(s0 + panelSlice, k1);
             double* ak = a.column(k);
             std::size_t p = k;
             double best = std::fabs(ak[k]);
@@ -276,9 +282,13 @@ LuFactors luFactor(Matrix a) {
 
             const double pivot = ak[k];
             for (std::size_t i = k + 1; i < n; ++i) ak[i] /= pivot;
-            // Update of the rest of the panel: column k times row k, taken off below row k.
-            if (k + 1 < k1)
-                subtractProduct(n - k - 1, k1 - k - 1, 1, m.at(k + 1, k), m.at(k, k + 1), m.at(k + 1, k + 1));
+            // Update of the rest of the slice: column k times row k, taken off below row k.
+            if (k + 1 < s1)
+                subtractProduct(n - k - 1, s1 - k - 1, 1, m.at(k + 1, k), m.at(k, k + 1), m.at(k + 1, k + 1));
+            if (k + 1 == s1 && s1 < k1) {
+                solveUnitLower(s1 - s0, m.at(s0, s0), k1 - s1, m.at(s0, s1));
+                subtractProduct(n - s1, k1 - s1, s1 - s0, m.at(s1, s0), m.at(s0, s1), m.at(s1, s1));
+            }
         }
         exchangeRows(a, pivots, k0, k1, 0, k0);
         if (k1 == n) break;
@@ -293,29 +303,9 @@ Matrix luSolve(const LuFactors& factors, Matrix b) {
     const std::size_t n = factors.lu.rows();
     assert(b.rows() == n);
     exchangeRows(b, factors.pivots, 0, n, 0, b.cols());
-    forwardSubstitution(factors.lu, b, false);
+    forwardSubstitution(factors.lu, b);
     backSubstitution(factors.lu, b);
     return b;
-}
-
-Matrix inverse(const Matrix& a) { return inverse(Matrix(a)); }
-
-Matrix inverse(Matrix&& a) {
-    const std::size_t n = a.rows();
-    const LuFactors factors = luFactor(std::move(a));
-    // A⁻¹ = U⁻¹ L⁻¹ P: L⁻¹ from the identity (a lower triangle, so half the work), U⁻¹ applied
-    // to it, and the row exchanges of P undone on the columns, last exchange first.
-    Matrix x = identity(n);
-    forwardSubstitution(factors.lu, x, true);
-    backSubstitution(factors.lu, x);
-    for (std::size_t k = n; k-- > 0;) {
-        const std::size_t p = factors.pivots[k];
-        if (p != k) std::swap_ranges(x.column(k), x.column(k) + n, x.column(p));
-    }
-    for (std::size_t k = 0; k < x.size(); ++k)
-        if (!std::isfinite(x[k]))
-            throw RunError("the inverse has a non-finite entry: the matrix is too ill-conditioned");
-    return x;
 }
 
 }  // namespace plattor

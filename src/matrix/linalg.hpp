@@ -1,5 +1,5 @@
 #pragma once
-// Dense LU factorisation with partial pivoting, solves and the explicit inverse.
+// Dense LU factorisation with partial pivoting, and solves with its factors.
 #include <cstddef>
 #include <vector>
 
@@ -20,10 +20,5 @@ LuFactors luFactor(Matrix a);
 
 // X = A⁻¹ B for the A behind the factors; B has as many rows as A.
 Matrix luSolve(const LuFactors& factors, Matrix b);
-
-// A⁻¹ of a square A, with the checks of luFactor and a check that every entry is finite.
-Matrix inverse(const Matrix& a);
-// The same, factorising A in its own storage instead of a copy.
-Matrix inverse(Matrix&& a);
 
 }  // namespace plattor

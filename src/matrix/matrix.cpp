@@ -212,17 +212,6 @@ Matrix linspace(double first, double last, std::size_t n) {
     return m;
 }
 
-std::pair<Matrix, Matrix> meshgrid(const Matrix& x, const Matrix& y) {
-    Matrix gx(y.size(), x.size());
-    Matrix gy(y.size(), x.size());
-    for (std::size_t j = 0; j < x.size(); ++j)
-        for (std::size_t i = 0; i < y.size(); ++i) {
-            gx(i, j) = x[j];
-            gy(i, j) = y[i];
-        }
-    return {gx, gy};
-}
-
 std::pair<Matrix, Matrix> gradient(const Matrix& f) {
     const std::size_t nr = f.rows();
     const std::size_t nc = f.cols();
@@ -251,7 +240,7 @@ std::pair<Matrix, Matrix> gradient(const Matrix& f) {
             g[nr - 1] = c[nr - 1] - c[nr - 2];
         }
     }
-    return {gx, gy};
+    return {std::move(gx), std::move(gy)};
 }
 
 }  // namespace plattor

@@ -115,8 +115,6 @@ Matrix log(const Matrix& a);        // element-wise natural logarithm
 Matrix atan(const Matrix& a);       // element-wise arctangent in (−π/2, π/2)
 
 Matrix linspace(double first, double last, std::size_t n);  // 1×n, both ends included
-// X repeats x in every row, Y repeats y in every column; each length(y)×length(x).
-std::pair<Matrix, Matrix> meshgrid(const Matrix& x, const Matrix& y);
 // Rates of change per grid step: along each row (x, column to column) and along each column
 // (y, row to row). Central differences inside, one-sided at the first and last row and column.
 std::pair<Matrix, Matrix> gradient(const Matrix& f);

@@ -4,12 +4,15 @@
 #include <csignal>
 #include <cstdio>
 #include <exception>
+#include <limits>
 #include <new>
+#include <string>
 #include <utility>
 
 #include "assembly/assembly.hpp"
 #include "fields/field_files.hpp"
 #include "fields/fields.hpp"
+#include "lines/accuracy_warning.hpp"
 #include "matrix/matrix.hpp"
 #include "run/console.hpp"
 #include "run/geometry.hpp"
@@ -21,6 +24,19 @@ namespace {
 // What the run is building, for a message if memory runs out.
 const char* buildingStage = "the input";
 void building(const char* stage) { buildingStage = stage; }
+
+// The two values the report prints, F/m: with a plane the strips' partial capacitance (0, 1)
+// and a strip's to the plane (0, 0); without one the single entry.
+plattor::PrintedCapacitances printedCapacitances(const plattor::InputValues& input, const plattor::Matrix& partial,
+                                                 bool groundPlaneCase) {
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    return {input.groundWidth,
+            input.stripWidth,
+            input.centreDistance,
+            input.stripHeight,
+            groundPlaneCase ? partial(0, 1) : partial(0, 0),
+            groundPlaneCase ? partial(0, 0) : none};
+}
 
 void run() {
     using namespace plattor;
@@ -39,26 +55,33 @@ void run() {
     building("the moment-method matrix");
     Matrix systemMatrix = assembleSystemMatrix(conductors);
 
-    // 4. Its inverse (factorised in the system matrix's own storage) and the capacitances.
+    // 4. One factorisation of it, solved for each conductor raised alone and for the field's
+    //    excitation (the strips at −1 and +1 over the grounded plane); the capacitances.
     display("Invertering av matris ...");
-    building("the inverse of the moment-method matrix and the capacitances");
-    const Matrix inverseSystem = invertSystemMatrix(std::move(systemMatrix));
-    const Matrix generalized = generalizedCapacitance(inverseSystem, conductors);
-    const Matrix maxwell = reduceCapacitance(generalized, 0);
-    display(reportLines(partialCapacitance(maxwell), geometry.groundPlaneCase));
-
-    // 5. The field of the strips at −1 and +1 over the grounded plane, on a grid.
-    building("the field on the grid");
+    building("the factorisation of the moment-method matrix and the capacitances");
     const Matrix potentials = conductorPotentials(conductors.conductorCount());
-    const Matrix segmentCharges = multiply(inverseSystem, excitation(conductors, potentials));
+    const SystemSolution solution = solveSystem(std::move(systemMatrix), conductors, excitation(conductors, potentials));
+    const Matrix maxwell = reduceCapacitance(solution.generalized, 0);
+    const Matrix partial = partialCapacitance(maxwell);
+    display(reportLines(partial, geometry.groundPlaneCase));
+
+    // 5. Whether the fixed segment counts could carry the charge: where a cheap screen says
+    //    they may not, the converged values decide. The warning waits for the console lines.
+    building("the converged capacitances for the accuracy check");
+    const std::string warning =
+        accuracyWarning(printedCapacitances(input, partial, geometry.groundPlaneCase), conductors);
+
+    // 6. The field of that excitation on a grid.
+    building("the field on the grid");
     display("Beraeknar och skriver elektriska och magnetiska faelt till fil");
     const FieldGrid grid = makeFieldGrid(geometry.fieldRangeX, geometry.fieldRangeY, geometry.fieldPointsX);
-    const Matrix potentialGrid = potentialOnGrid(conductors, segmentCharges, grid);
+    const Matrix potentialGrid = potentialOnGrid(conductors, solution.charges, grid);
     const auto [gradientX, gradientY] = gradient(potentialGrid);
 
-    // 6. The three field files, once the console lines have arrived: a run whose results
+    // 7. The three field files, once the console lines have arrived: a run whose results
     //    cannot be shown fails before it replaces the files of an earlier one.
     finishConsole();
+    if (!warning.empty()) std::fprintf(stderr, "plattor: %s\n", warning.c_str());
     building("the field files");
     writeFieldFiles(grid, potentialGrid, gradientX, gradientY);
 }

@@ -1,5 +1,5 @@
 #pragma once
-// From the inverted moment-method matrix to the capacitances per unit length.
+// From the moment-method matrix to the capacitances per unit length and the charges.
 #include <cstddef>
 #include <numbers>
 #include <string>
@@ -19,17 +19,25 @@ inline double inFaradPerMetre(double value) { return value * 2.0 * std::numbers:
 // The context every failure to solve the moment-method system is reported in.
 inline constexpr const char* systemSolveFailure = "cannot solve the moment-method system: ";
 
-// The inverse of the assembled system matrix; a singular or non-finite system raises
-// RunError naming the moment-method matrix.
-Matrix invertSystemMatrix(const Matrix& systemMatrix);
-// The same, the system matrix's storage used for the factors (the run needs it no longer).
-Matrix invertSystemMatrix(Matrix&& systemMatrix);
+// G(k, l) = h(k) · (sum over conductor k's rows of column l of X) · 2 · π · ε0 for the M×N (or
+// wider) X whose column l solves the system for potential 1 on conductor l and 0 elsewhere:
+// the charge per unit length on k, in F/m. G is not symmetrised.
+Matrix generalizedCapacitance(const Matrix& unitSolutions, const ConductorModel& model);
 
-// G(k, l) = h(k) · (sum of the block (k, l) of the inverse) · 2 · π · ε0: the charge per unit
-// length on conductor k when conductor l is at potential 1 and all others at 0, in F/m.
-// Entries are formed in the order (k, k), then (k, l) and (l, k) for l > k; G is not
-// symmetrised.
-Matrix generalizedCapacitance(const Matrix& inverseSystem, const ConductorModel& model);
+struct SystemSolution {
+    Matrix generalized;  // G, N×N in F/m, potentials measured against a circle of radius unitLength
+    Matrix charges;      // M×1 segment charge densities of the excitation (empty without one)
+    double unitLength;   // 1, or the power of two the system was solved in instead
+};
+
+// G and the charges of a neutral excitation (M×1, or empty for none) from one LU factorisation
+// of the moment-method matrix of `model`. Where the logarithmic kernel makes the system
+// (nearly) singular in the input's unit of length, the model is solved again in a unit far
+// from it, which changes G but neither its reduction to the Maxwell matrix nor the charges.
+// Where a printed capacitance is a hundred times smaller than the largest Maxwell entry, the
+// model is assembled and solved again with libm's logarithms and arctangents. A system
+// singular in both units raises RunError naming the moment-method matrix.
+SystemSolution solveSystem(Matrix systemMatrix, const ConductorModel& model, const Matrix& excitation);
 
 // The Maxwell matrix of the conductors other than referenceConductor (0-based), potentials
 // measured against it, for a neutral arrangement:
@@ -39,6 +47,12 @@ Matrix reduceCapacitance(const Matrix& generalized, std::size_t referenceConduct
 // Each conductor's capacitance to the reference on the diagonal, the partial capacitance
 // between two conductors off it: (−P + diag(diag P)) + diag(row sums of P).
 Matrix partialCapacitance(const Matrix& maxwell);
+
+// The Maxwell matrix of the model at its own segment counts, by the route above: against the
+// plane the 2×2 matrix of the strips, without one the 1×1 capacitance of the second strip
+// against the first. A system that cannot be solved raises RunError naming the moment-method
+// matrix.
+Matrix reducedCapacitance(const ConductorModel& model);
 
 // The five lines of the result report, values in pF/m. With a ground plane the strip-to-strip
 // value is entry (0, 1) and the strip-to-ground value entry (0, 0); without one the single

@@ -13,6 +13,7 @@
 #include "matrix/text.hpp"
 #include "run/geometry.hpp"
 #include "solution/capacitance.hpp"
+#include "support/math_paths.hpp"
 
 namespace plattor {
 namespace {
@@ -35,6 +36,11 @@ TEST(GridRows, WorkedGridsAndTheSoundChoicesAtTheLimits) {
     EXPECT_EQ(gridRowCount(Matrix::row({-6, 6}), Matrix::row({0, 1.5}), 40), 5u);
     const Geometry coplanar = setUpGeometry({0, 1, 3, 2});
     EXPECT_EQ(gridRowCount(coplanar.fieldRangeX, coplanar.fieldRangeY, 40), 38u);  // 37.5 away from zero
+    // The same half, a few units in the last place below 37.5 once the lengths are in hundredths.
+    const Geometry hundredths = setUpGeometry({0, 0.01, 0.03, 0.02});
+    EXPECT_EQ(gridRowCount(hundredths.fieldRangeX, hundredths.fieldRangeY, 40), 38u);
+    EXPECT_EQ(gridRowCount(Matrix::row({0, 80}), Matrix::row({0, 75.00000000001}), 40), 38u);  // not a half
+    EXPECT_EQ(gridRowCount(Matrix::row({0, 80}), Matrix::row({0, 74.99999999999}), 40), 37u);
     EXPECT_EQ(gridRowCount(Matrix::row({-6, 6}), Matrix::row({0, 0.01}), 40), 2u);   // flat: two rows
     EXPECT_EQ(gridRowCount(Matrix::row({-6, 6}), Matrix::row({0, -1.5}), 40), 5u);   // below the plane
     EXPECT_EQ(gridRowCount(Matrix::row({0, 1}), Matrix::row({0, 2500}), 40), 100000u);
@@ -45,12 +51,13 @@ TEST(GridRows, WorkedGridsAndTheSoundChoicesAtTheLimits) {
 
 TEST(FieldGrid, CoordinatesRunFromTheFirstToTheLastOfEachRange) {
     const FieldGrid grid = makeFieldGrid(Matrix::row({-6, 6}), Matrix::row({0, 1.5}), 40);
-    ASSERT_EQ(grid.gridX.rows(), 5u);
-    ASSERT_EQ(grid.gridX.cols(), 40u);
-    EXPECT_EQ(grid.gridX(3, 0), -6);
-    EXPECT_EQ(grid.gridX(3, 39), 6);
-    EXPECT_NEAR(grid.gridX(0, 1), -6 + 12.0 / 39, 1e-14);
-    EXPECT_EQ(grid.gridY(1, 20), 0.375);
+    ASSERT_EQ(grid.gridYValues.size(), 5u);
+    ASSERT_EQ(grid.gridXValues.size(), 40u);
+    EXPECT_EQ(grid.gridXValues[0], -6);
+    EXPECT_EQ(grid.gridXValues[39], 6);
+    EXPECT_NEAR(grid.gridXValues[1], -6 + 12.0 / 39, 1e-14);
+    EXPECT_EQ(grid.gridYValues[1], 0.375);
+    EXPECT_EQ(potentialOnGrid(setUpGeometry({10, 1, 3, 1}).conductors, Matrix(185, 1), grid).rows(), 5u);
 }
 
 ConductorModel oneSegment(double width, double x, double y) {
@@ -67,8 +74,6 @@ FieldGrid pointGrid(double x, double y) {
     FieldGrid g;
     g.gridXValues = Matrix::scalar(x);
     g.gridYValues = Matrix::scalar(y);
-    g.gridX = g.gridXValues;
-    g.gridY = g.gridYValues;
     return g;
 }
 
@@ -77,16 +82,16 @@ TEST(Potential, OneSegmentActsAsALineChargeAtItsCentre) {
     const Matrix p = potentialOnGrid(oneSegment(0.1, -3, -4), Matrix::scalar(2), pointGrid(0, 0));
     EXPECT_NEAR(p[0], -0.32189, 5e-6);
     EXPECT_NEAR(p[0], -0.1 * std::log(25.0), 1e-15);
-    // On the centre itself: r² = eps, large but finite.
+    // On the centre itself: r² = eps·w², large but finite.
     const Matrix onCentre = potentialOnGrid(oneSegment(0.1, 0.5, 0.25), Matrix::scalar(2), pointGrid(0.5, 0.25));
     EXPECT_TRUE(std::isfinite(onCentre[0]));
-    EXPECT_NEAR(onCentre[0], -0.1 * std::log(std::numeric_limits<double>::epsilon()), 1e-12);
+    EXPECT_NEAR(onCentre[0], -0.1 * std::log(std::numeric_limits<double>::epsilon() * 0.01), 1e-12);
 }
 
 TEST(Potential, CoplanarFieldIsAntisymmetricAboutTheMidline) {
     const Geometry g = setUpGeometry({0, 1, 3, 2});
-    const Matrix inv = invertSystemMatrix(assembleSystemMatrix(g.conductors));
-    const Matrix charges = multiply(inv, excitation(g.conductors, conductorPotentials(2)));
+    const Matrix charges =
+        solveSystem(assembleSystemMatrix(g.conductors), g.conductors, excitation(g.conductors, conductorPotentials(2))).charges;
     const FieldGrid grid = makeFieldGrid(g.fieldRangeX, g.fieldRangeY, g.fieldPointsX);
     const Matrix p = potentialOnGrid(g.conductors, charges, grid);
     ASSERT_EQ(p.rows(), 38u);
@@ -99,6 +104,35 @@ TEST(Potential, CoplanarFieldIsAntisymmetricAboutTheMidline) {
             EXPECT_NEAR(p(j, i), p(37 - j, i), 1e-9 * largest) << j << "," << i;  // mirror in y = 0
         }
 }
+
+// The potential on each vector-math path against the scalar one, for the same charges: every
+// grid point sums the same terms in the same order, so only the logarithms differ, by a few
+// units in their last place, and the sums by as many of their largest term's. A tall grid
+// (1000 rows) and a short one (5 rows, chunks across columns).
+class PotentialPaths : public OnEachMathPath {};
+
+TEST_P(PotentialPaths, AgreeWithTheScalarPathAtEveryGridPoint) {
+    for (const InputValues input : {InputValues{1, 0.1, 0.3, 20}, InputValues{10, 1, 3, 1}}) {
+        const Geometry g = setUpGeometry(input);
+        const ConductorModel& m = g.conductors;
+        const Matrix charges = solveSystem(assembleSystemMatrix(m), m, excitation(m, conductorPotentials(3))).charges;
+        const FieldGrid grid = makeFieldGrid(g.fieldRangeX, g.fieldRangeY, g.fieldPointsX);
+        const Matrix onPath = potentialOnGrid(m, charges, grid);
+        useMathPath(MathPath::scalar);
+        const Matrix scalar = potentialOnGrid(m, charges, grid);
+        double termSize = 0;  // |h·q·ln r| bounded with the largest ln r² on the grid, about 2·ln(size)
+        for (std::size_t k = 0; k < m.conductorCount(); ++k) {
+            const SegmentRange r = m.segmentRange(k);
+            for (std::size_t s = r.first; s < r.first + r.count; ++s) termSize += m.segmentWidths[k] * std::fabs(charges[s]);
+        }
+        termSize *= 40.0;
+        ASSERT_EQ(onPath.rows(), grid.gridYValues.size());
+        for (std::size_t k = 0; k < scalar.size(); ++k)
+            ASSERT_NEAR(onPath[k], scalar[k], 8 * std::numeric_limits<double>::epsilon() * termSize) << input.stripHeight << " " << k;
+    }
+}
+
+PLATTOR_INSTANTIATE_ON_EACH_MATH_PATH(PotentialPaths);
 
 TEST(FieldFiles, ShortenedTableLinesCharacterForCharacter) {
     FieldGrid grid;

@@ -7,8 +7,10 @@
 #include <complex>
 #include <functional>
 #include <numbers>
+#include <random>
 #include <string>
 
+#include "lines/accuracy_warning.hpp"
 #include "lines/line_parameters.hpp"
 #include "lines/panels.hpp"
 #include "lines/strip_pair.hpp"
@@ -324,6 +326,43 @@ TEST(GroundPlaneModes, ImpedancesAndCouplingFollowFromTheMaxwellMatrix) {
     const std::vector<std::size_t>& panels = p.levels[2].panels;
     ASSERT_EQ(panels.size(), 3u);
     EXPECT_EQ(p.levels[2].unknowns, (panels[0] / 2 + panels[2]) * p.levels[2].order);
+}
+
+// The screen that keeps plattor's accuracy check cheap must let no input through whose printed
+// values are more than 1 % off: drawn log-uniformly over the whole input space, plattor's own
+// values at its fixed counts against the converged ones.
+TEST(AccuracyScreen, PassesOnlyInputsWithinOnePercent) {
+    std::mt19937 random(20261207);
+    auto logUniform = [&random](double lo, double hi) {
+        return std::pow(10.0, std::uniform_real_distribution<double>(std::log10(lo), std::log10(hi))(random));
+    };
+    int screened = 0, passed = 0;
+    for (int k = 0; k < 60; ++k) {
+        const bool plane = k % 5 != 0;
+        const double g = plane ? logUniform(1e-3, 1e4) : 0.0, c = 1 + logUniform(1e-3, 1e3),
+                     h = plane ? logUniform(1e-3, 1e3) : 0.0;
+        if (plane && 50 * h / g > 1e5) continue;  // plattor's field grid refuses it
+        const ConductorModel model = setUpGeometry({g, 1.0, c, h}).conductors;
+        const Matrix partial = partialCapacitance(reducedCapacitance(model));
+        const PrintedCapacitances printed{g, 1.0, c, h, partial(0, plane ? 1 : 0), plane ? partial(0, 0) : NAN};
+        if (countsMayBeTooCoarse(printed, model)) {
+            ++screened;
+            continue;
+        }
+        ++passed;
+        const ConvergedLines converged = convergedLines(scaledStripPair(g, 1.0, c, h));
+        EXPECT_NEAR(printed.stripToStrip, converged.value[Q::stripToStripCapacitance],
+                    0.01 * converged.value[Q::stripToStripCapacitance])
+            << g << " 1 " << c << " " << h;
+        if (plane) {
+            EXPECT_NEAR(printed.stripToGround, converged.value[Q::stripToGroundCapacitance],
+                        0.01 * converged.value[Q::stripToGroundCapacitance])
+                << g << " 1 " << c << " " << h;
+        }
+        EXPECT_EQ(accuracyWarning(printed, model), "");
+    }
+    EXPECT_GT(screened, 0);
+    EXPECT_GT(passed, 5);
 }
 
 }  // namespace

@@ -57,6 +57,21 @@ TEST_P(ReferenceRun, ConsoleAndFieldFilesMatchTheIndependentResults) {
     EXPECT_EQ(dir.fileNames(), (std::vector<std::string>{"exfield3.dat", "eyfield3.dat", "hfield3.dat", "indata3.txt"}));
 }
 
+// On the scalar math path (libm's log and atan, the same on every x86-64 machine) the files
+// are the reference files to the byte, and the console is on every path.
+TEST_P(ReferenceRun, OnTheScalarPathEveryFileIsTheReferenceToTheByte) {
+    const std::filesystem::path reference = referenceDir / GetParam();
+    ScratchDir dir;
+    dir.write("indata3.txt", slurp(reference / "indata3.txt"));
+    plattor::testing::RunOptions options;
+    options.environment = {"PLATTOR_VECTOR_MATH=scalar"};
+    const auto run = runProgram(executable, dir.path(), options);
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(run.out, slurp(reference / "console.txt"));
+    for (const char* name : {"hfield3.dat", "exfield3.dat", "eyfield3.dat"})
+        EXPECT_EQ(dir.read(name), slurp(reference / name)) << name;
+}
+
 INSTANTIATE_TEST_SUITE_P(BothCases, ReferenceRun, ::testing::Values("typical", "coplanar"));
 
 TEST(FieldFileLayout, TypicalRunHasSixRowsOf41FixedWidthFields) {
@@ -92,5 +107,46 @@ TEST(ProgramRun, ArgumentsAreIgnoredAndARerunReplacesTheFiles) {
     EXPECT_EQ(second.out, first.out);
     EXPECT_EQ(dir.read("hfield3.dat"), h);
 }
+
+// The accuracy warning: standard output and the files as always, exit 0, and one line on
+// standard error exactly where the fixed counts leave the printed values more than 1 % off.
+struct WarningCase {
+    const char* input;
+    const char* warning;  // a piece of the expected line, or "" for none
+};
+
+class AccuracyWarning : public ::testing::TestWithParam<WarningCase> {};
+
+TEST_P(AccuracyWarning, GoesToStandardErrorOnlyWhereThePrintedValuesAreOff) {
+    ScratchDir dir;
+    dir.write("indata3.txt", std::string(GetParam().input) + "\n");
+    const auto run = runProgram(executable, dir.path());
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(splitLines(run.out).size(), 14u);
+    EXPECT_EQ(dir.fileNames().size(), 4u);
+    const std::string expected = GetParam().warning;
+    if (expected.empty()) {
+        EXPECT_EQ(run.err, "");
+    } else {
+        EXPECT_EQ(run.err.rfind("plattor: warning: ", 0), 0u) << run.err;
+        EXPECT_NE(run.err.find(expected), std::string::npos) << run.err;
+        EXPECT_EQ(splitLines(run.err).size(), 1u) << run.err;
+    }
+}
+
+// Converged values from the issue that reported the fault, agreed by two independent solvers.
+INSTANTIATE_TEST_SUITE_P(
+    Cases, AccuracyWarning,
+    ::testing::Values(WarningCase{"10 1 3 1", ""}, WarningCase{"0 1 3 2", ""}, WarningCase{"0 1 30 2", ""},
+                      WarningCase{"1000 1 3 0.5", "strip to strip 1.43422"},
+                      WarningCase{"300 1 1.2 0.2", "strip to ground 61.1184"},
+                      WarningCase{"10 0.1 1 0.001", "strip to ground 923.657"},
+                      // Each caught by one limit of the screen alone (from its calibration):
+                      // plane segments, strip segments against the height, against the gap.
+                      WarningCase{"52.34729592510098 1 56.19493588729604 1.7398172329098722", "too few segments"},
+                      WarningCase{"0.6107884814471093 1 1.7561713188900991 0.1393481495974109", "too few segments"},
+                      WarningCase{"0 1 1.06 1", "too few segments"},
+                      WarningCase{"0 1 1 1", "the strips touch"},
+                      WarningCase{"10 1 11 0", "touches the ground plane"}));
 
 }  // namespace

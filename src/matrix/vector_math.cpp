@@ -1,0 +1,127 @@
+#include "matrix/vector_math.hpp"
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <initializer_list>
+
+namespace plattor {
+
+namespace {
+
+typedef double Vec4 __attribute__((vector_size(4 * sizeof(double))));
+typedef double Vec8 __attribute__((vector_size(8 * sizeof(double))));
+
+}  // namespace
+
+// glibc's vector math (libmvec, x86-64 vector function ABI): 'd' takes and returns four
+// doubles in one AVX2 register, 'e' eight in one AVX-512 register.
+extern "C" {
+[[gnu::target("avx2,fma")]] Vec4 _ZGVdN4v_log(Vec4);
+[[gnu::target("avx2,fma")]] Vec4 _ZGVdN4v_atan(Vec4);
+[[gnu::target("avx512f")]] Vec8 _ZGVeN8v_log(Vec8);
+[[gnu::target("avx512f")]] Vec8 _ZGVeN8v_atan(Vec8);
+}
+
+namespace {
+
+// Whole vectors straight from the array; the last, partial one through a padded copy, so every
+// value (wherever it sits) comes from the same vector function. One body per register width:
+// the vector functions pass their arguments in registers that exist only under the target.
+#define PLATTOR_APPLY_VECTORS(Vec)                                                       \
+    constexpr std::size_t width = sizeof(Vec) / sizeof(double);                          \
+    std::size_t i = 0;                                                                   \
+    for (; i + width <= n; i += width) {                                                 \
+        Vec x;                                                                           \
+        std::memcpy(&x, v + i, sizeof x);                                                \
+        x = F(x);                                                                        \
+        std::memcpy(v + i, &x, sizeof x);                                                \
+    }                                                                                    \
+    if (i < n) {                                                                         \
+        double padded[width];                                                            \
+        for (std::size_t k = 0; k < width; ++k) padded[k] = i + k < n ? v[i + k] : 1.0;  \
+        Vec x;                                                                           \
+        std::memcpy(&x, padded, sizeof x);                                               \
+        x = F(x);                                                                        \
+        std::memcpy(padded, &x, sizeof x);                                               \
+        std::memcpy(v + i, padded, (n - i) * sizeof(double));                            \
+    }
+
+template <Vec4 (*F)(Vec4)>
+[[gnu::target("avx2,fma")]] void applyAvx2(double* v, std::size_t n) {
+    PLATTOR_APPLY_VECTORS(Vec4)
+}
+
+template <Vec8 (*F)(Vec8)>
+[[gnu::target("avx512f")]] void applyAvx512(double* v, std::size_t n) {
+    PLATTOR_APPLY_VECTORS(Vec8)
+}
+
+#undef PLATTOR_APPLY_VECTORS
+
+MathPath widestAvailable() {
+    if (mathPathAvailable(MathPath::avx512)) return MathPath::avx512;
+    if (mathPathAvailable(MathPath::avx2)) return MathPath::avx2;
+    return MathPath::scalar;
+}
+
+MathPath initialPath() {
+    const char* named = std::getenv("PLATTOR_VECTOR_MATH");
+    if (named != nullptr)
+        for (MathPath p : {MathPath::scalar, MathPath::avx2, MathPath::avx512})
+            if (std::strcmp(named, mathPathName(p)) == 0 && mathPathAvailable(p)) return p;
+    return widestAvailable();
+}
+
+MathPath& currentPath() {
+    static MathPath path = initialPath();
+    return path;
+}
+
+}  // namespace
+
+const char* mathPathName(MathPath path) {
+    switch (path) {
+    case MathPath::avx2: return "avx2";
+    case MathPath::avx512: return "avx512";
+    case MathPath::scalar: break;
+    }
+    return "scalar";
+}
+
+bool mathPathAvailable(MathPath path) {
+    switch (path) {
+    case MathPath::avx2: return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    case MathPath::avx512: return __builtin_cpu_supports("avx512f");
+    case MathPath::scalar: break;
+    }
+    return true;
+}
+
+MathPath mathPath() { return currentPath(); }
+
+bool useMathPath(MathPath path) {
+    if (!mathPathAvailable(path)) return false;
+    currentPath() = path;
+    return true;
+}
+
+void logInPlace(double* v, std::size_t n) {
+    switch (currentPath()) {
+    case MathPath::avx2: return applyAvx2<_ZGVdN4v_log>(v, n);
+    case MathPath::avx512: return applyAvx512<_ZGVeN8v_log>(v, n);
+    case MathPath::scalar: break;
+    }
+    for (std::size_t i = 0; i < n; ++i) v[i] = std::log(v[i]);
+}
+
+void atanInPlace(double* v, std::size_t n) {
+    switch (currentPath()) {
+    case MathPath::avx2: return applyAvx2<_ZGVdN4v_atan>(v, n);
+    case MathPath::avx512: return applyAvx512<_ZGVeN8v_atan>(v, n);
+    case MathPath::scalar: break;
+    }
+    for (std::size_t i = 0; i < n; ++i) v[i] = std::atan(v[i]);
+}
+
+}  // namespace plattor
