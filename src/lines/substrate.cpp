@@ -191,7 +191,7 @@ SubstrateMesh meshSubstratePair(const StripPair& pair, int level) {
     SubstrateMesh mesh;
     mesh.order = 4 + 2 * static_cast<std::size_t>(level);
     const double g = pair.planeWidth / 2, x = pair.centreDistance / 2, h = pair.height;
-    assert(x + 0.5 <= g);
+    assert(x + 0.5 <= g * (1 + 1e-12));  // the input's check, up to the rounding of the scaling
     const auto add = [&](Point a, Point b, FaceRole role, Point normal) {
         mesh.faces.push_back({a, b});
         mesh.roles.push_back(role);
@@ -207,7 +207,8 @@ SubstrateMesh meshSubstratePair(const StripPair& pair, int level) {
     const std::size_t leftSide = add({-g, 0}, {-g, h}, FaceRole::interface, {-1, 0});
     const std::size_t rightSide = add({g, 0}, {g, h}, FaceRole::interface, {1, 0});
     mesh.mirrors = {plane, mesh.rightStrip, leftStrip, between, rightSide, leftSide};
-    const bool beside = x + 0.5 < g;  // else the strips end on the slab's edges
+    // Else the strips end on the slab's edges (up to the rounding of the unit: no sliver of face).
+    const bool beside = !samePoint(x + 0.5, g, g) && x + 0.5 < g;
     if (beside) {
         const std::size_t leftFace = add({-g, h}, {-x - 0.5, h}, FaceRole::interface, {0, 1});
         const std::size_t rightFace = add({x + 0.5, h}, {g, h}, FaceRole::interface, {0, 1});
@@ -431,7 +432,7 @@ SubstrateParameters substrateParameters(const StripPair& pair, double permittivi
     StripPair slab = pair;
     slab.height = std::fabs(pair.height);
     const bool freeSpace = permittivity == 1 || slab.height == 0;
-    assert(freeSpace || pair.centreDistance / 2 + 0.5 <= pair.planeWidth / 2);
+    assert(freeSpace || pair.centreDistance / 2 + 0.5 <= pair.planeWidth / 2 * (1 + 1e-12));
 
     std::vector<SubstrateValues> values;
     Modes finest;

@@ -173,4 +173,15 @@ TEST(SubstrateGeometry, BelowThePlaneIsTheMirrorImage) {
     EXPECT_EQ(above.converged[S::maxwell12], below.converged[S::maxwell12]);
 }
 
+// The length unit does not matter, also where the strips end on the board's edges only up to
+// the rounding of the unit (0.3/0.1 is not 3 in binary).
+TEST(SubstrateGeometry, TheLengthUnitDoesNotMatterAtTheBoardsEdge) {
+    const SubstrateParameters unit = onSlab({4, 1, 3, 1}, 4.3);
+    for (const Board& scaled : {Board{0.4, 0.1, 0.3, 0.1}, Board{4e-9, 1e-9, 3e-9, 1e-9}}) {
+        const SubstrateParameters p = onSlab(scaled, 4.3);
+        for (const S q : {S::evenModeImpedance, S::oddModeImpedance, S::couplingCoefficient})
+            EXPECT_NEAR(p.converged[q], unit.converged[q], p.error[q] + unit.error[q]) << "w " << scaled.w;
+    }
+}
+
 }  // namespace
