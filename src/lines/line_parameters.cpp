@@ -96,6 +96,12 @@ LineValues roundingErrors(const Matrix& maxwell) {
 
 }  // namespace
 
+double observedChange(double v0, double v1, double v2) {
+    const double coarse = std::fabs(v1 - v0);
+    const double fine = std::fabs(v2 - v1);
+    return fine < coarse ? std::max(fine, 1e-3 * coarse) : fine + coarse;
+}
+
 ConvergedLines convergedLines(const StripPair& pair) {
     ConvergedLines c;
     const PairMesh mesh = meshStripPair(pair, meshRatio);
@@ -104,7 +110,7 @@ ConvergedLines convergedLines(const StripPair& pair) {
     for (const std::size_t order : levelOrders) {
         finest = maxwellMatrix(mesh, order);
         values.push_back(lineValues(finest));
-        LineLevel level{order, {}, mesh.panels.size() * order};
+        LineLevel level{order, {}, mesh.panels.size() * order, finest};
         if (pair.groundPlane) level.panels.push_back(2 * mesh.panelCount(0));
         level.panels.push_back(mesh.panelCount(mesh.rightStrip));
         level.panels.push_back(mesh.panelCount(mesh.rightStrip));
@@ -114,10 +120,8 @@ ConvergedLines convergedLines(const StripPair& pair) {
     const LineValues rounding = roundingErrors(finest);
     for (std::size_t k = 0; k < lineQuantityCount; ++k) {
         const auto q = static_cast<LineQuantity>(k);
-        const double coarse = std::fabs(values[1][q] - values[0][q]);
-        const double fine = std::fabs(values[2][q] - values[1][q]);
-        const double observed = fine < coarse ? std::max(fine, 1e-3 * coarse) : fine + coarse;
-        c.error[q] = observed + relativeFloor * std::fabs(c.value[q]) + rounding[q];
+        c.error[q] = observedChange(values[0][q], values[1][q], values[2][q]) +
+                     relativeFloor * std::fabs(c.value[q]) + rounding[q];
     }
     return c;
 }

@@ -68,6 +68,7 @@ struct LineLevel {
     std::size_t order;
     std::vector<std::size_t> panels;
     std::size_t unknowns;
+    Matrix maxwell;  // the Maxwell matrix of the strips at this level, F/m
 };
 
 // The converged values of a pair with their error bars, and the levels they came from.
@@ -87,6 +88,11 @@ struct LineParameters {
     LineValues converged;
     LineValues error;      // the error bar described at the top
 };
+
+// How far the last value of a ladder v0, v1, v2 may still be off by its observed convergence:
+// the last change, never less than a thousandth of the one before (a crossing must not look
+// like convergence), and both changes where they do not shrink.
+double observedChange(double v0, double v1, double v2);
 
 // The converged quantities of the pair and the values at N of plattor's model of the same
 // input (whose Maxwell matrix comes from reducedCapacitance).

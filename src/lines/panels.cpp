@@ -78,12 +78,6 @@ double sine(double x) {
     return x < 0 ? -s : s;
 }
 
-// The parameter of the Bernstein ellipse of [−1, 1] through ρ (1 on the interval).
-double ellipseParameter(Complex rho) {
-    const Complex s = std::sqrt(rho - 1.0) * std::sqrt(rho + 1.0);
-    return std::max(std::abs(rho + s), std::abs(rho - s));
-}
-
 // The complex parameter t* with X(t*) = z on the face's analytic continuation: in the face's
 // frame cos t* = 1 − w, w = (z − start)/(R·e), so t* = 2·asin(√(w/2)); taken from the nearer
 // end so that a point close to an edge keeps its few significant digits.
@@ -116,6 +110,20 @@ void logMoments(std::size_t n, Complex rho, double* moments) {
 }
 
 }  // namespace
+
+double ellipseParameter(Complex rho) {
+    const Complex s = std::sqrt(rho - 1.0) * std::sqrt(rho + 1.0);
+    return std::max(std::abs(rho + s), std::abs(rho - s));
+}
+
+Point fromSegment(Point z, Point a, Point b) {
+    const Point d = b - a;
+    const double length2 = std::norm(d);
+    const double s = length2 > 0 ? std::clamp(((z - a) * std::conj(d)).real() / length2, 0.0, 1.0) : 0.0;
+    return z - (a + s * d);
+}
+
+double distanceToSegment(Point z, Point a, Point b) { return std::abs(fromSegment(z, a, b)); }
 
 Complex targetParameter(const Face& face, std::size_t faceIndex, const Target& target) {
     return target.face == faceIndex ? Complex(target.t) : parameterOf(face, target.z);

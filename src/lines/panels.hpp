@@ -80,6 +80,14 @@ private:
 // own face its exact parameter.
 std::complex<double> targetParameter(const Face& face, std::size_t faceIndex, const Target& target);
 
+// The parameter of the Bernstein ellipse of [−1, 1] through ρ (1 on the interval): a p-point
+// Gauss–Legendre rule integrates a function analytic inside it with error ~parameter^(−2p).
+double ellipseParameter(std::complex<double> rho);
+
+// z − (the point of the segment ab nearest to z), and its length.
+Point fromSegment(Point z, Point a, Point b);
+double distanceToSegment(Point z, Point a, Point b);
+
 // The Gauss–Legendre nodes (ascending) and weights of order n on [−1, 1].
 void gaussLegendre(std::size_t n, std::vector<double>& nodes, std::vector<double>& weights);
 

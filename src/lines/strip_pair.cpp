@@ -21,16 +21,6 @@ constexpr double longestPanel = pi / 4;
 // are refused) or nearly do would need shorter.
 constexpr double shortestPanel = pi * 0x1p-80;
 
-// z − (the point of the segment ab nearest to z).
-Point fromSegment(Point z, Point a, Point b) {
-    const Point d = b - a;
-    const double length2 = std::norm(d);
-    const double s = length2 > 0 ? std::clamp(((z - a) * std::conj(d)).real() / length2, 0.0, 1.0) : 0.0;
-    return z - (a + s * d);
-}
-
-double distanceToSegment(Point z, Point a, Point b) { return std::abs(fromSegment(z, a, b)); }
-
 double distanceToFace(Point z, const Face& f) { return distanceToSegment(z, f.start, f.end); }
 
 // |z − segment ab| < d, without a square root.

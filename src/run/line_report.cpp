@@ -81,22 +81,31 @@ std::string padded(std::string text, std::size_t width) {
     return text;
 }
 
-std::string textLine(const LineParameters& p, const Row& row) {
-    const double scale = displayScale(row.unit);
-    const double v = value(p, row) * scale;
-    const double e = error(p, row) * scale;
+// name, value, "± error", unit: the value to the decimal place of the error's second digit.
+std::string quantityLine(const std::string& name, double v, double e, Unit unit, const std::string& valueAtN = "") {
+    const double scale = displayScale(unit);
+    v *= scale;
+    e *= scale;
     const int decimals = decimalsFor(e);
-    std::string name = row.name;
-    if (row.atN) name += " (N = " + numberText(total(p.segmentCounts)) + ")";
-    std::string valueText;
-    if (row.atN) valueText = numberText(v);  // plattor's digits
-    else if (decimals < 0) valueText = printed("%.*g", 10, v);
-    else valueText = printed("%.*f", decimals, v);
+    std::string valueText = valueAtN;
+    if (!valueText.empty()) {
+    } else if (decimals < 0) {
+        valueText = printed("%.*g", 10, v);
+    } else {
+        valueText = printed("%.*f", decimals, v);
+    }
     const std::string errorText = decimals < 0 ? printed("%.*g", 2, e) : printed("%.*f", decimals, e);
-    std::string line = padded(name, 41) + padded(valueText, 14) + " ± " + padded(errorText, 12) + " " +
-                       displayUnit(row.unit);
+    std::string line =
+        padded(name, 41) + padded(valueText, 14) + " ± " + padded(errorText, 12) + " " + displayUnit(unit);
     while (!line.empty() && line.back() == ' ') line.pop_back();
     return line;
+}
+
+std::string textLine(const LineParameters& p, const Row& row) {
+    std::string name = row.name;
+    if (!row.atN) return quantityLine(name, value(p, row), error(p, row), row.unit);
+    name += " (N = " + numberText(total(p.segmentCounts)) + ")";
+    return quantityLine(name, value(p, row), error(p, row), row.unit, numberText(value(p, row) * 1e12));
 }
 
 std::string jsonNumber(double x) { return printed("%.*g", 17, x); }
@@ -122,6 +131,72 @@ void appendMaxwell(std::string& text, const LineValues& v) {
     text += ']';
 }
 
+using S = SubstrateQuantity;
+
+struct SubstrateRow {
+    S quantity;
+    const char* name;
+    const char* key;  // JSON; nullptr for the Maxwell entries, written as matrices
+    Unit unit;
+};
+
+constexpr SubstrateRow substrateRows[] = {
+    {S::maxwell11, "Maxwell matrix C11", nullptr, Unit::capacitance},
+    {S::maxwell12, "Maxwell matrix C12", nullptr, Unit::capacitance},
+    {S::maxwell21, "Maxwell matrix C21", nullptr, Unit::capacitance},
+    {S::maxwell22, "Maxwell matrix C22", nullptr, Unit::capacitance},
+    {S::stripToStripCapacitance, "strip-to-strip capacitance", "stripToStripCapacitance", Unit::capacitance},
+    {S::stripToGroundCapacitance, "strip-to-ground capacitance", "stripToGroundCapacitance", Unit::capacitance},
+    {S::airMaxwell11, "Maxwell matrix C11 in air", nullptr, Unit::capacitance},
+    {S::airMaxwell12, "Maxwell matrix C12 in air", nullptr, Unit::capacitance},
+    {S::airMaxwell21, "Maxwell matrix C21 in air", nullptr, Unit::capacitance},
+    {S::airMaxwell22, "Maxwell matrix C22 in air", nullptr, Unit::capacitance},
+    {S::airStripToStripCapacitance, "strip-to-strip capacitance in air", "stripToStripCapacitanceInAir",
+     Unit::capacitance},
+    {S::airStripToGroundCapacitance, "strip-to-ground capacitance in air", "stripToGroundCapacitanceInAir",
+     Unit::capacitance},
+    {S::evenModeCapacitance, "even-mode capacitance", "evenModeCapacitance", Unit::capacitance},
+    {S::evenModeAirCapacitance, "even-mode capacitance in air", "evenModeCapacitanceInAir", Unit::capacitance},
+    {S::evenModePermittivity, "even-mode effective permittivity", "evenModeEffectivePermittivity", Unit::ratio},
+    {S::evenModeImpedance, "even-mode impedance", "evenModeImpedance", Unit::impedance},
+    {S::oddModeCapacitance, "odd-mode capacitance", "oddModeCapacitance", Unit::capacitance},
+    {S::oddModeAirCapacitance, "odd-mode capacitance in air", "oddModeCapacitanceInAir", Unit::capacitance},
+    {S::oddModePermittivity, "odd-mode effective permittivity", "oddModeEffectivePermittivity", Unit::ratio},
+    {S::oddModeImpedance, "odd-mode impedance", "oddModeImpedance", Unit::impedance},
+    {S::differentialImpedance, "differential impedance", "differentialImpedance", Unit::impedance},
+    {S::commonModeImpedance, "common-mode impedance", "commonModeImpedance", Unit::impedance},
+    {S::couplingCoefficient, "coupling coefficient", "couplingCoefficient", Unit::ratio},
+};
+
+void appendMatrix(std::string& text, const SubstrateValues& v, S first) {
+    const auto at = [&](std::size_t k) { return v[static_cast<S>(static_cast<std::size_t>(first) + k)]; };
+    const double firstRow[] = {at(0), at(1)};
+    const double secondRow[] = {at(2), at(3)};
+    text += '[';
+    appendArray(text, firstRow, 2);
+    text += ", ";
+    appendArray(text, secondRow, 2);
+    text += ']';
+}
+
+void appendLevels(std::string& text, const std::vector<LineLevel>& levels) {
+    text += '[';
+    for (std::size_t k = 0; k < levels.size(); ++k) {
+        const LineLevel& level = levels[k];
+        text += k > 0 ? ", {\"order\": " : "{\"order\": ";
+        text += std::to_string(level.order);
+        text += ", \"panels\": [";
+        for (std::size_t c = 0; c < level.panels.size(); ++c) {
+            if (c > 0) text += ", ";
+            text += std::to_string(level.panels[c]);
+        }
+        text += "], \"unknowns\": ";
+        text += std::to_string(level.unknowns);
+        text += '}';
+    }
+    text += ']';
+}
+
 }  // namespace
 
 std::vector<std::string> lineReportText(const LineParameters& p) {
@@ -136,21 +211,8 @@ std::string lineReportJson(const LineParameters& p) {
     text += p.groundPlaneCase ? "true" : "false";
     text += ",\n  \"segmentCounts\": {\"N\": ";
     appendArray(text, p.segmentCounts.data(), p.segmentCounts.size());
-    text += "},\n  \"levels\": [";
-    for (std::size_t k = 0; k < p.levels.size(); ++k) {
-        const LineLevel& level = p.levels[k];
-        text += k > 0 ? ", {\"order\": " : "{\"order\": ";
-        text += std::to_string(level.order);
-        text += ", \"panels\": [";
-        for (std::size_t c = 0; c < level.panels.size(); ++c) {
-            if (c > 0) text += ", ";
-            text += std::to_string(level.panels[c]);
-        }
-        text += "], \"unknowns\": ";
-        text += std::to_string(level.unknowns);
-        text += '}';
-    }
-    text += ']';
+    text += "},\n  \"levels\": ";
+    appendLevels(text, p.levels);
     for (const Row& row : rows) {
         if (!applies(p, row)) continue;
         if (row.quantity == Q::maxwell11) {
@@ -167,6 +229,54 @@ std::string lineReportJson(const LineParameters& p) {
         text += jsonNumber(value(p, row));
         text += ", \"error\": ";
         text += jsonNumber(error(p, row));
+        text += '}';
+    }
+    text += "\n}";
+    return text;
+}
+
+std::vector<std::string> substrateReportText(const SubstrateParameters& p) {
+    std::vector<std::string> lines;
+    for (const SubstrateRow& row : substrateRows)
+        lines.push_back(quantityLine(row.name, p.converged[row.quantity], p.error[row.quantity], row.unit));
+    return lines;
+}
+
+std::string substrateReportJson(const SubstrateParameters& p, const LineParameters& air) {
+    std::string text = "{\n  \"groundPlane\": true,\n  \"permittivity\": ";
+    text += jsonNumber(p.permittivity);
+    text += ",\n  \"segmentCounts\": {\"N\": ";
+    appendArray(text, air.segmentCounts.data(), air.segmentCounts.size());
+    text += "},\n  \"levels\": ";
+    appendLevels(text, air.levels);
+    text += ",\n  \"substrateLevels\": [";
+    for (std::size_t k = 0; k < p.levels.size(); ++k) {
+        text += k > 0 ? ", {\"order\": " : "{\"order\": ";
+        text += std::to_string(p.levels[k].order);
+        text += ", \"panels\": ";
+        text += std::to_string(p.levels[k].panels);
+        text += ", \"unknowns\": ";
+        text += std::to_string(p.levels[k].unknowns);
+        text += '}';
+    }
+    text += ']';
+    for (const auto& [first, key] : {std::pair{S::maxwell11, "maxwellMatrix"}, std::pair{S::airMaxwell11, "maxwellMatrixInAir"}}) {
+        text += ",\n  \"";
+        text += key;
+        text += "\": {\"value\": ";
+        appendMatrix(text, p.converged, first);
+        text += ", \"error\": ";
+        appendMatrix(text, p.error, first);
+        text += '}';
+    }
+    for (const SubstrateRow& row : substrateRows) {
+        if (row.key == nullptr) continue;
+        text += ",\n  \"";
+        text += row.key;
+        text += "\": {\"value\": ";
+        text += jsonNumber(p.converged[row.quantity]);
+        text += ", \"error\": ";
+        text += jsonNumber(p.error[row.quantity]);
         text += '}';
     }
     text += "\n}";

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "lines/line_parameters.hpp"
+#include "lines/substrate.hpp"
 
 namespace plattor {
 
@@ -16,5 +17,13 @@ std::vector<std::string> lineReportText(const LineParameters& p);
 // The same quantities as one JSON object, values and errors in SI units (F/m, ohm) with 17
 // significant digits, plattor's segment counts N and the panels and unknowns of each level.
 std::string lineReportJson(const LineParameters& p);
+
+// The report of a pair on a substrate, in the same form: with the substrate and in air, the
+// Maxwell matrix and partial capacitances, per mode the capacitances, ε_eff and impedance, and
+// the differential and common-mode impedances and the coupling coefficient.
+std::vector<std::string> substrateReportText(const SubstrateParameters& p);
+
+// The same as one JSON object; `air` supplies plattor's N and the free-space ladder.
+std::string substrateReportJson(const SubstrateParameters& p, const LineParameters& air);
 
 }  // namespace plattor
