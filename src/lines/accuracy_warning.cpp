@@ -1,11 +1,13 @@
 #include "lines/accuracy_warning.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
 #include "lines/line_parameters.hpp"
 #include "lines/strip_pair.hpp"
 #include "matrix/error.hpp"
+#include "matrix/text.hpp"
 
 namespace plattor {
 
@@ -30,10 +32,8 @@ std::string printed(const char* format, double value) {
 std::string convergedText(double value, double error) {
     constexpr double picofarad = 1e12;
     const double v = value * picofarad, e = error * picofarad;
-    int decimals = e > 0 ? 1 - static_cast<int>(std::floor(std::log10(e))) : 6;
-    decimals = decimals < 0 ? 0 : decimals > 17 ? 17 : decimals;
     char text[512];
-    std::snprintf(text, sizeof text, "%.*f", decimals, v);
+    std::snprintf(text, sizeof text, "%.*f", std::max(errorDecimals(e), 0), v);
     return text + (" ± " + printed("%.2g", e)) + " pF/m";
 }
 

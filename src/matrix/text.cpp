@@ -22,6 +22,12 @@ std::string numberText(double x) {
     return text;
 }
 
+int errorDecimals(double error) {
+    if (!(error > 0.0) || !std::isfinite(error)) return -1;
+    const int firstDigit = static_cast<int>(std::floor(std::log10(error)));
+    return std::clamp(1 - firstDigit, 0, 20);
+}
+
 std::string shortestText(double x) {
     if (!std::isfinite(x)) return numberText(x);
     char text[32];  // the longest shortest form, "-2.2250738585072014e-308", has 24

@@ -19,6 +19,10 @@ std::string numberText(const Matrix& x);
 // The shortest text that reads back to x exactly ("-1", "0.5", "1e+200"); "NaN", "Inf", "-Inf".
 std::string shortestText(double x);
 
+// The decimal places that end at the second significant digit of `error` (a value quoted with
+// its error bar is given to that place), at most 20; −1 where error is not positive and finite.
+int errorDecimals(double error);
+
 // Text from a file or a command line made fit for a one-line message: at most `limit` bytes,
 // "..." after a cut, and every byte outside printable ASCII, '"' and '\\' written as \xNN.
 std::string printableExcerpt(std::string_view text, std::size_t limit = 40);

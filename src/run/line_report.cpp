@@ -69,13 +69,6 @@ std::string printed(const char* format, int precision, double x) {
     return text;
 }
 
-// Decimals that end at the second significant digit of the error; -1 if there is none.
-int decimalsFor(double error) {
-    if (!(error > 0.0) || !std::isfinite(error)) return -1;
-    const int firstDigit = static_cast<int>(std::floor(std::log10(error)));
-    return std::clamp(1 - firstDigit, 0, 20);
-}
-
 std::string padded(std::string text, std::size_t width) {
     if (text.size() < width) text.resize(width, ' ');
     return text;
@@ -86,7 +79,7 @@ std::string quantityLine(const std::string& name, double v, double e, Unit unit,
     const double scale = displayScale(unit);
     v *= scale;
     e *= scale;
-    const int decimals = decimalsFor(e);
+    const int decimals = errorDecimals(e);
     std::string valueText = valueAtN;
     if (!valueText.empty()) {
     } else if (decimals < 0) {
