@@ -24,13 +24,6 @@ std::vector<double> ConductorModel::segmentCentres(std::size_t k) const {
     return centres;
 }
 
-ConductorModel withSegmentCounts(const ConductorModel& model, const Matrix& segmentCounts) {
-    ConductorModel m = model;
-    m.segmentCounts = segmentCounts;
-    m.segmentWidths = divide(model.conductorWidths, segmentCounts);
-    return m;
-}
-
 ConductorModel inUnitsOf(const ConductorModel& model, double unit) {
     ConductorModel m = model;
     m.conductorWidths = model.conductorWidths / unit;

@@ -30,9 +30,6 @@ struct ConductorModel {
     std::vector<double> segmentCentres(std::size_t k) const;
 };
 
-// The same conductors with other segment counts; the segment widths follow.
-ConductorModel withSegmentCounts(const ConductorModel& model, const Matrix& segmentCounts);
-
 // The same conductors measured in units of `unit` (a power of two keeps every length exact).
 ConductorModel inUnitsOf(const ConductorModel& model, double unit);
 

@@ -58,12 +58,17 @@ FieldGrid makeFieldGrid(const Matrix& fieldRangeX, const Matrix& fieldRangeY, st
     return grid;
 }
 
+namespace {
+
+// eps·w², w the narrowest conductor's width (see potentialOnGrid).
 double potentialRegularisation(const ConductorModel& model) {
     double narrowest = model.conductorWidths[0];
     for (std::size_t k = 1; k < model.conductorCount(); ++k)
         narrowest = std::fmin(narrowest, model.conductorWidths[k]);
     return std::numeric_limits<double>::epsilon() * (narrowest * narrowest);
 }
+
+}  // namespace
 
 Matrix potentialOnGrid(const ConductorModel& model, const Matrix& segmentCharges, const FieldGrid& grid) {
     const std::size_t rows = grid.gridYValues.size();

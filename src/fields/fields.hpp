@@ -28,14 +28,10 @@ struct FieldGrid {
 };
 FieldGrid makeFieldGrid(const Matrix& fieldRangeX, const Matrix& fieldRangeY, std::size_t fieldPointsX);
 
-// eps·w², w the narrowest conductor's width: added to r² so that a grid point on a segment
-// centre stays finite, in proportion to the geometry so that a scaled copy of the arrangement
-// gets the same potential.
-double potentialRegularisation(const ConductorModel& model);
-
 // Potential gridRows×fieldPointsX at the grid point (gridYValues(j), gridXValues(i)): each
-// segment acts as a line charge h(k)·q at its centre, adding h(k)·q·(−ln r), r² regularised
-// by potentialRegularisation.
+// segment acts as a line charge h(k)·q at its centre, adding h(k)·q·(−ln r). r² carries eps·w²,
+// w the narrowest conductor's width, so that a grid point on a segment centre stays finite, in
+// proportion to the geometry so that a scaled copy of the arrangement gets the same potential.
 Matrix potentialOnGrid(const ConductorModel& model, const Matrix& segmentCharges, const FieldGrid& grid);
 
 }  // namespace plattor

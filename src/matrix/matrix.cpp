@@ -48,12 +48,6 @@ Matrix zeros(std::size_t rows, std::size_t cols) { return Matrix(rows, cols, 0.0
 
 Matrix ones(std::size_t rows, std::size_t cols) { return Matrix(rows, cols, 1.0); }
 
-Matrix identity(std::size_t n) {
-    Matrix m(n, n);
-    for (std::size_t i = 0; i < n; ++i) m(i, i) = 1.0;
-    return m;
-}
-
 Matrix colon(double first, double last) {
     if (!(last >= first)) return Matrix(1, 0);
     const auto n = static_cast<std::size_t>(std::floor(last - first)) + 1;

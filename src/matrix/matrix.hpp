@@ -86,7 +86,6 @@ private:
 
 Matrix zeros(std::size_t rows, std::size_t cols);
 Matrix ones(std::size_t rows, std::size_t cols);
-Matrix identity(std::size_t n);                 // I, n×n
 Matrix colon(double first, double last);        // the row first, first+1, … ≤ last; empty if last < first
 Matrix joinSideBySide(const Matrix& a, const Matrix& b);  // [A B]; an empty operand adds nothing
 Matrix joinStacked(const Matrix& a, const Matrix& b);     // [A; B]; an empty operand adds nothing

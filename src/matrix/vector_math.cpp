@@ -78,6 +78,17 @@ MathPath& currentPath() {
     return path;
 }
 
+// v[i] = f(v[i]) through the vector function of the path in use, or libm's scalar one.
+template <Vec4 (*F4)(Vec4), Vec8 (*F8)(Vec8), double (*F1)(double)>
+void applyInPlace(double* v, std::size_t n) {
+    switch (currentPath()) {
+    case MathPath::avx2: return applyAvx2<F4>(v, n);
+    case MathPath::avx512: return applyAvx512<F8>(v, n);
+    case MathPath::scalar: break;
+    }
+    for (std::size_t i = 0; i < n; ++i) v[i] = F1(v[i]);
+}
+
 }  // namespace
 
 const char* mathPathName(MathPath path) {
@@ -106,22 +117,8 @@ bool useMathPath(MathPath path) {
     return true;
 }
 
-void logInPlace(double* v, std::size_t n) {
-    switch (currentPath()) {
-    case MathPath::avx2: return applyAvx2<_ZGVdN4v_log>(v, n);
-    case MathPath::avx512: return applyAvx512<_ZGVeN8v_log>(v, n);
-    case MathPath::scalar: break;
-    }
-    for (std::size_t i = 0; i < n; ++i) v[i] = std::log(v[i]);
-}
+void logInPlace(double* v, std::size_t n) { applyInPlace<_ZGVdN4v_log, _ZGVeN8v_log, std::log>(v, n); }
 
-void atanInPlace(double* v, std::size_t n) {
-    switch (currentPath()) {
-    case MathPath::avx2: return applyAvx2<_ZGVdN4v_atan>(v, n);
-    case MathPath::avx512: return applyAvx512<_ZGVeN8v_atan>(v, n);
-    case MathPath::scalar: break;
-    }
-    for (std::size_t i = 0; i < n; ++i) v[i] = std::atan(v[i]);
-}
+void atanInPlace(double* v, std::size_t n) { applyInPlace<_ZGVdN4v_atan, _ZGVeN8v_atan, std::atan>(v, n); }
 
 }  // namespace plattor

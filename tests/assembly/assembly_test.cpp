@@ -106,7 +106,7 @@ TEST(PairBlocks, EntriesAreTheKernelIntegralOverTheSourceSegment) {
 // The closed forms written literally over whole matrices, as one would on paper, to hold the
 // loops of the assembly to the same values and the same order of operations.
 Matrix literalSelfBlock(std::size_t n, double h) {
-    Matrix block = identity(n) * selfTerm(h);
+    Matrix block = diagonal(ones(1, n)) * selfTerm(h);
     if (n > 1) {
         const Matrix q = colon(1, double(n) - 1);
         const Matrix terms = h * ((times(q + 0.5, log(q * h + h * 0.5)) - times(q - 0.5, log(q * h - h * 0.5))) - 1.0);

@@ -115,7 +115,7 @@ TEST(MatrixOperations, GradientIsCentralInsideAndOneSidedAtTheEdges) {
 }
 
 // A⁻¹ as the LU solve of the identity.
-Matrix inverse(const Matrix& a) { return luSolve(luFactor(a), identity(a.rows())); }
+Matrix inverse(const Matrix& a) { return luSolve(luFactor(a), diagonal(ones(1, a.rows()))); }
 
 // Random matrices that need row exchanges, in sizes on both sides of the factorisation's
 // panel width (32) and of its register blocks (8 rows, 4 columns).

@@ -129,6 +129,14 @@ TEST_P(SensitiveArrangement, IsSolvedWithLibmOnEveryPath) {
 
 PLATTOR_INSTANTIATE_ON_EACH_MATH_PATH(SensitiveArrangement);
 
+// The same conductors with other segment counts; the segment widths follow.
+ConductorModel withSegmentCounts(const ConductorModel& model, const Matrix& segmentCounts) {
+    ConductorModel m = model;
+    m.segmentCounts = segmentCounts;
+    m.segmentWidths = divide(model.conductorWidths, segmentCounts);
+    return m;
+}
+
 Matrix partialFor(const ConductorModel& m) {
     return partialCapacitance(reduceCapacitance(solveSystem(assembleSystemMatrix(m), m, Matrix()).generalized, 0));
 }
