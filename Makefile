@@ -1,22 +1,31 @@
-# Thin wrapper over the CMake presets: `make run` builds and runs the shipped example in
-# build/run/, `make test` builds and runs every test.
+# Thin wrapper over the CMake presets. `make run` builds the program alone and runs the shipped
+# example in build/run/: CMake and a C++20 compiler are all it needs. `make test` first gets
+# the packages the tests need (tools/install-packages), then builds and runs every test.
 .PHONY: all build run test sanitize fuzz clean
+
+# Extra arguments for the configure step of `make build` and `make run`, for instance
+# CMAKE_ARGS=-DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON to build as if GoogleTest were missing.
+CMAKE_ARGS ?=
 
 all: build
 
 build:
-	cmake --preset default
+	cmake --preset default $(CMAKE_ARGS)
 	cmake --build --preset default
 
-run: build
+run:
+	cmake --preset default $(CMAKE_ARGS)
+	cmake --build --preset default --target plattor
 	mkdir -p build/run
 	cp examples/indata3.txt build/run/indata3.txt
 	cd build/run && ../plattor
 
 test:
+	tools/install-packages test
 	cmake --workflow --preset default
 
 sanitize:
+	tools/install-packages test
 	cmake --workflow --preset sanitize
 
 # The input reader under libFuzzer (clang) for FUZZ_SECONDS, new inputs kept in build-fuzz/corpus.

@@ -31,11 +31,13 @@ constexpr const char* help =
     "pair in free space. --json prints the same as one JSON object in SI units.\n"
     "--er EPS puts the strips on a board of relative permittivity EPS (at least 1) as wide as the\n"
     "ground plane and prints the Maxwell matrix, the partial and mode capacitances with the\n"
-    "substrate and in air, the effective permittivities and the line impedances instead.";
+    "substrate and in air, the effective permittivities and the line impedances instead.\n"
+    "--version prints the version.";
 
 struct Options {
     bool json = false;
     bool help = false;
+    bool version = false;
     std::optional<double> permittivity;  // --er: the substrate's relative permittivity
 };
 
@@ -57,6 +59,7 @@ Options parseArguments(int argc, char** argv) {
         const std::string argument = argv[k];
         if (argument == "--json") options.json = true;
         else if (argument == "--help") options.help = true;
+        else if (argument == "--version") options.version = true;
         else if (argument == "--er") options.permittivity = permittivityArgument(argc, argv, ++k);
         else throw plattor::RunError("unknown argument \"" + plattor::printableExcerpt(argument) + "\"\n" + usage);
     }
@@ -109,6 +112,11 @@ int main(int argc, char** argv) {
         const Options options = parseArguments(argc, argv);
         if (options.help) {
             plattor::display(std::string(usage) + "\n\n" + help);
+            plattor::finishConsole();
+            return 0;
+        }
+        if (options.version) {
+            plattor::display(std::string("plattor-lines ") + PLATTOR_VERSION);
             plattor::finishConsole();
             return 0;
         }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs plattor on both reference inputs in scratch directories, then tests the field picture
 # drawn from what it wrote.
-# Usage: plot_after_run.sh <plattor> <plot-fields> <plot_fields_test.sh> <reference-dir>
+# Usage: plot_after_run.sh <plattor> <plattor-plot-fields> <plot_fields_test.sh> <reference-dir>
 set -eu
 plattor=$1 plot=$2 suite=$3 reference=$4
 if ! command -v "${GNUPLOT:-gnuplot}" >/dev/null 2>&1; then

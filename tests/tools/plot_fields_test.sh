@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Tests for tools/plot-fields.
-# Usage: plot_fields_test.sh <path-to-plot-fields> <typical-run-dir> <coplanar-run-dir>
+# Tests for the field plotter, plattor-plot-fields.
+# Usage: plot_fields_test.sh <path-to-plattor-plot-fields> <typical-run-dir> <coplanar-run-dir>
 # Each run dir holds indata3.txt, hfield3.dat, exfield3.dat, eyfield3.dat.
 
 set -u
 
 if [ $# -ne 3 ]; then
-    echo "usage: $0 <path-to-plot-fields> <typical-run-dir> <coplanar-run-dir>" >&2
+    echo "usage: $0 <path-to-plattor-plot-fields> <typical-run-dir> <coplanar-run-dir>" >&2
     exit 2
 fi
 plot=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
