@@ -1,0 +1,56 @@
+#!/usr/bin/env bash
+# tools/install-packages against stand-ins for dpkg-query, apt-get, sudo, id, locale and
+# localedef that log what they were asked: who installs what, and the one line otherwise.
+# Usage: install_packages_test.sh <install-packages>
+set -u
+script=$1
+work=$(mktemp -d) || exit 2
+trap 'rm -rf "$work"' EXIT
+fake=$work/bin
+mkdir "$fake"
+for tool in env grep true; do ln -s "$(type -P "$tool")" "$fake/$tool"; done
+stub() { printf '#!%s\n%s\n' "$BASH" "$2" >"$fake/$1"; chmod +x "$fake/$1"; }
+stub dpkg-query 'for p in $FAKE_MISSING; do [ "$p" = "${@: -1}" ] && exit 1; done; echo "install ok installed"'
+stub id 'echo "$FAKE_UID"'
+stub locale 'printf "%s\n" C C.utf8 $FAKE_LOCALES'
+stub apt-get 'echo "apt-get $* [$DEBIAN_FRONTEND]" >>"$LOG"'
+stub localedef 'echo "localedef $*" >>"$LOG"'
+
+passed=0 failed=0
+# check <description> <mode> <uid> <sudo: yes/no> <missing packages> <locales> <exit> <stderr> <log>
+# stderr and log are the exact texts expected ("" for none).
+check() {
+    local name=$1 rc
+    rm -f "$fake/sudo" "$work/log"; touch "$work/log"
+    [ "$4" = yes ] && stub sudo '[ "$1" = -n ] && shift; echo "sudo:" >>"$LOG"; exec "$@"'
+    (export PATH=$fake LOG=$work/log FAKE_UID=$3 FAKE_MISSING=$5 FAKE_LOCALES=$6
+     "$BASH" "$script" "$2" >"$work/out" 2>"$work/err")
+    rc=$?
+    if [ "$rc" = "$7" ] && [ "$(cat "$work/err")" = "$8" ] && [ "$(cat "$work/log")" = "$9" ]; then
+        echo "PASS  $name"; passed=$((passed + 1))
+    else
+        echo "FAIL  $name: exit $rc, stderr \"$(cat "$work/err")\", log \"$(cat "$work/log")\""
+        failed=$((failed + 1))
+    fi
+}
+all_locales="de_DE.utf8 sv_SE.UTF-8"
+p=install-packages
+
+check "all there: silent, nothing run" test 1000 no "" "$all_locales" 0 "" ""
+check "user without sudo, GoogleTest missing: one line naming exactly the missing, exit 1" \
+    test 1000 no "libgtest-dev gnuplot-nox" "$all_locales" 1 \
+    "$p: install the Debian packages libgtest-dev gnuplot-nox (sudo apt-get install libgtest-dev gnuplot-nox)" ""
+check "user without sudo, only gnuplot missing: one line, the tests run" test 1000 no "gnuplot-nox" "$all_locales" 0 \
+    "$p: install the Debian packages gnuplot-nox (sudo apt-get install gnuplot-nox); until then the tests that need them skip" ""
+check "root installs exactly the missing packages, non-interactively" test 0 no "libgtest-dev strace" "$all_locales" 0 "" \
+    "$(printf '%s\n' 'apt-get update -qq [noninteractive]' 'apt-get install -y -qq libgtest-dev strace [noninteractive]')"
+check "user with sudo installs through it" test 1000 yes "libbenchmark-dev" "$all_locales" 0 "" \
+    "$(printf '%s\n' sudo: sudo: 'apt-get update -qq [noninteractive]' sudo: 'apt-get install -y -qq libbenchmark-dev [noninteractive]')"
+check "root generates the missing comma locale only" test 0 no "" "sv_SE.utf8" 0 "" "localedef -i de_DE -f UTF-8 de_DE.UTF-8"
+check "ci: valgrind is required" ci 1000 no "valgrind" "$all_locales" 1 \
+    "$p: install the Debian packages valgrind (sudo apt-get install valgrind)" ""
+check "test does not ask for valgrind" test 1000 no "valgrind clang" "$all_locales" 0 "" ""
+check "an unknown group is refused" all 0 no "" "$all_locales" 2 "usage: $p test|ci" ""
+
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]
