@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# shellcheck disable=SC2016  # the stubs' bodies expand their variables when they run, not here
 # tools/install-packages against stand-ins for dpkg-query, apt-get, sudo, id, locale and
 # localedef that log what they were asked: who installs what, and the one line otherwise.
 # Usage: install_packages_test.sh <install-packages>
