@@ -174,17 +174,15 @@ TEST_F(ReplacedFiles, NewContentsReplaceTheOldAndNothingElseRemains) {
 std::string printfTable(const FieldGrid& grid, const Matrix& body) {
     std::string text;
     char number[64];
-    const auto line = [&](double first, auto value, std::size_t count) {
-        std::snprintf(number, sizeof number, "%8.6g", first);
+    for (std::size_t i = 0; i <= body.rows(); ++i) {
+        std::snprintf(number, sizeof number, "%8.6g", i == 0 ? 0.0 : grid.gridYValues[i - 1]);
         text += number;
-        for (std::size_t j = 0; j < count; ++j) {
-            std::snprintf(number, sizeof number, " %12.6g", value(j));
+        for (std::size_t j = 0; j < body.cols(); ++j) {
+            std::snprintf(number, sizeof number, " %12.6g", i == 0 ? grid.gridXValues[j] : body(i - 1, j));
             text += number;
         }
         text += '\n';
-    };
-    line(0.0, [&](std::size_t j) { return grid.gridXValues[j]; }, grid.gridXValues.size());
-    for (std::size_t i = 0; i < body.rows(); ++i) line(grid.gridYValues[i], [&](std::size_t j) { return body(i, j); }, body.cols());
+    }
     return text;
 }
 
