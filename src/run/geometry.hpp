@@ -1,7 +1,6 @@
 #pragma once
 // From the four input lengths to the conductors, their segments and the field-grid extent.
 #include <cstddef>
-
 #include <vector>
 
 #include "assembly/conductors.hpp"

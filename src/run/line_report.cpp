@@ -98,7 +98,8 @@ std::string quantityLine(const std::string& name, double v, double e, Unit unit,
 std::string textLine(const LineParameters& p, const Row& row) {
     std::string name = row.name;
     if (!row.atN) return quantityLine(name, value(p, row), error(p, row), row.unit);
-    name += " (N = " + std::to_string(std::accumulate(p.segmentCounts.begin(), p.segmentCounts.end(), std::size_t{0})) + ")";
+    const std::size_t n = std::accumulate(p.segmentCounts.begin(), p.segmentCounts.end(), std::size_t{0});
+    name += " (N = " + std::to_string(n) + ")";
     return quantityLine(name, value(p, row), error(p, row), row.unit, numberText(value(p, row) * 1e12));
 }
 

@@ -191,8 +191,8 @@ Matrix reduceCapacitance(const Matrix& generalized, std::size_t referenceConduct
 Matrix partialCapacitance(const Matrix& maxwell) {
     assert(maxwell.rows() == maxwell.cols());
     const std::size_t n = maxwell.rows();
-    // A conductor's capacitance to the reference is its total charge with every other
-    // conductor at its own potential: the sum of its row, taken from 0 in column order.
+    // A conductor's capacitance to the reference is its charge when every conductor but the
+    // reference is at potential 1: the sum of its row, taken from 0 in column order.
     Matrix partial(n, n);
     for (std::size_t i = 0; i < n; ++i) {
         double rowSum = 0.0;
