@@ -43,7 +43,6 @@ public:
     std::size_t rows() const { return rows_; }
     std::size_t cols() const { return cols_; }
     std::size_t size() const { return data_.size(); }
-    bool empty() const { return data_.empty(); }
 
     double& operator()(std::size_t i, std::size_t j) { return data_[offset(i, j)]; }
     double operator()(std::size_t i, std::size_t j) const { return data_[offset(i, j)]; }
