@@ -37,7 +37,7 @@ const InputValues tallInput{1, 0.1, 0.3, 20};
 struct Case {
     Geometry geometry;
     Matrix system;
-    Matrix excitationColumn;
+    std::vector<double> excitationColumn;
     SystemSolution solution;
     FieldGrid grid;
     Matrix potential;
@@ -128,7 +128,7 @@ void wholeRun(benchmark::State& state, const InputValues& input) {
     for (auto _ : state) {
         const Geometry geometry = setUpGeometry(input);
         const ConductorModel& model = geometry.conductors;
-        const Matrix excitationColumn = excitation(model, conductorPotentials(model.conductorCount()));
+        const std::vector<double> excitationColumn = excitation(model, conductorPotentials(model.conductorCount()));
         const SystemSolution solution = solveSystem(assembleSystemMatrix(model), model, excitationColumn);
         const Matrix maxwell = reduceCapacitance(solution.generalized, 0);
         benchmark::DoNotOptimize(reportLines(partialCapacitance(maxwell), geometry.groundPlaneCase));

@@ -9,8 +9,8 @@ namespace plattor {
 
 double selfTerm(double h) { return h * (std::log(h * 0.5) - 1.0); }
 
-Matrix neighbourTerms(std::size_t n, double h) {
-    Matrix terms(1, n > 0 ? n - 1 : 0);
+std::vector<double> neighbourTerms(std::size_t n, double h) {
+    std::vector<double> terms(n > 0 ? n - 1 : 0);
     for (std::size_t k = 0; k < terms.size(); ++k) {
         const double q = static_cast<double>(k + 1);
         // Antiderivative u·ln u − u between the near and the far edge of the source segment.
@@ -25,7 +25,7 @@ namespace {
 
 // The self block written into the window `out`.
 void fillSelfBlock(std::size_t n, double h, MatrixView out) {
-    const Matrix terms = neighbourTerms(n, h);
+    const std::vector<double> terms = neighbourTerms(n, h);
     const double diagonal = -selfTerm(h);
     for (std::size_t b = 0; b < n; ++b) {
         double* column = out.column(b);
@@ -36,17 +36,8 @@ void fillSelfBlock(std::size_t n, double h, MatrixView out) {
     }
 }
 
-}  // namespace
-
-Matrix selfBlock(std::size_t n, double h) {
-    Matrix block(n, n);
-    fillSelfBlock(n, h, block.view());
-    return block;
-}
-
-namespace {
-
-// X(m, s) of the pair (i, j), in its fixed order of operations.
+// The offset from field point m of conductor i to source s of conductor j, in its fixed order
+// of operations (see assembleSystemMatrix).
 struct Separation {
     double hi, hj, dx, edgeShift;
 
@@ -63,33 +54,19 @@ struct Separation {
     }
 };
 
-}  // namespace
-
-Matrix separation(const ConductorModel& model, std::size_t i, std::size_t j) {
-    const Separation offset(model, i, j);
-    Matrix x(model.segmentCount(i), model.segmentCount(j));
-    for (std::size_t s = 0; s < x.cols(); ++s)
-        for (std::size_t m = 0; m < x.rows(); ++m) x(m, s) = offset(m, s);
-    return x;
-}
-
-namespace {
-
 // F(u0 − a) − F(u0 + a) = −∫ ln √(u² + d²) du over a source segment of half width a whose
 // centre lies at horizontal offset u0 and vertical offset d from the field point, with the
 // antiderivative F(u) = 0.5·u·ln(u² + d²) − u + d·atan(u/d); for d = 0 (a source on the field
 // point's own line) the arctangent term vanishes and the logarithm of the square keeps it real
-// on either side. Doubled (the caller halves it) for every offset of a column at once: the
-// logarithms and arctangents of the column are taken by one call each, and every entry is then
-// combined in the same order as it would be alone.
+// on either side. For every offset of a column at once: the logarithms and arctangents of the
+// column are taken by one call each, and every entry is then combined as it would be alone.
 class SegmentIntegrals {
 public:
-    explicit SegmentIntegrals(std::size_t rows) : logs_(2 * rows), atans_(2 * rows), doubled_(rows) {}
+    explicit SegmentIntegrals(std::size_t rows) : logs_(2 * rows), atans_(2 * rows), values_(rows) {}
 
-    // doubled()[m] = F(u0[m] − a) − F(u0[m] + a), times 2, for m < n.
+    // values()[m] = F(u0[m] − a) − F(u0[m] + a) for m < n.
     void compute(const double* u0, std::size_t n, double a, double d) {
         const double d2 = d * d;
-        const double twoD = 2.0 * d;
         double* logNear = logs_.data();
         double* logFar = logs_.data() + n;
         for (std::size_t m = 0; m < n; ++m) {
@@ -99,40 +76,38 @@ public:
             logFar[m] = far * far + d2;
         }
         logInPlace(logs_.data(), 2 * n);
+        double* atanNear = atans_.data();
+        double* atanFar = atans_.data() + n;
         if (d != 0.0) {
-            double* atanNear = atans_.data();
-            double* atanFar = atans_.data() + n;
             for (std::size_t m = 0; m < n; ++m) {
                 atanNear[m] = (u0[m] - a) / d;
                 atanFar[m] = (u0[m] + a) / d;
             }
             atanInPlace(atans_.data(), 2 * n);
-            for (std::size_t m = 0; m < n; ++m) {
-                const double near = u0[m] - a;
-                const double far = u0[m] + a;
-                const double first = (near * logNear[m] - near * 2.0) + twoD * atanNear[m];
-                const double second = (far * logFar[m] - far * 2.0) + twoD * atanFar[m];
-                doubled_[m] = first - second;
+        }
+        for (std::size_t m = 0; m < n; ++m) {
+            const double near = u0[m] - a;
+            const double far = u0[m] + a;
+            double fNear = 0.5 * near * logNear[m] - near;
+            double fFar = 0.5 * far * logFar[m] - far;
+            if (d != 0.0) {
+                fNear += d * atanNear[m];
+                fFar += d * atanFar[m];
             }
-        } else {
-            for (std::size_t m = 0; m < n; ++m) {
-                const double near = u0[m] - a;
-                const double far = u0[m] + a;
-                const double first = near * logNear[m] - near * 2.0;
-                const double second = far * logFar[m] - far * 2.0;
-                doubled_[m] = first - second;
-            }
+            values_[m] = fNear - fFar;
         }
     }
-    const double* doubled() const { return doubled_.data(); }
+    const double* values() const { return values_.data(); }
 
 private:
     std::vector<double> logs_;
     std::vector<double> atans_;
-    std::vector<double> doubled_;
+    std::vector<double> values_;
 };
 
-// The pair block written into the window `pair` and the mirror block into `mirror`.
+// The pair block of conductors i < j written into the window `pair` and the mirror block into
+// `mirror`. The kernel depends on the offset only through its magnitude, so the mirror block
+// (field points on j, sources on i at offset −X) uses X itself and is stored transposed.
 void fillPairBlocks(const ConductorModel& model, std::size_t i, std::size_t j, MatrixView pair, MatrixView mirror) {
     const std::size_t ni = model.segmentCount(i);
     const std::size_t nj = model.segmentCount(j);
@@ -149,36 +124,20 @@ void fillPairBlocks(const ConductorModel& model, std::size_t i, std::size_t j, M
         for (std::size_t m = 0; m < ni; ++m) offsets[m] = offset(m, s);
         double* pairColumn = pair.column(s);
         integrals.compute(offsets.data(), ni, a, d);
-        for (std::size_t m = 0; m < ni; ++m) pairColumn[m] = integrals.doubled()[m] * 0.5;
-        if (sameWidths) {
-            for (std::size_t m = 0; m < ni; ++m) mirror(s, m) = pairColumn[m];
-        } else {
-            integrals.compute(offsets.data(), ni, b, d);
-            for (std::size_t m = 0; m < ni; ++m) mirror(s, m) = 0.5 * integrals.doubled()[m];
-        }
+        for (std::size_t m = 0; m < ni; ++m) pairColumn[m] = integrals.values()[m];
+        if (!sameWidths) integrals.compute(offsets.data(), ni, b, d);
+        for (std::size_t m = 0; m < ni; ++m) mirror(s, m) = integrals.values()[m];
     }
 }
 
 }  // namespace
 
-PairBlocks pairBlocks(const ConductorModel& model, std::size_t i, std::size_t j) {
-    const std::size_t ni = model.segmentCount(i);
-    const std::size_t nj = model.segmentCount(j);
-    PairBlocks blocks{Matrix(ni, nj), Matrix(nj, ni)};
-    fillPairBlocks(model, i, j, blocks.pairBlock.view(), blocks.mirrorBlock.view());
-    return blocks;
-}
-
 Matrix assembleSystemMatrix(const ConductorModel& model) {
     const std::size_t n = model.conductorCount();
-    const std::size_t size = model.totalSegments();
-    Matrix system(size, size);
-    // Every block is written in place; the kernel depends on the offset only through its
-    // magnitude, so the mirror block (field points on j, sources on i at offset −X) uses X
-    // itself and is stored transposed.
+    Matrix system(model.totalSegments(), model.totalSegments());
+    const MatrixView all = system.view();
     for (std::size_t i = 0; i < n; ++i) {
         const SegmentRange ri = model.segmentRange(i);
-        const MatrixView all = system.view();
         fillSelfBlock(ri.count, model.segmentWidths[i], all.at(ri.first, ri.first));
         for (std::size_t j = i + 1; j < n; ++j) {
             const SegmentRange rj = model.segmentRange(j);

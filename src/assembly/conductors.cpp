@@ -1,5 +1,7 @@
 #include "assembly/conductors.hpp"
 
+#include <cassert>
+
 namespace plattor {
 
 std::size_t ConductorModel::totalSegments() const {
@@ -26,10 +28,8 @@ std::vector<double> ConductorModel::segmentCentres(std::size_t k) const {
 
 ConductorModel inUnitsOf(const ConductorModel& model, double unit) {
     ConductorModel m = model;
-    m.conductorWidths = model.conductorWidths / unit;
-    m.conductorX = model.conductorX / unit;
-    m.conductorY = model.conductorY / unit;
-    m.segmentWidths = model.segmentWidths / unit;
+    for (std::vector<double>* lengths : {&m.conductorWidths, &m.conductorX, &m.conductorY, &m.segmentWidths})
+        for (double& length : *lengths) length /= unit;
     return m;
 }
 

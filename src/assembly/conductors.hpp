@@ -5,8 +5,6 @@
 #include <cstddef>
 #include <vector>
 
-#include "matrix/matrix.hpp"
-
 namespace plattor {
 
 // The unknowns owned by one conductor: rows and columns first … first+count−1.
@@ -15,16 +13,17 @@ struct SegmentRange {
     std::size_t count;
 };
 
+// One entry per conductor in every list.
 struct ConductorModel {
-    Matrix conductorWidths;  // 1×N, width of each conductor
-    Matrix conductorX;       // 1×N, x of each conductor's centre
-    Matrix conductorY;       // 1×N, height of each conductor
-    Matrix segmentCounts;    // 1×N, whole numbers
-    Matrix segmentWidths;    // 1×N, conductorWidths ./ segmentCounts
+    std::vector<double> conductorWidths;    // W(k)
+    std::vector<double> conductorX;         // x of each conductor's centre
+    std::vector<double> conductorY;         // height of each conductor
+    std::vector<std::size_t> segmentCounts; // n(k) ≥ 1
+    std::vector<double> segmentWidths;      // h(k) = W(k) / n(k)
 
     std::size_t conductorCount() const { return conductorWidths.size(); }
-    std::size_t segmentCount(std::size_t k) const { return static_cast<std::size_t>(segmentCounts[k]); }
-    std::size_t totalSegments() const;          // M, the sum of the segment counts
+    std::size_t segmentCount(std::size_t k) const { return segmentCounts[k]; }
+    std::size_t totalSegments() const;               // M, the sum of the segment counts
     SegmentRange segmentRange(std::size_t k) const;  // from the sums of the leading counts
     // Centre x of every segment of conductor k: ((t − 0.5)·h − W·0.5) + c for t = 1 … n.
     std::vector<double> segmentCentres(std::size_t k) const;

@@ -24,22 +24,32 @@
 
 namespace plattor {
 
-Matrix fieldTable(const FieldGrid& grid, const Matrix& body) {
-    const Matrix top = joinStacked(grid.gridXValues, body);
-    const Matrix left = joinStacked(Matrix::scalar(0.0), transpose(grid.gridYValues));
-    return joinSideBySide(left, top);
-}
-
-std::string rowFormat(std::size_t tableColumns) {
-    std::string format = "%8.6g";
-    for (std::size_t c = 1; c < tableColumns; ++c) format += " %12.6g";
-    return format + "\\n";
+void fieldTableText(const FieldGrid& grid, const Matrix& body, std::string& text) {
+    assert(body.rows() == grid.gridYValues.size() && body.cols() == grid.gridXValues.size());
+    // A line holds the first number in 8 characters and every further one in 13 (a space and
+    // 12), widened only by the rare number longer than its field.
+    text.clear();
+    text.reserve((body.rows() + 1) * (9 + 13 * body.cols()));
+    appendSixDigits(text, 0.0, 8);
+    for (const double x : grid.gridXValues) {
+        text += ' ';
+        appendSixDigits(text, x, 12);
+    }
+    text += '\n';
+    for (std::size_t i = 0; i < body.rows(); ++i) {
+        appendSixDigits(text, grid.gridYValues[i], 8);
+        for (std::size_t j = 0; j < body.cols(); ++j) {
+            text += ' ';
+            appendSixDigits(text, body(i, j), 12);
+        }
+        text += '\n';
+    }
 }
 
 namespace {
 
-[[noreturn]] void fail(const std::string& fileName, const char* what, int error) {
-    throw RunError("cannot " + std::string(what) + " " + fileName + ": " + std::strerror(error));
+[[noreturn]] void fail(const std::string& fileName, const char* verb, int error) {
+    throw RunError(fileName + ": cannot " + verb + ": " + std::strerror(error));
 }
 
 // A temporary lives at most this long: a run takes seconds, so an older one belongs to a run
@@ -160,22 +170,16 @@ void FileReplacement::commit() {
     if (locked == 0) ::flock(directory_, LOCK_UN);
 }
 
-std::string tableText(const Matrix& table) {
-    // The format holds one row's worth of conversions and is applied to the transpose in
-    // column-major order, so each line of text is one row of the table.
-    return formatValues(rowFormat(table.cols()), transpose(table));
-}
-
 void writeFieldFiles(const FieldGrid& grid, const Matrix& potentialGrid, const Matrix& gradientX,
                      const Matrix& gradientY) {
     FileReplacement files(".", {"hfield3.dat", "exfield3.dat", "eyfield3.dat"});
-    // The coordinates frame every file alike; only the body changes between them.
-    Matrix table = fieldTable(grid, potentialGrid);
-    files.stage("hfield3.dat", tableText(table));
-    table.setBlock(1, 1, gradientX);
-    files.stage("exfield3.dat", tableText(table));
-    table.setBlock(1, 1, gradientY);
-    files.stage("eyfield3.dat", tableText(table));
+    std::string text;  // one buffer for the three tables
+    fieldTableText(grid, potentialGrid, text);
+    files.stage("hfield3.dat", text);
+    fieldTableText(grid, gradientX, text);
+    files.stage("exfield3.dat", text);
+    fieldTableText(grid, gradientY, text);
+    files.stage("eyfield3.dat", text);
     files.commit();
 }
 

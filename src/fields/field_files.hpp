@@ -1,6 +1,6 @@
 #pragma once
 // The three field tables: x coordinates across the top, y coordinates down the left, 0 in
-// the corner, the grid in the body.
+// the corner, the grid in the body; and the files they are written to.
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,21 +10,17 @@
 
 namespace plattor {
 
-// (rows+1)×(cols+1): [0, x values; y values, body].
-Matrix fieldTable(const FieldGrid& grid, const Matrix& body);
-
-// "%8.6g" followed by one " %12.6g" per further column and a line end.
-std::string rowFormat(std::size_t tableColumns);
-
-// The text of a table: one line per row, each row through rowFormat.
-std::string tableText(const Matrix& table);
+// Replaces `text` with the table of `body` (gridRows×fieldPointsX): a first line of 0 and the
+// x values, then per grid row its y value and the row of the body; each line's first number
+// as printf's "%8.6g", every further one as " %12.6g", and a line end.
+void fieldTableText(const FieldGrid& grid, const Matrix& body, std::string& text);
 
 // Files of one directory replaced together. Each is first written in full to a temporary of
 // this process's own beside it (NAME.<pid>.<8 hex digits>.tmp, created exclusively, never
 // written through a link), then all are renamed over their files under an exclusive lock on
 // the directory: at every moment each file is whole, and when concurrent runs are over, the
-// files all come from one of them. A failure raises RunError naming the file and the system's
-// reason; temporaries not yet renamed are removed.
+// files all come from one of them. A failure raises RunError "<file>: cannot <verb>: <the
+// system's reason>"; temporaries not yet renamed are removed.
 class FileReplacement {
 public:
     // Opens `directory` and removes the temporaries of `fileNames` that runs which are no longer

@@ -1,6 +1,7 @@
 #include "fields/fields.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -12,25 +13,23 @@
 
 namespace plattor {
 
-Matrix conductorPotentials(std::size_t conductorCount) {
-    const Matrix stripPotentials = Matrix::row({-1.0, 1.0});
-    if (stripPotentials.size() >= conductorCount) return stripPotentials;
-    Matrix potentials(1, conductorCount);
-    for (std::size_t k = 0; k < stripPotentials.size(); ++k) potentials[k + 1] = stripPotentials[k];
-    return potentials;
+std::vector<double> conductorPotentials(std::size_t conductorCount) {
+    assert(conductorCount == 2 || conductorCount == 3);
+    if (conductorCount == 2) return {-1.0, 1.0};
+    return {0.0, -1.0, 1.0};
 }
 
-Matrix excitation(const ConductorModel& model, const Matrix& potentials) {
-    Matrix column(model.totalSegments(), 1);
+std::vector<double> excitation(const ConductorModel& model, const std::vector<double>& potentials) {
+    assert(potentials.size() == model.conductorCount());
+    std::vector<double> perSegment(model.totalSegments());
     for (std::size_t k = 0; k < model.conductorCount(); ++k) {
         const SegmentRange range = model.segmentRange(k);
-        const double potential = std::trunc(potentials[k]);
-        for (std::size_t s = 0; s < range.count; ++s) column[range.first + s] = potential;
+        std::fill_n(perSegment.begin() + static_cast<std::ptrdiff_t>(range.first), range.count, potentials[k]);
     }
-    return column;
+    return perSegment;
 }
 
-std::size_t gridRowCount(const Matrix& fieldRangeX, const Matrix& fieldRangeY, std::size_t fieldPointsX) {
+std::size_t gridRowCount(const GridRange& fieldRangeX, const GridRange& fieldRangeY, std::size_t fieldPointsX) {
     const double spanX = fieldRangeX[1] - fieldRangeX[0];
     const double spanY = fieldRangeY[1] - fieldRangeY[0];
     if (spanX == 0.0) throw RunError("the field grid has zero width in x");
@@ -50,7 +49,7 @@ std::size_t gridRowCount(const Matrix& fieldRangeX, const Matrix& fieldRangeY, s
     return rows < 2.0 ? 2 : static_cast<std::size_t>(rows);
 }
 
-FieldGrid makeFieldGrid(const Matrix& fieldRangeX, const Matrix& fieldRangeY, std::size_t fieldPointsX) {
+FieldGrid makeFieldGrid(const GridRange& fieldRangeX, const GridRange& fieldRangeY, std::size_t fieldPointsX) {
     const std::size_t gridRows = gridRowCount(fieldRangeX, fieldRangeY, fieldPointsX);
     FieldGrid grid;
     grid.gridXValues = linspace(fieldRangeX[0], fieldRangeX[1], fieldPointsX);
@@ -70,7 +69,7 @@ double potentialRegularisation(const ConductorModel& model) {
 
 }  // namespace
 
-Matrix potentialOnGrid(const ConductorModel& model, const Matrix& segmentCharges, const FieldGrid& grid) {
+Matrix potentialOnGrid(const ConductorModel& model, const std::vector<double>& segmentCharges, const FieldGrid& grid) {
     const std::size_t rows = grid.gridYValues.size();
     const std::size_t points = rows * grid.gridXValues.size();
     const double regularisation = potentialRegularisation(model);
@@ -81,7 +80,8 @@ Matrix potentialOnGrid(const ConductorModel& model, const Matrix& segmentCharges
 
     // The grid points in column-major order, a chunk at a time: the logarithms of one segment
     // are taken for the whole chunk in one call, and each point still sums its segments in
-    // order, conductor by conductor, exactly as a point-by-point loop would.
+    // order, conductor by conductor, exactly as a point-by-point loop would (the order of
+    // operations is kept; see solution/capacitance.hpp).
     constexpr std::size_t chunk = 256;
     double x[chunk], y[chunk], dy2[chunk], terms[chunk], sums[chunk];
     Matrix potential(rows, grid.gridXValues.size());
@@ -113,7 +113,7 @@ Matrix potentialOnGrid(const ConductorModel& model, const Matrix& segmentCharges
                 for (std::size_t p = 0; p < n; ++p) sums[p] += ((-terms[p]) * 0.5) * qt;  // −ln r times the charge density
             }
             const double h = model.segmentWidths[k];
-            for (std::size_t p = 0; p < n; ++p) values[p0 + p] = values[p0 + p] + h * sums[p];
+            for (std::size_t p = 0; p < n; ++p) values[p0 + p] += h * sums[p];
         }
     }
     return potential;

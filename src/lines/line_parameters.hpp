@@ -81,7 +81,7 @@ ConvergedLines convergedLines(const StripPair& pair);
 
 struct LineParameters {
     bool groundPlaneCase;
-    Matrix segmentCounts;           // plattor's own N per conductor
+    std::vector<std::size_t> segmentCounts;  // plattor's own N per conductor
     std::vector<LineLevel> levels;  // coarse to fine; the last gives the converged values
     LineValues atN;        // at N: what plattor computes (NaN if plattor cannot solve it)
     LineValues errorAtN;   // |converged − atN| + error: how far the value at N may be off

@@ -4,7 +4,6 @@
 // programming errors and are asserted, never reported to the user.
 #include <cassert>
 #include <cstddef>
-#include <initializer_list>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -41,18 +40,9 @@ public:
     Matrix(std::size_t rows, std::size_t cols, double fill = 0.0)
         : rows_(rows), cols_(cols), data_(rows * cols, fill) {}
 
-    static Matrix row(std::initializer_list<double> values);     // 1×n
-    static Matrix column(std::initializer_list<double> values);  // n×1
-    static Matrix scalar(double value) { return Matrix(1, 1, value); }
-    // Row by row, as one would write the matrix on paper.
-    static Matrix fromRows(std::initializer_list<std::initializer_list<double>> rows);
-
     std::size_t rows() const { return rows_; }
     std::size_t cols() const { return cols_; }
     std::size_t size() const { return data_.size(); }
-    bool empty() const { return data_.empty(); }
-    bool isVector() const { return rows_ == 1 || cols_ == 1; }
-    bool sameShape(const Matrix& other) const { return rows_ == other.rows_ && cols_ == other.cols_; }
 
     double& operator()(std::size_t i, std::size_t j) { return data_[offset(i, j)]; }
     double operator()(std::size_t i, std::size_t j) const { return data_[offset(i, j)]; }
@@ -68,11 +58,6 @@ public:
     MatrixView view() { return {data_.data(), rows_}; }
     ConstMatrixView view() const { return {data_.data(), rows_}; }
 
-    // B = A(r0 : r0+nr−1, c0 : c0+nc−1)
-    Matrix block(std::size_t r0, std::size_t nr, std::size_t c0, std::size_t nc) const;
-    // A(r0 : r0+B.rows−1, c0 : c0+B.cols−1) = B
-    void setBlock(std::size_t r0, std::size_t c0, const Matrix& b);
-
 private:
     std::size_t offset(std::size_t i, std::size_t j) const {
         assert(i < rows_ && j < cols_);
@@ -84,38 +69,13 @@ private:
     std::vector<double> data_;
 };
 
-Matrix zeros(std::size_t rows, std::size_t cols);
-Matrix ones(std::size_t rows, std::size_t cols);
-Matrix colon(double first, double last);        // the row first, first+1, … ≤ last; empty if last < first
-Matrix joinSideBySide(const Matrix& a, const Matrix& b);  // [A B]; an empty operand adds nothing
-Matrix joinStacked(const Matrix& a, const Matrix& b);     // [A; B]; an empty operand adds nothing
-Matrix transpose(const Matrix& a);              // Aᵀ
-Matrix multiply(const Matrix& a, const Matrix& b);  // A B
+// n values from first to last in equal steps, both ends included (last itself, whatever the
+// rounding of the steps); n = 1 gives last alone.
+std::vector<double> linspace(double first, double last, std::size_t n);
 
-// Element-wise arithmetic: equal shapes, or a scalar on either side.
-Matrix operator+(const Matrix& a, const Matrix& b);
-Matrix operator-(const Matrix& a, const Matrix& b);
-Matrix operator-(const Matrix& a);
-Matrix times(const Matrix& a, const Matrix& b);   // A ∘ B
-Matrix divide(const Matrix& a, const Matrix& b);  // A ./ B
-Matrix operator+(const Matrix& a, double s);
-Matrix operator-(const Matrix& a, double s);
-Matrix operator*(const Matrix& a, double s);
-Matrix operator*(double s, const Matrix& a);
-Matrix operator/(const Matrix& a, double s);
-
-Matrix sum(const Matrix& a);        // of a vector its total (1×1, 0 if empty); of a matrix the row of column sums
-double total(const Matrix& a);      // the sum of all elements, in storage order
-Matrix diagonal(const Matrix& a);   // of a matrix the column of its diagonal; of a vector the square diagonal matrix
-Matrix upperPart(const Matrix& a);  // the part strictly above the diagonal, zeros elsewhere
-Matrix round(const Matrix& a);      // nearest integer, exact halves away from zero
-std::vector<std::size_t> find(const Matrix& a);  // linear indices of the non-zero elements
-Matrix log(const Matrix& a);        // element-wise natural logarithm
-Matrix atan(const Matrix& a);       // element-wise arctangent in (−π/2, π/2)
-
-Matrix linspace(double first, double last, std::size_t n);  // 1×n, both ends included
-// Rates of change per grid step: along each row (x, column to column) and along each column
-// (y, row to row). Central differences inside, one-sided at the first and last row and column.
+// Rates of change of f per grid step: along each row (x, column to column) and along each
+// column (y, row to row). Central differences inside, one-sided at the first and last row and
+// column; a direction with a single grid line has rate 0.
 std::pair<Matrix, Matrix> gradient(const Matrix& f);
 
 }  // namespace plattor

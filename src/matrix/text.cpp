@@ -5,7 +5,6 @@
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <vector>
 
 namespace plattor {
 
@@ -51,128 +50,16 @@ std::string printableExcerpt(std::string_view text, std::size_t limit) {
     return shown;
 }
 
-std::string numberText(const Matrix& x) {
-    if (x.empty()) return "";
-    assert(x.size() == 1);
-    return numberText(x[0]);
-}
-
-namespace {
-
-// One piece of a format: literal text, or a %g conversion with its width and precision.
-struct FormatPiece {
-    std::string literal;
-    bool conversion = false;
-    std::string printfConversion;  // the conversion as printf takes it
-    // Without flags the conversion is std::to_chars in general form, right-aligned in the
-    // field: the same characters as printf gives, without its per-call parsing and locale.
-    bool plain = false;
-    int width = 0;
-    int precision = 6;
-};
-
-// Precisions up to this take the plain path; its text then fits in a small buffer.
-constexpr int plainPrecisionLimit = 64;
-
-std::vector<FormatPiece> parseFormat(const std::string& format) {
-    std::vector<FormatPiece> pieces;
-    std::string literal;
-    auto flushLiteral = [&] {
-        if (!literal.empty()) pieces.push_back({literal, false, {}});
-        literal.clear();
-    };
-    for (std::size_t k = 0; k < format.size(); ++k) {
-        const char c = format[k];
-        if (c == '\\' && k + 1 < format.size() && format[k + 1] == 'n') {
-            literal += '\n';
-            ++k;
-        } else if (c == '%' && k + 1 < format.size() && format[k + 1] == '%') {
-            literal += '%';
-            ++k;
-        } else if (c == '%') {
-            flushLiteral();
-            FormatPiece piece;
-            piece.conversion = true;
-            const std::size_t start = k++;
-            const std::size_t flagsStart = k;
-            while (k < format.size() && std::string("-+ #0").find(format[k]) != std::string::npos) ++k;
-            const bool flags = k > flagsStart;
-            while (k < format.size() && format[k] >= '0' && format[k] <= '9')
-                piece.width = piece.width * 10 + (format[k++] - '0');
-            if (k < format.size() && format[k] == '.') {
-                piece.precision = 0;
-                for (++k; k < format.size() && format[k] >= '0' && format[k] <= '9'; ++k)
-                    piece.precision = piece.precision * 10 + (format[k] - '0');
-            }
-            assert(k < format.size() && format[k] == 'g');  // the only conversion the program uses
-            piece.printfConversion = format.substr(start, k - start + 1);
-            piece.plain = !flags && piece.precision <= plainPrecisionLimit;
-            pieces.push_back(piece);
-        } else {
-            literal += c;
-        }
-    }
-    flushLiteral();
-    return pieces;
-}
-
-// Appends what printf's %<width>.<precision>g gives for x, with no flags: right-aligned,
-// widened by a longer number.
-void appendGeneral(std::string& out, double x, int width, int precision) {
-    assert(precision <= plainPrecisionLimit);
-    char text[plainPrecisionLimit + 32];
-    const std::to_chars_result r = std::to_chars(text, text + sizeof text, x, std::chars_format::general, precision);
+void appendSixDigits(std::string& text, double x, std::size_t width) {
+    // The general form with a precision is defined as printf's %g with that precision, in the
+    // C locale: the same digits, exponent ("e-05", at least two digits) and trailing zeros
+    // dropped, without printf's parsing of a format at every call.
+    char digits[24];  // the longest, "-2.22507e-308", has 13
+    const std::to_chars_result r = std::to_chars(digits, digits + sizeof digits, x, std::chars_format::general, 6);
     assert(r.ec == std::errc());
-    const auto length = static_cast<std::size_t>(r.ptr - text);
-    if (length < static_cast<std::size_t>(width)) out.append(static_cast<std::size_t>(width) - length, ' ');
-    out.append(text, length);
-}
-
-void appendConversion(std::string& out, const FormatPiece& piece, double value) {
-    if (piece.plain) {
-        appendGeneral(out, value, piece.width, piece.precision);
-        return;
-    }
-    char text[plainPrecisionLimit + 32];
-    const int n = std::snprintf(text, sizeof text, piece.printfConversion.c_str(), value);
-    if (n >= 0 && n < static_cast<int>(sizeof text)) {
-        out.append(text, static_cast<std::size_t>(n));
-    } else {  // a wide field or a long precision with flags
-        std::string wide(static_cast<std::size_t>(n) + 1, '\0');
-        std::snprintf(wide.data(), wide.size(), piece.printfConversion.c_str(), value);
-        out.append(wide.data(), static_cast<std::size_t>(n));
-    }
-}
-
-}  // namespace
-
-std::string formatValues(const std::string& format, const Matrix& values) {
-    const std::vector<FormatPiece> pieces = parseFormat(format);
-    std::string out;
-    std::size_t conversions = 0;
-    std::size_t passLength = 0;  // a guess at the text of one pass, to allocate once
-    for (const auto& p : pieces) {
-        conversions += p.conversion ? 1 : 0;
-        passLength += p.conversion ? static_cast<std::size_t>(std::max(p.width, 12)) : p.literal.size();
-    }
-    if (conversions == 0) {
-        if (values.empty()) return out;
-        for (const auto& p : pieces) out += p.literal;
-        return out;
-    }
-    out.reserve((values.size() / conversions + 1) * passLength);
-    std::size_t next = 0;
-    while (next < values.size()) {
-        for (const auto& piece : pieces) {
-            if (!piece.conversion) {
-                out += piece.literal;
-            } else {
-                if (next == values.size()) break;  // the last pass stops at the first unused conversion
-                appendConversion(out, piece, values[next++]);
-            }
-        }
-    }
-    return out;
+    const auto length = static_cast<std::size_t>(r.ptr - digits);
+    if (length < width) text.append(width - length, ' ');
+    text.append(digits, length);
 }
 
 }  // namespace plattor

@@ -1,11 +1,9 @@
 #pragma once
-// Numbers as text: the default form used on the console, formatted tables, and text quoted
-// in messages.
+// Numbers as text: the default form used on the console, the columns of the field tables, and
+// text quoted in messages.
 #include <cstddef>
 #include <string>
 #include <string_view>
-
-#include "matrix/matrix.hpp"
 
 namespace plattor {
 
@@ -13,8 +11,6 @@ namespace plattor {
 // "-3"); other finite values with max(floor(log10|x|) + 5, 5) significant digits ("2.6604",
 // "123456.7", "1.5e-05"); "NaN", "Inf", "-Inf".
 std::string numberText(double x);
-// As above for a 1×1 matrix; the empty matrix gives the empty text.
-std::string numberText(const Matrix& x);
 
 // The shortest text that reads back to x exactly ("-1", "0.5", "1e+200"); "NaN", "Inf", "-Inf".
 std::string shortestText(double x);
@@ -27,10 +23,9 @@ int errorDecimals(double error);
 // "..." after a cut, and every byte outside printable ASCII, '"' and '\\' written as \xNN.
 std::string printableExcerpt(std::string_view text, std::size_t limit = 40);
 
-// The elements of `values` in column-major order, each through the next conversion of
-// `format`, the format restarted from its beginning until all are used. The format holds
-// printf conversions of the form %[flags][width][.precision]g and literal text; "\n"
-// (backslash, n) in the format stands for a line end. Always the C locale's decimal point.
-std::string formatValues(const std::string& format, const Matrix& values);
+// Appends x with six significant digits, right-aligned in `width` characters and widened by a
+// longer number: what printf's "%<width>.6g" writes in the C locale ("1.23457e-05", "-0",
+// "inf", "nan").
+void appendSixDigits(std::string& text, double x, std::size_t width);
 
 }  // namespace plattor

@@ -1,13 +1,17 @@
 #include "run/geometry.hpp"
 
+#include <cmath>
+
 namespace plattor {
 
-Matrix segmentCountsFor(const Matrix& conductorWidths, double nominalSegments) {
-    const double widthTotal = total(conductorWidths);
-    const Matrix shares = conductorWidths / widthTotal;
-    Matrix counts = round(shares * nominalSegments) + 2.0;
-    for (std::size_t k = 0; k < counts.size(); ++k)
-        if (counts[k] < minimumSegments) counts[k] = minimumSegments;
+std::vector<std::size_t> segmentCountsFor(const std::vector<double>& conductorWidths, double nominalSegments) {
+    double widthTotal = 0.0;
+    for (const double w : conductorWidths) widthTotal += w;
+    std::vector<std::size_t> counts;
+    for (const double w : conductorWidths) {
+        const double count = std::round((w / widthTotal) * nominalSegments) + 2.0;
+        counts.push_back(static_cast<std::size_t>(count < minimumSegments ? minimumSegments : count));
+    }
     return counts;
 }
 
@@ -23,22 +27,23 @@ Geometry setUpGeometry(const InputValues& input) {
     ConductorModel& model = geometry.conductors;
     double nominalSegments;
     if (geometry.groundPlaneCase) {
-        model.conductorWidths = Matrix::row({g, w, w});
-        model.conductorX = joinSideBySide(Matrix::scalar(0.0), Matrix::row({-c, c}) * 0.5);
-        model.conductorY = joinSideBySide(Matrix::scalar(0.0), Matrix::row({h, h}));
+        model.conductorWidths = {g, w, w};
+        model.conductorX = {0.0, -c * 0.5, c * 0.5};
+        model.conductorY = {0.0, h, h};
         nominalSegments = 100;
-        geometry.fieldRangeX = (Matrix::row({-1.2, 1.2}) * g) * 0.5;
-        geometry.fieldRangeY = Matrix::row({0.0, 1.5 * h});
+        geometry.fieldRangeX = {(-1.2 * g) * 0.5, (1.2 * g) * 0.5};
+        geometry.fieldRangeY = {0.0, 1.5 * h};
     } else {
-        model.conductorWidths = Matrix::row({w, w});
-        model.conductorX = joinSideBySide(Matrix::scalar(0.0), Matrix::scalar(c));
-        model.conductorY = joinSideBySide(Matrix::scalar(0.0), Matrix::scalar(0.0));
+        model.conductorWidths = {w, w};
+        model.conductorX = {0.0, c};
+        model.conductorY = {0.0, 0.0};
         nominalSegments = 200;
-        geometry.fieldRangeX = (Matrix::row({-1.2, 1.2}) * (w + c)) + c * 0.5;
-        geometry.fieldRangeY = Matrix::row({-(1.5 * c), 1.5 * c});
+        geometry.fieldRangeX = {-1.2 * (w + c) + c * 0.5, 1.2 * (w + c) + c * 0.5};
+        geometry.fieldRangeY = {-(1.5 * c), 1.5 * c};
     }
     model.segmentCounts = segmentCountsFor(model.conductorWidths, nominalSegments);
-    model.segmentWidths = divide(model.conductorWidths, model.segmentCounts);
+    for (std::size_t k = 0; k < model.conductorCount(); ++k)
+        model.segmentWidths.push_back(model.conductorWidths[k] / static_cast<double>(model.segmentCounts[k]));
     return geometry;
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 // From the four input lengths to the conductors, their segments and the field-grid extent.
 #include <cstddef>
+#include <vector>
 
 #include "assembly/conductors.hpp"
-#include "matrix/matrix.hpp"
+#include "fields/fields.hpp"
 #include "run/input.hpp"
 
 namespace plattor {
@@ -13,13 +14,13 @@ inline constexpr double minimumSegments = 50;
 struct Geometry {
     bool groundPlaneCase;      // false: two coplanar strips, no ground plane
     ConductorModel conductors;
-    Matrix fieldRangeX;        // 1×2, first and last x of the field grid
-    Matrix fieldRangeY;        // 1×2, first and last y of the field grid
+    GridRange fieldRangeX;     // first and last x of the field grid
+    GridRange fieldRangeY;     // first and last y of the field grid
     std::size_t fieldPointsX;  // grid columns
 };
 
 // max(round(nominalSegments · W(k) / ΣW) + 2, 50), halves rounded away from zero.
-Matrix segmentCountsFor(const Matrix& conductorWidths, double nominalSegments);
+std::vector<std::size_t> segmentCountsFor(const std::vector<double>& conductorWidths, double nominalSegments);
 
 // With a ground plane (width not exactly 0): conductor 0 the plane [−g/2, g/2] at y = 0,
 // then the strips centred at ∓c/2 at height h, 100 segments shared out. Without one: strips

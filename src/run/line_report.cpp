@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <numeric>
 
 #include "matrix/text.hpp"
 
@@ -97,7 +98,8 @@ std::string quantityLine(const std::string& name, double v, double e, Unit unit,
 std::string textLine(const LineParameters& p, const Row& row) {
     std::string name = row.name;
     if (!row.atN) return quantityLine(name, value(p, row), error(p, row), row.unit);
-    name += " (N = " + numberText(total(p.segmentCounts)) + ")";
+    const std::size_t n = std::accumulate(p.segmentCounts.begin(), p.segmentCounts.end(), std::size_t{0});
+    name += " (N = " + std::to_string(n) + ")";
     return quantityLine(name, value(p, row), error(p, row), row.unit, numberText(value(p, row) * 1e12));
 }
 
@@ -105,11 +107,12 @@ std::string jsonNumber(double x) { return printed("%.*g", 17, x); }
 
 // Appends `values` as a JSON array. (Built by appending: GCC 12 warns falsely on
 // literal + temporary string.)
-void appendArray(std::string& text, const double* values, std::size_t count) {
+template <class Number>
+void appendArray(std::string& text, const Number* values, std::size_t count) {
     text += '[';
     for (std::size_t k = 0; k < count; ++k) {
         if (k > 0) text += ", ";
-        text += jsonNumber(values[k]);
+        text += jsonNumber(static_cast<double>(values[k]));
     }
     text += ']';
 }

@@ -8,6 +8,7 @@
 #include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "assembly/assembly.hpp"
 #include "fields/field_files.hpp"
@@ -59,7 +60,7 @@ void run() {
     //    excitation (the strips at −1 and +1 over the grounded plane); the capacitances.
     display("Invertering av matris ...");
     building("the factorisation of the moment-method matrix and the capacitances");
-    const Matrix potentials = conductorPotentials(conductors.conductorCount());
+    const std::vector<double> potentials = conductorPotentials(conductors.conductorCount());
     const SystemSolution solution = solveSystem(std::move(systemMatrix), conductors, excitation(conductors, potentials));
     const Matrix maxwell = reduceCapacitance(solution.generalized, 0);
     const Matrix partial = partialCapacitance(maxwell);

@@ -22,7 +22,9 @@ namespace {
 // without bound as the capacity nears one unit of length, where the logarithmic kernel makes
 // the system singular.
 double totalChargeAtUnitPotential(const Matrix& generalized) {
-    return total(generalized) / inFaradPerMetre(1.0);
+    double total = 0.0;
+    for (std::size_t k = 0; k < generalized.size(); ++k) total += generalized[k];
+    return total / inFaradPerMetre(1.0);
 }
 
 // A total beyond this (a capacity within about 1.6 % of the unit length) sends the solve to a
@@ -50,31 +52,32 @@ double safeUnitLength(const ConductorModel& model) {
 
 // G and the excitation's charges from one LU factorisation of `system`, the moment-method
 // matrix of `model`: one solve for ones on each conductor's segments, one for the excitation.
-SystemSolution solveInUnit(Matrix system, const ConductorModel& model, const Matrix& excitation) {
+SystemSolution solveInUnit(Matrix system, const ConductorModel& model, const std::vector<double>& excitation) {
     const std::size_t n = model.conductorCount();
     const std::size_t m = model.totalSegments();
-    assert(excitation.empty() || (excitation.rows() == m && excitation.cols() == 1));
+    const std::size_t excitations = excitation.empty() ? 0 : 1;
+    assert(excitation.empty() || excitation.size() == m);
     LuFactors factors;
     try {
         factors = luFactor(std::move(system));
     } catch (const RunError& e) {
         throw RunError(systemSolveFailure + std::string(e.what()));
     }
-    Matrix rhs(m, n + excitation.cols());
+    Matrix rhs(m, n + excitations);
     for (std::size_t l = 0; l < n; ++l) {
         const SegmentRange r = model.segmentRange(l);
         for (std::size_t s = r.first; s < r.first + r.count; ++s) rhs(s, l) = 1.0;
     }
-    if (!excitation.empty()) std::copy(excitation.data(), excitation.data() + m, rhs.column(n));
+    if (excitations > 0) std::copy(excitation.begin(), excitation.end(), rhs.column(n));
     const Matrix x = luSolve(factors, std::move(rhs));
-    for (std::size_t k = 0; k < x.size(); ++k)
-        if (!std::isfinite(x[k]))
-            throw RunError(std::string(systemSolveFailure) +
-                           "the solution has a non-finite entry: the matrix is too ill-conditioned");
+    // Finite by construction: the factorisation refused non-finite entries and pivots within
+    // n·eps of their columns, and the input's lengths (1e-150 … 1e150) bound the entries, so
+    // the densities stay within about 1e14/(narrowest segment), far below overflow.
+    assert(std::all_of(x.data(), x.data() + x.size(), [](double v) { return std::isfinite(v); }));
 
     SystemSolution solution;
     solution.generalized = generalizedCapacitance(x, model);
-    if (!excitation.empty()) solution.charges = x.block(0, m, n, 1);
+    if (excitations > 0) solution.charges.assign(x.column(n), x.column(n) + m);
     solution.unitLength = 1.0;
     return solution;
 }
@@ -101,7 +104,7 @@ Matrix generalizedCapacitance(const Matrix& unitSolutions, const ConductorModel&
 
 namespace {
 
-SystemSolution solveInAnyUnit(Matrix systemMatrix, const ConductorModel& model, const Matrix& excitation) {
+SystemSolution solveInAnyUnit(Matrix systemMatrix, const ConductorModel& model, const std::vector<double>& excitation) {
     // In the given unit of length first: the usual case, and the digits it has always given.
     // A unit change adds ln(unit)·h(c) to every entry of column c, which moves G by a rank-one
     // term that the reduction to the Maxwell matrix removes, and leaves the charges of a
@@ -117,7 +120,7 @@ SystemSolution solveInAnyUnit(Matrix systemMatrix, const ConductorModel& model, 
     const ConductorModel scaled = inUnitsOf(model, unit);
     SystemSolution solution = solveInUnit(assembleSystemMatrix(scaled), scaled, excitation);
     // Densities per unit length of the scaled model back to per unit length of the input.
-    for (std::size_t k = 0; k < solution.charges.size(); ++k) solution.charges[k] /= unit;
+    for (double& charge : solution.charges) charge /= unit;
     solution.unitLength = unit;
     return solution;
 }
@@ -149,7 +152,7 @@ private:
 
 }  // namespace
 
-SystemSolution solveSystem(Matrix systemMatrix, const ConductorModel& model, const Matrix& excitation) {
+SystemSolution solveSystem(Matrix systemMatrix, const ConductorModel& model, const std::vector<double>& excitation) {
     SystemSolution solution = solveInAnyUnit(std::move(systemMatrix), model, excitation);
     if (mathPath() == MathPath::scalar || !printedDigitsAreSensitive(solution.generalized)) return solution;
     // The vector logarithms differ from libm's by a few units in the last place, which a badly
@@ -161,52 +164,59 @@ SystemSolution solveSystem(Matrix systemMatrix, const ConductorModel& model, con
 }
 
 Matrix reduceCapacitance(const Matrix& generalized, std::size_t referenceConductor) {
-    if (generalized.rows() != generalized.cols())
-        throw RunError("The Generalized Capacitance matrix must be square");
+    assert(generalized.rows() == generalized.cols() && referenceConductor < generalized.rows());
     const std::size_t n = generalized.rows();
-    // Every conductor whose index differs from the reference.
-    const std::vector<std::size_t> kept =
-        find(colon(0.0, static_cast<double>(n) - 1.0) - static_cast<double>(referenceConductor));
-
-    const Matrix rowTotals = transpose(sum(transpose(generalized)));  // n×1
-    const Matrix columnTotals = sum(generalized);                      // 1×n
-    const Matrix outer = multiply(rowTotals, columnTotals);
-    const double grandTotal = total(generalized);
-
-    Matrix maxwell(kept.size(), kept.size());
-    for (std::size_t j = 0; j < kept.size(); ++j)
-        for (std::size_t i = 0; i < kept.size(); ++i)
-            maxwell(i, j) = generalized(kept[i], kept[j]) - outer(kept[i], kept[j]) / grandTotal;
+    // The totals are each taken from 0 in order of increasing index, the grand total in storage
+    // order (see the order of operations in the header).
+    std::vector<double> rowTotals(n, 0.0);
+    std::vector<double> columnTotals(n, 0.0);
+    double grandTotal = 0.0;
+    for (std::size_t l = 0; l < n; ++l)
+        for (std::size_t k = 0; k < n; ++k) {
+            rowTotals[k] += generalized(k, l);
+            columnTotals[l] += generalized(k, l);
+            grandTotal += generalized(k, l);
+        }
+    // Row (or column) i of the Maxwell matrix is conductor i, or i + 1 from the reference on.
+    const auto conductor = [referenceConductor](std::size_t i) { return i < referenceConductor ? i : i + 1; };
+    Matrix maxwell(n - 1, n - 1);
+    for (std::size_t j = 0; j + 1 < n; ++j)
+        for (std::size_t i = 0; i + 1 < n; ++i) {
+            const std::size_t k = conductor(i), l = conductor(j);
+            maxwell(i, j) = generalized(k, l) - (rowTotals[k] * columnTotals[l]) / grandTotal;
+        }
     return maxwell;
 }
 
 Matrix partialCapacitance(const Matrix& maxwell) {
-    const Matrix onDiagonal = diagonal(diagonal(maxwell));
-    const Matrix rowSums = diagonal(sum(transpose(maxwell)));
-    return ((-maxwell) + onDiagonal) + rowSums;
+    assert(maxwell.rows() == maxwell.cols());
+    const std::size_t n = maxwell.rows();
+    // A conductor's capacitance to the reference is its charge when every conductor but the
+    // reference is at potential 1: the sum of its row, taken from 0 in column order.
+    Matrix partial(n, n);
+    for (std::size_t i = 0; i < n; ++i) {
+        double rowSum = 0.0;
+        for (std::size_t j = 0; j < n; ++j) rowSum += maxwell(i, j);
+        for (std::size_t j = 0; j < n; ++j) partial(i, j) = i == j ? rowSum : -maxwell(i, j);
+    }
+    return partial;
 }
 
 std::vector<std::string> reportLines(const Matrix& partial, bool groundPlaneCase) {
     constexpr double picofarad = 1e12;
-    Matrix stripStrip;
-    Matrix stripGround;  // stays empty without a ground plane
-    if (groundPlaneCase) {
-        stripStrip = Matrix::scalar(partial(0, 1));
-        stripGround = Matrix::scalar(partial(0, 0));
-    } else {
-        stripStrip = partial;
-    }
+    const double stripStrip = groundPlaneCase ? partial(0, 1) : partial(0, 0);
+    const std::string stripGround = groundPlaneCase ? numberText(partial(0, 0) * picofarad) : "";
     return {
         " ",
         "Resultat:",
         "Delkapacitans mellan plattorna: " + numberText(stripStrip * picofarad) + " pF",
-        "Kapacitans mellan en platta och jordplanet: " + numberText(stripGround * picofarad) + " pF",
+        "Kapacitans mellan en platta och jordplanet: " + stripGround + " pF",
         " ",
     };
 }
 
 Matrix reducedCapacitance(const ConductorModel& model) {
-    return reduceCapacitance(solveSystem(assembleSystemMatrix(model), model, Matrix()).generalized, 0);
+    return reduceCapacitance(solveSystem(assembleSystemMatrix(model), model, {}).generalized, 0);
 }
 
 }  // namespace plattor

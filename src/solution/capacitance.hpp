@@ -1,5 +1,14 @@
 #pragma once
 // From the moment-method matrix to the capacitances per unit length and the charges.
+//
+// Order of operations. The printed capacitances are differences of the entries of G, and
+// where the strips couple weakly they are small differences of large numbers: a sum taken in
+// another order, or a product grouped otherwise, moves an entry by a unit in its last place,
+// which the cancellation can carry into a printed digit; the field files print six digits of
+// values whose last bits come from the same sums. So every sum and product from the
+// moment-method matrix to the printed text (the assembly, the solve, G, its reduction, the
+// potential on the grid) keeps the order in which it has always been evaluated, written out
+// where it differs from the obvious one, and a change of order is a change of output.
 #include <cstddef>
 #include <numbers>
 #include <string>
@@ -13,39 +22,39 @@ namespace plattor {
 inline constexpr double vacuumPermittivity = 8.8542e-12;  // ε0, F/m
 
 // A charge per unit length in units of 2π ε0 (the moment-method matrix carries no physical
-// constant) in F/m: multiplied by 2, then π, then ε0.
-inline double inFaradPerMetre(double value) { return value * 2.0 * std::numbers::pi * vacuumPermittivity; }
+// constant) in F/m: ((value·2)·π)·ε0, grouped from the left (see the order of operations above).
+inline double inFaradPerMetre(double value) { return ((value * 2.0) * std::numbers::pi) * vacuumPermittivity; }
 
 // The context every failure to solve the moment-method system is reported in.
 inline constexpr const char* systemSolveFailure = "cannot solve the moment-method system: ";
 
-// G(k, l) = h(k) · (sum over conductor k's rows of column l of X) · 2 · π · ε0 for the M×N (or
+// G(k, l) = inFaradPerMetre(h(k) · Σ X(s, l) over conductor k's segments s) for the M×N (or
 // wider) X whose column l solves the system for potential 1 on conductor l and 0 elsewhere:
 // the charge per unit length on k, in F/m. G is not symmetrised.
 Matrix generalizedCapacitance(const Matrix& unitSolutions, const ConductorModel& model);
 
 struct SystemSolution {
     Matrix generalized;  // G, N×N in F/m, potentials measured against a circle of radius unitLength
-    Matrix charges;      // M×1 segment charge densities of the excitation (empty without one)
+    std::vector<double> charges;  // M segment charge densities of the excitation (none without one)
     double unitLength;   // 1, or the power of two the system was solved in instead
 };
 
-// G and the charges of a neutral excitation (M×1, or empty for none) from one LU factorisation
+// G and the charges of a neutral excitation (M potentials, or none) from one LU factorisation
 // of the moment-method matrix of `model`. Where the logarithmic kernel makes the system
 // (nearly) singular in the input's unit of length, the model is solved again in a unit far
 // from it, which changes G but neither its reduction to the Maxwell matrix nor the charges.
 // Where a printed capacitance is a hundred times smaller than the largest Maxwell entry, the
 // model is assembled and solved again with libm's logarithms and arctangents. A system
 // singular in both units raises RunError naming the moment-method matrix.
-SystemSolution solveSystem(Matrix systemMatrix, const ConductorModel& model, const Matrix& excitation);
+SystemSolution solveSystem(Matrix systemMatrix, const ConductorModel& model, const std::vector<double>& excitation);
 
-// The Maxwell matrix of the conductors other than referenceConductor (0-based), potentials
-// measured against it, for a neutral arrangement:
-// G(K, K) − rowTotals(K)·columnTotals(K) / grandTotal. Raises RunError if G is not square.
+// The Maxwell matrix of the conductors other than referenceConductor (0-based, < N), potentials
+// measured against it, for a neutral arrangement: for k, l ≠ reference,
+// G(k, l) − (rowTotal(k)·columnTotal(l)) / grandTotal, G square.
 Matrix reduceCapacitance(const Matrix& generalized, std::size_t referenceConductor);
 
-// Each conductor's capacitance to the reference on the diagonal, the partial capacitance
-// between two conductors off it: (−P + diag(diag P)) + diag(row sums of P).
+// Each conductor's capacitance to the reference on the diagonal (the row sum of the Maxwell
+// matrix C), the partial capacitance between two conductors off it (−C(k, l)).
 Matrix partialCapacitance(const Matrix& maxwell);
 
 // The Maxwell matrix of the model at its own segment counts, by the route above: against the

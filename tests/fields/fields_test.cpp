@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -10,20 +11,20 @@
 #include "fields/field_files.hpp"
 #include "fields/fields.hpp"
 #include "matrix/error.hpp"
-#include "matrix/text.hpp"
 #include "run/geometry.hpp"
 #include "solution/capacitance.hpp"
+#include "support/matrices.hpp"
 #include "support/math_paths.hpp"
 
 namespace plattor {
 namespace {
 
 TEST(Excitation, StripsAtMinusAndPlusOneGroundAtZero) {
-    EXPECT_EQ(total(conductorPotentials(3) - Matrix::row({0, -1, 1})), 0);
-    EXPECT_EQ(total(times(conductorPotentials(2) - Matrix::row({-1, 1}), Matrix::row({1, 1}))), 0);
+    EXPECT_EQ(conductorPotentials(3), (std::vector<double>{0, -1, 1}));
+    EXPECT_EQ(conductorPotentials(2), (std::vector<double>{-1, 1}));
     const Geometry g = setUpGeometry({10, 1, 3, 1});
-    const Matrix e = excitation(g.conductors, conductorPotentials(3));
-    ASSERT_EQ(e.rows(), 185u);
+    const std::vector<double> e = excitation(g.conductors, conductorPotentials(3));
+    ASSERT_EQ(e.size(), 185u);
     EXPECT_EQ(e[0], 0);
     EXPECT_EQ(e[84], 0);
     EXPECT_EQ(e[85], -1);
@@ -33,64 +34,51 @@ TEST(Excitation, StripsAtMinusAndPlusOneGroundAtZero) {
 }
 
 TEST(GridRows, WorkedGridsAndTheSoundChoicesAtTheLimits) {
-    EXPECT_EQ(gridRowCount(Matrix::row({-6, 6}), Matrix::row({0, 1.5}), 40), 5u);
+    EXPECT_EQ(gridRowCount(GridRange{-6, 6}, GridRange{0, 1.5}, 40), 5u);
     const Geometry coplanar = setUpGeometry({0, 1, 3, 2});
     EXPECT_EQ(gridRowCount(coplanar.fieldRangeX, coplanar.fieldRangeY, 40), 38u);  // 37.5 away from zero
     // The same half, a few units in the last place below 37.5 once the lengths are in hundredths.
     const Geometry hundredths = setUpGeometry({0, 0.01, 0.03, 0.02});
     EXPECT_EQ(gridRowCount(hundredths.fieldRangeX, hundredths.fieldRangeY, 40), 38u);
-    EXPECT_EQ(gridRowCount(Matrix::row({0, 80}), Matrix::row({0, 75.00000000001}), 40), 38u);  // not a half
-    EXPECT_EQ(gridRowCount(Matrix::row({0, 80}), Matrix::row({0, 74.99999999999}), 40), 37u);
-    EXPECT_EQ(gridRowCount(Matrix::row({-6, 6}), Matrix::row({0, 0.01}), 40), 2u);   // flat: two rows
-    EXPECT_EQ(gridRowCount(Matrix::row({-6, 6}), Matrix::row({0, -1.5}), 40), 5u);   // below the plane
-    EXPECT_EQ(gridRowCount(Matrix::row({0, 1}), Matrix::row({0, 2500}), 40), 100000u);
-    EXPECT_THROW(gridRowCount(Matrix::row({0, 1}), Matrix::row({0, 2500.02}), 40), RunError);
-    EXPECT_THROW(gridRowCount(Matrix::row({1, 1}), Matrix::row({0, 1}), 40), RunError);
-    EXPECT_THROW(gridRowCount(Matrix::row({0, 1e-300}), Matrix::row({0, 1e300}), 40), RunError);
+    EXPECT_EQ(gridRowCount(GridRange{0, 80}, GridRange{0, 75.00000000001}, 40), 38u);  // not a half
+    EXPECT_EQ(gridRowCount(GridRange{0, 80}, GridRange{0, 74.99999999999}, 40), 37u);
+    EXPECT_EQ(gridRowCount(GridRange{-6, 6}, GridRange{0, 0.01}, 40), 2u);   // flat: two rows
+    EXPECT_EQ(gridRowCount(GridRange{-6, 6}, GridRange{0, -1.5}, 40), 5u);   // below the plane
+    EXPECT_EQ(gridRowCount(GridRange{0, 1}, GridRange{0, 2500}, 40), 100000u);
+    EXPECT_THROW(gridRowCount(GridRange{0, 1}, GridRange{0, 2500.02}, 40), RunError);
+    EXPECT_THROW(gridRowCount(GridRange{1, 1}, GridRange{0, 1}, 40), RunError);
+    EXPECT_THROW(gridRowCount(GridRange{0, 1e-300}, GridRange{0, 1e300}, 40), RunError);
 }
 
 TEST(FieldGrid, CoordinatesRunFromTheFirstToTheLastOfEachRange) {
-    const FieldGrid grid = makeFieldGrid(Matrix::row({-6, 6}), Matrix::row({0, 1.5}), 40);
+    const FieldGrid grid = makeFieldGrid(GridRange{-6, 6}, GridRange{0, 1.5}, 40);
     ASSERT_EQ(grid.gridYValues.size(), 5u);
     ASSERT_EQ(grid.gridXValues.size(), 40u);
     EXPECT_EQ(grid.gridXValues[0], -6);
     EXPECT_EQ(grid.gridXValues[39], 6);
     EXPECT_NEAR(grid.gridXValues[1], -6 + 12.0 / 39, 1e-14);
     EXPECT_EQ(grid.gridYValues[1], 0.375);
-    EXPECT_EQ(potentialOnGrid(setUpGeometry({10, 1, 3, 1}).conductors, Matrix(185, 1), grid).rows(), 5u);
+    EXPECT_EQ(potentialOnGrid(setUpGeometry({10, 1, 3, 1}).conductors, std::vector<double>(185), grid).rows(), 5u);
 }
 
-ConductorModel oneSegment(double width, double x, double y) {
-    ConductorModel m;
-    m.conductorWidths = Matrix::scalar(width);
-    m.conductorX = Matrix::scalar(x);
-    m.conductorY = Matrix::scalar(y);
-    m.segmentCounts = Matrix::scalar(1);
-    m.segmentWidths = Matrix::scalar(width);
-    return m;
-}
+ConductorModel oneSegment(double width, double x, double y) { return {{width}, {x}, {y}, {1}, {width}}; }
 
-FieldGrid pointGrid(double x, double y) {
-    FieldGrid g;
-    g.gridXValues = Matrix::scalar(x);
-    g.gridYValues = Matrix::scalar(y);
-    return g;
-}
+FieldGrid pointGrid(double x, double y) { return {{x}, {y}}; }
 
 TEST(Potential, OneSegmentActsAsALineChargeAtItsCentre) {
     // Width 0.1, density 2, centre 3 to the left of and 4 below the grid point.
-    const Matrix p = potentialOnGrid(oneSegment(0.1, -3, -4), Matrix::scalar(2), pointGrid(0, 0));
+    const Matrix p = potentialOnGrid(oneSegment(0.1, -3, -4), {2.0}, pointGrid(0, 0));
     EXPECT_NEAR(p[0], -0.32189, 5e-6);
     EXPECT_NEAR(p[0], -0.1 * std::log(25.0), 1e-15);
     // On the centre itself: r² = eps·w², large but finite.
-    const Matrix onCentre = potentialOnGrid(oneSegment(0.1, 0.5, 0.25), Matrix::scalar(2), pointGrid(0.5, 0.25));
+    const Matrix onCentre = potentialOnGrid(oneSegment(0.1, 0.5, 0.25), {2.0}, pointGrid(0.5, 0.25));
     EXPECT_TRUE(std::isfinite(onCentre[0]));
     EXPECT_NEAR(onCentre[0], -0.1 * std::log(std::numeric_limits<double>::epsilon() * 0.01), 1e-12);
 }
 
 TEST(Potential, CoplanarFieldIsAntisymmetricAboutTheMidline) {
     const Geometry g = setUpGeometry({0, 1, 3, 2});
-    const Matrix charges =
+    const std::vector<double> charges =
         solveSystem(assembleSystemMatrix(g.conductors), g.conductors, excitation(g.conductors, conductorPotentials(2))).charges;
     const FieldGrid grid = makeFieldGrid(g.fieldRangeX, g.fieldRangeY, g.fieldPointsX);
     const Matrix p = potentialOnGrid(g.conductors, charges, grid);
@@ -115,7 +103,7 @@ TEST_P(PotentialPaths, AgreeWithTheScalarPathAtEveryGridPoint) {
     for (const InputValues input : {InputValues{1, 0.1, 0.3, 20}, InputValues{10, 1, 3, 1}}) {
         const Geometry g = setUpGeometry(input);
         const ConductorModel& m = g.conductors;
-        const Matrix charges = solveSystem(assembleSystemMatrix(m), m, excitation(m, conductorPotentials(3))).charges;
+        const std::vector<double> charges = solveSystem(assembleSystemMatrix(m), m, excitation(m, conductorPotentials(3))).charges;
         const FieldGrid grid = makeFieldGrid(g.fieldRangeX, g.fieldRangeY, g.fieldPointsX);
         const Matrix onPath = potentialOnGrid(m, charges, grid);
         useMathPath(MathPath::scalar);
@@ -135,15 +123,11 @@ TEST_P(PotentialPaths, AgreeWithTheScalarPathAtEveryGridPoint) {
 PLATTOR_INSTANTIATE_ON_EACH_MATH_PATH(PotentialPaths);
 
 TEST(FieldFiles, ShortenedTableLinesCharacterForCharacter) {
-    FieldGrid grid;
-    grid.gridXValues = Matrix::row({-0.06, 0, 0.06});
-    grid.gridYValues = Matrix::row({0, 0.5});
-    const Matrix body = Matrix::fromRows({{0.5, 0.75, 0.5}, {-1.23456789e-05, 1234567, 0.1}});
-    const Matrix table = fieldTable(grid, body);
-    ASSERT_EQ(table.rows(), 3u);
-    ASSERT_EQ(table.cols(), 4u);
-    EXPECT_EQ(rowFormat(4), "%8.6g %12.6g %12.6g %12.6g\\n");
-    EXPECT_EQ(tableText(table),
+    const FieldGrid grid{{-0.06, 0, 0.06}, {0, 0.5}};
+    const Matrix body = testing::fromRows({{0.5, 0.75, 0.5}, {-1.23456789e-05, 1234567, 0.1}});
+    std::string text = "whatever was in the buffer before";
+    fieldTableText(grid, body, text);
+    EXPECT_EQ(text,
               "       0        -0.06            0         0.06\n"
               "       0          0.5         0.75          0.5\n"
               "     0.5 -1.23457e-05  1.23457e+06          0.1\n");
@@ -186,27 +170,42 @@ TEST_F(ReplacedFiles, NewContentsReplaceTheOldAndNothingElseRemains) {
     EXPECT_EQ(entries(), 1u) << "an abandoned temporary is removed";
 }
 
-TEST_F(ReplacedFiles, TheThreeFilesAreTheirTablesThroughTheRowFormat) {
-    // Widening values (three-digit exponents, NaN, −0) and a grid of several rows and columns.
-    FieldGrid grid;
-    grid.gridXValues = Matrix::row({-0.06, -0.0, 0.06, 1e-300});
-    grid.gridYValues = Matrix::row({0, 0.5, 1.25});
-    const Matrix potential = Matrix::fromRows({{0.5, -1.23456789e-100, 7, 1}, {std::nan(""), 2, -0.0, 3}, {4, 5, 6, 1e300}});
-    const Matrix gradientX = potential * 2.0;
-    const Matrix gradientY = potential - 1.0;
+// The table as printf writes it: "%8.6g" first on each line, " %12.6g" after.
+std::string printfTable(const FieldGrid& grid, const Matrix& body) {
+    std::string text;
+    char number[64];
+    for (std::size_t i = 0; i <= body.rows(); ++i) {
+        std::snprintf(number, sizeof number, "%8.6g", i == 0 ? 0.0 : grid.gridYValues[i - 1]);
+        text += number;
+        for (std::size_t j = 0; j < body.cols(); ++j) {
+            std::snprintf(number, sizeof number, " %12.6g", i == 0 ? grid.gridXValues[j] : body(i - 1, j));
+            text += number;
+        }
+        text += '\n';
+    }
+    return text;
+}
+
+TEST_F(ReplacedFiles, TheThreeFilesAreTheirTablesAsPrintfWritesThem) {
+    // Widening values (three-digit exponents, NaN, −0, infinities, subnormals) in a grid of
+    // more columns than rows.
+    FieldGrid grid{{-0.06, -0.0, 0.06, 1e-300}, {0, 0.5, 1.25}};
+    const Matrix potential = testing::fromRows(
+        {{0.5, -1.23456789e-100, 7, 1}, {std::nan(""), 2, -0.0, 3}, {4, 5, 6, 1e300}});
+    Matrix gradientX(3, 4), gradientY(3, 4);
+    for (std::size_t k = 0; k < potential.size(); ++k) {
+        gradientX[k] = potential[k] * 2.0;
+        gradientY[k] = potential[k] - 1.0;
+    }
+    gradientX(2, 0) = -HUGE_VAL;
+    gradientY(0, 1) = 4e-320;
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(dir_);
     writeFieldFiles(grid, potential, gradientX, gradientY);
     std::filesystem::current_path(previous);
-    const struct {
-        const char* name;
-        const Matrix& body;
-    } files[] = {{"hfield3.dat", potential}, {"exfield3.dat", gradientX}, {"eyfield3.dat", gradientY}};
-    for (const auto& file : files) {
-        const Matrix table = fieldTable(grid, file.body);
-        EXPECT_EQ(read(file.name), formatValues(rowFormat(table.cols()), transpose(table))) << file.name;
-        EXPECT_EQ(read(file.name), tableText(table)) << file.name;
-    }
+    EXPECT_EQ(read("hfield3.dat"), printfTable(grid, potential));
+    EXPECT_EQ(read("exfield3.dat"), printfTable(grid, gradientX));
+    EXPECT_EQ(read("eyfield3.dat"), printfTable(grid, gradientY));
     EXPECT_EQ(entries(), 3u);
 }
 
@@ -219,7 +218,7 @@ TEST_F(ReplacedFiles, AFailedWriteNamesTheFileAndKeepsTheOldOne) {
         files.commit();
         FAIL() << "a directory was replaced";
     } catch (const RunError& e) {
-        EXPECT_EQ(std::string(e.what()), "cannot write exfield3.dat: Is a directory");
+        EXPECT_EQ(std::string(e.what()), "exfield3.dat: cannot write: Is a directory");
     }
     EXPECT_EQ(read("exfield3.dat/inside"), "kept");
     EXPECT_EQ(entries(), 1u);
@@ -227,7 +226,7 @@ TEST_F(ReplacedFiles, AFailedWriteNamesTheFileAndKeepsTheOldOne) {
         FileReplacement files((dir_ / "no").string(), {"eyfield3.dat"});
         FAIL() << "a missing directory was opened";
     } catch (const RunError& e) {
-        EXPECT_EQ(std::string(e.what()), "cannot write eyfield3.dat: No such file or directory");
+        EXPECT_EQ(std::string(e.what()), "eyfield3.dat: cannot write: No such file or directory");
     }
 }
 

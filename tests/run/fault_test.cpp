@@ -281,18 +281,18 @@ void PrintTo(const OutputFault& fault, std::ostream* os) { *os << fault.name; }
 
 const std::vector<OutputFault> outputFaults{
     {"DirectoryInPlaceOfTheFirstFile", "10 1 3 1", Disk::Ordinary, "hfield3.dat", 0,
-     "cannot write hfield3.dat: Is a directory", 0},
+     "hfield3.dat: cannot write: Is a directory", 0},
     {"DirectoryInPlaceOfTheSecondFile", "10 1 3 1", Disk::Ordinary, "exfield3.dat", 0,
-     "cannot write exfield3.dat: Is a directory", 1},
+     "exfield3.dat: cannot write: Is a directory", 1},
     {"DirectoryInPlaceOfTheLastFile", "0 1 3 2", Disk::Ordinary, "eyfield3.dat", 0,
-     "cannot write eyfield3.dat: Is a directory", 2},
-    {"DiskFullFromTheStart", "10 1 3 1", Disk::Full, "", 0, "cannot write hfield3.dat: No space left on device", 0},
+     "eyfield3.dat: cannot write: Is a directory", 2},
+    {"DiskFullFromTheStart", "10 1 3 1", Disk::Full, "", 0, "hfield3.dat: cannot write: No space left on device", 0},
     {"DiskFillsUpDuringTheRun", tallInput, Disk::FillsDuringTheRun, "", 0,
-     "cannot write exfield3.dat: No space left on device", 0},
-    {"ReadOnlyDirectory", "10 1 3 1", Disk::ReadOnly, "", 0, "cannot write hfield3.dat: Read-only file system", 0},
-    {"FileSizeLimit", tallInput, Disk::Ordinary, "", 1 << 20, "cannot write hfield3.dat: File too large", 0},
+     "exfield3.dat: cannot write: No space left on device", 0},
+    {"ReadOnlyDirectory", "10 1 3 1", Disk::ReadOnly, "", 0, "hfield3.dat: cannot write: Read-only file system", 0},
+    {"FileSizeLimit", tallInput, Disk::Ordinary, "", 1 << 20, "hfield3.dat: cannot write: File too large", 0},
     {"FileSizeLimitBelowTheSmallestFile", "10 1 3 1", Disk::Ordinary, "", 1000,
-     "cannot write hfield3.dat: File too large", 0},
+     "hfield3.dat: cannot write: File too large", 0},
 };
 
 class OutputFaults : public ::testing::TestWithParam<OutputFault> {};

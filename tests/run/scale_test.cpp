@@ -36,14 +36,14 @@ struct StageResults {
 StageResults runStages(const InputValues& input) {
     const Geometry geometry = setUpGeometry(input);
     const ConductorModel& model = geometry.conductors;
-    const Matrix v = excitation(model, conductorPotentials(model.conductorCount()));
+    const std::vector<double> v = excitation(model, conductorPotentials(model.conductorCount()));
     const SystemSolution solution = solveSystem(assembleSystemMatrix(model), model, v);
     StageResults r;
     r.report = reportLines(partialCapacitance(reduceCapacitance(solution.generalized, 0)), geometry.groundPlaneCase);
     const FieldGrid grid = makeFieldGrid(geometry.fieldRangeX, geometry.fieldRangeY, geometry.fieldPointsX);
     const Matrix potential = potentialOnGrid(model, solution.charges, grid);
     const auto [gx, gy] = gradient(potential);
-    for (const Matrix* body : {&potential, &gx, &gy}) r.tables.push_back(tableText(fieldTable(grid, *body)));
+    for (const Matrix* body : {&potential, &gx, &gy}) fieldTableText(grid, *body, r.tables.emplace_back());
     r.unitLength = solution.unitLength;
     return r;
 }
@@ -116,8 +116,9 @@ INSTANTIATE_TEST_SUITE_P(BothReferences, PowerOfTenScale, ::testing::ValuesIn(ev
 // of the geometry scaled by exp(1/g) has no solution.
 double singularScale(const InputValues& input) {
     const ConductorModel model = setUpGeometry(input).conductors;
-    const SystemSolution s = solveSystem(assembleSystemMatrix(model), model, Matrix());
-    const double g = total(s.generalized) / inFaradPerMetre(1.0);
+    const SystemSolution s = solveSystem(assembleSystemMatrix(model), model, {});
+    double g = 0;
+    for (std::size_t k = 0; k < s.generalized.size(); ++k) g += s.generalized[k] / inFaradPerMetre(1.0);
     return std::exp(1.0 / g);
 }
 
