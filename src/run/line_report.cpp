@@ -74,19 +74,16 @@ std::string padded(std::string text, std::size_t width) {
     return text;
 }
 
-// name, value, "± error", unit: the value to the decimal place of the error's second digit.
-std::string quantityLine(const std::string& name, double v, double e, Unit unit, const std::string& valueAtN = "") {
+// name, value, "± error", unit. The value is quoted to the decimal place of the error's second
+// significant digit (at most the units), unless `valueText` gives it (plattor's own text, for
+// the values at N). An error of 0, as vacuum's exact permittivity has, gives no place: the
+// value gets ten significant digits.
+std::string quantityLine(const std::string& name, double v, double e, Unit unit, std::string valueText = "") {
     const double scale = displayScale(unit);
     v *= scale;
     e *= scale;
     const int decimals = errorDecimals(e);
-    std::string valueText = valueAtN;
-    if (!valueText.empty()) {
-    } else if (decimals < 0) {
-        valueText = printed("%.*g", 10, v);
-    } else {
-        valueText = printed("%.*f", decimals, v);
-    }
+    if (valueText.empty()) valueText = decimals < 0 ? printed("%.*g", 10, v) : printed("%.*f", decimals, v);
     const std::string errorText = decimals < 0 ? printed("%.*g", 2, e) : printed("%.*f", decimals, e);
     std::string line =
         padded(name, 41) + padded(valueText, 14) + " ± " + padded(errorText, 12) + " " + displayUnit(unit);
@@ -95,9 +92,8 @@ std::string quantityLine(const std::string& name, double v, double e, Unit unit,
 }
 
 std::string textLine(const LineParameters& p, const Row& row) {
-    std::string name = row.name;
-    if (!row.atN) return quantityLine(name, value(p, row), error(p, row), row.unit);
-    name += " (N = " + numberText(total(p.segmentCounts)) + ")";
+    if (!row.atN) return quantityLine(row.name, value(p, row), error(p, row), row.unit);
+    const std::string name = std::string(row.name) + " (N = " + numberText(total(p.segmentCounts)) + ")";
     return quantityLine(name, value(p, row), error(p, row), row.unit, numberText(value(p, row) * 1e12));
 }
 

@@ -232,7 +232,30 @@ INSTANTIATE_TEST_SUITE_P(Table, PublishedValues,
                          ::testing::Values(Published{{1000, 1, 3, 0.5}, 1.434229, 36.09257, {1e-6, 1e-5}},
                                            Published{{300, 1, 1.2, 0.2}, 8.068339, 61.11847, {1e-6, 1e-5}},
                                            Published{{10, 0.1, 1, 0.001}, 0.03114446, 923.6574, {1e-8, 1e-4}},
-                                           Published{{100, 1, 1.1, 0.01}, notQuoted, 917.98, {0, 1e-2}}));
+                                           Published{{100, 1, 1.1, 0.01}, notQuoted, 917.98, {0, 1e-2}},
+                                           // Low over a plane a third of a strip wide: the finer
+                                           // solution lies further off than the levels differ, the
+                                           // case the floor under every bar is there for.
+                                           Published{{0.33, 1, 1.25, 0.04}, notQuoted, notQuoted, {0, 0}}));
+
+// A ladder's last value with its bar must hold the limit L of the ladder, whatever way the
+// values approach it: steadily, crossing it with two levels that agree by chance, or drifting.
+TEST(ObservedChange, HoldsTheLimitOfTheLadder) {
+    const struct {
+        const char* name;
+        double errors[3];  // v_k − L
+    } ladders[] = {
+        {"converging tenfold", {1e-3, 1e-4, 1e-5}},
+        {"crossing: the last two agree by chance", {1e-6, -1e-9, -1e-9 + 1e-16}},
+        {"drifting, the changes growing", {0, 1e-6, 2.5e-6}},
+    };
+    const double limit = 7.5;
+    for (const auto& l : ladders) {
+        const double bar = observedChange(limit + l.errors[0], limit + l.errors[1], limit + l.errors[2]);
+        EXPECT_GE(bar, std::fabs(l.errors[2]) * (1 - 1e-6)) << l.name;
+        EXPECT_LE(bar, 1e3 * std::fabs(l.errors[2])) << l.name << ": a bar is no use if it is far too wide";
+    }
+}
 
 // A strip of width w at height h ≫ w over a plane much wider than h is a wire of equivalent
 // diameter d = w/2: C = 2π·ε0/acosh(2h/d), up to a correction of order (w/h)². The other

@@ -98,10 +98,8 @@ TEST(InputChecks, UnusualButMeaningfulArrangementsAreKept) {
     EXPECT_EQ(checkError(10, 1, 3, 0.001), "(accepted)"); // flat grid: two rows
 }
 
-TEST(Echo, SevenLinesWithTheNumbersRightAfterTheLabels) {
-    EXPECT_EQ(echoLines({10, 1, 3, 1}),
-              (std::vector<std::string>{"Beraekning startar", "Jordplanets bredd = 10", "Ledarbredd = 1",
-                                        "Centrumavstand = 3", "Hoejd = 1", " ", "Ifyllning av matris ..."}));
+// The example's seven lines are in its reference console; here the numbers that are not whole.
+TEST(Echo, NumbersRightAfterTheLabels) {
     EXPECT_EQ(echoLines({-0.0, 0.25, 1e-5, 2.6604271})[1], "Jordplanets bredd = 0");
     EXPECT_EQ(echoLines({-0.0, 0.25, 1e-5, 2.6604271})[3], "Centrumavstand = 1e-05");
     EXPECT_EQ(echoLines({-0.0, 0.25, 1e-5, 2.6604271})[4], "Hoejd = 2.6604");
