@@ -110,14 +110,30 @@ void appendArray(std::string& text, const double* values, std::size_t count) {
     text += ']';
 }
 
-void appendMaxwell(std::string& text, const LineValues& v) {
-    const double firstRow[] = {v[Q::maxwell11], v[Q::maxwell12]};
-    const double secondRow[] = {v[Q::maxwell21], v[Q::maxwell22]};
+// Appends [[a, b], [c, d]].
+void appendTwoByTwo(std::string& text, double a, double b, double c, double d) {
+    const double firstRow[] = {a, b};
+    const double secondRow[] = {c, d};
     text += '[';
     appendArray(text, firstRow, 2);
     text += ", ";
     appendArray(text, secondRow, 2);
     text += ']';
+}
+
+void appendMaxwell(std::string& text, const LineValues& v) {
+    appendTwoByTwo(text, v[Q::maxwell11], v[Q::maxwell12], v[Q::maxwell21], v[Q::maxwell22]);
+}
+
+// Appends the member `"key": {"value": v, "error": e}` on a line of its own.
+void appendQuantity(std::string& text, const char* key, double v, double e) {
+    text += ",\n  \"";
+    text += key;
+    text += "\": {\"value\": ";
+    text += jsonNumber(v);
+    text += ", \"error\": ";
+    text += jsonNumber(e);
+    text += '}';
 }
 
 using S = SubstrateQuantity;
@@ -157,15 +173,10 @@ constexpr SubstrateRow substrateRows[] = {
     {S::couplingCoefficient, "coupling coefficient", "couplingCoefficient", Unit::ratio},
 };
 
+// The Maxwell matrix whose first entry (C11) is `first`, the others following it in row order.
 void appendMatrix(std::string& text, const SubstrateValues& v, S first) {
     const auto at = [&](std::size_t k) { return v[static_cast<S>(static_cast<std::size_t>(first) + k)]; };
-    const double firstRow[] = {at(0), at(1)};
-    const double secondRow[] = {at(2), at(3)};
-    text += '[';
-    appendArray(text, firstRow, 2);
-    text += ", ";
-    appendArray(text, secondRow, 2);
-    text += ']';
+    appendTwoByTwo(text, at(0), at(1), at(2), at(3));
 }
 
 void appendLevels(std::string& text, const std::vector<LineLevel>& levels) {
@@ -211,14 +222,7 @@ std::string lineReportJson(const LineParameters& p) {
             appendMaxwell(text, p.error);
             text += '}';
         }
-        if (row.key == nullptr) continue;  // the other Maxwell entries
-        text += ",\n  \"";
-        text += row.key;
-        text += "\": {\"value\": ";
-        text += jsonNumber(value(p, row));
-        text += ", \"error\": ";
-        text += jsonNumber(error(p, row));
-        text += '}';
+        if (row.key != nullptr) appendQuantity(text, row.key, value(p, row), error(p, row));  // not the Maxwell entries
     }
     text += "\n}";
     return text;
@@ -258,16 +262,8 @@ std::string substrateReportJson(const SubstrateParameters& p, const LineParamete
         appendMatrix(text, p.error, first);
         text += '}';
     }
-    for (const SubstrateRow& row : substrateRows) {
-        if (row.key == nullptr) continue;
-        text += ",\n  \"";
-        text += row.key;
-        text += "\": {\"value\": ";
-        text += jsonNumber(p.converged[row.quantity]);
-        text += ", \"error\": ";
-        text += jsonNumber(p.error[row.quantity]);
-        text += '}';
-    }
+    for (const SubstrateRow& row : substrateRows)
+        if (row.key != nullptr) appendQuantity(text, row.key, p.converged[row.quantity], p.error[row.quantity]);
     text += "\n}";
     return text;
 }
