@@ -164,6 +164,7 @@ Matrix maxwellMatrix(const PairMesh& mesh, std::size_t order) {
                                   rule.addNearIntegrals(mesh.faces[panel.face], panel, at[i], parameters[panel.face],
                                                         1.0, part);
                 if (near) continue;
+                // Far off the panel its own rule: −ln|X − z| as −½·ln|X − z|², without a root.
                 for (std::size_t j = 0; j < p; ++j)
                     part[j] = -0.5 * chargeWeights[q * p + j] * std::log(std::norm(targets[q * p + j].z - at[i].z));
             }

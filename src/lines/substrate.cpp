@@ -268,6 +268,7 @@ ModeCapacitances substrateModes(const SubstrateMesh& mesh, double permittivity) 
                 if (target.role != FaceRole::interface) {
                     const Complex tStar = targetParameter(face, panel.face, target.target);
                     if (near && rule.addNearIntegrals(face, panel, target.target, tStar, 1.0, part)) continue;
+                    // Far off: −ln|X − z| as −½·ln|X − z|², without a root.
                     for (std::size_t j = 0; j < p; ++j)
                         part[j] = -0.5 * nodes[q * p + j].weight * std::log(std::norm(nodes[q * p + j].target.z -
                                                                                         target.target.z));

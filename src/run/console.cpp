@@ -28,7 +28,7 @@ void display(const std::vector<std::string>& lines) {
 void finishConsole() {
     if (std::fflush(stdout) != 0 && lostOutput == 0) lostOutput = errno;
     if (lostOutput == 0 && std::ferror(stdout)) lostOutput = EIO;
-    if (lostOutput != 0) throw RunError(std::string("cannot write to standard output: ") + std::strerror(lostOutput));
+    if (lostOutput != 0) throw RunError(std::string("standard output: cannot write: ") + std::strerror(lostOutput));
 }
 
 }  // namespace plattor

@@ -22,7 +22,7 @@ Geometry setUpGeometry(const InputValues& input) {
     const double h = input.stripHeight;
 
     Geometry geometry;
-    geometry.groundPlaneCase = !(g == 0.0);  // exact: no tolerance; NaN counts as a plane
+    geometry.groundPlaneCase = g != 0.0;  // exact, no tolerance: only a written zero (or −0) is no plane
     geometry.fieldPointsX = 40;
     ConductorModel& model = geometry.conductors;
     double nominalSegments;

@@ -1,6 +1,7 @@
 #include "run/input.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,9 +9,8 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <memory>
+#include <iterator>
 
 #include "fields/fields.hpp"
 #include "matrix/error.hpp"
@@ -61,17 +61,19 @@ std::string excerpt(std::string_view rest) {
 }
 
 double convert(std::string_view token, int position, const std::string& fileName) {
+    // from_chars takes no leading '+'; the rest of the token is what numberLength measured,
+    // a form it reads in full, so the only failure left is the range.
     std::string_view digits = token;
     if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
     double value = 0.0;
     const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    if (result.ec == std::errc::result_out_of_range || (result.ec == std::errc() && value != 0.0 && !std::isnormal(value))) {
+    assert(result.ptr == digits.data() + digits.size() || result.ec == std::errc::result_out_of_range);
+    // Subnormals are refused with the overflows: their squares, which the logarithms take,
+    // would vanish.
+    if (result.ec == std::errc::result_out_of_range || (value != 0.0 && !std::isnormal(value))) {
         throw RunError(fileName + ": number " + std::to_string(position) + " (" + printableExcerpt(token) +
                        ") is outside the range of a double");
     }
-    if (result.ec != std::errc() || result.ptr != digits.data() + digits.size())
-        throw RunError(fileName + ": number " + std::to_string(position) + " (" + printableExcerpt(token) +
-                       ") cannot be read");
     return value;
 }
 
@@ -102,34 +104,37 @@ InputValues parseInput(std::string_view text, const std::string& fileName) {
 
 InputValues readInputFile(const std::string& fileName) {
     // Opened without blocking, so that a pipe without a writer cannot hang the run, and read
-    // only if it is a plain file.
+    // only if it is a plain file. A directory is left to read(2), which refuses it (EISDIR).
     const int fd = ::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) throw RunError(fileName + ": cannot open: " + std::strerror(errno));
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(::fdopen(fd, "rb"), std::fclose);
-    if (!file) {
-        ::close(fd);
-        throw RunError(fileName + ": cannot open: " + std::strerror(errno));
-    }
+    const struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
     struct stat status {};
-    if (::fstat(fd, &status) != 0) throw RunError(fileName + ": cannot read: " + std::strerror(errno));
-    if (S_ISDIR(status.st_mode)) throw RunError(fileName + ": cannot read: " + std::strerror(EISDIR));
-    if (!S_ISREG(status.st_mode)) throw RunError(fileName + ": cannot read: not a regular file");
-    // Read in pieces, so that a file of four numbers costs a few bytes rather than the cap.
+    if (::fstat(fd, &status) == 0 && !S_ISREG(status.st_mode) && !S_ISDIR(status.st_mode))
+        throw RunError(fileName + ": cannot read: not a regular file");
+    // Read in pieces, so that a file of four numbers costs a few bytes rather than the cap; one
+    // byte more than the cap tells whether the file goes on.
     std::string text;
     char piece[4096];
-    std::size_t got = 0;
-    while (text.size() < inputByteLimit &&
-           (got = std::fread(piece, 1, std::min(sizeof piece, inputByteLimit - text.size()), file.get())) > 0)
-        text.append(piece, got);
-    if (std::ferror(file.get())) throw RunError(fileName + ": cannot read: " + std::strerror(errno));
-    int next = EOF;
-    if (text.size() == inputByteLimit) next = std::fgetc(file.get());
-    if (next != EOF && !isSpace(static_cast<char>(next))) {
+    while (text.size() <= inputByteLimit) {
+        const ssize_t got = ::read(fd, piece, std::min(sizeof piece, inputByteLimit + 1 - text.size()));
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw RunError(fileName + ": cannot read: " + std::strerror(errno));
+        if (got == 0) break;
+        text.append(piece, static_cast<std::size_t>(got));
+    }
+    const bool goesOn = text.size() > inputByteLimit;
+    if (goesOn) {
+        const char next = text.back();
+        text.pop_back();
         // The word the limit cuts may go on past it: a number there would be read short
         // ("1234" as "12", "1e-5" as "1"), so the word is dropped rather than read.
-        while (!text.empty() && !isSpace(text.back())) text.pop_back();
+        if (!isSpace(next))
+            while (!text.empty() && !isSpace(text.back())) text.pop_back();
     }
-    return parse(text, fileName, next != EOF ? "end of the first MiB" : "end of file");
+    return parse(text, fileName, goesOn ? "end of the first MiB" : "end of file");
 }
 
 void checkLengths(const InputValues& input, const std::string& fileName) {
@@ -141,9 +146,8 @@ void checkLengths(const InputValues& input, const std::string& fileName) {
                    {"strip width", input.stripWidth},
                    {"centre distance", input.centreDistance},
                    {"height", input.stripHeight}};
-    for (const auto& length : lengths)
-        if (!std::isfinite(length.value))
-            reject(std::string(length.name) + " must be a finite number, got " + shortestText(length.value));
+    // The reader yields normal numbers or zeros only.
+    assert(std::all_of(std::begin(lengths), std::end(lengths), [](const auto& l) { return std::isfinite(l.value); }));
     // Squares of lengths and offsets enter the logarithms; they must stay normal doubles.
     for (const auto& length : lengths) {
         const double size = std::fabs(length.value);

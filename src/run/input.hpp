@@ -21,12 +21,13 @@ struct InputValues {
 // RunError naming `fileName`, the count found and where reading stopped.
 InputValues parseInput(std::string_view text, const std::string& fileName);
 
-// Reads and parses the file; a file that cannot be opened or read raises RunError.
+// Reads and parses the file (its first MiB); a file that cannot be opened or read, or is not
+// a plain file, raises RunError.
 InputValues readInputFile(const std::string& fileName);
 
-// Rejects what the conductor model cannot represent: non-finite values, lengths whose squares
-// leave the range of a double, a strip width ≤ 0, a negative ground-plane width, overlapping
-// strips, and strips in the ground plane's plane overlapping it.
+// Rejects what the conductor model cannot represent: lengths whose squares leave the range of a
+// double, a strip width ≤ 0, a negative ground-plane width, overlapping strips, and strips in
+// the ground plane's plane overlapping it. Precondition: finite values, as parseInput yields.
 void checkLengths(const InputValues& input, const std::string& fileName);
 
 // checkLengths, and also a field grid that is degenerate or too large.

@@ -75,19 +75,16 @@ std::string padded(std::string text, std::size_t width) {
     return text;
 }
 
-// name, value, "± error", unit: the value to the decimal place of the error's second digit.
-std::string quantityLine(const std::string& name, double v, double e, Unit unit, const std::string& valueAtN = "") {
+// name, value, "± error", unit. The value is quoted to the decimal place of the error's second
+// significant digit (at most the units), unless `valueText` gives it (plattor's own text, for
+// the values at N). An error of 0, as vacuum's exact permittivity has, gives no place: the
+// value gets ten significant digits.
+std::string quantityLine(const std::string& name, double v, double e, Unit unit, std::string valueText = "") {
     const double scale = displayScale(unit);
     v *= scale;
     e *= scale;
     const int decimals = errorDecimals(e);
-    std::string valueText = valueAtN;
-    if (!valueText.empty()) {
-    } else if (decimals < 0) {
-        valueText = printed("%.*g", 10, v);
-    } else {
-        valueText = printed("%.*f", decimals, v);
-    }
+    if (valueText.empty()) valueText = decimals < 0 ? printed("%.*g", 10, v) : printed("%.*f", decimals, v);
     const std::string errorText = decimals < 0 ? printed("%.*g", 2, e) : printed("%.*f", decimals, e);
     std::string line =
         padded(name, 41) + padded(valueText, 14) + " ± " + padded(errorText, 12) + " " + displayUnit(unit);
@@ -96,10 +93,9 @@ std::string quantityLine(const std::string& name, double v, double e, Unit unit,
 }
 
 std::string textLine(const LineParameters& p, const Row& row) {
-    std::string name = row.name;
-    if (!row.atN) return quantityLine(name, value(p, row), error(p, row), row.unit);
+    if (!row.atN) return quantityLine(row.name, value(p, row), error(p, row), row.unit);
     const std::size_t n = std::accumulate(p.segmentCounts.begin(), p.segmentCounts.end(), std::size_t{0});
-    name += " (N = " + std::to_string(n) + ")";
+    const std::string name = std::string(row.name) + " (N = " + std::to_string(n) + ")";
     return quantityLine(name, value(p, row), error(p, row), row.unit, numberText(value(p, row) * 1e12));
 }
 
@@ -117,14 +113,30 @@ void appendArray(std::string& text, const Number* values, std::size_t count) {
     text += ']';
 }
 
-void appendMaxwell(std::string& text, const LineValues& v) {
-    const double firstRow[] = {v[Q::maxwell11], v[Q::maxwell12]};
-    const double secondRow[] = {v[Q::maxwell21], v[Q::maxwell22]};
+// Appends [[a, b], [c, d]].
+void appendTwoByTwo(std::string& text, double a, double b, double c, double d) {
+    const double firstRow[] = {a, b};
+    const double secondRow[] = {c, d};
     text += '[';
     appendArray(text, firstRow, 2);
     text += ", ";
     appendArray(text, secondRow, 2);
     text += ']';
+}
+
+void appendMaxwell(std::string& text, const LineValues& v) {
+    appendTwoByTwo(text, v[Q::maxwell11], v[Q::maxwell12], v[Q::maxwell21], v[Q::maxwell22]);
+}
+
+// Appends the member `"key": {"value": v, "error": e}` on a line of its own.
+void appendQuantity(std::string& text, const char* key, double v, double e) {
+    text += ",\n  \"";
+    text += key;
+    text += "\": {\"value\": ";
+    text += jsonNumber(v);
+    text += ", \"error\": ";
+    text += jsonNumber(e);
+    text += '}';
 }
 
 using S = SubstrateQuantity;
@@ -164,15 +176,10 @@ constexpr SubstrateRow substrateRows[] = {
     {S::couplingCoefficient, "coupling coefficient", "couplingCoefficient", Unit::ratio},
 };
 
+// The Maxwell matrix whose first entry (C11) is `first`, the others following it in row order.
 void appendMatrix(std::string& text, const SubstrateValues& v, S first) {
     const auto at = [&](std::size_t k) { return v[static_cast<S>(static_cast<std::size_t>(first) + k)]; };
-    const double firstRow[] = {at(0), at(1)};
-    const double secondRow[] = {at(2), at(3)};
-    text += '[';
-    appendArray(text, firstRow, 2);
-    text += ", ";
-    appendArray(text, secondRow, 2);
-    text += ']';
+    appendTwoByTwo(text, at(0), at(1), at(2), at(3));
 }
 
 void appendLevels(std::string& text, const std::vector<LineLevel>& levels) {
@@ -218,14 +225,7 @@ std::string lineReportJson(const LineParameters& p) {
             appendMaxwell(text, p.error);
             text += '}';
         }
-        if (row.key == nullptr) continue;  // the other Maxwell entries
-        text += ",\n  \"";
-        text += row.key;
-        text += "\": {\"value\": ";
-        text += jsonNumber(value(p, row));
-        text += ", \"error\": ";
-        text += jsonNumber(error(p, row));
-        text += '}';
+        if (row.key != nullptr) appendQuantity(text, row.key, value(p, row), error(p, row));  // not the Maxwell entries
     }
     text += "\n}";
     return text;
@@ -265,16 +265,8 @@ std::string substrateReportJson(const SubstrateParameters& p, const LineParamete
         appendMatrix(text, p.error, first);
         text += '}';
     }
-    for (const SubstrateRow& row : substrateRows) {
-        if (row.key == nullptr) continue;
-        text += ",\n  \"";
-        text += row.key;
-        text += "\": {\"value\": ";
-        text += jsonNumber(p.converged[row.quantity]);
-        text += ", \"error\": ";
-        text += jsonNumber(p.error[row.quantity]);
-        text += '}';
-    }
+    for (const SubstrateRow& row : substrateRows)
+        if (row.key != nullptr) appendQuantity(text, row.key, p.converged[row.quantity], p.error[row.quantity]);
     text += "\n}";
     return text;
 }

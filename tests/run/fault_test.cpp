@@ -352,9 +352,9 @@ struct ConsoleFault {
 void PrintTo(const ConsoleFault& fault, std::ostream* os) { *os << fault.name; }
 
 const std::vector<ConsoleFault> consoleFaults{
-    {"DevFull", "/dev/full", false, false, "cannot write to standard output: No space left on device"},
-    {"Closed", "", true, false, "cannot write to standard output: Bad file descriptor"},
-    {"ReaderGone", "", false, true, "cannot write to standard output: Broken pipe"},
+    {"DevFull", "/dev/full", false, false, "standard output: cannot write: No space left on device"},
+    {"Closed", "", true, false, "standard output: cannot write: Bad file descriptor"},
+    {"ReaderGone", "", false, true, "standard output: cannot write: Broken pipe"},
 };
 
 class ConsoleFaults : public ::testing::TestWithParam<ConsoleFault> {};

@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
-#include <iostream>
 #include <random>
 #include <regex>
 #include <string>
@@ -233,8 +232,6 @@ TEST(InputReaderRandom, AgreesWithThePlainOracleOnSeededRandomAndMutatedInputs) 
     EXPECT_GT(tally.values, 4000);
     EXPECT_GT(tally.syntax, 4000);
     EXPECT_GT(tally.range, 400);
-    std::cout << tally.values << " read, " << tally.syntax << " rejected as not numbers, " << tally.range
-              << " as beyond a double\n";
 }
 
 }  // namespace

@@ -138,6 +138,120 @@ double lastDigit(const std::string& text) {
     return point == std::string::npos ? 1 : std::pow(10.0, -static_cast<double>(text.size() - point - 1));
 }
 
+// The JSON number a text line reports: its name in camel case ("even-mode impedance" is
+// evenModeImpedance), "(converged)" dropped, "(N = …)" as …AtN, "in air" as …InAir, and the
+// Maxwell entries as matrix elements. `part` is "value" or "error".
+std::string jsonKey(std::string name, const std::string& part) {
+    std::string suffix;
+    for (const auto& [ending, key] : {std::pair<std::string, std::string>{" (converged)", ""}, {" in air", "InAir"}})
+        if (name.size() > ending.size() && name.compare(name.size() - ending.size(), ending.size(), ending) == 0)
+            name.erase(name.size() - ending.size()), suffix = key;
+    if (const std::size_t n = name.find(" (N = "); n != std::string::npos) name.erase(n), suffix = "AtN";
+    if (name.rfind("Maxwell matrix C", 0) == 0) {
+        const std::string ij = name.substr(16);
+        return "maxwellMatrix" + suffix + "." + part + "." + std::to_string(ij.at(0) - '1') + "." +
+               std::to_string(ij.at(1) - '1');
+    }
+    std::string key;
+    bool capital = false;
+    for (const char c : name) {
+        if (c == ' ' || c == '-') capital = true;
+        else key += capital ? static_cast<char>(std::toupper(static_cast<unsigned char>(c))) : c, capital = false;
+    }
+    return key + suffix + "." + part;
+}
+
+// Every text line is the JSON's number in pF/m or ohm, rounded to the printed digits, and (but
+// for the values at N, which are plattor's own text) quoted to its error bar: the error to two
+// significant digits, the value to the same decimal place.
+void expectTextIsTheJsonQuotedToItsBar(const std::map<std::string, TextQuantity>& text,
+                                       const std::map<std::string, double>& numbers) {
+    for (const auto& [name, q] : text) {
+        SCOPED_TRACE(name);
+        const double scale = q.unit == "pF/m" ? 1e12 : 1;
+        EXPECT_EQ(q.unit, scale != 1 ? "pF/m" : name.find("impedance") != std::string::npos ? "ohm" : "");
+        EXPECT_NEAR(numbers.at(jsonKey(name, "value")) * scale, std::stod(q.value), 0.51 * lastDigit(q.value));
+        EXPECT_NEAR(numbers.at(jsonKey(name, "error")) * scale, std::stod(q.error), 0.51 * lastDigit(q.error));
+        EXPECT_GT(std::stod(q.error), 0);
+        const std::size_t significant = q.error.find_first_not_of("0.");
+        ASSERT_NE(significant, std::string::npos);
+        const std::string digits = q.error.substr(significant);
+        EXPECT_EQ(digits.size() - (digits.find('.') != std::string::npos), 2u) << q.error;
+        if (name.find("(N = ") == std::string::npos) {
+            EXPECT_EQ(lastDigit(q.value), lastDigit(q.error)) << q.value;
+        }
+    }
+}
+
+// The speed of light by the definition of the metre, not the program's ε0 (which agrees with
+// it to a millionth).
+constexpr double lightSpeed = 299792458.0;
+
+void expectRelative(double actual, double expected, double tolerance, const char* what) {
+    EXPECT_NEAR(actual, expected, tolerance * std::fabs(expected)) << what;
+}
+
+// The line quantities in free space from the two partial capacitances alone: the Maxwell matrix
+// C11 = C_sg + C_ss, C12 = −C_ss; the even mode (+1, +1) C_e = C_sg, the odd mode (+1, −1)
+// C_o = C_sg + 2·C_ss; Z = 1/(c·C) for a line in vacuum; Zdiff = 2·Z_o, Zcomm = Z_e/2, and the
+// coupling (Z_e − Z_o)/(Z_e + Z_o). Without a plane, the pair's C and Z = 1/(c·C).
+void expectFreeSpaceLine(const std::map<std::string, double>& n, bool plane) {
+    const auto value = [&n](const std::string& key) { return n.at(key + ".value"); };
+    const double ss = value("stripToStripCapacitance");
+    expectRelative(n.at("maxwellMatrix.value.0.1"), -ss, 1e-12, "C12");
+    expectRelative(n.at("maxwellMatrix.value.1.0"), -ss, 1e-12, "C21");
+    if (!plane) {
+        expectRelative(n.at("maxwellMatrix.value.0.0"), ss, 1e-12, "C11");
+        expectRelative(value("lineImpedance"), 1 / (lightSpeed * ss), 1e-5, "Z");
+        return;
+    }
+    const double sg = value("stripToGroundCapacitance");
+    expectRelative(n.at("maxwellMatrix.value.0.0"), sg + ss, 1e-12, "C11");
+    expectRelative(n.at("maxwellMatrix.value.1.1"), sg + ss, 1e-12, "C22");
+    expectRelative(value("evenModeCapacitance"), sg, 1e-12, "C_e");
+    expectRelative(value("oddModeCapacitance"), sg + 2 * ss, 1e-12, "C_o");
+    const double zEven = 1 / (lightSpeed * sg), zOdd = 1 / (lightSpeed * (sg + 2 * ss));
+    expectRelative(value("evenModeImpedance"), zEven, 1e-5, "Z_e");
+    expectRelative(value("oddModeImpedance"), zOdd, 1e-5, "Z_o");
+    expectRelative(value("differentialImpedance"), 2 * zOdd, 1e-5, "Zdiff");
+    expectRelative(value("commonModeImpedance"), zEven / 2, 1e-5, "Zcomm");
+    expectRelative(value("couplingCoefficient"), (zEven - zOdd) / (zEven + zOdd), 1e-5, "k");
+}
+
+// On a substrate each mode's line has ε_eff = C/C_air and Z = 1/(c·√(C·C_air)); the Maxwell
+// matrices and partial capacitances relate as in free space, with and without the slab, and
+// C12 = C21 within their bars (reciprocity).
+void expectSubstrateLine(const std::map<std::string, double>& n, double permittivity) {
+    const auto value = [&n](const std::string& key) { return n.at(key + ".value"); };
+    for (const std::string air : {"", "InAir"}) {
+        SCOPED_TRACE("suffix " + air);
+        const std::string m = "maxwellMatrix" + air;
+        const double c11 = n.at(m + ".value.0.0"), c12 = n.at(m + ".value.0.1"), c21 = n.at(m + ".value.1.0");
+        EXPECT_LE(std::fabs(c12 - c21), n.at(m + ".error.0.1") + n.at(m + ".error.1.0"));
+        expectRelative(n.at(m + ".value.1.1"), c11, 1e-8, "C22");
+        const double ss = value("stripToStripCapacitance" + air), sg = value("stripToGroundCapacitance" + air);
+        expectRelative(ss, -c21, 1e-8, "C_ss");
+        expectRelative(sg, c11 + c12, 1e-8, "C_sg");
+        expectRelative(value("evenModeCapacitance" + air), sg, 1e-8, "C_e");
+        expectRelative(value("oddModeCapacitance" + air), sg + 2 * ss, 1e-8, "C_o");
+    }
+    double z[2];
+    for (const int mode : {0, 1}) {
+        const std::string name = mode == 0 ? "evenMode" : "oddMode";
+        SCOPED_TRACE(name);
+        const double slab = value(name + "Capacitance"), air = value(name + "CapacitanceInAir");
+        const double effective = value(name + "EffectivePermittivity");
+        expectRelative(effective, slab / air, 1e-12, "ε_eff");
+        EXPECT_GT(effective, 1);  // the field runs partly in the slab, partly in air
+        EXPECT_LT(effective, permittivity);
+        z[mode] = 1 / (lightSpeed * std::sqrt(slab * air));
+        expectRelative(value(name + "Impedance"), z[mode], 1e-5, "Z");
+    }
+    expectRelative(value("differentialImpedance"), 2 * z[1], 1e-5, "Zdiff");
+    expectRelative(value("commonModeImpedance"), z[0] / 2, 1e-5, "Zcomm");
+    expectRelative(value("couplingCoefficient"), (z[0] - z[1]) / (z[0] + z[1]), 1e-5, "k");
+}
+
 struct Case {
     const char* name;
     const char* input;
@@ -188,33 +302,8 @@ TEST_P(LinesRun, ValuesAtNArePlattorsAndTheJsonCarriesTheTextInSiUnits) {
     }
     EXPECT_EQ(quantities.count("strip-to-ground capacitance (converged)"), plane ? 1u : 0u);
 
-    struct {
-        const char* name;
-        const char* valueKey;
-        const char* errorKey;
-        double scale;
-        const char* unit;
-    } const pairs[] = {
-        {"strip-to-strip capacitance (converged)", "stripToStripCapacitance.value", "stripToStripCapacitance.error",
-         1e12, "pF/m"},
-        {"Maxwell matrix C12", "maxwellMatrix.value.0.1", "maxwellMatrix.error.0.1", 1e12, "pF/m"},
-        {"strip-to-ground capacitance (converged)", "stripToGroundCapacitance.value",
-         "stripToGroundCapacitance.error", 1e12, "pF/m"},
-        {"odd-mode impedance", "oddModeImpedance.value", "oddModeImpedance.error", 1, "ohm"},
-        {"coupling coefficient", "couplingCoefficient.value", "couplingCoefficient.error", 1, ""},
-        {"line impedance", "lineImpedance.value", "lineImpedance.error", 1, "ohm"},
-    };
-    for (const auto& pair : pairs) {
-        if (!quantities.count(pair.name)) continue;
-        SCOPED_TRACE(pair.name);
-        const TextQuantity& q = quantities.at(pair.name);
-        EXPECT_EQ(q.unit, pair.unit);
-        EXPECT_NEAR(numbers.at(pair.valueKey) * pair.scale, std::strtod(q.value.c_str(), nullptr),
-                    0.51 * lastDigit(q.value));
-        EXPECT_NEAR(numbers.at(pair.errorKey) * pair.scale, std::strtod(q.error.c_str(), nullptr),
-                    0.51 * lastDigit(q.error));
-        EXPECT_GT(numbers.at(pair.errorKey), 0);
-    }
+    expectTextIsTheJsonQuotedToItsBar(quantities, numbers);
+    expectFreeSpaceLine(numbers, plane);
     EXPECT_EQ(quantities.count("line impedance"), plane ? 0u : 1u);
     EXPECT_EQ(quantities.count("odd-mode impedance"), plane ? 1u : 0u);
 }
@@ -282,7 +371,8 @@ INSTANTIATE_TEST_SUITE_P(
                                        "strips, and indata3.txt gives none (ground-plane width 0)"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Whatever plattor refuses, plattor-lines refuses with the same words and exit status.
+// Whatever plattor refuses, plattor-lines refuses with the same words and exit status: one case
+// for each place the input can fail (the file, a number, a range, a rule).
 class LinesRejectedInput : public ::testing::TestWithParam<Case> {};
 
 TEST_P(LinesRejectedInput, SameMessageAsPlattor) {
@@ -299,8 +389,6 @@ TEST_P(LinesRejectedInput, SameMessageAsPlattor) {
 
 INSTANTIATE_TEST_SUITE_P(Inputs, LinesRejectedInput,
                          ::testing::Values(Case{"NoInputFile", nullptr, false}, Case{"ThreeNumbers", "10 1 3\n", true},
-                                           Case{"OverlappingStrips", "10 1 0.5 1", true},
-                                           Case{"NegativeStrip", "10 -1 3 1", true},
                                            Case{"StripInThePlane", "10 1 3 0", true},
                                            Case{"Overflow", "10 1 3 1e999", true}),
                          caseName);
@@ -323,6 +411,8 @@ TEST(LinesInput, TheFieldGridDoesNotLimitItAndTouchingConductorsAreRefused) {
                     "between them is infinite\n"},
         {"2 1 -3 0", "plattor-lines: the strip from 1 to 2 touches the ground plane from -1 to 1 at height 0; the "
                      "capacitance between them is infinite\n"},
+        {"10 1 -1 3", "plattor-lines: the strips touch: centre distance -1 equals the strip width 1; the capacitance "
+                      "between them is infinite\n"},
     };
     for (const auto& c : touching) {
         dir.write("indata3.txt", c.input);
@@ -365,29 +455,8 @@ TEST(LinesSubstrate, TextAndJsonAgreeAndTheAirValuesAreTheFreeSpaceOnes) {
     EXPECT_EQ(slab.size(), 23u);
     EXPECT_EQ(numbers.at("permittivity"), 4.3);
 
-    const struct {
-        const char* name;
-        const char* valueKey;
-        const char* errorKey;
-        double scale;
-    } pairs[] = {
-        {"Maxwell matrix C12", "maxwellMatrix.value.0.1", "maxwellMatrix.error.0.1", 1e12},
-        {"Maxwell matrix C21 in air", "maxwellMatrixInAir.value.1.0", "maxwellMatrixInAir.error.1.0", 1e12},
-        {"strip-to-ground capacitance", "stripToGroundCapacitance.value", "stripToGroundCapacitance.error", 1e12},
-        {"odd-mode capacitance in air", "oddModeCapacitanceInAir.value", "oddModeCapacitanceInAir.error", 1e12},
-        {"even-mode effective permittivity", "evenModeEffectivePermittivity.value",
-         "evenModeEffectivePermittivity.error", 1},
-        {"odd-mode impedance", "oddModeImpedance.value", "oddModeImpedance.error", 1},
-        {"coupling coefficient", "couplingCoefficient.value", "couplingCoefficient.error", 1},
-    };
-    for (const auto& pair : pairs) {
-        SCOPED_TRACE(pair.name);
-        const TextQuantity& q = slab.at(pair.name);
-        EXPECT_NEAR(numbers.at(pair.valueKey) * pair.scale, std::strtod(q.value.c_str(), nullptr),
-                    0.51 * lastDigit(q.value));
-        EXPECT_NEAR(numbers.at(pair.errorKey) * pair.scale, std::strtod(q.error.c_str(), nullptr),
-                    0.51 * lastDigit(q.error));
-    }
+    expectTextIsTheJsonQuotedToItsBar(slab, numbers);
+    expectSubstrateLine(numbers, 4.3);
     // The dielectric raises every capacitance and lowers every impedance.
     EXPECT_GT(std::stod(slab.at("odd-mode capacitance").value), std::stod(slab.at("odd-mode capacitance in air").value));
     EXPECT_LT(std::stod(slab.at("even-mode impedance").value), std::stod(air.at("even-mode impedance").value));

@@ -47,26 +47,16 @@ TEST(InputReader, EveryWrittenZeroIsExactlyZero) {
     }
 }
 
+// What the reader refuses at the user's level is in the fault tests' table; here the forms
+// only the reader's own rules decide, and the cut of a long excerpt.
 TEST(InputReader, ReadingStopsAtTheFirstThingThatIsNotANumber) {
-    EXPECT_EQ(parseError(""), "indata3.txt: expected 4 numbers, found 0 (end of file)");
-    EXPECT_EQ(parseError("1 2"), "indata3.txt: expected 4 numbers, found 2 (end of file)");
-    EXPECT_EQ(parseError("1 2 abc 4"), "indata3.txt: expected 4 numbers, found 2 (stopped at \"abc\")");
-    EXPECT_EQ(parseError("inf 1 3 1"), "indata3.txt: expected 4 numbers, found 0 (stopped at \"inf\")");
-    EXPECT_EQ(parseError("10 nan 3 1"), "indata3.txt: expected 4 numbers, found 1 (stopped at \"nan\")");
-    EXPECT_EQ(parseError("0x10 1 3 1"), "indata3.txt: expected 4 numbers, found 0 (stopped at \"0x10\")");
-    EXPECT_EQ(parseError("10 1,5 3 1"), "indata3.txt: expected 4 numbers, found 1 (stopped at \"1,5\")");
     EXPECT_EQ(parseError("1 2 3e 4"), "indata3.txt: expected 4 numbers, found 2 (stopped at \"3e\")");
     EXPECT_EQ(parseError("1 2 - 4"), "indata3.txt: expected 4 numbers, found 2 (stopped at \"-\")");
-    EXPECT_EQ(parseError("1 \x01\xff"), "indata3.txt: expected 4 numbers, found 1 (stopped at \"\\x01\\xff\")");
+    EXPECT_EQ(parseError("1 2 .e1 4"), "indata3.txt: expected 4 numbers, found 2 (stopped at \".e1\")");
+    EXPECT_EQ(parseError("1 -1e400 3 1"), "indata3.txt: number 2 (-1e400) is outside the range of a double");
     const std::string alphabet = "abcdefghijklmnopqrstuvwxyz";
     EXPECT_EQ(parseError("1 2 3 " + alphabet + alphabet),
               "indata3.txt: expected 4 numbers, found 3 (stopped at \"" + (alphabet + alphabet).substr(0, 40) + "...\")");
-}
-
-TEST(InputReader, NumbersBeyondADoubleAreRejected) {
-    EXPECT_EQ(parseError("1e999 1 3 1"), "indata3.txt: number 1 (1e999) is outside the range of a double");
-    EXPECT_EQ(parseError("1 -1e400 3 1"), "indata3.txt: number 2 (-1e400) is outside the range of a double");
-    EXPECT_EQ(parseError("1 1 1e-400 1"), "indata3.txt: number 3 (1e-400) is outside the range of a double");
 }
 
 TEST(InputReader, OnlyTheFirstMiBOfTheFileIsRead) {
@@ -88,19 +78,6 @@ TEST(InputReader, OnlyTheFirstMiBOfTheFileIsRead) {
     std::filesystem::remove(path);
 }
 
-TEST(InputReader, AFileThatCannotBeReadIsNamed) {
-    const auto dir = std::filesystem::temp_directory_path() / "plattor-run-test-dir";
-    std::filesystem::create_directories(dir);
-    try {
-        readInputFile(dir.string());
-        FAIL() << "a directory was read";
-    } catch (const RunError& e) {
-        EXPECT_EQ(std::string(e.what()), dir.string() + ": cannot read: Is a directory");
-    }
-    std::filesystem::remove(dir);
-    EXPECT_THROW(readInputFile((dir / "missing").string()), RunError);
-}
-
 std::string checkError(double g, double w, double c, double h) {
     try {
         checkInput({g, w, c, h}, "indata3.txt");
@@ -110,30 +87,7 @@ std::string checkError(double g, double w, double c, double h) {
     return "(accepted)";
 }
 
-TEST(InputChecks, ValuesTheModelCannotHoldAreRejectedWithTheirRule) {
-    const double nan = std::nan("");
-    EXPECT_EQ(checkError(nan, 1, 3, 1), "indata3.txt: ground-plane width must be a finite number, got NaN");
-    EXPECT_EQ(checkError(10, 1, HUGE_VAL, 1), "indata3.txt: centre distance must be a finite number, got Inf");
-    EXPECT_EQ(checkError(10, 1, 3, 1e200),
-              "indata3.txt: height must be 0 or between 1e-150 and 1e150 in magnitude, got 1e+200");
-    EXPECT_EQ(checkError(10, 1e-160, 3, 1),
-              "indata3.txt: strip width must be 0 or between 1e-150 and 1e150 in magnitude, got 1e-160");
-    EXPECT_EQ(checkError(10, -1, 3, 1), "indata3.txt: strip width must be positive, got -1");
-    EXPECT_EQ(checkError(0, 0, 3, 1), "indata3.txt: strip width must be positive, got 0");
-    EXPECT_EQ(checkError(-0.5, 1, 3, 1), "indata3.txt: ground-plane width must not be negative, got -0.5");
-    EXPECT_EQ(checkError(10, 1, 0.5, 1),
-              "indata3.txt: the strips overlap: centre distance 0.5 is less than the strip width 1");
-    EXPECT_EQ(checkError(0, 2, -1.5, 1),
-              "indata3.txt: the strips overlap: centre distance -1.5 is less than the strip width 2");
-    EXPECT_EQ(checkError(10, 1, 3, 0),
-              "indata3.txt: at height 0 the strip from -2 to -1 overlaps the ground plane from -5 to 5");
-    EXPECT_EQ(checkError(2, 1, 2.5, 0),
-              "indata3.txt: at height 0 the strip from -1.75 to -0.75 overlaps the ground plane from -1 to 1");
-    EXPECT_EQ(checkError(0.001, 1, 3, 10),
-              "indata3.txt: the field grid would need 500000 rows, more than the limit of 100000");
-    EXPECT_EQ(checkError(0, 1, -1, 1), "indata3.txt: the field grid has zero width in x");
-}
-
+// The rejected arrangements are the fault tests' table; these lie at the edge of a rule.
 TEST(InputChecks, UnusualButMeaningfulArrangementsAreKept) {
     EXPECT_EQ(checkError(10, 1, -3, 1), "(accepted)");    // the strips swap sides
     EXPECT_EQ(checkError(10, 1, 3, -1), "(accepted)");    // strips below the plane
@@ -144,10 +98,8 @@ TEST(InputChecks, UnusualButMeaningfulArrangementsAreKept) {
     EXPECT_EQ(checkError(10, 1, 3, 0.001), "(accepted)"); // flat grid: two rows
 }
 
-TEST(Echo, SevenLinesWithTheNumbersRightAfterTheLabels) {
-    EXPECT_EQ(echoLines({10, 1, 3, 1}),
-              (std::vector<std::string>{"Beraekning startar", "Jordplanets bredd = 10", "Ledarbredd = 1",
-                                        "Centrumavstand = 3", "Hoejd = 1", " ", "Ifyllning av matris ..."}));
+// The example's seven lines are in its reference console; here the numbers that are not whole.
+TEST(Echo, NumbersRightAfterTheLabels) {
     EXPECT_EQ(echoLines({-0.0, 0.25, 1e-5, 2.6604271})[1], "Jordplanets bredd = 0");
     EXPECT_EQ(echoLines({-0.0, 0.25, 1e-5, 2.6604271})[3], "Centrumavstand = 1e-05");
     EXPECT_EQ(echoLines({-0.0, 0.25, 1e-5, 2.6604271})[4], "Hoejd = 2.6604");
