@@ -12,15 +12,7 @@ fi
 cmake=$1 build=$2 config=$3 version=$4 src=$5
 reference=$src/tests/reference/typical
 
-work=$(mktemp -d) || exit 2
-trap 'rm -rf "$work"' EXIT
-
-passed=0
-failed=0
-result() {   # result <ok 0/1> <description>
-    if [ "$1" -eq 0 ]; then echo "PASS  $2"; passed=$((passed + 1))
-    else echo "FAIL  $2"; failed=$((failed + 1)); fi
-}
+. "$(dirname "$0")/../support/checks.sh"
 
 # --- the install itself ---
 config_args=()
@@ -121,5 +113,4 @@ else
     echo "gnuplot is not installed: the installed plotter draws nothing here"
 fi
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary

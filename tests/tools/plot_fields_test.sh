@@ -13,15 +13,7 @@ plot=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 typical=$2
 coplanar=$3
 
-work=$(mktemp -d) || exit 2
-trap 'rm -rf "$work"' EXIT
-
-passed=0
-failed=0
-result() {   # result <ok 0/1> <description>
-    if [ "$1" -eq 0 ]; then echo "PASS  $2"; passed=$((passed + 1))
-    else echo "FAIL  $2"; failed=$((failed + 1)); fi
-}
+. "$(dirname "$0")/../support/checks.sh"
 
 # Fresh scratch dir with the four input files of run dir $1.
 scratch() {
@@ -174,5 +166,4 @@ printf '%s\n' "$out" | awk '!/^#/ { if (!($1 in seen)) cols++; seen[$1]++; if ($
     END { for (k in seen) if (seen[k] > 40 || seen[k] < 3) bad++; exit !(cols >= 2 && !bad && !up) }'
 result $? "tall grid: 3 to 40 arrows per column, all at y <= 0"
 
-echo "$passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+summary
