@@ -81,12 +81,12 @@ double sine(double x) {
 // The complex parameter t* with X(t*) = z on the face's analytic continuation: in the face's
 // frame cos t* = 1 − w, w = (z − start)/(R·e), so t* = 2·asin(√(w/2)); taken from the nearer
 // end so that a point close to an edge keeps its few significant digits.
-Complex parameterOf(const Face& face, Point z) {
+Complex parameterOf(const Face& face, const Anchored& z) {
     const double r = face.halfLength();
     const Complex frame = (face.end - face.start) / (2 * r);
-    const Complex fromStart = (z - face.start) / frame / r;
+    const Complex fromStart = (z - Anchored{face.start, 0}) / frame / r;
     if (fromStart.real() <= 1.0) return 2.0 * std::asin(std::sqrt(fromStart / 2.0));
-    const Complex fromEnd = (z - face.end) / frame / r;
+    const Complex fromEnd = (z - Anchored{face.end, 0}) / frame / r;
     return pi - 2.0 * std::asin(std::sqrt(-fromEnd / 2.0));
 }
 
@@ -116,6 +116,10 @@ double ellipseParameter(Complex rho) {
     return std::max(std::abs(rho + s), std::abs(rho - s));
 }
 
+Point operator-(const Anchored& a, const Anchored& b) { return (a.anchor - b.anchor) + (a.offset - b.offset); }
+
+Anchored mirrored(const Anchored& a) { return {-std::conj(a.anchor), -std::conj(a.offset)}; }
+
 Point fromSegment(Point z, Point a, Point b) {
     const Point d = b - a;
     const double length2 = std::norm(d);
@@ -126,7 +130,7 @@ Point fromSegment(Point z, Point a, Point b) {
 double distanceToSegment(Point z, Point a, Point b) { return std::abs(fromSegment(z, a, b)); }
 
 Complex targetParameter(const Face& face, std::size_t faceIndex, const Target& target) {
-    return target.face == faceIndex ? Complex(target.t) : parameterOf(face, target.z);
+    return target.face == faceIndex ? Complex(target.t) : parameterOf(face, target.at);
 }
 
 double PanelRule::farDistance(const Panel& panel) const {
@@ -137,15 +141,15 @@ double PanelRule::farDistance(const Panel& panel) const {
     return std::abs(panel.b - panel.a) * farEllipse(order());
 }
 
-Point Face::point(double t) const {
+Anchored Face::anchored(double t) const {
     // 1 − cos t = 2·sin²(t/2), from whichever end is nearer.
     const Point half = (end - start) / 2.0;
     if (t <= pi / 2) {
         const double s = smallSine(t / 2);
-        return start + half * (2 * s * s);
+        return {start, half * (2 * s * s)};
     }
     const double s = smallSine((pi - t) / 2);
-    return end - half * (2 * s * s);
+    return {end, -half * (2 * s * s)};
 }
 
 void gaussLegendre(std::size_t n, std::vector<double>& nodes, std::vector<double>& weights) {
@@ -246,7 +250,7 @@ bool PanelRule::addNearIntegrals(const Face& face, const Panel& panel, const Tar
     const bool onFace = target.face == panel.face;
     const double r = face.halfLength();
     auto squaredDistance = [&](double t) {
-        if (!onFace) return std::norm(face.point(t) - target.z);
+        if (!onFace) return std::norm(face.anchored(t) - target.at);
         const double d = 2 * r * sine((t + target.t) / 2) * sine((t - target.t) / 2);
         return d * d;
     };

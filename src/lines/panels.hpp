@@ -14,6 +14,22 @@ namespace plattor {
 
 using Point = std::complex<double>;  // x + i·y, in strip widths
 
+// A point as a reference point (a face's end) plus its offset from it, the offset to full
+// relative precision. Two points near the corner where their faces meet are then apart by the
+// difference of their offsets: their positions, rounded to the size of the arrangement, would
+// lose the digits of a separation of 1e−12 of it.
+struct Anchored {
+    Point anchor;
+    Point offset;
+
+    Point z() const { return anchor + offset; }
+};
+
+// a − b, exact where the anchors coincide.
+Point operator-(const Anchored& a, const Anchored& b);
+// The mirror image x → −x.
+Anchored mirrored(const Anchored& a);
+
 struct Face {
     Point start;
     Point end;
@@ -21,7 +37,9 @@ struct Face {
     double halfLength() const { return std::abs(end - start) / 2; }
     // X(t) = mid − R·cos(t)·e, measured from the nearer end so that points near an edge keep
     // their distance to it to full relative precision.
-    Point point(double t) const;
+    Point point(double t) const { return anchored(t).z(); }
+    // X(t) as the nearer end plus the offset from it.
+    Anchored anchored(double t) const;
 };
 
 // The parameter interval [t0, t1] ⊂ [0, π] of one face, and its end points X(t0), X(t1).
@@ -33,12 +51,15 @@ struct Panel {
     Point b;
 };
 
-// A collocation point: its position and, when it lies on a face, that face and its parameter
-// (integrals over its own face then use the exact parameter difference).
+// A collocation point: its position (on a face, as the face's nearer end plus the offset from
+// it; elsewhere an anchor with no offset) and, when it lies on a face, that face and its
+// parameter (integrals over its own face then use the exact parameter difference).
 struct Target {
-    Point z;
+    Anchored at;
     std::size_t face;  // noFace if the point is not on a face
     double t;
+
+    Point z() const { return at.z(); }
 };
 inline constexpr std::size_t noFace = static_cast<std::size_t>(-1);
 

@@ -139,10 +139,10 @@ Matrix maxwellMatrix(const PairMesh& mesh, std::size_t order) {
         const double centre = (panel.t0 + panel.t1) / 2, half = (panel.t1 - panel.t0) / 2;
         for (std::size_t j = 0; j < p; ++j) {
             const double t = centre + half * rule.node(j);
-            const Point z = mesh.faces[panel.face].point(t);
+            const Anchored z = mesh.faces[panel.face].anchored(t);
             targets.push_back({z, panel.face, t});
             const std::size_t imageFace = panel.face == mesh.rightStrip ? mesh.leftStrip : panel.face;
-            images.push_back({Point(-z.real(), z.imag()), imageFace, pi - t});
+            images.push_back({mirrored(z), imageFace, pi - t});
             potentials.push_back(panel.face == mesh.rightStrip ? 1.0 : 0.0);
             chargeWeights.push_back(half * rule.weight(j));
         }
@@ -160,13 +160,13 @@ Matrix maxwellMatrix(const PairMesh& mesh, std::size_t order) {
             for (std::size_t q = 0; q < mesh.panels.size(); ++q) {
                 const Panel& panel = mesh.panels[q];
                 double* part = &row[q * p];
-                const bool near = closerThan(at[i].z, panel.a, panel.b, farDistances[q]) &&
+                const bool near = closerThan(at[i].z(), panel.a, panel.b, farDistances[q]) &&
                                   rule.addNearIntegrals(mesh.faces[panel.face], panel, at[i], parameters[panel.face],
                                                         1.0, part);
                 if (near) continue;
                 // Far off the panel its own rule: −ln|X − z| as −½·ln|X − z|², without a root.
                 for (std::size_t j = 0; j < p; ++j)
-                    part[j] = -0.5 * chargeWeights[q * p + j] * std::log(std::norm(targets[q * p + j].z - at[i].z));
+                    part[j] = -0.5 * chargeWeights[q * p + j] * std::log(std::norm(targets[q * p + j].at - at[i].at));
             }
         }
         return kt;

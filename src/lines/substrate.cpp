@@ -97,7 +97,9 @@ void meshFace(SubstrateMesh& mesh, std::size_t face, double lo, double hi, int l
         }
     }
     // The layers stop where a panel would lie closer to the corner than 1e−9 of the
-    // arrangement's size (R·t²/2 from it): nearer, the coordinates no longer resolve distances.
+    // arrangement's size (R·t²/2 from it). The innermost panel's nodes lie down to 1e−12 of it
+    // from the corner; the kernels keep their distances by taking points near a corner as offsets
+    // from it. Deeper layers bring order 8 nearer the higher orders, not needed for its bar.
     const double shallowest = std::sqrt(2 * cornerDepthFloor * scale / f.halfLength());
     std::vector<double> breaks = {lo, hi};
     for (int k = 0; k <= layers && cornerStart * std::pow(cornerRatio, k) >= shallowest; ++k) {
@@ -148,14 +150,14 @@ public:
         gaussLegendre(pieceOrder, pieceNodes_, pieceWeights_);
     }
 
-    void add(const Face& face, const Panel& panel, Point z, Point normal, Complex tStar, double* row) const {
+    void add(const Face& face, const Panel& panel, const Anchored& z, Point normal, Complex tStar, double* row) const {
         const Complex roots[] = {tStar, -tStar, 2 * pi - tStar};
         piece(face, panel, z, normal, roots, panel.t0, panel.t1, 0, row);
     }
 
 private:
-    void piece(const Face& face, const Panel& panel, Point z, Point normal, const Complex* roots, double a, double b,
-               int depth, double* row) const {
+    void piece(const Face& face, const Panel& panel, const Anchored& z, Point normal, const Complex* roots, double a,
+               double b, int depth, double* row) const {
         const double centre = (a + b) / 2, half = (b - a) / 2;
         double nearest = HUGE_VAL;
         for (int r = 0; r < 3; ++r) nearest = std::min(nearest, ellipseParameter((roots[r] - centre) / half));
@@ -169,7 +171,7 @@ private:
         double basis[64];
         for (std::size_t m = 0; m < pieceOrder; ++m) {
             const double t = centre + half * pieceNodes_[m];
-            const double kernel = (normal / (z - face.point(t))).real();
+            const double kernel = (normal / (z - face.anchored(t))).real();
             lagrangeValues(nodes_, bary_, (t - panelCentre) / panelHalf, basis);
             const double w = half * pieceWeights_[m] * kernel;
             for (std::size_t j = 0; j < p; ++j) row[j] += w * basis[j];
@@ -179,9 +181,16 @@ private:
     std::vector<double> nodes_, bary_, pieceNodes_, pieceWeights_;
 };
 
-bool collinear(const Face& face, Point z, double scale) {
-    const Point d = face.end - face.start;
-    return std::fabs(((z - face.start) * std::conj(d)).imag()) <= 1e-13 * scale * std::abs(d);
+// Whether face b lies on face a's line: a point of a then sees no normal field from b. Decided
+// for the faces, not for each point: the nodes of a side face nearest its corners lie within
+// 1e−12 of the arrangement's size of the strip's or the plane's line, and a tolerance for the
+// rounding of a position would take them for points on it and drop that face's field there.
+bool collinear(const Face& a, const Face& b, double scale) {
+    const Point d = a.end - a.start;
+    const auto off = [&](Point z) {
+        return std::fabs(((z - a.start) * std::conj(d)).imag()) > 1e-13 * scale * std::abs(d);
+    };
+    return !off(b.start) && !off(b.end);
 }
 
 }  // namespace
@@ -190,8 +199,13 @@ SubstrateMesh meshSubstratePair(const StripPair& pair, int level) {
     assert(pair.groundPlane && pair.height > 0 && pair.centreDistance > 1);
     SubstrateMesh mesh;
     mesh.order = 4 + 2 * static_cast<std::size_t>(level);
-    const double g = pair.planeWidth / 2, x = pair.centreDistance / 2, h = pair.height;
-    assert(x + 0.5 <= g * (1 + 1e-12));  // the input's check, up to the rounding of the scaling
+    const double x = pair.centreDistance / 2, h = pair.height;
+    assert(x + 0.5 <= pair.planeWidth / 2 * (1 + 1e-12));  // the input's check, up to the rounding of the scaling
+    // Where the strips end on the slab's edges up to the rounding of the unit, the slab ends
+    // exactly there: the faces meeting at the corner share its point, and points near it their
+    // anchor.
+    const bool beside = !samePoint(x + 0.5, pair.planeWidth / 2, pair.planeWidth / 2) && x + 0.5 < pair.planeWidth / 2;
+    const double g = beside ? pair.planeWidth / 2 : x + 0.5;
     const auto add = [&](Point a, Point b, FaceRole role, Point normal) {
         mesh.faces.push_back({a, b});
         mesh.roles.push_back(role);
@@ -207,8 +221,7 @@ SubstrateMesh meshSubstratePair(const StripPair& pair, int level) {
     const std::size_t leftSide = add({-g, 0}, {-g, h}, FaceRole::interface, {-1, 0});
     const std::size_t rightSide = add({g, 0}, {g, h}, FaceRole::interface, {1, 0});
     mesh.mirrors = {plane, mesh.rightStrip, leftStrip, between, rightSide, leftSide};
-    // Else the strips end on the slab's edges (up to the rounding of the unit: no sliver of face).
-    const bool beside = !samePoint(x + 0.5, g, g) && x + 0.5 < g;
+    // Else the strips end on the slab's edges (no sliver of face).
     if (beside) {
         const std::size_t leftFace = add({-g, h}, {-x - 0.5, h}, FaceRole::interface, {0, 1});
         const std::size_t rightFace = add({x + 0.5, h}, {g, h}, FaceRole::interface, {0, 1});
@@ -241,14 +254,19 @@ ModeCapacitances substrateModes(const SubstrateMesh& mesh, double permittivity) 
         const bool side = f.start.real() == f.end.real();
         for (std::size_t j = 0; j < p; ++j) {
             const double t = centre + half * rule.node(j);
-            const Point z = f.point(t);
+            const Anchored z = f.anchored(t);
             const double speed = f.halfLength() * std::sin(t);
             const FaceRole role = mesh.roles[panel.face];
             nodes.push_back({{z, panel.face, t}, mesh.normals[panel.face], speed, half * rule.weight(j), role});
-            images.push_back({{-std::conj(z), mirror, side ? t : pi - t}, -std::conj(mesh.normals[panel.face]), speed,
+            images.push_back({{mirrored(z), mirror, side ? t : pi - t}, -std::conj(mesh.normals[panel.face]), speed,
                               half * rule.weight(j), role});
         }
     }
+    const std::size_t faceCount = mesh.faces.size();
+    std::vector<bool> onOwnLine(faceCount * faceCount);
+    for (std::size_t a = 0; a < faceCount; ++a)
+        for (std::size_t b = 0; b < faceCount; ++b)
+            onOwnLine[a * faceCount + b] = collinear(mesh.faces[a], mesh.faces[b], scale);
     std::vector<double> farDistances;
     for (const Panel& panel : mesh.panels) farDistances.push_back(rule.farDistance(panel));
 
@@ -264,25 +282,25 @@ ModeCapacitances substrateModes(const SubstrateMesh& mesh, double permittivity) 
                 const Panel& panel = mesh.panels[q];
                 const Face& face = mesh.faces[panel.face];
                 double* part = &row[q * p];
-                const bool near = distanceToSegment(target.target.z, panel.a, panel.b) < farDistances[q];
+                const bool near = distanceToSegment(target.target.z(), panel.a, panel.b) < farDistances[q];
                 if (target.role != FaceRole::interface) {
                     const Complex tStar = targetParameter(face, panel.face, target.target);
                     if (near && rule.addNearIntegrals(face, panel, target.target, tStar, 1.0, part)) continue;
                     // Far off: −ln|X − z| as −½·ln|X − z|², without a root.
                     for (std::size_t j = 0; j < p; ++j)
-                        part[j] = -0.5 * nodes[q * p + j].weight * std::log(std::norm(nodes[q * p + j].target.z -
-                                                                                        target.target.z));
+                        part[j] = -0.5 * nodes[q * p + j].weight *
+                                  std::log(std::norm(nodes[q * p + j].target.at - target.target.at));
                 } else {
                     // A face on the target's own line has no normal field there.
-                    if (collinear(face, target.target.z, scale)) continue;
+                    if (onOwnLine[target.target.face * faceCount + panel.face]) continue;
                     if (near) {
-                        field.add(face, panel, target.target.z, target.normal,
+                        field.add(face, panel, target.target.at, target.normal,
                                   targetParameter(face, panel.face, target.target), part);
                         continue;
                     }
                     for (std::size_t j = 0; j < p; ++j)
                         part[j] = nodes[q * p + j].weight *
-                                  (target.normal / (target.target.z - nodes[q * p + j].target.z)).real();
+                                  (target.normal / (target.target.at - nodes[q * p + j].target.at)).real();
                 }
             }
             for (std::size_t j = 0; j < n; ++j) k(i, j) = row[j];
@@ -298,10 +316,11 @@ ModeCapacitances substrateModes(const SubstrateMesh& mesh, double permittivity) 
     // the flux of a unit line charge through it.
     const Face& strip = mesh.faces[mesh.rightStrip];
     const double stripY = strip.start.imag();
-    const auto subtended = [&](Point z, double a, double b) {
-        const double dy = stripY - z.imag();
+    const auto subtended = [&](const Anchored& z, double a, double b) {
+        const double dy = (stripY - z.anchor.imag()) - z.offset.imag();
         if (dy == 0) return 0.0;
-        return std::atan((b - z.real()) / dy) - std::atan((a - z.real()) / dy);
+        const auto along = [&](double x) { return (x - z.anchor.real()) - z.offset.real(); };
+        return std::atan(along(b) / dy) - std::atan(along(a) / dy);
     };
     const double right[2] = {strip.start.real(), strip.end.real()};
     const double left[2] = {-strip.end.real(), -strip.start.real()};
@@ -330,7 +349,8 @@ ModeCapacitances substrateModes(const SubstrateMesh& mesh, double permittivity) 
             const double q = nodes[j].weight * charge(j, 0);
             if (nodes[j].target.face == mesh.rightStrip) total += q;
             if (nodes[j].role == FaceRole::strip) continue;
-            const Point z = nodes[j].target.z, image = images[j].target.z;
+            const Anchored& z = nodes[j].target.at;
+            const Anchored& image = images[j].target.at;
             fluxRight += q * (subtended(z, right[0], right[1]) + imageSign * subtended(image, right[0], right[1]));
             fluxLeft += q * (subtended(z, left[0], left[1]) + imageSign * subtended(image, left[0], left[1]));
         }

@@ -87,6 +87,7 @@ struct NearCase {
     double t0, t1;   // the panel
     Point target;    // off the face; or, if onFaceAt ≥ 0, the face's point at that parameter
     double onFaceAt;
+    bool fromStart = false;  // target is the offset from the face's start, where another face meets it
 };
 
 void PrintTo(const NearCase& c, std::ostream* os) { *os << c.name; }
@@ -97,7 +98,9 @@ TEST_P(PanelIntegrals, AgreeWithBruteForceQuadratureOfTheLagrangeBasis) {
     const NearCase c = GetParam();
     const Face face{Point(0.2, -0.1), Point(3.2, 3.9)};  // length 5, slope 4/3
     const Panel panel{0, c.t0, c.t1, face.point(c.t0), face.point(c.t1)};
-    const Target target = c.onFaceAt >= 0 ? Target{face.point(c.onFaceAt), 0, c.onFaceAt} : Target{c.target, noFace, 0};
+    const Target target = c.onFaceAt >= 0 ? Target{face.anchored(c.onFaceAt), 0, c.onFaceAt}
+                          : c.fromStart   ? Target{{face.start, c.target}, noFace, 0}
+                                          : Target{{c.target, 0}, noFace, 0};
     const std::size_t p = 8;
     const PanelRule rule(p);
     std::vector<double> row(p, 0.0);
@@ -105,7 +108,8 @@ TEST_P(PanelIntegrals, AgreeWithBruteForceQuadratureOfTheLagrangeBasis) {
     if (!rule.addNearIntegrals(face, panel, target, tStar, 2.0, row.data())) {
         const double centre = (c.t0 + c.t1) / 2, half = (c.t1 - c.t0) / 2;
         for (std::size_t j = 0; j < p; ++j)
-            row[j] = -2.0 * half * rule.weight(j) * std::log(std::abs(face.point(centre + half * rule.node(j)) - target.z));
+            row[j] = -2.0 * half * rule.weight(j) *
+                     std::log(std::abs(face.point(centre + half * rule.node(j)) - target.z()));
     }
     const double centre = (c.t0 + c.t1) / 2, half = (c.t1 - c.t0) / 2;
     for (std::size_t j = 0; j < p; ++j) {
@@ -115,11 +119,14 @@ TEST_P(PanelIntegrals, AgreeWithBruteForceQuadratureOfTheLagrangeBasis) {
             for (std::size_t m = 0; m < p; ++m)
                 if (m != j) basis *= (u - rule.node(m)) / (rule.node(j) - rule.node(m));
             // On the face, |X(t) − X(t_i)| = R·|cos t − cos t_i|, as a product of sines so that
-            // pieces a few rounding units from t_i keep their distance.
+            // pieces a few rounding units from t_i keep their distance; from the start,
+            // X(t) − start = R·(1 − cos t)·e = 2·R·sin²(t/2)·e.
             const double ti = c.onFaceAt;
+            const double s = std::sin(t / 2);
             const double distance =
-                ti >= 0 ? 2 * face.halfLength() * std::fabs(std::sin((t + ti) / 2) * std::sin((t - ti) / 2))
-                        : std::abs(face.point(t) - target.z);
+                ti >= 0       ? 2 * face.halfLength() * std::fabs(std::sin((t + ti) / 2) * std::sin((t - ti) / 2))
+                : c.fromStart ? std::abs((face.end - face.start) * (s * s) - c.target)
+                              : std::abs(face.point(t) - target.z());
             return -2.0 * basis * std::log(distance);
         };
         const double singular = c.onFaceAt >= 0 ? c.onFaceAt : tStar.real();
@@ -137,6 +144,9 @@ INSTANTIATE_TEST_SUITE_P(
                       NearCase{"JustOffTheFace", 1.2, 1.6, Point(1.7 - 0.0008, 1.9 + 0.0006), -1},
                       NearCase{"BeyondTheEnd", 0.0, 0.05, Point(0.2 - 0.0006, -0.1 - 0.0008), -1},
                       NearCase{"AtTheOtherEnd", 3.1, 3.141592653589793, {}, 3.1409},
+                      // On a face at right angles to this one, 1e−12 from the corner where they
+                      // meet: closer than a rounding unit of the positions can resolve.
+                      NearCase{"NextFaceAtTheCorner", 0.0, 2e-6, Point(-0.8e-12, 0.6e-12), -1, true},
                       // No root close enough to take out: the remainder rule alone, shorter.
                       NearCase{"APanelLengthAway", 1.2, 1.6, Point(2.5, 1.3), -1},
                       NearCase{"Far", 1.2, 1.6, Point(40, -30), -1}),

@@ -165,6 +165,35 @@ INSTANTIATE_TEST_SUITE_P(Corners, KirschningJansenRange,
                                            CoupledCase{1, 1, 4.3}, CoupledCase{1, 0.1, 10}, CoupledCase{10, 1, 2.2},
                                            CoupledCase{10, 10, 10}, CoupledCase{0.1, 1, 10}));
 
+// Where a strip's outer edge lies on the slab's edge, the conductor's edge is a dielectric
+// corner, graded down to nodes within 1e−12 of the arrangement's size of it. The reported
+// mode capacitances (order 8) must agree within their bars with order 16 on the same mesh,
+// whose polynomials resolve the corner's singular charge more closely.
+struct SlabCase {
+    const char* name;
+    Board board;
+    double er;
+};
+
+void PrintTo(const SlabCase& c, std::ostream* os) { *os << c.name; }
+
+class SubstrateCornerAtTheStripsEdge : public ::testing::TestWithParam<SlabCase> {};
+
+TEST_P(SubstrateCornerAtTheStripsEdge, ReportedModesAgreeWithAHigherOrderWithinTheirBars) {
+    const auto [name, board, er] = GetParam();
+    const SubstrateParameters p = onSlab(board, er);
+    const ModeCapacitances fine =
+        substrateModes(meshSubstratePair(scaledStripPair(board.g, board.w, board.c, board.h), 6), er);
+    ASSERT_EQ(p.levels.back().order, 8U);
+    EXPECT_NEAR(p.converged[S::evenModeCapacitance], fine.even, p.error[S::evenModeCapacitance]);
+    EXPECT_NEAR(p.converged[S::oddModeCapacitance], fine.odd, p.error[S::oddModeCapacitance]);
+}
+
+INSTANTIATE_TEST_SUITE_P(Boards, SubstrateCornerAtTheStripsEdge,
+                         ::testing::Values(SlabCase{"Fr4", {4, 1, 3, 1}, 4.3},
+                                           SlabCase{"ThickSlabHighPermittivity", {10, 1, 9, 5}, 7.0}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // A slab below the plane (h < 0) is the mirror image of the one above it.
 TEST(SubstrateGeometry, BelowThePlaneIsTheMirrorImage) {
     const SubstrateParameters above = onSlab({10, 1, 3, 1}, 4.3);
