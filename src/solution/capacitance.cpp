@@ -17,6 +17,9 @@ namespace plattor {
 
 namespace {
 
+// The context every failure to solve the moment-method system is reported in.
+constexpr const char* systemSolveFailure = "cannot solve the moment-method system: ";
+
 // Total charge, in units of 2π ε0, with every conductor at potential 1: Σ G, the inverse of
 // −ln(capacity/unit), capacity the logarithmic capacity of the whole arrangement. It grows
 // without bound as the capacity nears one unit of length, where the logarithmic kernel makes

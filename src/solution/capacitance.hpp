@@ -25,9 +25,6 @@ inline constexpr double vacuumPermittivity = 8.8542e-12;  // ε0, F/m
 // constant) in F/m: ((value·2)·π)·ε0, grouped from the left (see the order of operations above).
 inline double inFaradPerMetre(double value) { return ((value * 2.0) * std::numbers::pi) * vacuumPermittivity; }
 
-// The context every failure to solve the moment-method system is reported in.
-inline constexpr const char* systemSolveFailure = "cannot solve the moment-method system: ";
-
 // G(k, l) = inFaradPerMetre(h(k) · Σ X(s, l) over conductor k's segments s) for the M×N (or
 // wider) X whose column l solves the system for potential 1 on conductor l and 0 elsewhere:
 // the charge per unit length on k, in F/m. G is not symmetrised.
