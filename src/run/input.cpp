@@ -137,7 +137,11 @@ InputValues readInputFile(const std::string& fileName) {
     return parse(text, fileName, goesOn ? "end of the first MiB" : "end of file");
 }
 
-void checkLengths(const InputValues& input, const std::string& fileName) {
+namespace {
+
+// checkLengths; returns the geometry its last check is made on, built only once the lengths
+// are known to make one.
+Geometry checkedGeometry(const InputValues& input, const std::string& fileName) {
     auto reject = [&fileName](const std::string& rule) { throw RunError(fileName + ": " + rule); };
     const struct {
         const char* name;
@@ -164,7 +168,7 @@ void checkLengths(const InputValues& input, const std::string& fileName) {
         reject("the strips overlap: centre distance " + shortestText(input.centreDistance) +
                " is less than the strip width " + shortestText(input.stripWidth));
 
-    const Geometry geometry = setUpGeometry(input);
+    Geometry geometry = setUpGeometry(input);
     const ConductorModel& model = geometry.conductors;
     if (geometry.groundPlaneCase && input.stripHeight == 0.0) {
         const double planeLeft = model.conductorX[0] - model.conductorWidths[0] / 2;
@@ -177,11 +181,15 @@ void checkLengths(const InputValues& input, const std::string& fileName) {
                        " overlaps the ground plane from " + shortestText(planeLeft) + " to " + shortestText(planeRight));
         }
     }
+    return geometry;
 }
 
+}  // namespace
+
+void checkLengths(const InputValues& input, const std::string& fileName) { checkedGeometry(input, fileName); }
+
 void checkInput(const InputValues& input, const std::string& fileName) {
-    checkLengths(input, fileName);
-    const Geometry geometry = setUpGeometry(input);
+    const Geometry geometry = checkedGeometry(input, fileName);
     try {
         gridRowCount(geometry.fieldRangeX, geometry.fieldRangeY, geometry.fieldPointsX);
     } catch (const RunError& e) {
