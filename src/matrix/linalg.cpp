@@ -183,9 +183,9 @@ void forwardSubstitution(const Matrix& lu, Matrix& x) {
     const std::size_t n = lu.rows();
     const ConstMatrixView l = lu.view();
     const MatrixView b = x.view();
+    const std::size_t columns = x.cols();
     for (std::size_t r = 0; r < n; r += blockSize) {
         const std::size_t rb = std::min(blockSize, n - r);
-        const std::size_t columns = x.cols();
         solveUnitLower(rb, l.at(r, r), columns, b.at(r, 0));
         const std::size_t below = n - r - rb;
         if (below > 0) subtractProduct(below, columns, rb, l.at(r + rb, r), b.at(r, 0), b.at(r + rb, 0));
