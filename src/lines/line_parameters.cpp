@@ -3,7 +3,6 @@
 #include <cmath>
 #include <algorithm>
 #include <string>
-#include <utility>
 
 #include "matrix/error.hpp"
 #include "solution/capacitance.hpp"
@@ -116,24 +115,18 @@ ConvergedLines convergedLines(const StripPair& pair) {
         level.panels.push_back(mesh.panelCount(mesh.rightStrip));
         c.levels.push_back(level);
     }
-    c.value = values.back();
+    c.converged = values.back();
     const LineValues rounding = roundingErrors(finest);
     for (std::size_t k = 0; k < lineQuantityCount; ++k) {
         const auto q = static_cast<LineQuantity>(k);
         c.error[q] = observedChange(values[0][q], values[1][q], values[2][q]) +
-                     relativeFloor * std::fabs(c.value[q]) + rounding[q];
+                     relativeFloor * std::fabs(c.converged[q]) + rounding[q];
     }
     return c;
 }
 
 LineParameters lineParameters(const StripPair& pair, const ConductorModel& model) {
-    LineParameters p;
-    p.groundPlaneCase = pair.groundPlane;
-    p.segmentCounts = model.segmentCounts;
-    ConvergedLines c = convergedLines(pair);
-    p.levels = std::move(c.levels);
-    p.converged = c.value;
-    p.error = c.error;
+    LineParameters p{convergedLines(pair), pair.groundPlane, model.segmentCounts, {}, {}};
 
     // plattor's own values; a system plattor cannot solve leaves them out.
     try {

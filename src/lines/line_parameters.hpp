@@ -73,20 +73,18 @@ struct LineLevel {
 
 // The converged values of a pair with their error bars, and the levels they came from.
 struct ConvergedLines {
-    std::vector<LineLevel> levels;  // coarse to fine; the last gives the values
-    LineValues value;
-    LineValues error;
+    std::vector<LineLevel> levels;  // coarse to fine; the last gives the converged values
+    LineValues converged;
+    LineValues error;               // the error bar described at the top
 };
 ConvergedLines convergedLines(const StripPair& pair);
 
-struct LineParameters {
+// The converged ladder beside plattor's own values at its segment counts N.
+struct LineParameters : ConvergedLines {
     bool groundPlaneCase;
     std::vector<std::size_t> segmentCounts;  // plattor's own N per conductor
-    std::vector<LineLevel> levels;  // coarse to fine; the last gives the converged values
     LineValues atN;        // at N: what plattor computes (NaN if plattor cannot solve it)
     LineValues errorAtN;   // |converged − atN| + error: how far the value at N may be off
-    LineValues converged;
-    LineValues error;      // the error bar described at the top
 };
 
 // How far the last value of a ladder v0, v1, v2 may still be off by its observed convergence:

@@ -343,13 +343,13 @@ TEST(AccuracyScreen, PassesOnlyInputsWithinOnePercent) {
             continue;
         }
         ++passed;
-        const ConvergedLines converged = convergedLines(scaledStripPair(g, 1.0, c, h));
-        EXPECT_NEAR(printed.stripToStrip, converged.value[Q::stripToStripCapacitance],
-                    0.01 * converged.value[Q::stripToStripCapacitance])
+        const ConvergedLines ladder = convergedLines(scaledStripPair(g, 1.0, c, h));
+        EXPECT_NEAR(printed.stripToStrip, ladder.converged[Q::stripToStripCapacitance],
+                    0.01 * ladder.converged[Q::stripToStripCapacitance])
             << g << " 1 " << c << " " << h;
         if (plane) {
-            EXPECT_NEAR(printed.stripToGround, converged.value[Q::stripToGroundCapacitance],
-                        0.01 * converged.value[Q::stripToGroundCapacitance])
+            EXPECT_NEAR(printed.stripToGround, ladder.converged[Q::stripToGroundCapacitance],
+                        0.01 * ladder.converged[Q::stripToGroundCapacitance])
                 << g << " 1 " << c << " " << h;
         }
         EXPECT_EQ(accuracyWarning(printed, model), "");
