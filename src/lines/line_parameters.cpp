@@ -51,6 +51,13 @@ LineValues lineValues(const Matrix& reduced) {
     return v;
 }
 
+void moveModeCapacitance(Matrix& maxwell, double modeSign, double delta) {
+    maxwell(0, 0) += delta / 2;
+    maxwell(1, 1) += delta / 2;
+    maxwell(0, 1) += modeSign * delta / 2;
+    maxwell(1, 0) += modeSign * delta / 2;
+}
+
 namespace {
 
 constexpr std::size_t levelOrders[] = {6, 8, 10};
@@ -73,14 +80,9 @@ LineValues roundingErrors(const Matrix& maxwell) {
     for (std::size_t k = 0; k < lineQuantityCount; ++k) errors[static_cast<LineQuantity>(k)] = 0.0;
     const bool plane = maxwell.rows() == 2;
     for (double modeSign : plane ? std::vector<double>{1.0, -1.0} : std::vector<double>{-1.0}) {
-        // Even: C11 + C12; odd: C11 − C12. Moving one of them by δ moves C11 by δ/2 and C12 by ±δ/2.
         Matrix moved = maxwell;
         if (plane) {
-            const double delta = roundingFloor * std::fabs(maxwell(0, 0) + modeSign * maxwell(0, 1));
-            moved(0, 0) += delta / 2;
-            moved(1, 1) += delta / 2;
-            moved(0, 1) += modeSign * delta / 2;
-            moved(1, 0) += modeSign * delta / 2;
+            moveModeCapacitance(moved, modeSign, roundingFloor * std::fabs(maxwell(0, 0) + modeSign * maxwell(0, 1)));
         } else {
             moved(0, 0) *= 1 + roundingFloor;
         }

@@ -62,6 +62,10 @@ private:
 // 1×1: the coplanar pair).
 LineValues lineValues(const Matrix& reduced);
 
+// The mode capacitance C_e = C11 + C12 (modeSign +1) or C_o = C11 − C12 (modeSign −1) of a
+// symmetric 2×2 Maxwell matrix moved by δ, F/m: C11 and C22 move by δ/2, C12 and C21 by ±δ/2.
+void moveModeCapacitance(Matrix& maxwell, double modeSign, double delta);
+
 // One solution of the ladder: its panel order, the panels on each conductor (plattor's order:
 // [plane,] strip 1, strip 2; mirror images counted) and the unknowns of each mode's system.
 struct LineLevel {
