@@ -106,19 +106,18 @@ double observedChange(double v0, double v1, double v2) {
 ConvergedLines convergedLines(const StripPair& pair) {
     ConvergedLines c;
     const PairMesh mesh = meshStripPair(pair, meshRatio);
+    // Every order solves on the one mesh: the same panels per conductor at each level.
+    std::vector<std::size_t> panels;
+    if (pair.groundPlane) panels.push_back(2 * mesh.panelCount(0));
+    panels.push_back(mesh.panelCount(mesh.rightStrip));
+    panels.push_back(mesh.panelCount(mesh.rightStrip));
     std::vector<LineValues> values;
-    Matrix finest;
     for (const std::size_t order : levelOrders) {
-        finest = maxwellMatrix(mesh, order);
-        values.push_back(lineValues(finest));
-        LineLevel level{order, {}, mesh.panels.size() * order, finest};
-        if (pair.groundPlane) level.panels.push_back(2 * mesh.panelCount(0));
-        level.panels.push_back(mesh.panelCount(mesh.rightStrip));
-        level.panels.push_back(mesh.panelCount(mesh.rightStrip));
-        c.levels.push_back(level);
+        c.levels.push_back({order, panels, mesh.panels.size() * order, maxwellMatrix(mesh, order)});
+        values.push_back(lineValues(c.levels.back().maxwell));
     }
     c.converged = values.back();
-    const LineValues rounding = roundingErrors(finest);
+    const LineValues rounding = roundingErrors(c.levels.back().maxwell);
     for (std::size_t k = 0; k < lineQuantityCount; ++k) {
         const auto q = static_cast<LineQuantity>(k);
         c.error[q] = observedChange(values[0][q], values[1][q], values[2][q]) +
