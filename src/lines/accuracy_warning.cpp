@@ -62,7 +62,7 @@ std::string accuracyWarning(const PrintedCapacitances& p, const ConductorModel& 
     using Q = LineQuantity;
     const ConvergedLines c = convergedLines(pair);
     const bool plane = pair.groundPlane;
-    const double ss = c.value[Q::stripToStripCapacitance], sg = c.value[Q::stripToGroundCapacitance];
+    const double ss = c.converged[Q::stripToStripCapacitance], sg = c.converged[Q::stripToGroundCapacitance];
     const double offSs = std::fabs(p.stripToStrip - ss) / std::fabs(ss);
     const double offSg = plane ? std::fabs(p.stripToGround - sg) / std::fabs(sg) : 0.0;
     // A NaN printed value compares false: the negated test reports it.

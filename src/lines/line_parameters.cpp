@@ -3,7 +3,6 @@
 #include <cmath>
 #include <algorithm>
 #include <string>
-#include <utility>
 
 #include "matrix/error.hpp"
 #include "solution/capacitance.hpp"
@@ -52,6 +51,13 @@ LineValues lineValues(const Matrix& reduced) {
     return v;
 }
 
+void moveModeCapacitance(Matrix& maxwell, double modeSign, double delta) {
+    maxwell(0, 0) += delta / 2;
+    maxwell(1, 1) += delta / 2;
+    maxwell(0, 1) += modeSign * delta / 2;
+    maxwell(1, 0) += modeSign * delta / 2;
+}
+
 namespace {
 
 constexpr std::size_t levelOrders[] = {6, 8, 10};
@@ -74,14 +80,9 @@ LineValues roundingErrors(const Matrix& maxwell) {
     for (std::size_t k = 0; k < lineQuantityCount; ++k) errors[static_cast<LineQuantity>(k)] = 0.0;
     const bool plane = maxwell.rows() == 2;
     for (double modeSign : plane ? std::vector<double>{1.0, -1.0} : std::vector<double>{-1.0}) {
-        // Even: C11 + C12; odd: C11 − C12. Moving one of them by δ moves C11 by δ/2 and C12 by ±δ/2.
         Matrix moved = maxwell;
         if (plane) {
-            const double delta = roundingFloor * std::fabs(maxwell(0, 0) + modeSign * maxwell(0, 1));
-            moved(0, 0) += delta / 2;
-            moved(1, 1) += delta / 2;
-            moved(0, 1) += modeSign * delta / 2;
-            moved(1, 0) += modeSign * delta / 2;
+            moveModeCapacitance(moved, modeSign, roundingFloor * std::fabs(maxwell(0, 0) + modeSign * maxwell(0, 1)));
         } else {
             moved(0, 0) *= 1 + roundingFloor;
         }
@@ -105,35 +106,28 @@ double observedChange(double v0, double v1, double v2) {
 ConvergedLines convergedLines(const StripPair& pair) {
     ConvergedLines c;
     const PairMesh mesh = meshStripPair(pair, meshRatio);
+    // Every order solves on the one mesh: the same panels per conductor at each level.
+    std::vector<std::size_t> panels;
+    if (pair.groundPlane) panels.push_back(2 * mesh.panelCount(0));
+    panels.push_back(mesh.panelCount(mesh.rightStrip));
+    panels.push_back(mesh.panelCount(mesh.rightStrip));
     std::vector<LineValues> values;
-    Matrix finest;
     for (const std::size_t order : levelOrders) {
-        finest = maxwellMatrix(mesh, order);
-        values.push_back(lineValues(finest));
-        LineLevel level{order, {}, mesh.panels.size() * order, finest};
-        if (pair.groundPlane) level.panels.push_back(2 * mesh.panelCount(0));
-        level.panels.push_back(mesh.panelCount(mesh.rightStrip));
-        level.panels.push_back(mesh.panelCount(mesh.rightStrip));
-        c.levels.push_back(level);
+        c.levels.push_back({order, panels, mesh.panels.size() * order, maxwellMatrix(mesh, order)});
+        values.push_back(lineValues(c.levels.back().maxwell));
     }
-    c.value = values.back();
-    const LineValues rounding = roundingErrors(finest);
+    c.converged = values.back();
+    const LineValues rounding = roundingErrors(c.levels.back().maxwell);
     for (std::size_t k = 0; k < lineQuantityCount; ++k) {
         const auto q = static_cast<LineQuantity>(k);
         c.error[q] = observedChange(values[0][q], values[1][q], values[2][q]) +
-                     relativeFloor * std::fabs(c.value[q]) + rounding[q];
+                     relativeFloor * std::fabs(c.converged[q]) + rounding[q];
     }
     return c;
 }
 
 LineParameters lineParameters(const StripPair& pair, const ConductorModel& model) {
-    LineParameters p;
-    p.groundPlaneCase = pair.groundPlane;
-    p.segmentCounts = model.segmentCounts;
-    ConvergedLines c = convergedLines(pair);
-    p.levels = std::move(c.levels);
-    p.converged = c.value;
-    p.error = c.error;
+    LineParameters p{convergedLines(pair), pair.groundPlane, model.segmentCounts, {}, {}};
 
     // plattor's own values; a system plattor cannot solve leaves them out.
     try {

@@ -62,6 +62,10 @@ private:
 // 1×1: the coplanar pair).
 LineValues lineValues(const Matrix& reduced);
 
+// The mode capacitance C_e = C11 + C12 (modeSign +1) or C_o = C11 − C12 (modeSign −1) of a
+// symmetric 2×2 Maxwell matrix moved by δ, F/m: C11 and C22 move by δ/2, C12 and C21 by ±δ/2.
+void moveModeCapacitance(Matrix& maxwell, double modeSign, double delta);
+
 // One solution of the ladder: its panel order, the panels on each conductor (plattor's order:
 // [plane,] strip 1, strip 2; mirror images counted) and the unknowns of each mode's system.
 struct LineLevel {
@@ -73,20 +77,18 @@ struct LineLevel {
 
 // The converged values of a pair with their error bars, and the levels they came from.
 struct ConvergedLines {
-    std::vector<LineLevel> levels;  // coarse to fine; the last gives the values
-    LineValues value;
-    LineValues error;
+    std::vector<LineLevel> levels;  // coarse to fine; the last gives the converged values
+    LineValues converged;
+    LineValues error;               // the error bar described at the top
 };
 ConvergedLines convergedLines(const StripPair& pair);
 
-struct LineParameters {
+// The converged ladder beside plattor's own values at its segment counts N.
+struct LineParameters : ConvergedLines {
     bool groundPlaneCase;
     std::vector<std::size_t> segmentCounts;  // plattor's own N per conductor
-    std::vector<LineLevel> levels;  // coarse to fine; the last gives the converged values
     LineValues atN;        // at N: what plattor computes (NaN if plattor cannot solve it)
     LineValues errorAtN;   // |converged − atN| + error: how far the value at N may be off
-    LineValues converged;
-    LineValues error;      // the error bar described at the top
 };
 
 // How far the last value of a ladder v0, v1, v2 may still be off by its observed convergence:

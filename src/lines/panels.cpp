@@ -90,25 +90,6 @@ Complex parameterOf(const Face& face, const Anchored& z) {
     return pi - 2.0 * std::asin(std::sqrt(-fromEnd / 2.0));
 }
 
-// moments[k] = ∫ P_k(u)·ln|u − ρ| du over [−1, 1], k = 0 … n−1 (n < largestOrder).
-void logMoments(std::size_t n, Complex rho, double* moments) {
-    assert(n < largestOrder);
-    // q_k = ∫ P_k(u)/(u − ρ) du obeys (k+1)·q_{k+1} = (2k+1)·(ρ·q_k + 2·δ_k0) − k·q_{k−1}. With
-    // P_k = (P'_{k+1} − P'_{k−1})/(2k+1), whose boundary terms vanish, integration by parts
-    // gives the moment of ln|u − ρ| = Re ln(u − ρ) as −Re(q_{k+1} − q_{k−1})/(2k+1).
-    Complex q[largestOrder + 1];
-    q[0] = std::log((rho - 1.0) / (rho + 1.0));
-    q[1] = rho * q[0] + 2.0;
-    for (std::size_t k = 1; k < n; ++k) {
-        const double kk = static_cast<double>(k);
-        q[k + 1] = ((2 * kk + 1) * rho * q[k] - kk * q[k - 1]) / (kk + 1);
-    }
-    // ∫ ln|u − ρ| du = Re[(u − ρ)·ln(u − ρ) − u] between −1 and 1; (u − ρ)·ln(u − ρ) → 0 at a root.
-    auto xLogX = [](Complex x) { return x == 0.0 ? Complex(0) : x * std::log(x); };
-    moments[0] = (xLogX(1.0 - rho) - xLogX(-1.0 - rho)).real() - 2.0;
-    for (std::size_t k = 1; k < n; ++k) moments[k] = -(q[k + 1] - q[k - 1]).real() / (2.0 * k + 1.0);
-}
-
 }  // namespace
 
 double ellipseParameter(Complex rho) {
@@ -178,10 +159,22 @@ void gaussLegendre(std::size_t n, std::vector<double>& nodes, std::vector<double
     }
 }
 
-std::vector<double> legendreLogMoments(std::size_t n, Complex rho) {
-    std::vector<double> moments(n);
-    logMoments(n, rho, moments.data());
-    return moments;
+void legendreLogMoments(std::size_t n, Complex rho, double* moments) {
+    assert(n < largestOrder);
+    // q_k = ∫ P_k(u)/(u − ρ) du obeys (k+1)·q_{k+1} = (2k+1)·(ρ·q_k + 2·δ_k0) − k·q_{k−1}. With
+    // P_k = (P'_{k+1} − P'_{k−1})/(2k+1), whose boundary terms vanish, integration by parts
+    // gives the moment of ln|u − ρ| = Re ln(u − ρ) as −Re(q_{k+1} − q_{k−1})/(2k+1).
+    Complex q[largestOrder + 1];
+    q[0] = std::log((rho - 1.0) / (rho + 1.0));
+    q[1] = rho * q[0] + 2.0;
+    for (std::size_t k = 1; k < n; ++k) {
+        const double kk = static_cast<double>(k);
+        q[k + 1] = ((2 * kk + 1) * rho * q[k] - kk * q[k - 1]) / (kk + 1);
+    }
+    // ∫ ln|u − ρ| du = Re[(u − ρ)·ln(u − ρ) − u] between −1 and 1; (u − ρ)·ln(u − ρ) → 0 at a root.
+    auto xLogX = [](Complex x) { return x == 0.0 ? Complex(0) : x * std::log(x); };
+    moments[0] = (xLogX(1.0 - rho) - xLogX(-1.0 - rho)).real() - 2.0;
+    for (std::size_t k = 1; k < n; ++k) moments[k] = -(q[k + 1] - q[k - 1]).real() / (2.0 * k + 1.0);
 }
 
 PanelRule::PanelRule(std::size_t p) {
@@ -269,7 +262,7 @@ bool PanelRule::addNearIntegrals(const Face& face, const Panel& panel, const Tar
     const double logWidth = closeCount > 0 ? std::log(halfWidth) : 0.0;
     for (std::size_t c = 0; c < closeCount; ++c) {
         double moments[largestOrder];
-        logMoments(p, close[c], moments);
+        legendreLogMoments(p, close[c], moments);
         for (std::size_t j = 0; j < p; ++j) {
             double sum = weights_[j] * logWidth;
             for (std::size_t k = 0; k < p; ++k) sum += legendre_[j * p + k] * moments[k];

@@ -112,8 +112,8 @@ double distanceToSegment(Point z, Point a, Point b);
 // The Gauss–Legendre nodes (ascending) and weights of order n on [−1, 1].
 void gaussLegendre(std::size_t n, std::vector<double>& nodes, std::vector<double>& weights);
 
-// ∫ P_k(u)·ln|u − ρ| du over [−1, 1], k = 0 … n−1, for complex ρ, by the Legendre functions of
-// the second kind from their upward recurrence (stable for ρ near the interval).
-std::vector<double> legendreLogMoments(std::size_t n, std::complex<double> rho);
+// moments[k] = ∫ P_k(u)·ln|u − ρ| du over [−1, 1], k = 0 … n−1 (n < 64), for complex ρ, by the
+// Legendre functions of the second kind from their upward recurrence (stable for ρ near the interval).
+void legendreLogMoments(std::size_t n, std::complex<double> rho, double* moments);
 
 }  // namespace plattor

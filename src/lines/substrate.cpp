@@ -431,13 +431,9 @@ SubstrateValues propagatedFloor(const Modes& m, double evenAirBar, double oddAir
         right += modeFloor * std::fabs(right);
         left += modeFloor * std::fabs(left);
         accumulate(moved);
-        // Air: C_e,air = C11 + C12 and C_o,air = C11 − C12 moved by their bars.
+        // Air: C_e,air and C_o,air moved by their bars.
         Modes air = m;
-        const double sign = mode == 0 ? 1.0 : -1.0, delta = mode == 0 ? evenAirBar : oddAirBar;
-        air.air(0, 0) += delta / 2;
-        air.air(1, 1) += delta / 2;
-        air.air(0, 1) += sign * delta / 2;
-        air.air(1, 0) += sign * delta / 2;
+        moveModeCapacitance(air.air, mode == 0 ? 1.0 : -1.0, mode == 0 ? evenAirBar : oddAirBar);
         accumulate(air);
     }
     return change;

@@ -182,19 +182,23 @@ void appendMatrix(std::string& text, const SubstrateValues& v, S first) {
     appendTwoByTwo(text, at(0), at(1), at(2), at(3));
 }
 
-void appendLevels(std::string& text, const std::vector<LineLevel>& levels) {
+// A level's panels: per conductor for the free-space ladder, one count for the substrate's.
+void appendPanels(std::string& text, const std::vector<std::size_t>& panels) {
+    appendArray(text, panels.data(), panels.size());
+}
+void appendPanels(std::string& text, std::size_t panels) { text += std::to_string(panels); }
+
+// Appends [{"order": p, "panels": …, "unknowns": n}, …].
+template <class Level>
+void appendLevels(std::string& text, const std::vector<Level>& levels) {
     text += '[';
     for (std::size_t k = 0; k < levels.size(); ++k) {
-        const LineLevel& level = levels[k];
         text += k > 0 ? ", {\"order\": " : "{\"order\": ";
-        text += std::to_string(level.order);
-        text += ", \"panels\": [";
-        for (std::size_t c = 0; c < level.panels.size(); ++c) {
-            if (c > 0) text += ", ";
-            text += std::to_string(level.panels[c]);
-        }
-        text += "], \"unknowns\": ";
-        text += std::to_string(level.unknowns);
+        text += std::to_string(levels[k].order);
+        text += ", \"panels\": ";
+        appendPanels(text, levels[k].panels);
+        text += ", \"unknowns\": ";
+        text += std::to_string(levels[k].unknowns);
         text += '}';
     }
     text += ']';
@@ -245,17 +249,8 @@ std::string substrateReportJson(const SubstrateParameters& p, const LineParamete
     appendArray(text, air.segmentCounts.data(), air.segmentCounts.size());
     text += "},\n  \"levels\": ";
     appendLevels(text, air.levels);
-    text += ",\n  \"substrateLevels\": [";
-    for (std::size_t k = 0; k < p.levels.size(); ++k) {
-        text += k > 0 ? ", {\"order\": " : "{\"order\": ";
-        text += std::to_string(p.levels[k].order);
-        text += ", \"panels\": ";
-        text += std::to_string(p.levels[k].panels);
-        text += ", \"unknowns\": ";
-        text += std::to_string(p.levels[k].unknowns);
-        text += '}';
-    }
-    text += ']';
+    text += ",\n  \"substrateLevels\": ";
+    appendLevels(text, p.levels);
     for (const auto& [first, key] : {std::pair{S::maxwell11, "maxwellMatrix"}, std::pair{S::airMaxwell11, "maxwellMatrixInAir"}}) {
         text += ",\n  \"";
         text += key;

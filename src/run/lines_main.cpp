@@ -91,17 +91,17 @@ void run(const Options& options) {
         scaledStripPair(input.groundWidth, input.stripWidth, input.centreDistance, input.stripHeight);
     // 2. Solve: the converged ladder and plattor's own model.
     const LineParameters parameters = lineParameters(pair, setUpGeometry(input).conductors);
-    // 3. With a substrate, the same pair on the slab; its air values are the ladder's.
+    // 3. With a substrate, the same pair on the slab (its air values are the ladder's) and its
+    //    report; without one, the ladder's report.
     if (options.permittivity) {
         const SubstrateParameters substrate = substrateParameters(pair, *options.permittivity, parameters);
         if (options.json) display(substrateReportJson(substrate, parameters));
         else display(substrateReportText(substrate));
-        finishConsole();
-        return;
+    } else if (options.json) {
+        display(lineReportJson(parameters));
+    } else {
+        display(lineReportText(parameters));
     }
-    // 4. Report.
-    if (options.json) display(lineReportJson(parameters));
-    else display(lineReportText(parameters));
     finishConsole();
 }
 
