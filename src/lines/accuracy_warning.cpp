@@ -4,10 +4,10 @@
 #include <cmath>
 #include <cstdio>
 
-#include "lines/line_parameters.hpp"
-#include "lines/strip_pair.hpp"
+#include "lines/quantities.hpp"
 #include "matrix/error.hpp"
-#include "matrix/text.hpp"
+#include "report/report.hpp"
+#include "section/structures.hpp"
 
 namespace plattor {
 
@@ -28,15 +28,6 @@ std::string printed(const char* format, double value) {
     return text;
 }
 
-// A converged value in pF/m with its bar: the value to the second significant digit of its bar.
-std::string convergedText(double value, double error) {
-    constexpr double picofarad = 1e12;
-    const double v = value * picofarad, e = error * picofarad;
-    char text[512];
-    std::snprintf(text, sizeof text, "%.*f", std::max(errorDecimals(e), 0), v);
-    return text + (" ± " + printed("%.2g", e)) + " pF/m";
-}
-
 }  // namespace
 
 bool countsMayBeTooCoarse(const PrintedCapacitances& p, const ConductorModel& model) {
@@ -53,16 +44,13 @@ bool countsMayBeTooCoarse(const PrintedCapacitances& p, const ConductorModel& mo
 
 std::string accuracyWarning(const PrintedCapacitances& p, const ConductorModel& model) {
     if (!countsMayBeTooCoarse(p, model)) return {};
-    StripPair pair;
-    try {
-        pair = scaledStripPair(p.groundWidth, p.stripWidth, p.centreDistance, p.stripHeight);
-    } catch (const RunError& e) {
-        return std::string("warning: ") + e.what() + ", not the finite value printed above";
-    }
-    using Q = LineQuantity;
-    const ConvergedLines c = convergedLines(pair);
-    const bool plane = pair.groundPlane;
-    const double ss = c.converged[Q::stripToStripCapacitance], sg = c.converged[Q::stripToGroundCapacitance];
+    const std::string touching = touchingConductors(p.groundWidth, p.stripWidth, p.centreDistance, p.stripHeight);
+    if (!touching.empty()) return "warning: " + touching + ", not the finite value printed above";
+    using Q = Quantity;
+    const ConvergedQuantities c =
+        convergedQuantities(stripPairSection(p.groundWidth, p.stripWidth, p.centreDistance, p.stripHeight));
+    const bool plane = p.groundWidth != 0.0;
+    const double ss = c.value[Q::stripToStripCapacitance], sg = c.value[Q::stripToGroundCapacitance];
     const double offSs = std::fabs(p.stripToStrip - ss) / std::fabs(ss);
     const double offSg = plane ? std::fabs(p.stripToGround - sg) / std::fabs(sg) : 0.0;
     // A NaN printed value compares false: the negated test reports it.
@@ -72,8 +60,8 @@ std::string accuracyWarning(const PrintedCapacitances& p, const ConductorModel& 
                        printed("%.3g", 100 * offSs) + " % (strip to strip)";
     if (plane) text += " and " + printed("%.3g", 100 * offSg) + " % (strip to ground)";
     text += "; converged: strip to strip " +
-            convergedText(ss, c.error[Q::stripToStripCapacitance]);
-    if (plane) text += ", strip to ground " + convergedText(sg, c.error[Q::stripToGroundCapacitance]);
+            valueWithBar(ss, c.error[Q::stripToStripCapacitance], Unit::capacitance);
+    if (plane) text += ", strip to ground " + valueWithBar(sg, c.error[Q::stripToGroundCapacitance], Unit::capacitance);
     return text + " (plattor-lines)";
 }
 

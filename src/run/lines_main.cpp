@@ -1,108 +1,346 @@
-// plattor-lines: the converged capacitances of plattor's input with an error bar, plattor's own
-// values beside them, and the impedances of the strip pair as a transmission line. Reads
-// indata3.txt like plattor, prints text (or JSON with --json), writes no files. With --er the
-// strips lie on a dielectric board as wide as the ground plane.
+// plattor-lines: converged line parameters with error bars. Without a structure it reads
+// indata3.txt like plattor and reports its strip pair (with --er on a board as wide as the
+// plane); `microstrip`, `stripline` and `coplanar` describe a board's cross-section by options.
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <exception>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
+#include "lines/quantities.hpp"
 #include "matrix/error.hpp"
 #include "matrix/text.hpp"
+#include "report/report.hpp"
 #include "run/console.hpp"
 #include "run/geometry.hpp"
 #include "run/input.hpp"
-#include "run/line_report.hpp"
-#include "lines/line_parameters.hpp"
-#include "lines/strip_pair.hpp"
-#include "lines/substrate.hpp"
+#include "section/structures.hpp"
+#include "solution/capacitance.hpp"
 
 namespace {
 
-constexpr const char* usage = "usage: plattor-lines [--er EPS] [--json] [--help]";
+using namespace plattor;
+
+constexpr const char* usage =
+    "usage: plattor-lines [--er EPS] [--json] [--help] [--version]\n"
+    "       plattor-lines microstrip --w W [--w-top WT] [--t T] [--s S] --h H --er E\n"
+    "                    [--mask M --mask-er EM | --cover C --cover-er EC] [--json]\n"
+    "       plattor-lines stripline --w W [--w-top WT] [--t T] [--s S] --h H --b B --er E [--er-top ET] [--json]\n"
+    "       plattor-lines coplanar --w W [--w-top WT] [--t T] [--s S] --g G [--ground-width GW] --h H --er E\n"
+    "                    [--mask M --mask-er EM] [--json]";
 
 constexpr const char* help =
-    "Reads indata3.txt (ground-plane width, strip width, centre distance, height; width 0: no plane)\n"
-    "like plattor and prints the strip-to-strip and strip-to-ground capacitance at plattor's own\n"
-    "segment counts N and converged (graded high-order panels, three orders) with an error\n"
-    "bar, the Maxwell matrix of the strips, and the mode capacitances and impedances of the\n"
-    "pair in free space. --json prints the same as one JSON object in SI units.\n"
-    "--er EPS puts the strips on a board of relative permittivity EPS (at least 1) as wide as the\n"
-    "ground plane and prints the Maxwell matrix, the partial and mode capacitances with the\n"
-    "substrate and in air, the effective permittivities and the line impedances instead.\n"
-    "--version prints the version.";
+    "Converged capacitances and line impedances with an error bar.\n"
+    "Without a structure: reads indata3.txt (ground-plane width, strip width, centre distance, height;\n"
+    "width 0: no plane) like plattor and prints the strip-to-strip and strip-to-ground capacitance at\n"
+    "plattor's own segment counts N and converged, the Maxwell matrix of the strips and the mode\n"
+    "capacitances and impedances of the pair in free space. --er EPS puts the strips on a board of\n"
+    "relative permittivity EPS as wide as the ground plane.\n"
+    "microstrip, stripline, coplanar: a trace (a pair with --s, the gap between their bottom edges),\n"
+    "bottom width --w, top width --w-top, thickness --t; microstrip on a substrate of height --h over a\n"
+    "plane, with a solder mask (--mask, --mask-er) or a cover layer (--cover, --cover-er); stripline\n"
+    "between planes --b apart, the traces' bottoms at --h, --er below and --er-top above them;\n"
+    "coplanar: the microstrip with grounds --g from the traces, --ground-width wide (default infinite).\n"
+    "Lengths in one unit of your choice, or each with a suffix m, mm, um or mil.\n"
+    "--json prints the same as one JSON object in SI units. --version prints the version.";
 
 struct Options {
     bool json = false;
     bool help = false;
     bool version = false;
-    std::optional<double> permittivity;  // --er: the substrate's relative permittivity
+    std::optional<double> permittivity;  // --er without a structure
+    std::optional<Structure> structure;
+    std::string lengthUnit;              // the suffix the lengths carried ("" for bare numbers)
 };
 
-// The value of --er: a finite number of at least 1 (a dielectric never screens less than vacuum).
-double permittivityArgument(int argc, char** argv, int k) {
-    if (k >= argc) throw plattor::RunError("--er needs a value: the relative permittivity of the substrate");
-    const std::string text = argv[k];
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value) || !(value >= 1))
-        throw plattor::RunError("--er needs a finite relative permittivity of at least 1, got \"" +
-                                plattor::printableExcerpt(text) + "\"");
+// A decimal number as the input file writes it: [+-] digits [. digits] [(e|E) [+-] digits],
+// nothing before or after. Returns the number of characters it takes at the start of `text`.
+std::size_t decimalLength(std::string_view text) {
+    std::size_t k = 0;
+    if (k < text.size() && (text[k] == '+' || text[k] == '-')) ++k;
+    const std::size_t digitsStart = k;
+    while (k < text.size() && std::isdigit(static_cast<unsigned char>(text[k]))) ++k;
+    std::size_t digits = k - digitsStart;
+    if (k < text.size() && text[k] == '.') {
+        ++k;
+        const std::size_t fraction = k;
+        while (k < text.size() && std::isdigit(static_cast<unsigned char>(text[k]))) ++k;
+        digits += k - fraction;
+    }
+    if (digits == 0) return 0;
+    if (k < text.size() && (text[k] == 'e' || text[k] == 'E')) {
+        std::size_t e = k + 1;
+        if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
+        const std::size_t exponent = e;
+        while (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e]))) ++e;
+        if (e > exponent) k = e;
+    }
+    return k;
+}
+
+double decimalValue(std::string_view text) { return std::strtod(std::string(text).c_str(), nullptr); }
+
+// A length: a decimal number, bare or with a unit suffix, in metres where it has one.
+struct Length {
+    double value;
+    std::string unit;
+};
+
+Length lengthArgument(const std::string& option, const std::string& text) {
+    const std::size_t n = decimalLength(text);
+    const std::string_view rest = std::string_view(text).substr(n);
+    struct Suffix {
+        const char* name;
+        double metres;
+    };
+    static constexpr Suffix suffixes[] = {{"m", 1.0}, {"mm", 1e-3}, {"um", 1e-6}, {"mil", 25.4e-6}};
+    if (n > 0) {
+        const double value = decimalValue(std::string_view(text).substr(0, n));
+        if (rest.empty() && std::isfinite(value)) return {value, ""};
+        for (const Suffix& s : suffixes)
+            if (rest == s.name && std::isfinite(value)) return {value * s.metres, s.name};
+    }
+    throw RunError(option + " needs a length (a decimal number, bare or with one of the suffixes m, mm, um, mil), got \"" +
+                   printableExcerpt(text) + "\"");
+}
+
+double numberArgument(const std::string& option, const std::string& text) {
+    const std::size_t n = decimalLength(text);
+    const double value = n > 0 && n == text.size() ? decimalValue(text) : NAN;
+    if (!std::isfinite(value))
+        throw RunError(option + " needs a decimal number, got \"" + printableExcerpt(text) + "\"");
     return value;
 }
 
+// The options of the structures: each sets one field of Structure.
+struct StructureOption {
+    const char* name;
+    double Structure::*field;
+    bool length;
+};
+constexpr StructureOption structureOptions[] = {
+    {"--w", &Structure::w, true},          {"--w-top", &Structure::wTop, true},
+    {"--t", &Structure::t, true},          {"--s", &Structure::s, true},
+    {"--h", &Structure::h, true},          {"--b", &Structure::b, true},
+    {"--er", &Structure::er, false},       {"--er-top", &Structure::erTop, false},
+    {"--mask", &Structure::mask, true},    {"--mask-er", &Structure::maskEr, false},
+    {"--cover", &Structure::cover, true},  {"--cover-er", &Structure::coverEr, false},
+    {"--g", &Structure::g, true},          {"--ground-width", &Structure::groundWidth, true},
+};
+
 Options parseArguments(int argc, char** argv) {
     Options options;
-    for (int k = 1; k < argc; ++k) {
+    int k = 1;
+    if (argc > 1) {
+        const std::string first = argv[1];
+        for (const StructureKind kind : {StructureKind::microstrip, StructureKind::stripline, StructureKind::coplanar})
+            if (first == structureName(kind)) {
+                options.structure = Structure{};
+                options.structure->kind = kind;
+                k = 2;
+            }
+    }
+    bool unitSeen = false;
+    for (; k < argc; ++k) {
         const std::string argument = argv[k];
-        if (argument == "--json") options.json = true;
-        else if (argument == "--help") options.help = true;
-        else if (argument == "--version") options.version = true;
-        else if (argument == "--er") options.permittivity = permittivityArgument(argc, argv, ++k);
-        else throw plattor::RunError("unknown argument \"" + plattor::printableExcerpt(argument) + "\"\n" + usage);
+        if (argument == "--json") { options.json = true; continue; }
+        if (argument == "--help") { options.help = true; continue; }
+        if (argument == "--version") { options.version = true; continue; }
+        const StructureOption* option = nullptr;
+        for (const StructureOption& o : structureOptions)
+            if (argument == o.name) option = &o;
+        if (option != nullptr && (options.structure || argument == "--er")) {
+            if (k + 1 >= argc) throw RunError(argument + " needs a value");
+            const std::string text = argv[++k];
+            if (options.structure) {
+                double& field = (*options.structure).*(option->field);
+                if (!std::isnan(field)) throw RunError(argument + " is given twice");
+                if (option->length) {
+                    const Length length = lengthArgument(argument, text);
+                    if (unitSeen && length.unit.empty() != options.lengthUnit.empty())
+                        throw RunError("lengths with and without a unit are mixed (" + argument + " " +
+                                       printableExcerpt(text) + "): give every length bare, or every one with a unit");
+                    if (!length.unit.empty()) options.lengthUnit = length.unit;
+                    unitSeen = true;
+                    field = length.value;
+                } else {
+                    field = numberArgument(argument, text);
+                }
+            } else {
+                if (options.permittivity) throw RunError("--er is given twice");
+                const double value = numberArgument(argument, text);
+                if (!(value >= 1) || !(value <= largestPermittivity))
+                    throw RunError("--er needs a relative permittivity from 1 to " + numberText(largestPermittivity) +
+                                   ", got \"" + printableExcerpt(text) + "\"");
+                options.permittivity = value;
+            }
+            continue;
+        }
+        throw RunError("unknown argument \"" + printableExcerpt(argument) + "\"\n" + usage);
     }
     return options;
 }
 
-// A substrate needs a plane to lie on and strips on its face (a slab without thickness, or
-// of εr = 1, is vacuum and takes any strips).
-void checkSubstrateInput(const plattor::InputValues& input, double permittivity) {
-    using plattor::numberText;
-    using plattor::RunError;
-    if (input.groundWidth == 0)
-        throw RunError("--er needs a ground plane: the substrate lies between the plane and the strips, and " +
-                       std::string(plattor::inputFileName) + " gives none (ground-plane width 0)");
-    const double outerEdge = std::fabs(input.centreDistance) / 2 + input.stripWidth / 2;
-    if (permittivity != 1 && input.stripHeight != 0 && outerEdge > input.groundWidth / 2)
-        throw RunError("--er: the strips must lie on the substrate, which is as wide as the ground plane: the strip "
-                       "from " + numberText(outerEdge - input.stripWidth) + " to " + numberText(outerEdge) +
-                       " reaches beyond its edge at " + numberText(input.groundWidth / 2));
+// The order of the report of a single trace and of a pair.
+const std::vector<Quantity> singleOrder = {Quantity::capacitance, Quantity::capacitanceInAir,
+                                           Quantity::effectivePermittivity, Quantity::impedance,
+                                           Quantity::inductance, Quantity::delay};
+const std::vector<Quantity> pairOrder = {
+    Quantity::maxwell11, Quantity::maxwell12, Quantity::maxwell21, Quantity::maxwell22,
+    Quantity::stripToStripCapacitance, Quantity::stripToGroundCapacitance,
+    Quantity::maxwell11InAir, Quantity::maxwell12InAir, Quantity::maxwell21InAir, Quantity::maxwell22InAir,
+    Quantity::stripToStripCapacitanceInAir, Quantity::stripToGroundCapacitanceInAir,
+    Quantity::evenModeCapacitance, Quantity::evenModeCapacitanceInAir, Quantity::evenModeEffectivePermittivity,
+    Quantity::evenModeImpedance, Quantity::oddModeCapacitance, Quantity::oddModeCapacitanceInAir,
+    Quantity::oddModeEffectivePermittivity, Quantity::oddModeImpedance, Quantity::differentialImpedance,
+    Quantity::commonModeImpedance, Quantity::couplingCoefficient};
+// The free-space pair of indata3.txt, after its values at plattor's counts.
+const std::vector<Quantity> freeSpaceOrder = {
+    Quantity::maxwell11, Quantity::maxwell12, Quantity::maxwell21, Quantity::maxwell22,
+    Quantity::evenModeCapacitance, Quantity::oddModeCapacitance, Quantity::evenModeImpedance,
+    Quantity::oddModeImpedance, Quantity::differentialImpedance, Quantity::commonModeImpedance,
+    Quantity::couplingCoefficient, Quantity::lineImpedance};
+
+// The panels of each level on the free-space pair's conductors, plattor's order: [plane,]
+// strip 1, strip 2, mirror images counted.
+std::string conductorLevelsJson(const CrossSection& section, const std::vector<LevelSolution>& levels) {
+    std::string text = "[";
+    for (std::size_t k = 0; k < levels.size(); ++k) {
+        const Mesh mesh = meshCrossSection(section, levels[k].level);
+        std::vector<std::size_t> counts;
+        std::size_t strip = 0, plane = 0;
+        for (std::size_t f = 0; f < section.faces.size(); ++f) {
+            const std::size_t panels = mesh.panelsOn(f);
+            if (section.role(f) == ConductorRole::ground) plane += section.faces[f].mirror == f ? 2 * panels : panels;
+            if (section.role(f) == ConductorRole::right) strip += panels;
+        }
+        if (section.conductors.front() == ConductorRole::ground) counts.push_back(plane);
+        counts.push_back(strip);
+        counts.push_back(strip);
+        text += k > 0 ? ", {\"order\": " : "{\"order\": ";
+        text += std::to_string(levels[k].level.order) + ", \"panels\": [";
+        for (std::size_t c = 0; c < counts.size(); ++c) text += (c > 0 ? ", " : "") + std::to_string(counts[c]);
+        text += "], \"unknowns\": " + std::to_string(levels[k].unknowns) + "}";
+    }
+    return text + "]";
 }
 
-void run(const Options& options) {
-    using namespace plattor;
-    // 1. Read and check the input; touching conductors are refused by the pair itself.
+std::string countsJson(const std::vector<std::size_t>& counts) {
+    std::string text = "{\"N\": [";
+    for (std::size_t c = 0; c < counts.size(); ++c) text += (c > 0 ? ", " : "") + std::to_string(counts[c]);
+    return text + "]}";
+}
+
+// indata3.txt's pair: converged, and in free space beside plattor's own values at N.
+void runInputPair(const Options& options) {
+    // 1. Read and check the input as plattor does (its field grid aside); the pair refuses
+    //    conductors that touch and ratios beyond the solver's range.
     const InputValues input = readInputFile(inputFileName);
-    checkLengths(input, inputFileName);  // the field grid is plattor's alone
-    if (options.permittivity) checkSubstrateInput(input, *options.permittivity);
-    const StripPair pair =
-        scaledStripPair(input.groundWidth, input.stripWidth, input.centreDistance, input.stripHeight);
-    // 2. Solve: the converged ladder and plattor's own model.
-    const LineParameters parameters = lineParameters(pair, setUpGeometry(input).conductors);
-    // 3. With a substrate, the same pair on the slab (its air values are the ladder's) and its
-    //    report; without one, the ladder's report.
+    checkLengths(input, inputFileName);
+    const double permittivity = options.permittivity.value_or(1.0);
+    const CrossSection section =
+        stripPairSection(input.groundWidth, input.stripWidth, input.centreDistance, input.stripHeight, permittivity);
+    // 2. The converged quantities.
+    const ConvergedQuantities c = convergedQuantities(section);
+    const Geometry geometry = setUpGeometry(input);
+    const bool plane = input.groundWidth != 0;
+
+    // 3. The report: with a substrate the pair's; in free space plattor's values at N first.
     if (options.permittivity) {
-        const SubstrateParameters substrate = substrateParameters(pair, *options.permittivity, parameters);
-        if (options.json) display(substrateReportJson(substrate, parameters));
-        else display(substrateReportText(substrate));
-    } else if (options.json) {
-        display(lineReportJson(parameters));
-    } else {
-        display(lineReportText(parameters));
+        if (options.json) {
+            JsonObject json;
+            json.add("groundPlane", true);
+            json.add("permittivity", permittivity);
+            json.addRaw("segmentCounts", countsJson(geometry.conductors.segmentCounts));
+            json.addRaw("levels", levelsJson(c.levels, true));
+            json.addRaw("substrateLevels", levelsJson(c.levels, false));
+            addQuantities(json, c, pairOrder);
+            display(json.text());
+        } else {
+            display(reportText(quantityRows(c, pairOrder)));
+        }
+        return;
     }
-    finishConsole();
+    // plattor's own values at its counts, where it can solve the system.
+    std::optional<Matrix> partial;
+    try {
+        partial = partialCapacitance(reducedCapacitance(geometry.conductors));
+    } catch (const RunError&) {
+    }
+    std::size_t total = 0;
+    for (const std::size_t n : geometry.conductors.segmentCounts) total += n;
+    const std::string atN = " (N = " + std::to_string(total) + ")";
+    std::vector<ReportRow> rows;
+    struct Partial {
+        Quantity quantity;
+        std::size_t i, j;
+        const char* key;
+    };
+    std::vector<Partial> partials = {{Quantity::stripToStripCapacitance, 0, plane ? 1u : 0u, "stripToStripCapacitance"}};
+    if (plane) partials.push_back({Quantity::stripToGroundCapacitance, 0, 0, "stripToGroundCapacitance"});
+    JsonObject json;
+    json.add("groundPlane", plane);
+    json.addRaw("segmentCounts", countsJson(geometry.conductors.segmentCounts));
+    json.addRaw("levels", conductorLevelsJson(section, c.levels));
+    for (const Partial& p : partials) {
+        const QuantityInfo& info = quantityInfo(p.quantity);
+        const double value = c.value[p.quantity], error = c.error[p.quantity];
+        if (partial) {
+            const double n = (*partial)(p.i, p.j);
+            rows.push_back({info.name + atN, n, std::fabs(value - n) + error, info.unit, numberText(n * 1e12)});
+            json.addQuantity(std::string(info.key) + "AtN", n, std::fabs(value - n) + error);
+        }
+        rows.push_back({std::string(info.name) + " (converged)", value, error, info.unit});
+        json.addQuantity(info.key, value, error);
+    }
+    if (options.json) {
+        addQuantities(json, c, freeSpaceOrder);
+        display(json.text());
+        return;
+    }
+    const std::vector<ReportRow> rest = quantityRows(c, freeSpaceOrder);
+    rows.insert(rows.end(), rest.begin(), rest.end());
+    display(reportText(rows));
+}
+
+// The echo of a structure in JSON: its options, lengths in metres where they carried a unit.
+std::string structureJson(const Structure& s, const std::string& unit) {
+    JsonObject json;
+    json.add("structure", std::string(structureName(s.kind)));
+    json.add("lengthUnit", unit.empty() ? std::string("as given") : std::string("m"));
+    for (const StructureOption& o : structureOptions)
+        if (!std::isnan(s.*o.field)) json.add(std::string(o.name + 2), s.*o.field);
+    std::string text = json.text();
+    // Indented one level further inside the report.
+    std::string indented;
+    for (const char ch : text) {
+        indented += ch;
+        if (ch == '\n') indented += "  ";
+    }
+    return indented;
+}
+
+void runStructure(const Options& options) {
+    // 1. The structure, checked in full.
+    const Structure& structure = *options.structure;
+    checkStructure(structure);
+    // 2. Its cross-section, solved up the ladder with and without the dielectrics.
+    const CrossSection section = structureSection(structure);
+    const ConvergedQuantities c = convergedQuantities(section);
+    // 3. The report of a single trace or of a pair.
+    const std::vector<Quantity>& order = structure.isPair() ? pairOrder : singleOrder;
+    if (!options.json) {
+        display(reportText(quantityRows(c, order)));
+        return;
+    }
+    JsonObject json;
+    json.addRaw("structure", structureJson(structure, options.lengthUnit));
+    json.addRaw("levels", levelsJson(c.levels, false));
+    json.addRaw("vacuumLevels", levelsJson(c.levels, true));
+    addQuantities(json, c, order);
+    display(json.text());
 }
 
 }  // namespace
@@ -111,16 +349,15 @@ int main(int argc, char** argv) {
     try {
         const Options options = parseArguments(argc, argv);
         if (options.help) {
-            plattor::display(std::string(usage) + "\n\n" + help);
-            plattor::finishConsole();
-            return 0;
+            display(std::string(usage) + "\n\n" + help);
+        } else if (options.version) {
+            display(std::string("plattor-lines ") + PLATTOR_VERSION);
+        } else if (options.structure) {
+            runStructure(options);
+        } else {
+            runInputPair(options);
         }
-        if (options.version) {
-            plattor::display(std::string("plattor-lines ") + PLATTOR_VERSION);
-            plattor::finishConsole();
-            return 0;
-        }
-        run(options);
+        finishConsole();
         return 0;
     } catch (const std::exception& e) {
         std::fflush(stdout);

@@ -16,14 +16,10 @@
 
 #include "assembly/conductors.hpp"
 #include "matrix/matrix.hpp"
+#include "physics/constants.hpp"
 
 namespace plattor {
 
-inline constexpr double vacuumPermittivity = 8.8542e-12;  // ε0, F/m
-
-// A charge per unit length in units of 2π ε0 (the moment-method matrix carries no physical
-// constant) in F/m: ((value·2)·π)·ε0, grouped from the left (see the order of operations above).
-inline double inFaradPerMetre(double value) { return ((value * 2.0) * std::numbers::pi) * vacuumPermittivity; }
 
 // G(k, l) = inFaradPerMetre(h(k) · Σ X(s, l) over conductor k's segments s) for the M×N (or
 // wider) X whose column l solves the system for potential 1 on conductor l and 0 elsewhere:

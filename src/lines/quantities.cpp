@@ -1,0 +1,141 @@
+#include "lines/quantities.hpp"
+
+#include <cmath>
+
+#include "physics/constants.hpp"
+
+namespace plattor {
+
+namespace {
+
+using Q = Quantity;
+
+constexpr QuantityInfo registry[] = {
+    {"capacitance", "capacitance", Unit::capacitance},
+    {"capacitance in air", "capacitanceInAir", Unit::capacitance},
+    {"effective permittivity", "effectivePermittivity", Unit::ratio},
+    {"impedance", "impedance", Unit::impedance},
+    {"inductance", "inductance", Unit::inductance},
+    {"delay", "delay", Unit::delay},
+    {"Maxwell matrix C11", "maxwell11", Unit::capacitance},
+    {"Maxwell matrix C12", "maxwell12", Unit::capacitance},
+    {"Maxwell matrix C21", "maxwell21", Unit::capacitance},
+    {"Maxwell matrix C22", "maxwell22", Unit::capacitance},
+    {"Maxwell matrix C11 in air", "maxwell11InAir", Unit::capacitance},
+    {"Maxwell matrix C12 in air", "maxwell12InAir", Unit::capacitance},
+    {"Maxwell matrix C21 in air", "maxwell21InAir", Unit::capacitance},
+    {"Maxwell matrix C22 in air", "maxwell22InAir", Unit::capacitance},
+    {"strip-to-strip capacitance", "stripToStripCapacitance", Unit::capacitance},
+    {"strip-to-ground capacitance", "stripToGroundCapacitance", Unit::capacitance},
+    {"strip-to-strip capacitance in air", "stripToStripCapacitanceInAir", Unit::capacitance},
+    {"strip-to-ground capacitance in air", "stripToGroundCapacitanceInAir", Unit::capacitance},
+    {"even-mode capacitance", "evenModeCapacitance", Unit::capacitance},
+    {"even-mode capacitance in air", "evenModeCapacitanceInAir", Unit::capacitance},
+    {"even-mode effective permittivity", "evenModeEffectivePermittivity", Unit::ratio},
+    {"even-mode impedance", "evenModeImpedance", Unit::impedance},
+    {"odd-mode capacitance", "oddModeCapacitance", Unit::capacitance},
+    {"odd-mode capacitance in air", "oddModeCapacitanceInAir", Unit::capacitance},
+    {"odd-mode effective permittivity", "oddModeEffectivePermittivity", Unit::ratio},
+    {"odd-mode impedance", "oddModeImpedance", Unit::impedance},
+    {"differential impedance", "differentialImpedance", Unit::impedance},
+    {"common-mode impedance", "commonModeImpedance", Unit::impedance},
+    {"coupling coefficient", "couplingCoefficient", Unit::ratio},
+    {"line impedance", "lineImpedance", Unit::impedance},
+};
+static_assert(std::size(registry) == quantityCount);
+
+// Quadrature and rounding: 5e−9 of each value, and 1e−12 of the mode capacitances that every
+// quantity derives from.
+constexpr double relativeFloor = 5e-9;
+constexpr double modeFloor = 1e-12;
+
+double lineImpedanceOf(double c, double cAir) { return 1.0 / (freeSpaceLightSpeed() * std::sqrt(c * cAir)); }
+
+}  // namespace
+
+const QuantityInfo& quantityInfo(Quantity q) { return registry[static_cast<std::size_t>(q)]; }
+
+QuantityValues lineQuantities(const ModeCapacitances& m, const ModeCapacitances& air) {
+    QuantityValues v;
+    const double c0 = freeSpaceLightSpeed();
+    const bool pair = !std::isnan(m.odd);
+    if (!pair) {
+        v[Q::capacitance] = m.even;
+        v[Q::capacitanceInAir] = air.even;
+        v[Q::effectivePermittivity] = m.even / air.even;
+        v[Q::impedance] = lineImpedanceOf(m.even, air.even);
+        v[Q::inductance] = 1.0 / (c0 * c0 * air.even);
+        v[Q::delay] = std::sqrt(m.even / air.even) / c0;
+        return v;
+    }
+    if (std::isnan(m.even)) {
+        // No ground: the traces at ±1 V carry ±C·2 V.
+        const double c = m.odd / 2, cAir = air.odd / 2;
+        v[Q::stripToStripCapacitance] = c;
+        v[Q::stripToStripCapacitanceInAir] = cAir;
+        v[Q::maxwell11] = v[Q::maxwell22] = c;
+        v[Q::maxwell12] = v[Q::maxwell21] = -c;
+        v[Q::maxwell11InAir] = v[Q::maxwell22InAir] = cAir;
+        v[Q::maxwell12InAir] = v[Q::maxwell21InAir] = -cAir;
+        v[Q::lineImpedance] = lineImpedanceOf(c, cAir);
+        return v;
+    }
+    // Strips at (+1, +1) carry C11 + C12 each, at (−1, +1) C22 − C21 = C11 − C12.
+    v[Q::maxwell11] = v[Q::maxwell22] = (m.even + m.odd) / 2;
+    v[Q::maxwell12] = v[Q::maxwell21] = (m.even - m.odd) / 2;
+    v[Q::maxwell11InAir] = v[Q::maxwell22InAir] = (air.even + air.odd) / 2;
+    v[Q::maxwell12InAir] = v[Q::maxwell21InAir] = (air.even - air.odd) / 2;
+    v[Q::stripToStripCapacitance] = (m.odd - m.even) / 2;
+    v[Q::stripToGroundCapacitance] = m.even;
+    v[Q::stripToStripCapacitanceInAir] = (air.odd - air.even) / 2;
+    v[Q::stripToGroundCapacitanceInAir] = air.even;
+    v[Q::evenModeCapacitance] = m.even;
+    v[Q::evenModeCapacitanceInAir] = air.even;
+    v[Q::evenModeEffectivePermittivity] = m.even / air.even;
+    v[Q::evenModeImpedance] = lineImpedanceOf(m.even, air.even);
+    v[Q::oddModeCapacitance] = m.odd;
+    v[Q::oddModeCapacitanceInAir] = air.odd;
+    v[Q::oddModeEffectivePermittivity] = m.odd / air.odd;
+    v[Q::oddModeImpedance] = lineImpedanceOf(m.odd, air.odd);
+    const double zEven = v[Q::evenModeImpedance], zOdd = v[Q::oddModeImpedance];
+    v[Q::differentialImpedance] = 2 * zOdd;
+    v[Q::commonModeImpedance] = zEven / 2;
+    v[Q::couplingCoefficient] = (zEven - zOdd) / (zEven + zOdd);
+    return v;
+}
+
+ConvergedQuantities convergedQuantities(const CrossSection& section) {
+    ConvergedQuantities c;
+    c.levels = solveLadder(section);
+    std::vector<QuantityValues> values;
+    for (const LevelSolution& level : c.levels) values.push_back(lineQuantities(level.modes, level.vacuumModes));
+    const LevelSolution& finest = c.levels.back();
+    c.value = values.back();
+
+    // What moving each mode capacitance by the rounding floor does to every quantity.
+    QuantityValues rounding;
+    for (std::size_t k = 0; k < quantityCount; ++k) rounding[static_cast<Q>(k)] = 0.0;
+    const bool separateVacuum = section.hasDielectric();
+    for (int mode = 0; mode < 4; ++mode) {
+        ModeCapacitances m = finest.modes, air = finest.vacuumModes;
+        double& moved = mode == 0 ? m.even : mode == 1 ? m.odd : mode == 2 ? air.even : air.odd;
+        if (std::isnan(moved) || (mode >= 2 && !separateVacuum)) continue;
+        moved += modeFloor * std::fabs(moved);
+        if (!separateVacuum) air = m;
+        const QuantityValues v = lineQuantities(m, air);
+        for (std::size_t k = 0; k < quantityCount; ++k) {
+            const auto q = static_cast<Q>(k);
+            if (c.value.applies(q)) rounding[q] += std::fabs(v[q] - c.value[q]);
+        }
+    }
+    const std::size_t n = values.size();
+    for (std::size_t k = 0; k < quantityCount; ++k) {
+        const auto q = static_cast<Q>(k);
+        if (!c.value.applies(q)) continue;
+        c.error[q] = observedChange(values[n - 3][q], values[n - 2][q], values[n - 1][q]) +
+                     relativeFloor * std::fabs(c.value[q]) + rounding[q];
+    }
+    return c;
+}
+
+}  // namespace plattor

@@ -1,0 +1,66 @@
+#pragma once
+// Panels on the faces of a cross-section: the one mesh rule.
+//
+// A panel is an interval [t0, t1] of one face's parameter carrying the interpolant of the
+// charge through its nodes. Each face is covered from its start by the longest panels that
+// hold, so the count grows with the logarithm of the range of scales, never with their ratio:
+// - no panel longer than π/4 in t, nor (between two planes) than the field's scale;
+// - near a free end (nothing meets it, or a face continues it straight on), the charge changes
+//   over the distance s to the nearest other face: length ≤ α·(t to that end + √(4·s/L)), L
+//   the face's length (the cosine map absorbs the edge's own d^(−1/2));
+// - towards a corner (faces meet at an angle, where the charge's exponents depend on the angle
+//   and the permittivities) geometric layers: length ≤ 3·(t to the corner), down to an
+//   innermost panel as deep as the level asks;
+// - a panel's chord at most α times its distance to every edge or corner of another face
+//   (and to their images in a ground plane), where another conductor's charge concentrates.
+#include <cstddef>
+#include <vector>
+
+#include "section/cross_section.hpp"
+
+namespace plattor {
+
+struct Panel {
+    std::size_t face;
+    double t0;
+    double t1;
+    Anchored a;  // X(t0)
+    Anchored b;  // X(t1)
+    Point middle;   // of the chord, and half its length: a circle around the chord
+    double radius;
+
+    // The distance from z to the chord ab, from the offsets where z and a share their anchor.
+    double distanceTo(const Anchored& z) const;
+    // Whether z lies closer than d to the chord, without a square root.
+    bool closerThan(const Anchored& z, double d) const;
+    double chord() const;
+};
+
+struct Mesh {
+    std::vector<Panel> panels;
+    std::size_t order;  // nodes per panel
+    std::size_t unknowns() const { return panels.size() * order; }
+    std::size_t panelsOn(std::size_t face) const;
+};
+
+// One rung of refinement: the panel order and how deep the layers reach into corners, as a
+// fraction of the corner's own size.
+struct MeshLevel {
+    std::size_t order;
+    double cornerDepth;
+};
+
+// The panels that carry the unknowns: with mirror symmetry those of the faces right of x = 0
+// (and the right half of faces across it), else all. Raises RunError if the arrangement would
+// need more panels than any input within the stated ranges does.
+Mesh meshCrossSection(const CrossSection& section, const MeshLevel& level);
+
+// The parameter interval of a face that carries unknowns; empty (t0 = t1) for a face whose
+// mirror image carries them.
+struct ParameterRange {
+    double t0;
+    double t1;
+};
+ParameterRange solvedRange(const CrossSection& section, std::size_t face);
+
+}  // namespace plattor

@@ -1,0 +1,177 @@
+#include "report/report.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdio>
+
+#include "matrix/text.hpp"
+
+namespace plattor {
+
+namespace {
+
+// printf of one number with a precision, into a string of whatever length it takes.
+std::string printed(const char* format, int precision, double x) {
+    const int length = std::snprintf(nullptr, 0, format, precision, x);
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    std::snprintf(text.data(), text.size(), format, precision, x);
+    text.resize(static_cast<std::size_t>(length));
+    return text;
+}
+
+std::string padded(std::string text, std::size_t width) {
+    if (text.size() < width) text.resize(width, ' ');
+    return text;
+}
+
+// The value and its bar as text, in the display unit: both to the decimal place of the bar's
+// second significant digit. Beyond the units or far below them, significant digits to that
+// place instead (never a fixed-point number of many digits); without a usable bar, ten.
+std::pair<std::string, std::string> barTexts(double v, double e) {
+    if (!(e > 0) || !std::isfinite(e) || !std::isfinite(v)) return {printed("%.*g", 10, v), printed("%.*g", 2, e)};
+    const int decimals = 1 - static_cast<int>(std::floor(std::log10(e)));
+    if (decimals >= 0 && decimals <= 20) return {printed("%.*f", decimals, v), printed("%.*f", decimals, e)};
+    const int magnitude = v == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(v))));
+    return {printed("%.*g", std::max(1, magnitude + decimals + 1), v), printed("%.*g", 2, e)};
+}
+
+}  // namespace
+
+const char* displayUnit(Unit unit) {
+    switch (unit) {
+        case Unit::capacitance: return "pF/m";
+        case Unit::impedance: return "ohm";
+        case Unit::inductance: return "nH/m";
+        case Unit::delay: return "ps/m";
+        case Unit::ratio: break;
+    }
+    return "";
+}
+
+double displayScale(Unit unit) {
+    switch (unit) {
+        case Unit::capacitance: return 1e12;
+        case Unit::inductance: return 1e9;
+        case Unit::delay: return 1e12;
+        case Unit::impedance:
+        case Unit::ratio: break;
+    }
+    return 1.0;
+}
+
+std::string valueWithBar(double value, double error, Unit unit) {
+    const double scale = displayScale(unit);
+    const auto [v, e] = barTexts(value * scale, error * scale);
+    std::string text = v + " ± " + e;
+    if (*displayUnit(unit) != '\0') text += std::string(" ") + displayUnit(unit);
+    return text;
+}
+
+std::vector<std::string> reportText(const std::vector<ReportRow>& rows) {
+    std::vector<std::string> lines;
+    for (const ReportRow& row : rows) {
+        const double scale = displayScale(row.unit);
+        auto [value, error] = barTexts(row.value * scale, row.error * scale);
+        if (!row.valueText.empty()) value = row.valueText;
+        std::string line = padded(row.name, 41) + padded(value, 14) + " ± " + padded(error, 12) + " " + displayUnit(row.unit);
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+std::vector<ReportRow> quantityRows(const ConvergedQuantities& c, const std::vector<Quantity>& order) {
+    std::vector<ReportRow> rows;
+    for (const Quantity q : order)
+        if (c.value.applies(q)) rows.push_back({quantityInfo(q).name, c.value[q], c.error[q], quantityInfo(q).unit});
+    return rows;
+}
+
+JsonObject::JsonObject() : text_("{") {}
+
+void JsonObject::key(const std::string& key) {
+    text_ += first_ ? "\n  \"" : ",\n  \"";
+    first_ = false;
+    text_ += key;
+    text_ += "\": ";
+}
+
+void JsonObject::add(const std::string& k, double value) {
+    key(k);
+    text_ += shortestText(value);
+}
+
+void JsonObject::add(const std::string& k, bool value) {
+    key(k);
+    text_ += value ? "true" : "false";
+}
+
+void JsonObject::add(const std::string& k, const std::string& text) {
+    key(k);
+    text_ += '"';
+    text_ += text;  // plain ASCII names, nothing to escape
+    text_ += '"';
+}
+
+void JsonObject::addQuantity(const std::string& k, double value, double error) {
+    key(k);
+    text_ += "{\"value\": ";
+    text_ += shortestText(value);
+    text_ += ", \"error\": ";
+    text_ += shortestText(error);
+    text_ += '}';
+}
+
+void JsonObject::addMatrix(const std::string& k, const double (&value)[4], const double (&error)[4]) {
+    const auto matrix = [](const double (&m)[4]) {
+        return "[[" + shortestText(m[0]) + ", " + shortestText(m[1]) + "], [" + shortestText(m[2]) + ", " +
+               shortestText(m[3]) + "]]";
+    };
+    key(k);
+    text_ += "{\"value\": ";
+    text_ += matrix(value);
+    text_ += ", \"error\": ";
+    text_ += matrix(error);
+    text_ += '}';
+}
+
+void JsonObject::addRaw(const std::string& k, const std::string& json) {
+    key(k);
+    text_ += json;
+}
+
+std::string levelsJson(const std::vector<LevelSolution>& levels, bool vacuum) {
+    std::string text = "[";
+    for (std::size_t k = 0; k < levels.size(); ++k) {
+        const LevelSolution& l = levels[k];
+        text += k > 0 ? ", {\"order\": " : "{\"order\": ";
+        text += std::to_string(l.level.order);
+        text += ", \"panels\": ";
+        text += std::to_string(vacuum ? l.vacuumPanels : l.panels);
+        text += ", \"unknowns\": ";
+        text += std::to_string(vacuum ? l.vacuumUnknowns : l.unknowns);
+        text += '}';
+    }
+    return text + "]";
+}
+
+void addQuantities(JsonObject& json, const ConvergedQuantities& c, const std::vector<Quantity>& order) {
+    using Q = Quantity;
+    for (const Quantity q : order) {
+        if (!c.value.applies(q)) continue;
+        if (q == Q::maxwell11 || q == Q::maxwell11InAir) {
+            const auto at = [&](const QuantityValues& v, std::size_t k) {
+                return v[static_cast<Q>(static_cast<std::size_t>(q) + k)];
+            };
+            const double value[4] = {at(c.value, 0), at(c.value, 1), at(c.value, 2), at(c.value, 3)};
+            const double error[4] = {at(c.error, 0), at(c.error, 1), at(c.error, 2), at(c.error, 3)};
+            json.addMatrix(q == Q::maxwell11 ? "maxwellMatrix" : "maxwellMatrixInAir", value, error);
+            continue;
+        }
+        if ((q >= Q::maxwell11 && q <= Q::maxwell22) || (q >= Q::maxwell11InAir && q <= Q::maxwell22InAir)) continue;
+        json.addQuantity(quantityInfo(q).key, c.value[q], c.error[q]);
+    }
+}
+
+}  // namespace plattor

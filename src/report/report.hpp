@@ -1,0 +1,66 @@
+#pragma once
+// What plattor-lines prints: one quantity per line as text, or one JSON object; every value
+// with its error bar, formatted here once.
+#include <string>
+#include <vector>
+
+#include "lines/quantities.hpp"
+
+namespace plattor {
+
+// The unit a quantity is shown in as text, and the factor from SI to it: pF/m, ohm, nH/m,
+// ps/m; nothing for a ratio.
+const char* displayUnit(Unit unit);
+double displayScale(Unit unit);
+
+// A value with its bar as text, in the display unit: the value to the decimal place of the
+// bar's second significant digit (at most the units), the bar to the same place, "value ± bar
+// unit". An error of 0 or no finite error gives the value ten significant digits.
+std::string valueWithBar(double value, double error, Unit unit);
+
+// One reported line: a name, the value and its bar in SI units, the unit; `valueText`, when
+// given, is printed instead of the formatted value (plattor's own text of a value).
+struct ReportRow {
+    std::string name;
+    double value;
+    double error;
+    Unit unit;
+    std::string valueText = {};
+};
+
+// The name padded to a fixed column, the value, "± " and the bar, the unit.
+std::vector<std::string> reportText(const std::vector<ReportRow>& rows);
+
+// The rows of the quantities in `order` that apply.
+std::vector<ReportRow> quantityRows(const ConvergedQuantities& c, const std::vector<Quantity>& order);
+
+// A JSON object written member by member, numbers as the shortest text that reads back to the
+// same double.
+class JsonObject {
+public:
+    JsonObject();
+    void add(const std::string& key, double value);
+    void add(const std::string& key, bool value);
+    void add(const std::string& key, const std::string& text);
+    // {"value": v, "error": e}
+    void addQuantity(const std::string& key, double value, double error);
+    // {"value": [[a, b], [c, d]], "error": [[…]]}
+    void addMatrix(const std::string& key, const double (&value)[4], const double (&error)[4]);
+    void addRaw(const std::string& key, const std::string& json);  // an object or array built elsewhere
+    std::string text() const { return text_ + "\n}"; }
+
+private:
+    void key(const std::string& key);
+    std::string text_;
+    bool first_ = true;
+};
+
+// The levels of a ladder as a JSON array: order, panels and unknowns of each rung, with the
+// dielectrics (`vacuum` false) or in vacuum.
+std::string levelsJson(const std::vector<LevelSolution>& levels, bool vacuum);
+
+// The quantities of `order` that apply, each as {"value", "error"} in SI units; the Maxwell
+// entries as the matrices maxwellMatrix and maxwellMatrixInAir.
+void addQuantities(JsonObject& json, const ConvergedQuantities& c, const std::vector<Quantity>& order);
+
+}  // namespace plattor

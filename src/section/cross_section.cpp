@@ -1,0 +1,70 @@
+#include "section/cross_section.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+
+namespace plattor {
+
+std::size_t CrossSection::addMirrorPair(const Face& face, std::size_t conductor, std::size_t mirrorConductor,
+                                        double leftPermittivity, double rightPermittivity) {
+    const std::size_t k = faces.size();
+    faces.push_back({face, conductor, leftPermittivity, rightPermittivity, k + 1});
+    faces.push_back({face.mirrored(), mirrorConductor, rightPermittivity, leftPermittivity, k});
+    return k;
+}
+
+std::size_t CrossSection::addSymmetric(const Face& face, std::size_t conductor, double leftPermittivity,
+                                       double rightPermittivity) {
+    assert(std::abs(face.start() + std::conj(face.end())) <= 1e-12 * std::abs(face.start()));
+    faces.push_back({face, conductor, leftPermittivity, rightPermittivity, faces.size()});
+    return faces.size() - 1;
+}
+
+std::size_t CrossSection::add(const Face& face, std::size_t conductor, double leftPermittivity,
+                              double rightPermittivity) {
+    assert(!mirrorSymmetric);
+    faces.push_back({face, conductor, leftPermittivity, rightPermittivity, faces.size()});
+    return faces.size() - 1;
+}
+
+std::size_t CrossSection::addConductor(ConductorRole role) {
+    conductors.push_back(role);
+    return conductors.size() - 1;
+}
+
+void CrossSection::markOpenEnds(std::size_t k, double far) {
+    for (const std::size_t f : {k, faces[k].mirror}) {
+        faces[f].openStart = std::fabs(faces[f].face.start().real()) == far;
+        faces[f].openEnd = std::fabs(faces[f].face.end().real()) == far;
+    }
+}
+
+bool CrossSection::isPair() const {
+    return std::find(conductors.begin(), conductors.end(), ConductorRole::right) != conductors.end();
+}
+
+bool CrossSection::hasDielectric() const {
+    return std::any_of(faces.begin(), faces.end(), [](const SectionFace& f) {
+        return (f.leftPermittivity != 0 && f.leftPermittivity != 1) ||
+               (f.rightPermittivity != 0 && f.rightPermittivity != 1);
+    });
+}
+
+CrossSection CrossSection::inVacuum() const {
+    CrossSection vacuum = *this;
+    vacuum.faces.clear();
+    std::vector<std::size_t> index(faces.size(), noConductor);
+    for (std::size_t k = 0; k < faces.size(); ++k) {
+        if (isInterface(k)) continue;
+        index[k] = vacuum.faces.size();
+        SectionFace f = faces[k];
+        if (f.leftPermittivity != 0) f.leftPermittivity = 1;
+        if (f.rightPermittivity != 0) f.rightPermittivity = 1;
+        vacuum.faces.push_back(f);
+    }
+    for (SectionFace& f : vacuum.faces) f.mirror = index[f.mirror];
+    return vacuum;
+}
+
+}  // namespace plattor

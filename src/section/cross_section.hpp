@@ -1,0 +1,70 @@
+#pragma once
+// A cross-section as the solver sees it: the faces that bound conductors and regions of
+// piecewise-constant permittivity, the conductors' roles, and the symmetries and planes that
+// the solver treats exactly.
+//
+// Every face is either a conductor's surface (a zero-thickness strip has dielectric on both
+// sides, a polygon's face on one side only) or an interface between two permittivities. An
+// infinitely wide ground plane on y = 0 is no face: it enters as the negative image of every
+// charge. Infinitely wide layers and planes above it are faces long enough that the field
+// beyond their ends does not reach the conductors (the builders choose that length).
+#include <cstddef>
+#include <limits>
+#include <vector>
+
+#include "section/face.hpp"
+
+namespace plattor {
+
+// What a conductor is held at in the modes of a line: a ground at 0 V; a single trace, or the
+// left and right trace of a pair, at the line's potentials.
+enum class ConductorRole { ground, single, left, right };
+
+inline constexpr std::size_t noConductor = static_cast<std::size_t>(-1);
+
+struct SectionFace {
+    Face face;
+    std::size_t conductor;     // index into CrossSection::conductors, or noConductor: an interface
+    double leftPermittivity;   // relative permittivity left of the direction of travel; 0 inside a conductor
+    double rightPermittivity;  // the same on the right, the side Face::normal points to
+    std::size_t mirror;        // the face's image under x → −x; itself for a face symmetric about x = 0
+    // Whether the face's start and end are where an infinitely wide layer or plane is cut off
+    // for the computation: no edge there, so the mesh neither refines towards them nor near them.
+    bool openStart = false;
+    bool openEnd = false;
+};
+
+struct CrossSection {
+    std::vector<SectionFace> faces;
+    std::vector<ConductorRole> conductors;
+    bool groundPlane = false;      // an infinitely wide ground plane on y = 0, the faces above it
+    bool mirrorSymmetric = false;  // the arrangement is its own image under x → −x
+    double size = 1.0;             // the size of the arrangement itself, its long layers aside
+    // The longest panel the field allows: between two parallel planes the field varies over
+    // their spacing however far from the traces; elsewhere only the mesh rule bounds panels.
+    double longestPanel = std::numeric_limits<double>::infinity();
+
+    // A face and its mirror image (the image gets `mirrorConductor`, its sides swapped by the
+    // reflection); returns the index of the first.
+    std::size_t addMirrorPair(const Face& face, std::size_t conductor, std::size_t mirrorConductor,
+                              double leftPermittivity, double rightPermittivity);
+    // A face that is its own mirror image (reversed: X(π − t) = −conj X(t)).
+    std::size_t addSymmetric(const Face& face, std::size_t conductor, double leftPermittivity,
+                             double rightPermittivity);
+    // A face of an arrangement without mirror symmetry.
+    std::size_t add(const Face& face, std::size_t conductor, double leftPermittivity, double rightPermittivity);
+    std::size_t addConductor(ConductorRole role);
+    // Marks the ends of face k (and of its mirror image) that lie at |x| = far as cut off.
+    void markOpenEnds(std::size_t k, double far);
+
+    bool isInterface(std::size_t face) const { return faces[face].conductor == noConductor; }
+    ConductorRole role(std::size_t face) const { return conductors[faces[face].conductor]; }
+    // Whether the left and right traces of a pair are present (else one trace, or none).
+    bool isPair() const;
+    // Whether any dielectric other than vacuum is present.
+    bool hasDielectric() const;
+    // The same arrangement in vacuum: every permittivity 1, the interfaces gone.
+    CrossSection inVacuum() const;
+};
+
+}  // namespace plattor

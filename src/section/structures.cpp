@@ -1,0 +1,490 @@
+#include "section/structures.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <vector>
+#include <cstdlib>
+
+#include "matrix/error.hpp"
+#include "matrix/text.hpp"
+
+namespace plattor {
+
+namespace {
+
+// How far the infinitely wide layers and grounds are taken, in sizes of the arrangement. Over
+// one plane the field of a line falls like a dipole's: the charge a layer carries beyond x
+// falls like 1/x and acts on the traces like (size/x)³.
+static double farLayers = getenv("FAR") ? atof(getenv("FAR")) : 1e4;
+// Between two planes the field falls like e^(−π·x/b): 12 spacings beyond the traces, e^(−37).
+constexpr double farBetweenPlanes = 12.0;
+
+// A length option: its name on the command line and what it is.
+struct LengthOption {
+    double Structure::*field;
+    const char* option;
+    const char* meaning;
+};
+
+constexpr LengthOption lengthOptions[] = {
+    {&Structure::w, "--w", "trace width"},
+    {&Structure::wTop, "--w-top", "trace's top width"},
+    {&Structure::t, "--t", "trace thickness"},
+    {&Structure::s, "--s", "gap between the traces"},
+    {&Structure::h, "--h", "height"},
+    {&Structure::b, "--b", "spacing of the planes"},
+    {&Structure::mask, "--mask", "mask thickness"},
+    {&Structure::cover, "--cover", "cover thickness"},
+    {&Structure::g, "--g", "gap to the coplanar grounds"},
+    {&Structure::groundWidth, "--ground-width", "coplanar ground width"},
+};
+
+bool given(double value) { return !std::isnan(value); }
+
+[[noreturn]] void refuse(const Structure& s, const std::string& why) {
+    throw RunError(std::string(structureName(s.kind)) + ": " + why);
+}
+
+void checkPermittivity(const Structure& s, double value, const char* option) {
+    if (!given(value)) return;
+    if (!(value >= 1) || !(value <= largestPermittivity))
+        refuse(s, std::string(option) + " must be a relative permittivity from 1 to " + numberText(largestPermittivity) +
+                      ", got " + shortestText(value));
+}
+
+// A piece of the upper boundary of the region within the mask's thickness of the board: a
+// curve y(x) over [x0, x1], a line or the upper part of a circle.
+struct Piece {
+    double x0, x1;
+    bool arc;
+    Point centre;  // arc
+    double radius;
+    double slope, intercept;  // line: y = slope·x + intercept
+
+    double y(double x) const {
+        if (!arc) return slope * x + intercept;
+        const double dx = std::clamp(x - centre.real(), -radius, radius);
+        return centre.imag() + std::sqrt(radius * radius - dx * dx);
+    }
+    bool horizontal() const { return !arc && slope == 0; }
+    Face face(Point a, Point b) const { return arc ? Face::arc(centre, a, b, -1) : Face::line(a, b); }
+};
+
+Piece linePiece(Point a, Point b) {
+    const double slope = (b.imag() - a.imag()) / (b.real() - a.real());
+    return {std::min(a.real(), b.real()), std::max(a.real(), b.real()), false, {}, 0, slope,
+            a.imag() - slope * a.real()};
+}
+
+Piece arcPiece(Point centre, double radius, Point from, Point to) {
+    return {std::min(from.real(), to.real()), std::max(from.real(), to.real()), true, centre, radius, 0, 0};
+}
+
+// The pieces of the boundary of the points within m of a convex quadrilateral of the board
+// (bottom corners b0, b1 on the substrate, top corners t1, t0, counter-clockwise) that can rise
+// above the band over the substrate: the offset sides (where not vertical), the arcs about the
+// top corners and the offset top. `open`: the right side and corner are left out (a ground
+// taken to the far end).
+void offsetPieces(Point b0, Point b1, Point t1, Point t0, double m, bool open, std::vector<Piece>& out) {
+    const auto outward = [](Point from, Point to) {  // the normal right of from → to
+        const Point d = (to - from) / std::abs(to - from);
+        return Point(0, -1) * d;
+    };
+    const Point right = outward(b1, t1), top = Point(0, 1), left = outward(t0, b0);
+    // A side is vertical where its normal is horizontal: no function of x, the envelope jumps there.
+    if (!open) {
+        if (right.imag() != 0) out.push_back(linePiece(b1 + m * right, t1 + m * right));
+        out.push_back(arcPiece(t1, m, t1 + m * right, t1 + m * top));
+    }
+    out.push_back(linePiece(t0 + m * top, t1 + m * top));
+    out.push_back(arcPiece(t0, m, t0 + m * top, t0 + m * left));
+    if (left.imag() != 0) out.push_back(linePiece(t0 + m * left, b0 + m * left));
+}
+
+// The upper envelope of the pieces over [0, far], as faces travelling towards +x with the
+// region below them on their right, and vertical faces where the envelope jumps. A first
+// horizontal piece through x = 0 becomes one face symmetric about it.
+void addEnvelope(CrossSection& section, std::vector<Piece> pieces, double far, double below, double above,
+                 double tolerance) {
+    std::vector<double> breaks = {0.0, far};
+    for (const Piece& p : pieces)
+        for (const double x : {p.x0, p.x1})
+            if (x > 0 && x < far) breaks.push_back(x);
+    // Crossings of two pieces, by sampling their difference and bisecting each change of sign.
+    for (std::size_t i = 0; i < pieces.size(); ++i)
+        for (std::size_t j = i + 1; j < pieces.size(); ++j) {
+            const double lo = std::max({pieces[i].x0, pieces[j].x0, 0.0}), hi = std::min(pieces[i].x1, pieces[j].x1);
+            if (!(hi > lo)) continue;
+            constexpr int samples = 64;
+            const auto difference = [&](double x) { return pieces[i].y(x) - pieces[j].y(x); };
+            double previous = lo, dPrevious = difference(lo);
+            for (int k = 1; k <= samples; ++k) {
+                const double x = lo + (hi - lo) * k / samples, d = difference(x);
+                if ((d > 0) != (dPrevious > 0) && d != 0 && dPrevious != 0) {
+                    double a = previous, b = x;
+                    for (int step = 0; step < 200 && b - a > 1e-15 * std::max(std::fabs(a), tolerance); ++step) {
+                        const double mid = (a + b) / 2;
+                        ((difference(mid) > 0) == (dPrevious > 0) ? a : b) = mid;
+                    }
+                    breaks.push_back((a + b) / 2);
+                }
+                previous = x;
+                dPrevious = d;
+            }
+        }
+    std::sort(breaks.begin(), breaks.end());
+    breaks.erase(std::unique(breaks.begin(), breaks.end(),
+                             [&](double a, double b) { return std::fabs(a - b) <= tolerance; }),
+                 breaks.end());
+
+    // The highest piece over each interval, runs of one piece merged.
+    struct Run {
+        double x0, x1;
+        std::size_t piece;
+    };
+    std::vector<Run> runs;
+    for (std::size_t k = 0; k + 1 < breaks.size(); ++k) {
+        const double mid = (breaks[k] + breaks[k + 1]) / 2;
+        std::size_t best = pieces.size();
+        for (std::size_t i = 0; i < pieces.size(); ++i)
+            if (pieces[i].x0 <= mid && mid <= pieces[i].x1 && (best == pieces.size() || pieces[i].y(mid) > pieces[best].y(mid)))
+                best = i;
+        assert(best < pieces.size());
+        if (!runs.empty() && runs.back().piece == best)
+            runs.back().x1 = breaks[k + 1];
+        else
+            runs.push_back({breaks[k], breaks[k + 1], best});
+    }
+    const std::size_t first = section.faces.size();
+    Point from(runs.front().x0, pieces[runs.front().piece].y(runs.front().x0));
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+        const Piece& piece = pieces[runs[k].piece];
+        const Point to(runs[k].x1, piece.y(runs[k].x1));
+        if (k == 0 && piece.horizontal())
+            section.addSymmetric(Face::line(Point(-to.real(), to.imag()), to), noConductor, above, below);
+        else
+            section.addMirrorPair(piece.face(from, to), noConductor, noConductor, above, below);
+        from = to;
+        if (k + 1 == runs.size()) break;
+        const Point next(runs[k + 1].x0, pieces[runs[k + 1].piece].y(runs[k + 1].x0));
+        if (std::fabs(next.imag() - to.imag()) > tolerance) {
+            section.addMirrorPair(Face::line(to, next), noConductor, noConductor, above, below);
+            from = next;
+        }
+    }
+    for (std::size_t k = first; k < section.faces.size(); ++k) section.markOpenEnds(k, far);
+}
+
+// A horizontal interface at height y over [0, far] less the intervals conductors occupy there:
+// one face symmetric about x = 0 where the free part reaches it, mirror pairs elsewhere.
+void addLayerLine(CrossSection& section, double y, double far, std::vector<std::pair<double, double>> occupied,
+                  double below, double above) {
+    if (below == above) return;
+    const std::size_t first = section.faces.size();
+    std::sort(occupied.begin(), occupied.end());
+    double from = 0.0;
+    for (const auto& [x0, x1] : occupied) {
+        if (x0 > from) {
+            if (from == 0.0)
+                section.addSymmetric(Face::line({-x0, y}, {x0, y}), noConductor, above, below);
+            else
+                section.addMirrorPair(Face::line({from, y}, {x0, y}), noConductor, noConductor, above, below);
+        }
+        from = std::max(from, x1);
+    }
+    if (from < far) {
+        if (from == 0.0)
+            section.addSymmetric(Face::line({-far, y}, {far, y}), noConductor, above, below);
+        else
+            section.addMirrorPair(Face::line({from, y}, {far, y}), noConductor, noConductor, above, below);
+    }
+    for (std::size_t k = first; k < section.faces.size(); ++k) section.markOpenEnds(k, far);
+}
+
+// A conductor of the board: a quadrilateral b0, b1, t1, t0 (counter-clockwise from the bottom
+// left) or, of zero thickness, the strip b0 → b1. Symmetric about x = 0, or right of it with
+// its mirror image as `mirrorConductor`.
+struct Solid {
+    Point b0, b1, t1, t0;
+    bool thin;
+    bool open;  // the right side is left out: a ground taken to the far end
+};
+
+void addSolid(CrossSection& section, const Solid& solid, std::size_t conductor, std::size_t mirrorConductor,
+              double below, double around, double aboveTop, double far) {
+    const std::size_t first = section.faces.size();
+    struct MarkOpen {
+        CrossSection& section;
+        std::size_t first;
+        double far;
+        ~MarkOpen() {
+            for (std::size_t k = first; k < section.faces.size(); ++k) section.markOpenEnds(k, far);
+        }
+    } mark{section, first, far};
+    const bool symmetric = solid.b0.real() < 0;
+    const auto add = [&](Point a, Point b, double left, double right, bool acrossMirror) {
+        if (acrossMirror)
+            section.addSymmetric(Face::line(a, b), conductor, left, right);
+        else
+            section.addMirrorPair(Face::line(a, b), conductor, mirrorConductor, left, right);
+    };
+    if (solid.thin) {
+        add(solid.b0, solid.b1, aboveTop, below, symmetric);
+        return;
+    }
+    // Counter-clockwise: the conductor on the left of every face.
+    add(solid.b0, solid.b1, 0, below, symmetric);
+    if (symmetric) {
+        section.addMirrorPair(Face::line(solid.b1, solid.t1), conductor, conductor, 0, around);
+        add(solid.t1, solid.t0, 0, aboveTop, true);
+        return;
+    }
+    if (!solid.open) add(solid.b1, solid.t1, 0, around, false);
+    add(solid.t1, solid.t0, 0, aboveTop, false);
+    add(solid.t0, solid.b0, 0, around, false);
+}
+
+double orDefault(double value, double fallback) { return given(value) ? value : fallback; }
+
+}  // namespace
+
+const char* structureName(StructureKind kind) {
+    switch (kind) {
+        case StructureKind::microstrip: return "microstrip";
+        case StructureKind::stripline: return "stripline";
+        case StructureKind::coplanar: return "coplanar";
+    }
+    return "";
+}
+
+void checkStructure(const Structure& s) {
+    const bool strip = s.kind == StructureKind::stripline, coplanar = s.kind == StructureKind::coplanar;
+    // What each structure takes, and what it needs.
+    const auto takes = [&](double Structure::*field) {
+        if (field == &Structure::b || field == &Structure::erTop) return strip;
+        if (field == &Structure::g || field == &Structure::groundWidth) return coplanar;
+        if (field == &Structure::mask || field == &Structure::maskEr) return !strip;
+        if (field == &Structure::cover || field == &Structure::coverEr) return s.kind == StructureKind::microstrip;
+        return true;
+    };
+    for (const LengthOption& o : lengthOptions)
+        if (given(s.*o.field) && !takes(o.field)) refuse(s, std::string("has no option ") + o.option);
+    for (const auto& [field, option] : {std::pair{&Structure::erTop, "--er-top"}, std::pair{&Structure::maskEr, "--mask-er"},
+                                        std::pair{&Structure::coverEr, "--cover-er"}})
+        if (given(s.*field) && !takes(field)) refuse(s, std::string("has no option ") + option);
+    const auto need = [&](double value, const char* option, const char* what) {
+        if (!given(value)) refuse(s, std::string("needs ") + option + " (" + what + ")");
+    };
+    need(s.w, "--w", "the trace width");
+    need(s.h, "--h", strip ? "the height of the traces' bottoms over the lower plane" : "the substrate's height");
+    if (strip) need(s.b, "--b", "the spacing of the planes");
+    if (coplanar) need(s.g, "--g", "the gap between the traces and the coplanar grounds");
+    need(s.er, "--er", "the substrate's relative permittivity");
+    if (given(s.mask) != given(s.maskEr)) refuse(s, "--mask and --mask-er go together");
+    if (given(s.cover) != given(s.coverEr)) refuse(s, "--cover and --cover-er go together");
+    if (given(s.mask) && given(s.cover)) refuse(s, "--mask and --cover exclude each other");
+
+    for (const LengthOption& o : lengthOptions) {
+        const double v = s.*o.field;
+        if (!given(v)) continue;
+        const bool positive = o.field == &Structure::w || o.field == &Structure::wTop || o.field == &Structure::h ||
+                              o.field == &Structure::b || o.field == &Structure::groundWidth;
+        if (positive && !(v > 0)) refuse(s, std::string(o.option) + " must be positive, got " + shortestText(v));
+        if (!positive && !(v >= 0)) refuse(s, std::string(o.option) + " must not be negative, got " + shortestText(v));
+    }
+    checkPermittivity(s, s.er, "--er");
+    checkPermittivity(s, s.erTop, "--er-top");
+    checkPermittivity(s, s.maskEr, "--mask-er");
+    checkPermittivity(s, s.coverEr, "--cover-er");
+
+    const double t = orDefault(s.t, 0.0);
+    if (given(s.wTop) && s.wTop > s.w)
+        refuse(s, "--w-top " + shortestText(s.wTop) + " is wider than --w " + shortestText(s.w) +
+                      ": a trace's top is not wider than its bottom");
+    if (given(s.wTop) && s.wTop != s.w && t == 0) refuse(s, "--w-top needs a thickness --t above 0");
+    if (s.isPair() && s.s == 0) refuse(s, "the traces touch (--s 0): the capacitance between them is infinite");
+    if (coplanar && s.g == 0)
+        refuse(s, "the traces touch the coplanar grounds (--g 0): the capacitance between them is infinite");
+    if (strip && !(s.h + t < s.b))
+        refuse(s, "the trace reaches the upper plane: --h " + shortestText(s.h) + " and --t " + shortestText(t) +
+                      " reach " + shortestText(s.h + t) + ", not below --b " + shortestText(s.b));
+    if (given(s.cover) && s.cover < t)
+        refuse(s, "the cover must embed the traces: --cover " + shortestText(s.cover) + " is below --t " +
+                      shortestText(t));
+
+    // Every length against the trace width within the resolved range.
+    const auto inRange = [&](double v, const std::string& what) {
+        if (!given(v) || v == 0 || std::isinf(v)) return;
+        const double ratio = v / s.w;
+        if (ratio < smallestRatio || ratio > largestRatio)
+            refuse(s, "the " + what + " is " + shortestText(ratio) + " of the trace width; plattor-lines resolves " +
+                          shortestText(smallestRatio) + " … " + shortestText(largestRatio));
+    };
+    for (const LengthOption& o : lengthOptions)
+        if (o.field != &Structure::w) inRange(s.*o.field, o.meaning);
+    if (strip) inRange(s.b - s.h - t, "clearance between the trace and the upper plane");
+}
+
+CrossSection structureSection(const Structure& in) {
+    // Lengths in bottom widths: the answer is then the same in every unit.
+    const double w = in.w;
+    const double t = orDefault(in.t, 0.0) / w, wTop = orDefault(in.wTop, in.w) / w, h = in.h / w;
+    const bool pair = in.isPair(), thin = t == 0;
+    const bool strip = in.kind == StructureKind::stripline, coplanar = in.kind == StructureKind::coplanar;
+    const double s = pair ? in.s / w : 0.0;
+    const double mask = orDefault(in.mask, 0.0) / w, cover = orDefault(in.cover, 0.0) / w;
+    const double er = in.er;
+    // The permittivity around the traces' sides and tops.
+    const double around = strip ? orDefault(in.erTop, er) : mask > 0 ? in.maskEr : cover > 0 ? in.coverEr : 1.0;
+
+    CrossSection section;
+    section.mirrorSymmetric = true;
+    section.groundPlane = true;
+
+    // The traces: the right one of a pair, or the one centred on x = 0.
+    const double x0 = pair ? s / 2 : -0.5, x1 = x0 + 1, inset = (1 - wTop) / 2;
+    const Solid trace{{x0, h}, {x1, h}, {x1 - inset, h + t}, {x0 + inset, h + t}, thin, false};
+    std::vector<Solid> grounds;
+    double outer = x1;  // the outermost finite x of the arrangement
+    if (coplanar) {
+        const double xg = x1 + in.g / w;
+        const bool infinite = !given(in.groundWidth);
+        const double xEnd = infinite ? HUGE_VAL : xg + in.groundWidth / w;
+        grounds.push_back({{xg, h}, {xEnd, h}, {xEnd, h + t}, {xg, h + t}, thin, infinite});
+        outer = infinite ? xg : xEnd;
+    }
+    const double size = std::max({outer, h, t + h, mask + h + t, cover + h, strip ? in.b / w : 0.0});
+    section.size = 2 * size;
+    const double far = strip ? outer + farBetweenPlanes * in.b / w : farLayers * size;
+    for (Solid& g : grounds)
+        if (std::isinf(g.b1.real())) g.b1 = {far, h}, g.t1 = {far, h + t};
+
+    // A cover flush with the traces' tops leaves them in vacuum.
+    const double aboveTop = cover > 0 && cover == t ? 1.0 : around;
+    if (pair) {
+        const std::size_t left = section.addConductor(ConductorRole::left);
+        const std::size_t right = section.addConductor(ConductorRole::right);
+        addSolid(section, trace, right, left, er, around, aboveTop, far);
+    } else {
+        const std::size_t single = section.addConductor(ConductorRole::single);
+        addSolid(section, trace, single, single, er, around, aboveTop, far);
+    }
+    if (!grounds.empty()) {
+        const std::size_t ground = section.addConductor(ConductorRole::ground);
+        for (const Solid& g : grounds) addSolid(section, g, ground, ground, er, around, around, far);
+    }
+
+    // The substrate's face (or the stripline's layer boundary) between the conductors.
+    std::vector<std::pair<double, double>> occupied = {{std::max(x0, 0.0), x1}};
+    for (const Solid& g : grounds) occupied.push_back({g.b0.real(), g.b1.real()});
+    const double aboveSubstrate = strip ? orDefault(in.erTop, er) : mask > 0 ? in.maskEr : cover > 0 ? in.coverEr : 1.0;
+    addLayerLine(section, h, far, occupied, er, aboveSubstrate);
+
+    if (strip) {
+        // The upper plane: a conductor face long enough that the field has died away at its ends.
+        const double b = in.b / w;
+        const std::size_t plane = section.addConductor(ConductorRole::ground);
+        section.markOpenEnds(section.addSymmetric(Face::line({far, b}, {-far, b}), plane, around, around), far);
+        section.longestPanel = b;
+    } else if (cover > 0) {
+        // The cover's face; where it is flush with the traces' tops, between them.
+        std::vector<std::pair<double, double>> tops;
+        if (cover == t) tops.push_back({std::max(trace.t0.real(), 0.0), trace.t1.real()});
+        addLayerLine(section, h + cover, far, tops, in.coverEr, 1.0);
+    } else if (mask > 0) {
+        // The mask's outer boundary: the band over the substrate raised over the thick conductors.
+        std::vector<Piece> pieces = {{0.0, far, false, {}, 0, 0, h + mask}};
+        if (!thin) {
+            offsetPieces(trace.b0, trace.b1, trace.t1, trace.t0, mask, false, pieces);
+            if (pair) {
+                const auto m = [](Point p) { return -std::conj(p); };
+                offsetPieces(m(trace.b1), m(trace.b0), m(trace.t0), m(trace.t1), mask, false, pieces);
+            }
+            for (const Solid& g : grounds) offsetPieces(g.b0, g.b1, g.t1, g.t0, mask, g.open, pieces);
+        }
+        addEnvelope(section, pieces, far, in.maskEr, 1.0, 1e-12 * size);
+    }
+    return section;
+}
+
+std::string touchingConductors(double g, double w, double c, double h) {
+    assert(w > 0 && std::fabs(c) >= w);
+    if (std::fabs(c) == w)
+        return "the strips touch: centre distance " + numberText(c) + " equals the strip width " + numberText(w) +
+               "; the capacitance between them is infinite";
+    const double inner = std::fabs(c) / 2 - w / 2;
+    if (g != 0.0 && h == 0.0 && inner == g / 2)
+        return "the strip from " + numberText(inner) + " to " + numberText(inner + w) + " touches the ground plane from " +
+               numberText(-g / 2) + " to " + numberText(g / 2) + " at height 0; the capacitance between them is infinite";
+    return {};
+}
+
+CrossSection stripPairSection(double g, double w, double c, double h, double er) {
+    if (const std::string touching = touchingConductors(g, w, c, h); !touching.empty()) throw RunError(touching);
+    const bool plane = g != 0.0;
+    const double inner = std::fabs(c) / 2 - w / 2;
+    // Every length that shapes the field, against the strip width, within the resolved range.
+    const auto inRange = [&](double length, const char* what) {
+        const double ratio = std::fabs(length) / w;
+        if (ratio != 0 && (ratio < smallestRatio || ratio > largestRatio))
+            throw RunError(std::string("the ") + what + " is " + shortestText(ratio) +
+                           " of the strip width; plattor-lines resolves " + shortestText(smallestRatio) + " … " +
+                           shortestText(largestRatio));
+    };
+    inRange(std::fabs(c) - w, "gap between the strips");
+    if (plane) {
+        inRange(g, "ground-plane width");
+        inRange(h, "height");
+        if (h == 0.0) inRange(inner - g / 2, "gap between the strips and the ground plane");
+    }
+    const bool slab = er != 1 && plane && h != 0.0;
+    if (er != 1 && !plane)
+        throw RunError("--er needs a ground plane: the substrate lies between the plane and the strips, and "
+                       "indata3.txt gives none (ground-plane width 0)");
+    if (slab && std::fabs(c) / 2 + w / 2 > g / 2) {
+        const double outer = std::fabs(c) / 2 + w / 2;
+        throw RunError("--er: the strips must lie on the substrate, which is as wide as the ground plane: the strip "
+                       "from " + shortestText(outer - w) + " to " + shortestText(outer) + " reaches beyond its edge at " +
+                       shortestText(g / 2));
+    }
+    // The slab below a plane under the strips (h < 0) is the mirror image of the one above.
+    return slab ? slabPairSection(g / w, std::fabs(c) / w, std::fabs(h) / w, er)
+                : freeSpacePairSection(g / w, std::fabs(c) / w, h / w);
+}
+
+CrossSection freeSpacePairSection(double g, double c, double h) {
+    assert(c >= 1 && g >= 0);
+    CrossSection s;
+    s.mirrorSymmetric = true;
+    const bool plane = g != 0.0;
+    const double y = plane ? h : 0.0;
+    if (plane) s.addSymmetric(Face::line({-g / 2, 0}, {g / 2, 0}), s.addConductor(ConductorRole::ground), 1, 1);
+    const std::size_t left = s.addConductor(ConductorRole::left), right = s.addConductor(ConductorRole::right);
+    s.addMirrorPair(Face::line({c / 2 - 0.5, y}, {c / 2 + 0.5, y}), right, left, 1, 1);
+    s.size = std::max({g, c + 1, std::fabs(y)});
+    return s;
+}
+
+CrossSection slabPairSection(double g, double c, double h, double er) {
+    assert(c > 1 && h > 0 && g > 0);
+    CrossSection s;
+    s.mirrorSymmetric = true;
+    const double inner = c / 2 - 0.5, outer = c / 2 + 0.5;
+    // Where the strips end on the board's edges up to the rounding of the unit, the board ends
+    // exactly there: the faces meeting at the corner share its point.
+    const bool beside = outer < g / 2 && std::fabs(outer - g / 2) > 1e-13 * g / 2;
+    const double edge = beside ? g / 2 : outer;
+    // Travelling towards +x the left side is the top: vacuum above, the slab below.
+    s.addSymmetric(Face::line({-edge, 0}, {edge, 0}), s.addConductor(ConductorRole::ground), er, 1);
+    const std::size_t left = s.addConductor(ConductorRole::left), right = s.addConductor(ConductorRole::right);
+    s.addMirrorPair(Face::line({inner, h}, {outer, h}), right, left, 1, er);
+    s.addSymmetric(Face::line({-inner, h}, {inner, h}), noConductor, 1, er);
+    if (beside) s.addMirrorPair(Face::line({outer, h}, {edge, h}), noConductor, noConductor, 1, er);
+    // The board's side, upwards: the slab on its left.
+    s.addMirrorPair(Face::line({edge, 0}, {edge, h}), noConductor, noConductor, er, 1);
+    s.size = std::max({edge, h}) * 2;
+    return s;
+}
+
+}  // namespace plattor

@@ -1,0 +1,77 @@
+#pragma once
+// The structures of plattor-lines as descriptions on the one solver: faces, their regions'
+// permittivities, the conductors' roles.
+#include <cmath>
+#include <limits>
+#include <string>
+
+#include "section/cross_section.hpp"
+
+namespace plattor {
+
+inline constexpr double absent = std::numeric_limits<double>::quiet_NaN();
+
+enum class StructureKind { microstrip, stripline, coplanar };
+
+// A board's cross-section as its user gives it: lengths in any one unit; `absent` (NaN) for an
+// option not given. Symmetric about x = 0: one trace centred there, or a pair (gap s given)
+// whose bottom edges lie s apart.
+//  microstrip: plane y = 0; substrate 0 ≤ y ≤ h of er; traces on it (bottom width w, top width
+//              wTop, default w, thickness t, default 0); a solder mask of thickness `mask` and
+//              permittivity maskEr over the bare substrate and the traces (the region within
+//              `mask` of the substrate's face or of a trace), or a cover layer h ≤ y ≤ h + cover of
+//              coverEr embedding the traces; vacuum above.
+//  stripline:  planes y = 0 and y = b; the traces' bottoms at y = h; er below y = h, erTop above.
+//  coplanar:   the microstrip with a ground of the traces' thickness on each side, g from the
+//              traces' outer bottom edges, groundWidth wide (infinite if absent), at 0 V.
+struct Structure {
+    StructureKind kind = StructureKind::microstrip;
+    double w = absent, wTop = absent, t = absent, s = absent;
+    double h = absent, b = absent;
+    double er = absent, erTop = absent;
+    double mask = absent, maskEr = absent;
+    double cover = absent, coverEr = absent;
+    double g = absent, groundWidth = absent;
+
+    bool isPair() const { return !std::isnan(s); }
+};
+
+// The largest relative permittivity accepted.
+inline constexpr double largestPermittivity = 1e4;
+// The range of length ratios the solver resolves.
+inline constexpr double smallestRatio = 1e-6;
+inline constexpr double largestRatio = 1e6;
+
+// Raises RunError with one line naming the culprit if the structure is incomplete, not
+// physical (a non-positive width, touching or overlapping conductors, a trace through the upper
+// plane, a permittivity below 1 or above the limit) or beyond the resolved range of ratios.
+void checkStructure(const Structure& structure);
+
+// The cross-section of a checked structure, lengths in units of its bottom width w.
+CrossSection structureSection(const Structure& structure);
+
+// The name of a structure kind as on the command line ("microstrip", …).
+const char* structureName(StructureKind kind);
+
+// The strip pair of plattor's input (ground-plane width g, 0 for none; strip width w; centre
+// distance c; height h, in any one unit) in strip widths: in vacuum, or with permittivity > 1 on
+// a slab as wide as the plane between it and the strips. Raises RunError where two conductors
+// touch (the capacitance between them is infinite), where a ratio of the lengths lies beyond
+// the resolved range, and where the slab has no plane or the strips leave its face.
+CrossSection stripPairSection(double g, double w, double c, double h, double permittivity = 1);
+
+// Where two conductors of that pair touch, why the capacitance between them is infinite ("the
+// strips touch: …"); else empty.
+std::string touchingConductors(double g, double w, double c, double h);
+
+// Two zero-thickness strips of width 1 centred at x = ∓c/2 at height h over a plane of width
+// g (a thin conductor on y = 0, |x| ≤ g/2), or without a plane (g = 0) side by side on y = 0;
+// all in vacuum. c ≥ 1; the conductors do not touch.
+CrossSection freeSpacePairSection(double planeWidth, double centreDistance, double height);
+
+// The same pair over its plane on a slab of relative permittivity er filling |x| ≤ g/2,
+// 0 ≤ y ≤ h (h > 0), the strips on its face (their outer edges within the board, or on its
+// edge up to the rounding of the unit).
+CrossSection slabPairSection(double planeWidth, double centreDistance, double height, double permittivity);
+
+}  // namespace plattor

@@ -1,0 +1,41 @@
+#pragma once
+// The one ladder of refinement every cross-section climbs, and how far its last rung may
+// still be off.
+//
+// Each level solves the arrangement on its own mesh: a higher panel order, and layers reaching
+// deeper into the corners. The panels converge exponentially in both, so the change between the
+// last two levels bounds the error of the coarser one and, the convergence being observed, the
+// smaller one of the last.
+#include <cstddef>
+#include <vector>
+
+#include "mesh/mesh.hpp"
+#include "solver/solve.hpp"
+
+namespace plattor {
+
+// One rung: its mesh level, the panels and unknowns of each mode's system, and the mode
+// capacitances with the dielectrics and with every permittivity 1.
+struct LevelSolution {
+    MeshLevel level;
+    std::size_t panels;
+    std::size_t unknowns;
+    std::size_t vacuumPanels;
+    std::size_t vacuumUnknowns;
+    ModeCapacitances modes;
+    ModeCapacitances vacuumModes;
+};
+
+// The levels, coarse to fine.
+const std::vector<MeshLevel>& ladderLevels();
+
+// The arrangement solved at every level, with its dielectrics and in vacuum (the same solve
+// where there are none).
+std::vector<LevelSolution> solveLadder(const CrossSection& section);
+
+// How far the last value of a ladder v0, v1, v2 may still be off by its observed convergence:
+// the last change, never less than a thousandth of the one before (a crossing must not look
+// like convergence), and both changes where they do not shrink.
+double observedChange(double v0, double v1, double v2);
+
+}  // namespace plattor

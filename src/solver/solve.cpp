@@ -1,0 +1,305 @@
+#include "solver/solve.hpp"
+
+#include <algorithm>
+#include <cassert>
+#include <cmath>
+#include <limits>
+#include <numbers>
+
+#include "matrix/linalg.hpp"
+#include "matrix/vector_math.hpp"
+#include "physics/constants.hpp"
+#include "solver/quadrature.hpp"
+
+namespace plattor {
+
+namespace {
+
+using Complex = std::complex<double>;
+constexpr double pi = std::numbers::pi;
+
+struct Node {
+    Target target;
+    double weight;  // quadrature weight in t
+    double speed;   // |dX/dt|
+    Point normal;
+};
+
+// A point's images: the mirror x → −x and the reflection y → −y in the ground plane, and the
+// normal carried along. An image of a node on a face lies on that face's mirror image.
+struct Image {
+    Target target;
+    Point normal;
+};
+
+Image mirrorImage(const CrossSection& section, const Node& node) {
+    const std::size_t face = section.faces[node.target.face].mirror;
+    const double t = face == node.target.face ? pi - node.target.t : node.target.t;
+    return {{mirrored(node.target.at), face, t}, -std::conj(node.normal)};
+}
+
+Image reflectionImage(const Image& image) {
+    return {{reflected(image.target.at), noFace, 0.0}, std::conj(image.normal)};
+}
+
+// Whether face b lies on face a's line: a point of a then sees no normal field from b. Decided
+// for the faces, not for each point: the nodes nearest a corner lie within 1e−12 of the
+// arrangement's size of the other face's line, and a tolerance for the rounding of a position
+// would take them for points on it and drop that face's field there.
+bool collinear(const Face& a, const Face& b, double scale) {
+    if (a.isArc() || b.isArc()) return false;
+    const Point d = a.end() - a.start();
+    const auto off = [&](Point z) {
+        return std::fabs(((z - a.start()) * std::conj(d)).imag()) > 1e-13 * scale * std::abs(d);
+    };
+    return !off(b.start()) && !off(b.end());
+}
+
+class Assembly {
+public:
+    Assembly(const CrossSection& section, const Mesh& mesh)
+        : section_(section), mesh_(mesh), rule_(mesh.order), p_(mesh.order), n_(mesh.unknowns()) {
+        for (const Panel& panel : mesh.panels) {
+            const Face& f = section.faces[panel.face].face;
+            const double centre = (panel.t0 + panel.t1) / 2, half = (panel.t1 - panel.t0) / 2;
+            for (std::size_t j = 0; j < p_; ++j) {
+                const double t = centre + half * rule_.node(j);
+                nodes_.push_back({{f.anchored(t), panel.face, t}, half * rule_.weight(j), f.speed(t), f.normal(t)});
+            }
+            farDistances_.push_back(rule_.farDistance(panel));
+        }
+        const std::size_t faceCount = section.faces.size();
+        onLine_.resize(faceCount * faceCount);
+        for (std::size_t a = 0; a < faceCount; ++a)
+            for (std::size_t b = 0; b < faceCount; ++b)
+                onLine_[a * faceCount + b] = collinear(section.faces[a].face, section.faces[b].face, section.size);
+    }
+
+    const std::vector<Node>& nodes() const { return nodes_; }
+
+    // Kᵀ: column i holds the row of node i, the potential (conductor nodes) or the normal field
+    // (interface nodes) there of every unknown, from the charges themselves (mirrorGroup false)
+    // or from their mirror images (true); the plane's negative images belong to each group.
+    Matrix transposedKernel(bool mirrorGroup) const {
+        Matrix kt(n_, n_);
+        for (std::size_t i = 0; i < n_; ++i) {
+            const Node& node = nodes_[i];
+            Image images[2];
+            images[0] = mirrorGroup ? mirrorImage(section_, node) : Image{node.target, node.normal};
+            std::size_t count = 1;
+            if (section_.groundPlane) images[count++] = reflectionImage(images[0]);
+            double* column = kt.column(i);
+            if (section_.isInterface(node.target.face))
+                fieldRow(images, count, column);
+            else
+                potentialRow(images, count, column);
+        }
+        return kt;
+    }
+
+private:
+    // −∫ ln|X − z|·ℓ_j at the images (the second, the plane's, with the sign −1). Far off a
+    // panel its own rule, a charge and its image as one logarithm of the ratio of their squared
+    // distances; those logarithms are taken together, through the vector math, at the end.
+    void potentialRow(const Image* images, std::size_t count, double* row) const {
+        std::vector<double>& arguments = farArguments_;
+        std::vector<std::size_t>& index = farIndex_;
+        std::vector<double>& factor = farFactor_;
+        arguments.clear();
+        index.clear();
+        factor.clear();
+        for (std::size_t q = 0; q < mesh_.panels.size(); ++q) {
+            const Panel& panel = mesh_.panels[q];
+            const Face& face = section_.faces[panel.face].face;
+            double* part = &row[q * p_];
+            bool done[2] = {false, false};
+            for (std::size_t m = 0; m < count; ++m) {
+                const Target& z = images[m].target;
+                if (!panel.closerThan(z.at, farDistances_[q])) continue;
+                done[m] = rule_.addNearIntegrals(face, panel, z, targetParameter(face, panel.face, z),
+                                                 m == 0 ? 1.0 : -1.0, part);
+            }
+            const Node* source = &nodes_[q * p_];
+            const bool together = count == 2 && !done[0] && !done[1];
+            for (std::size_t m = 0; m < count; ++m) {
+                if (done[m] || (together && m == 1)) continue;
+                for (std::size_t j = 0; j < p_; ++j) {
+                    double argument = std::norm(source[j].target.at - images[m].target.at);
+                    if (together) argument /= std::norm(source[j].target.at - images[1].target.at);
+                    arguments.push_back(argument);
+                    index.push_back(q * p_ + j);
+                    factor.push_back((m == 0 ? -0.5 : 0.5) * source[j].weight);
+                }
+            }
+        }
+        logInPlace(arguments.data(), arguments.size());
+        for (std::size_t k = 0; k < arguments.size(); ++k) row[index[k]] += factor[k] * arguments[k];
+    }
+
+    // ∫ Re[n/(z − X)]·ℓ_j at the images, the principal value on the node's own line or circle.
+    void fieldRow(const Image* images, std::size_t count, double* row) const {
+        const std::size_t faceCount = section_.faces.size();
+        for (std::size_t q = 0; q < mesh_.panels.size(); ++q) {
+            const Panel& panel = mesh_.panels[q];
+            const Face& face = section_.faces[panel.face].face;
+            double* part = &row[q * p_];
+            const Node* source = &nodes_[q * p_];
+            for (std::size_t m = 0; m < count; ++m) {
+                const Image& image = images[m];
+                const double sign = m == 0 ? 1.0 : -1.0;
+                const std::size_t onFace = image.target.face;
+                if (onFace != noFace && onLine_[onFace * faceCount + panel.face]) continue;
+                if (onFace == panel.face && face.isArc()) {
+                    // On its own circle Re[n/(z − X)] = ±1/(2r), + for the outward normal.
+                    const bool outward = ((image.target.z() - face.centre()) * std::conj(image.normal)).real() > 0;
+                    const double value = sign * (outward ? 0.5 : -0.5) / face.radius();
+                    for (std::size_t j = 0; j < p_; ++j) part[j] += value * source[j].weight;
+                    continue;
+                }
+                if (panel.closerThan(image.target.at, farDistances_[q]) &&
+                    rule_.addFieldIntegrals(face, panel, image.target.at, image.normal,
+                                            targetParameter(face, panel.face, image.target), sign, part))
+                    continue;
+                // Re[n/d] = (n·d)/|d|², d = z − X.
+                const double nx = image.normal.real(), ny = image.normal.imag();
+                for (std::size_t j = 0; j < p_; ++j) {
+                    const Point d = image.target.at - source[j].target.at;
+                    part[j] += sign * source[j].weight * (nx * d.real() + ny * d.imag()) / std::norm(d);
+                }
+            }
+        }
+    }
+
+    const CrossSection& section_;
+    const Mesh& mesh_;
+    PanelRule rule_;
+    std::size_t p_, n_;
+    std::vector<Node> nodes_;
+    std::vector<double> farDistances_;
+    std::vector<bool> onLine_;
+    // Work arrays of potentialRow: the far arguments, where each goes, and its factor.
+    mutable std::vector<double> farArguments_, farFactor_;
+    mutable std::vector<std::size_t> farIndex_;
+};
+
+// The angle a horizontal segment [x0, x1] at height y subtends from z, ∫ (y − y_z)/r² dx: the
+// flux through it of a unit line charge at z, upwards.
+double subtended(const Anchored& z, double x0, double x1, double y) {
+    const double dy = (y - z.anchor.imag()) - z.offset.imag();
+    if (dy == 0) return 0.0;
+    const auto along = [&](double x) { return (x - z.anchor.real()) - z.offset.real(); };
+    return std::atan(along(x1) / dy) - std::atan(along(x0) / dy);
+}
+
+}  // namespace
+
+ModeCapacitances modeCapacitances(const CrossSection& section, const Mesh& mesh) {
+    const Assembly assembly(section, mesh);
+    const std::vector<Node>& nodes = assembly.nodes();
+    const std::size_t n = mesh.unknowns();
+    const bool mirror = section.mirrorSymmetric;
+    const Matrix directKernel = assembly.transposedKernel(false);
+    const Matrix mirrorKernel = mirror ? assembly.transposedKernel(true) : Matrix();
+
+    // The trace whose charge is reported, and how many times its solved part it holds.
+    const bool pair = section.isPair();
+    const ConductorRole measured = pair ? ConductorRole::right : ConductorRole::single;
+    const double multiplicity = mirror && !pair ? 2.0 : 1.0;
+    const bool reference = section.groundPlane || std::find(section.conductors.begin(), section.conductors.end(),
+                                                            ConductorRole::ground) != section.conductors.end();
+
+    // The potential of each conductor in a mode: +1 on every trace, the left one −1 in the odd mode.
+    const auto potential = [&](ConductorRole role, bool odd) {
+        switch (role) {
+            case ConductorRole::ground: return 0.0;
+            case ConductorRole::left: return odd ? -1.0 : 1.0;
+            case ConductorRole::single:
+            case ConductorRole::right: return 1.0;
+        }
+        return 0.0;
+    };
+
+    const auto solveMode = [&](bool odd) {
+        const double imageSign = odd ? -1.0 : 1.0;
+        const bool bordered = !section.groundPlane && (!odd || !mirror);
+        const std::size_t size = bordered ? n + 1 : n;
+        Matrix a(size, size);
+        Matrix b(size, 1);
+        std::vector<double> rowFactor(n), diagonal(n, 0.0);
+        for (std::size_t i = 0; i < n; ++i) {
+            const SectionFace& face = section.faces[nodes[i].target.face];
+            if (face.conductor == noConductor) {
+                // π·g/|dX/dt| = κ·E_pv, the row scaled by |dX/dt|/π: O(1) however deep into a corner.
+                const double plus = face.rightPermittivity, minus = face.leftPermittivity;
+                rowFactor[i] = -(minus - plus) / (minus + plus) * nodes[i].speed / pi;
+                diagonal[i] = 1.0;
+            } else {
+                rowFactor[i] = 1.0;
+                b(i, 0) = potential(section.conductors[face.conductor], odd);
+                if (bordered) a(i, n) = 1.0;
+            }
+            if (bordered) a(n, i) = nodes[i].weight;
+        }
+        // A = factor·(K_direct ± K_mirror) from the transposes, in tiles that stay in the cache.
+        constexpr std::size_t tile = 32;
+        for (std::size_t j0 = 0; j0 < n; j0 += tile)
+            for (std::size_t i0 = 0; i0 < n; i0 += tile)
+                for (std::size_t j = j0; j < std::min(n, j0 + tile); ++j)
+                    for (std::size_t i = i0; i < std::min(n, i0 + tile); ++i)
+                        a(i, j) = rowFactor[i] * (mirror ? directKernel(j, i) + imageSign * mirrorKernel(j, i)
+                                                               : directKernel(j, i));
+        for (std::size_t i = 0; i < n; ++i) a(i, i) += diagonal[i];
+        const Matrix charge = luSolve(luFactor(std::move(a)), std::move(b));
+
+        // The measured trace's free charge, in units of 2π·ε0.
+        double total = 0.0;
+        for (std::size_t i = 0; i < n; ++i) {
+            const SectionFace& face = section.faces[nodes[i].target.face];
+            if (face.conductor == noConductor || section.conductors[face.conductor] != measured) continue;
+            const double left = face.leftPermittivity, right = face.rightPermittivity;
+            const double permittivity = left == 0 ? right : right == 0 ? left : (left + right) / 2;
+            total += multiplicity * permittivity * nodes[i].weight * charge(i, 0);
+        }
+        // Zero-thickness faces between two permittivities: the flux of every charge off their line.
+        for (std::size_t f = 0; f < section.faces.size(); ++f) {
+            const SectionFace& face = section.faces[f];
+            if (face.conductor == noConductor || section.conductors[face.conductor] != measured) continue;
+            if (face.leftPermittivity == 0 || face.rightPermittivity == 0) continue;
+            if (face.leftPermittivity == face.rightPermittivity) continue;
+            const ParameterRange range = solvedRange(section, f);
+            if (range.t0 == range.t1) continue;
+            const Point a = face.face.point(range.t0), b = face.face.point(range.t1);
+            assert(!face.face.isArc() && a.imag() == b.imag());
+            // Travelling towards +x the left side is the top.
+            const bool rightwards = b.real() > a.real();
+            const double top = rightwards ? face.leftPermittivity : face.rightPermittivity;
+            const double bottom = rightwards ? face.rightPermittivity : face.leftPermittivity;
+            const double x0 = std::min(a.real(), b.real()), x1 = std::max(a.real(), b.real()), y = a.imag();
+            double flux = 0.0;
+            for (std::size_t j = 0; j < n; ++j) {
+                const std::size_t source = nodes[j].target.face;
+                const double q = nodes[j].weight * charge(j, 0);
+                double angle = 0.0;
+                const Anchored& at = nodes[j].target.at;
+                const bool collinearSource = !section.faces[source].face.isArc() &&
+                                             section.faces[source].face.start().imag() == y &&
+                                             section.faces[source].face.end().imag() == y;
+                if (!collinearSource) angle += subtended(at, x0, x1, y);
+                if (section.groundPlane) angle -= subtended(reflected(at), x0, x1, y);
+                if (mirror) {
+                    if (!collinearSource) angle += imageSign * subtended(mirrored(at), x0, x1, y);
+                    if (section.groundPlane)
+                        angle -= imageSign * subtended(reflected(mirrored(at)), x0, x1, y);
+                }
+                flux += q * angle;
+            }
+            total += multiplicity * (top - bottom) / (2 * pi) * flux;
+        }
+        return inFaradPerMetre(total);
+    };
+
+    const double none = std::numeric_limits<double>::quiet_NaN();
+    return {reference ? solveMode(false) : none, pair ? solveMode(true) : none};
+}
+
+}  // namespace plattor

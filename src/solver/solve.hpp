@@ -1,0 +1,33 @@
+#pragma once
+// The solve of one mesh: the charge on every face, and the free charge of the traces.
+//
+// The unknowns are the total charge, free and polarisation, on every face, all of it in free
+// space (with the negative images of a ground plane on y = 0, and with mirror symmetry the ±
+// images of the solved half). Conductor nodes hold their potential. Interface nodes hold the
+// continuity of the normal displacement, ε₊·E_n(+) = ε₋·E_n(−), which with the jump σ/ε0 of a
+// charged sheet reads π·σ = κ·∫ σ'·Re[n/(z − z')] dl', κ = (ε₋ − ε₊)/(ε₋ + ε₊), the integral a
+// principal value (a face on the node's own line adds no normal field; on its own circle the
+// integrand is the constant 1/(2r)). A trace's free charge is ε times its total charge where
+// one permittivity surrounds it; a zero-thickness trace between two, ε_top above and ε_bottom
+// below, carries (ε_top + ε_bottom)/2·Q + (ε_top − ε_bottom)·ε0·∫E_y dx, the flux through it of
+// every charge off its line (the angle the trace subtends from each).
+//
+// Without a ground plane the logarithmic kernel sees no reference: the even system is bordered
+// with a free constant potential and the neutrality of the charge, so no length unit makes it
+// singular; the odd one is neutral by symmetry.
+#include "mesh/mesh.hpp"
+#include "section/cross_section.hpp"
+
+namespace plattor {
+
+// Per trace, F/m. even: every trace at +1 V (a single trace at 1 V); odd: the right trace of a
+// pair at +1 V, the left at −1 V. NaN where a mode does not exist (no odd mode for one trace,
+// no even mode without a ground of any kind).
+struct ModeCapacitances {
+    double even;
+    double odd;
+};
+
+ModeCapacitances modeCapacitances(const CrossSection& section, const Mesh& mesh);
+
+}  // namespace plattor
