@@ -107,7 +107,8 @@ TEST_P(Inverse, SolvesEveryRightHandSide) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, Inverse, ::testing::Values(1u, 2u, 3u, 17u, 31u, 32u, 33u, 64u, 70u, 131u));
+INSTANTIATE_TEST_SUITE_P(Sizes, Inverse, ::testing::Values(1u, 2u, 3u, 17u, 31u, 32u, 33u, 64u, 70u, 131u),
+                         [](const auto& info) { return "Size" + std::to_string(info.param); });
 
 TEST(LuFactor, FactorsReproduceTheRowExchangedMatrix) {
     // P A = L U, checked entry by entry with P applied as the recorded exchanges.
