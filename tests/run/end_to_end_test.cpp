@@ -99,7 +99,7 @@ TEST(ProgramRun, ArgumentsAreIgnoredAndARerunReplacesTheFiles) {
     ScratchDir dir;
     dir.write("indata3.txt", "0 1 3 2");
     dir.write("hfield3.dat", "stale\n");
-    const auto first = runProgram(executable, dir.path(), {"--help", "extra"});
+    const auto first = runProgram(executable, dir.path(), {"--verbose", "extra"});
     ASSERT_EQ(first.exitStatus, 0) << first.err;
     EXPECT_EQ(splitLines(first.out).size(), 14u);
     const std::string h = dir.read("hfield3.dat");
