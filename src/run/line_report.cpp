@@ -99,7 +99,7 @@ std::string textLine(const LineParameters& p, const Row& row) {
     return quantityLine(name, value(p, row), error(p, row), row.unit, numberText(value(p, row) * 1e12));
 }
 
-std::string jsonNumber(double x) { return printed("%.*g", 17, x); }
+std::string jsonNumber(double x) { return shortestText(x); }  // 4.4, not 4.4000000000000004
 
 // Appends `values` as a JSON array. (Built by appending: GCC 12 warns falsely on
 // literal + temporary string.)

@@ -14,8 +14,9 @@ namespace plattor {
 // second significant digit of its error, and the error to the same place.
 std::vector<std::string> lineReportText(const LineParameters& p);
 
-// The same quantities as one JSON object, values and errors in SI units (F/m, ohm) with 17
-// significant digits, plattor's segment counts N and the panels and unknowns of each level.
+// The same quantities as one JSON object, values and errors in SI units (F/m, ohm) as the
+// shortest text that reads back to the same double, plattor's segment counts N and the panels
+// and unknowns of each level.
 std::string lineReportJson(const LineParameters& p);
 
 // The report of a pair on a substrate, in the same form: with the substrate and in air, the

@@ -21,7 +21,7 @@
 
 namespace {
 
-constexpr const char* usage = "usage: plattor-lines [--er EPS] [--json] [--help]";
+constexpr const char* usage = "usage: plattor-lines [--er EPS] [--json] [--help] [--version]";
 
 constexpr const char* help =
     "Reads indata3.txt (ground-plane width, strip width, centre distance, height; width 0: no plane)\n"
