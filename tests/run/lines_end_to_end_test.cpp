@@ -425,7 +425,7 @@ TEST(LinesInput, TheFieldGridDoesNotLimitItAndTouchingConductorsAreRefused) {
 
 TEST(LinesSpeed, TheGroundPlaneExampleTakesUnderATenthOfASecond) {
 #ifndef NDEBUG
-    GTEST_SKIP() << "timed in optimised builds only";
+    GTEST_SKIP() << "SKIPPED: timed in optimised builds only";
 #endif
     ScratchDir dir;
     dir.write("indata3.txt", "10 1 3 1");
@@ -479,7 +479,7 @@ TEST(LinesSubstrate, TextAndJsonAgreeAndTheAirValuesAreTheFreeSpaceOnes) {
 
 TEST(LinesSpeed, ASubstrateOnAWideBoardTakesUnderThreeTenthsOfASecond) {
 #ifndef NDEBUG
-    GTEST_SKIP() << "timed in optimised builds only";
+    GTEST_SKIP() << "SKIPPED: timed in optimised builds only";
 #endif
     ScratchDir dir;
     dir.write("indata3.txt", "200 1 2 1");
