@@ -1,6 +1,7 @@
 # Thin wrapper over the CMake presets. `make run` builds the program alone and runs the shipped
 # example in build/run/: CMake and a C++20 compiler are all it needs. `make test` first gets
-# the packages the tests need (tools/install-packages), then builds and runs every test.
+# the packages the tests need (tools/install-packages), then builds and runs every test and
+# lists the tests that skipped with their reasons.
 .PHONY: all build run test sanitize fuzz clean
 
 # Extra arguments for the configure step of `make build` and `make run`, for instance
@@ -20,13 +21,14 @@ run:
 	cp examples/indata3.txt build/run/indata3.txt
 	cd build/run && ../plattor
 
+# CTest shows only that a test skipped; tools/skipped-tests lists which and why, pass or fail.
 test:
-	tools/install-packages test
-	cmake --workflow --preset default
+	tools/install-packages test "make test"
+	cmake --workflow --preset default; status=$$?; tools/skipped-tests build; exit $$status
 
 sanitize:
-	tools/install-packages test
-	cmake --workflow --preset sanitize
+	tools/install-packages test "make sanitize"
+	cmake --workflow --preset sanitize; status=$$?; tools/skipped-tests build-sanitize; exit $$status
 
 # The input reader under libFuzzer (clang) for FUZZ_SECONDS, new inputs kept in build-fuzz/corpus.
 FUZZ_SECONDS ?= 30

@@ -1,4 +1,4 @@
-// Timings of the stages of a run, on the inputs the README's performance table names:
+// Timings of the stages of a run, on the inputs docs/performance.md names:
 // typical `10 1 3 1` (M = 185, 5 grid rows), coplanar `0 1 3 2` (M = 204) and tall
 // `1 0.1 0.3 20` (M = 185, 1000 grid rows). The field files are written into a scratch
 // directory that is removed afterwards. BM_lines: plattor-lines' converged solution of a strip

@@ -1,6 +1,7 @@
 // plattor: capacitances and field of two thin parallel strips, over a finite ground plane or
 // side by side, by the moment method. Reads indata3.txt, prints the results in pF/m and writes
-// hfield3.dat, exfield3.dat and eyfield3.dat in the working directory.
+// hfield3.dat, exfield3.dat and eyfield3.dat in the working directory. Takes no arguments but
+// --help and --version.
 #include <csignal>
 #include <cstdio>
 #include <exception>
@@ -87,15 +88,40 @@ void run() {
     writeFieldFiles(grid, potentialGrid, gradientX, gradientY);
 }
 
+constexpr const char* help =
+    "usage: plattor [--help] [--version]\n"
+    "\n"
+    "Reads indata3.txt in the working directory (ground-plane width, strip width, centre distance,\n"
+    "height; ground-plane width 0: two coplanar strips without a plane), prints the capacitances\n"
+    "between the strips and between a strip and the plane in pF/m, and writes the field of the\n"
+    "strips at -1 V and +1 V to hfield3.dat, exfield3.dat and eyfield3.dat. Any other argument\n"
+    "is ignored. plattor-lines gives converged values with error bars and the line impedances.";
+
+// --help or --version (the first of them given) answers and ends the run before the input is
+// read or a file touched; any other argument is ignored, as it always was.
+const char* informationRequested(int argc, char** argv) {
+    for (int k = 1; k < argc; ++k) {
+        const std::string argument = argv[k];
+        if (argument == "--help") return help;
+        if (argument == "--version") return "plattor " PLATTOR_VERSION;
+    }
+    return nullptr;
+}
+
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
     // A file-size limit must end in a message about the file, not in a signal.
     std::signal(SIGXFSZ, SIG_IGN);
     // A reader that goes away (`plattor | head -3`) is a failure to write standard output,
     // reported like any other before a field file is touched, not a silent death by SIGPIPE.
     std::signal(SIGPIPE, SIG_IGN);
     try {
+        if (const char* information = informationRequested(argc, argv)) {
+            plattor::display(information);
+            plattor::finishConsole();
+            return 0;
+        }
         run();
         return 0;
     } catch (const std::bad_alloc&) {

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # shellcheck disable=SC2016  # the stubs' bodies expand their variables when they run, not here
 # tools/install-packages against stand-ins for dpkg-query, apt-get, sudo, id, locale and
-# localedef that log what they were asked: who installs what, and the one line otherwise.
+# localedef that log what they were asked: who installs what, and otherwise what to run.
 # Usage: install_packages_test.sh <install-packages>
 set -u
 script=$1
@@ -18,14 +18,15 @@ stub apt-get 'echo "apt-get $* [$DEBIAN_FRONTEND]" >>"$LOG"'
 stub localedef 'echo "localedef $*" >>"$LOG"'
 
 passed=0 failed=0
-# check <description> <mode> <uid> <sudo: yes/no> <missing packages> <locales> <exit> <stderr> <log>
-# stderr and log are the exact texts expected ("" for none).
+# check <description> <mode> <uid> <sudo: yes/password/no> <missing packages> <locales> <exit> <stderr> <log>
+# stderr and log are the exact texts expected ("" for none); $AGAIN, if set, is the COMMAND argument.
 check() {
     local name=$1 rc
     rm -f "$fake/sudo" "$work/log"; touch "$work/log"
     [ "$4" = yes ] && stub sudo '[ "$1" = -n ] && shift; echo "sudo:" >>"$LOG"; exec "$@"'
+    [ "$4" = password ] && stub sudo '[ "$1" = -n ] && exit 1; exec "$@"'
     (export PATH=$fake LOG=$work/log FAKE_UID=$3 FAKE_MISSING=$5 FAKE_LOCALES=$6
-     "$BASH" "$script" "$2" >"$work/out" 2>"$work/err")
+     "$BASH" "$script" "$2" ${AGAIN:+"$AGAIN"} >"$work/out" 2>"$work/err")
     rc=$?
     if [ "$rc" = "$7" ] && [ "$(cat "$work/err")" = "$8" ] && [ "$(cat "$work/log")" = "$9" ]; then
         echo "PASS  $name"; passed=$((passed + 1))
@@ -34,24 +35,37 @@ check() {
         failed=$((failed + 1))
     fi
 }
+lines() { printf '%s\n' "$@"; }
 all_locales="de_DE.utf8 sv_SE.UTF-8"
 p=install-packages
 
 check "all there: silent, nothing run" test 1000 no "" "$all_locales" 0 "" ""
-check "user without sudo, GoogleTest missing: one line naming exactly the missing, exit 1" \
-    test 1000 no "libgtest-dev gnuplot-nox" "$all_locales" 1 \
-    "$p: install the Debian packages libgtest-dev gnuplot-nox (sudo apt-get install libgtest-dev gnuplot-nox)" ""
-check "user without sudo, only gnuplot missing: one line, the tests run" test 1000 no "gnuplot-nox" "$all_locales" 0 \
-    "$p: install the Debian packages gnuplot-nox (sudo apt-get install gnuplot-nox); until then the tests that need them skip" ""
+check "user without sudo, GoogleTest missing: what to run as root, exit 1" \
+    test 1000 no "libgtest-dev gnuplot-nox" "$all_locales" 1 "$(lines \
+    "$p: missing libgtest-dev gnuplot-nox; without libgtest-dev the tests cannot be built. To install, run as root (there is no sudo here):" \
+    "    apt-get update" "    apt-get install libgtest-dev gnuplot-nox" 'then run `make test` again.')" ""
+check "user whose sudo asks a password, only gnuplot missing: the commands through sudo, the tests run" \
+    test 1000 password "gnuplot-nox" "$all_locales" 0 "$(lines \
+    "$p: missing gnuplot-nox; until then the tests that need them skip, saying why. To install, run:" \
+    "    sudo apt-get update" "    sudo apt-get install gnuplot-nox" 'then run `make test` again.')" ""
+check "user without sudo and without a comma locale: the locale named, the tests run" \
+    test 1000 no "" "" 0 "$(lines \
+    "$p: missing a locale with a decimal comma (de_DE.UTF-8 or sv_SE.UTF-8); until then the tests that need them skip, saying why. To install, run as root (there is no sudo here):" \
+    "    localedef -i de_DE -f UTF-8 de_DE.UTF-8" 'then run `make test` again.')" ""
+check "user with one comma locale: nothing asked, the tests that need one run" test 1000 no "" "sv_SE.utf8" 0 "" ""
 check "root installs exactly the missing packages, non-interactively" test 0 no "libgtest-dev strace" "$all_locales" 0 "" \
-    "$(printf '%s\n' 'apt-get update -qq [noninteractive]' 'apt-get install -y -qq libgtest-dev strace [noninteractive]')"
+    "$(lines 'apt-get update -qq [noninteractive]' 'apt-get install -y -qq libgtest-dev strace [noninteractive]')"
 check "user with sudo installs through it" test 1000 yes "libbenchmark-dev" "$all_locales" 0 "" \
-    "$(printf '%s\n' sudo: sudo: 'apt-get update -qq [noninteractive]' sudo: 'apt-get install -y -qq libbenchmark-dev [noninteractive]')"
+    "$(lines sudo: sudo: 'apt-get update -qq [noninteractive]' sudo: 'apt-get install -y -qq libbenchmark-dev [noninteractive]')"
 check "root generates the missing comma locale only" test 0 no "" "sv_SE.utf8" 0 "" "localedef -i de_DE -f UTF-8 de_DE.UTF-8"
-check "ci: valgrind is required" ci 1000 no "valgrind" "$all_locales" 1 \
-    "$p: install the Debian packages valgrind (sudo apt-get install valgrind)" ""
+check "ci: valgrind is required, and .ci/run is what to run again" ci 1000 no "valgrind" "$all_locales" 1 "$(lines \
+    "$p: missing valgrind; without valgrind the tests cannot be built. To install, run as root (there is no sudo here):" \
+    "    apt-get update" "    apt-get install valgrind" 'then run `.ci/run` again.')" ""
+AGAIN="make sanitize" check "the command to run again is the caller's" test 1000 no "libgtest-dev" "$all_locales" 1 "$(lines \
+    "$p: missing libgtest-dev; without libgtest-dev the tests cannot be built. To install, run as root (there is no sudo here):" \
+    "    apt-get update" "    apt-get install libgtest-dev" 'then run `make sanitize` again.')" ""
 check "test does not ask for valgrind" test 1000 no "valgrind clang" "$all_locales" 0 "" ""
-check "an unknown group is refused" all 0 no "" "$all_locales" 2 "usage: $p test|ci" ""
+check "an unknown group is refused" all 0 no "" "$all_locales" 2 "usage: $p test|ci [COMMAND]" ""
 
 echo "$passed passed, $failed failed"
 [ "$failed" -eq 0 ]

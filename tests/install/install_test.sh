@@ -37,6 +37,12 @@ result $ok "plattor, plattor-lines and plattor-plot-fields are executables in bi
 cmp -s "$src/README.md" "$prefix/share/doc/plattor/README.md"
 result $? "README.md is installed unchanged into share/doc/plattor"
 
+ok=0
+for page in "$src"/docs/*.md; do
+    cmp -s "$page" "$prefix/share/doc/plattor/docs/${page##*/}" || { echo "not installed: docs/${page##*/}"; ok=1; }
+done
+result $ok "the pages of docs/ that README links to are installed beside it"
+
 ! grep -qF -e "$src" -e "$build" -e '@PROJECT_VERSION@' "$bin/plattor-plot-fields" 2>/dev/null &&
     [ -f "$bin/plattor-plot-fields" ]
 result $? "the installed plotter names neither the source nor the build tree and carries its version"

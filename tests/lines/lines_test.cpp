@@ -16,6 +16,7 @@
 #include "lines/strip_pair.hpp"
 #include "run/geometry.hpp"
 #include "solution/capacitance.hpp"
+#include "support/test_names.hpp"
 
 namespace plattor {
 namespace {
@@ -80,7 +81,10 @@ INSTANTIATE_TEST_SUITE_P(Roots, LogMoments,
                          ::testing::Values(std::complex<double>(0.3, 0), std::complex<double>(-0.999, 0),
                                            std::complex<double>(1.7, 0), std::complex<double>(0.2, 0.05),
                                            std::complex<double>(-1.3, 0.4), std::complex<double>(0.9, 1e-7),
-                                           std::complex<double>(1.0 + 1e-9, 0)));
+                                           std::complex<double>(1.0 + 1e-9, 0)),
+                         [](const auto& info) {
+                             return testing::caseName({{"Real", info.param.real()}, {"_Imag", info.param.imag()}});
+                         });
 
 // A tilted face: the integrals do not assume a horizontal conductor.
 struct NearCase {
@@ -193,7 +197,10 @@ TEST_P(CoplanarClosedForm, ValuesAreWithinAFewPartsPerBillionAndTheBarsHoldThem)
 INSTANTIATE_TEST_SUITE_P(Gaps, CoplanarClosedForm,
                          ::testing::Values(Coplanar{1e-3, 1}, Coplanar{1e-2, 1e-12}, Coplanar{0.1, 1e12},
                                            Coplanar{1, 3e-6}, Coplanar{2, 1}, Coplanar{10, 7e5},
-                                           Coplanar{100, 1}, Coplanar{1e3, 1e-9}));
+                                           Coplanar{100, 1}, Coplanar{1e3, 1e-9}),
+                         [](const auto& info) {
+                             return testing::caseName({{"Gap", info.param.gap}, {"_Width", info.param.width}});
+                         });
 
 // Geometries of the table: values agreed by two independent solvers to 10 digits, quoted to
 // the digits given (half a unit of the last one added to the bar), and the solver's own
@@ -247,7 +254,8 @@ INSTANTIATE_TEST_SUITE_P(Table, PublishedValues,
                                            // Low over a plane a third of a strip wide: the finer
                                            // solution lies further off than the levels differ, the
                                            // case the floor under every bar is there for.
-                                           Published{{0.33, 1, 1.25, 0.04}, notQuoted, notQuoted, {0, 0}}));
+                                           Published{{0.33, 1, 1.25, 0.04}, notQuoted, notQuoted, {0, 0}}),
+                         [](const auto& info) { return testing::inputName(info.param.input); });
 
 // A ladder's last value with its bar must hold the limit L of the ladder, whatever way the
 // values approach it: steadily, crossing it with two levels that agree by chance, or drifting.

@@ -10,6 +10,7 @@
 #include "run/geometry.hpp"
 #include "solution/capacitance.hpp"
 #include "support/microstrip_closed_forms.hpp"
+#include "support/test_names.hpp"
 
 namespace {
 
@@ -138,7 +139,10 @@ TEST_P(FarApartPair, IsHammerstadJensensSingleStrip) {
 }
 
 INSTANTIATE_TEST_SUITE_P(WidthsAndPermittivities, FarApartPair,
-                         ::testing::Values(std::pair{0.1, 2.2}, std::pair{1.0, 4.3}, std::pair{10.0, 9.8}));
+                         ::testing::Values(std::pair{0.1, 2.2}, std::pair{1.0, 4.3}, std::pair{10.0, 9.8}),
+                         [](const auto& info) {
+                             return plattor::testing::caseName({{"Width", info.param.first}, {"_Er", info.param.second}});
+                         });
 
 // Kirschning–Jansen hold Z_e and Z_o to 0.6 % for 0.1 ≤ w/h, s/h ≤ 10 (εr ≤ 18); boards 200
 // heights wider than the pair. Not at the corner w/h = 10, s/h = 0.1: there their odd-mode
@@ -163,7 +167,11 @@ TEST_P(KirschningJansenRange, ModeImpedancesWithinTheirPublishedAccuracy) {
 INSTANTIATE_TEST_SUITE_P(Corners, KirschningJansenRange,
                          ::testing::Values(CoupledCase{0.1, 0.1, 2.2}, CoupledCase{0.1, 10, 10},
                                            CoupledCase{1, 1, 4.3}, CoupledCase{1, 0.1, 10}, CoupledCase{10, 1, 2.2},
-                                           CoupledCase{10, 10, 10}, CoupledCase{0.1, 1, 10}));
+                                           CoupledCase{10, 10, 10}, CoupledCase{0.1, 1, 10}),
+                         [](const auto& info) {
+                             return plattor::testing::caseName(
+                                 {{"Width", info.param.u}, {"_Gap", info.param.g}, {"_Er", info.param.er}});
+                         });
 
 // Where a strip's outer edge lies on the slab's edge, the conductor's edge is a dielectric
 // corner, graded down to nodes within 1e−12 of the arrangement's size of it. The reported

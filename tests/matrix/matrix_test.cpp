@@ -107,7 +107,8 @@ TEST_P(Inverse, SolvesEveryRightHandSide) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Sizes, Inverse, ::testing::Values(1u, 2u, 3u, 17u, 31u, 32u, 33u, 64u, 70u, 131u));
+INSTANTIATE_TEST_SUITE_P(Sizes, Inverse, ::testing::Values(1u, 2u, 3u, 17u, 31u, 32u, 33u, 64u, 70u, 131u),
+                         [](const auto& info) { return "Size" + std::to_string(info.param); });
 
 TEST(LuFactor, FactorsReproduceTheRowExchangedMatrix) {
     // P A = L U, checked entry by entry with P applied as the recorded exchanges.
@@ -266,6 +267,31 @@ TEST(SixDigits, IsPrintfsTextToTheByteInBothWidths) {
     std::string text = "x";
     appendSixDigits(text, -1.23456789e-100, 8);
     EXPECT_EQ(text, "x-1.23457e-100");
+}
+
+// The text of numbers echoed in JSON and in messages: it reads back to the same double, and no
+// shorter text does.
+TEST(ShortestText, ReadsBackToTheSameDoubleAndNothingShorterDoes) {
+    const struct {
+        double value;
+        const char* text;
+    } cases[] = {{4.4, "4.4"}, {4.3, "4.3"}, {0.1 + 0.2, "0.30000000000000004"}, {-1, "-1"}, {0.5, "0.5"},
+                 {1e200, "1e+200"}, {8.8541878128e-12, "8.8541878128e-12"}, {5e-324, "5e-324"},
+                 {-2.2250738585072014e-308, "-2.2250738585072014e-308"}, {HUGE_VAL, "Inf"}, {std::nan(""), "NaN"}};
+    for (const auto& c : cases) EXPECT_EQ(shortestText(c.value), c.text) << c.text;
+
+    for (const double v : awkwardValues()) {
+        if (!std::isfinite(v)) continue;
+        const std::string text = shortestText(v);
+        ASSERT_EQ(std::strtod(text.c_str(), nullptr), v) << text;
+        // printf's %g with the fewest digits that read back is never shorter.
+        std::string fewest;
+        for (int digits = 1; digits <= 17 && fewest.empty(); ++digits) {
+            const std::string candidate = printfText(("%." + std::to_string(digits) + "g").c_str(), v);
+            if (std::strtod(candidate.c_str(), nullptr) == v) fewest = candidate;
+        }
+        ASSERT_LE(text.size(), fewest.size()) << text << " is longer than " << fewest;
+    }
 }
 
 }  // namespace

@@ -72,7 +72,8 @@ TEST_P(ReferenceRun, OnTheScalarPathEveryFileIsTheReferenceToTheByte) {
         EXPECT_EQ(dir.read(name), slurp(reference / name)) << name;
 }
 
-INSTANTIATE_TEST_SUITE_P(BothCases, ReferenceRun, ::testing::Values("typical", "coplanar"));
+INSTANTIATE_TEST_SUITE_P(BothCases, ReferenceRun, ::testing::Values("typical", "coplanar"),
+                         [](const auto& info) { return std::string(info.param); });
 
 TEST(FieldFileLayout, TypicalRunHasSixRowsOf41FixedWidthFields) {
     ScratchDir dir;
@@ -98,7 +99,7 @@ TEST(ProgramRun, ArgumentsAreIgnoredAndARerunReplacesTheFiles) {
     ScratchDir dir;
     dir.write("indata3.txt", "0 1 3 2");
     dir.write("hfield3.dat", "stale\n");
-    const auto first = runProgram(executable, dir.path(), {"--help", "extra"});
+    const auto first = runProgram(executable, dir.path(), {"--verbose", "extra"});
     ASSERT_EQ(first.exitStatus, 0) << first.err;
     EXPECT_EQ(splitLines(first.out).size(), 14u);
     const std::string h = dir.read("hfield3.dat");
@@ -111,6 +112,7 @@ TEST(ProgramRun, ArgumentsAreIgnoredAndARerunReplacesTheFiles) {
 // The accuracy warning: standard output and the files as always, exit 0, and one line on
 // standard error exactly where the fixed counts leave the printed values more than 1 % off.
 struct WarningCase {
+    const char* name;
     const char* input;
     const char* warning;  // a piece of the expected line, or "" for none
 };
@@ -137,16 +139,20 @@ TEST_P(AccuracyWarning, GoesToStandardErrorOnlyWhereThePrintedValuesAreOff) {
 // Converged values from the issue that reported the fault, agreed by two independent solvers.
 INSTANTIATE_TEST_SUITE_P(
     Cases, AccuracyWarning,
-    ::testing::Values(WarningCase{"10 1 3 1", ""}, WarningCase{"0 1 3 2", ""}, WarningCase{"0 1 30 2", ""},
-                      WarningCase{"1000 1 3 0.5", "strip to strip 1.43422"},
-                      WarningCase{"300 1 1.2 0.2", "strip to ground 61.1184"},
-                      WarningCase{"10 0.1 1 0.001", "strip to ground 923.657"},
+    ::testing::Values(WarningCase{"TheExample", "10 1 3 1", ""}, WarningCase{"Coplanar", "0 1 3 2", ""},
+                      WarningCase{"CoplanarFarApart", "0 1 30 2", ""},
+                      WarningCase{"WidePlane", "1000 1 3 0.5", "strip to strip 1.43422"},
+                      WarningCase{"NarrowGapLow", "300 1 1.2 0.2", "strip to ground 61.1184"},
+                      WarningCase{"VeryLow", "10 0.1 1 0.001", "strip to ground 923.657"},
                       // Each caught by one limit of the screen alone (from its calibration):
                       // plane segments, strip segments against the height, against the gap.
-                      WarningCase{"52.34729592510098 1 56.19493588729604 1.7398172329098722", "too few segments"},
-                      WarningCase{"0.6107884814471093 1 1.7561713188900991 0.1393481495974109", "too few segments"},
-                      WarningCase{"0 1 1.06 1", "too few segments"},
-                      WarningCase{"0 1 1 1", "the strips touch"},
-                      WarningCase{"10 1 11 0", "touches the ground plane"}));
+                      WarningCase{"PlaneSegmentsOnly", "52.34729592510098 1 56.19493588729604 1.7398172329098722",
+                                  "too few segments"},
+                      WarningCase{"StripSegmentsAgainstTheHeightOnly",
+                                  "0.6107884814471093 1 1.7561713188900991 0.1393481495974109", "too few segments"},
+                      WarningCase{"StripSegmentsAgainstTheGapOnly", "0 1 1.06 1", "too few segments"},
+                      WarningCase{"StripsTouch", "0 1 1 1", "the strips touch"},
+                      WarningCase{"StripTouchesThePlane", "10 1 11 0", "touches the ground plane"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

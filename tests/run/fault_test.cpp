@@ -401,8 +401,39 @@ TEST(Arguments, AnUnknownArgumentIsQuotedPrintably) {
     const ProgramRun run = runProgram(PLATTOR_LINES_EXECUTABLE, dir.path(), {"--js\non\x1b[2J" + std::string(50, 'x')});
     EXPECT_EQ(run.exitStatus, 1);
     EXPECT_EQ(run.err, "plattor-lines: unknown argument \"--js\\x0aon\\x1b[2J" + std::string(29, 'x') +
-                           "...\"\nusage: plattor-lines [--er EPS] [--json] [--help]\n");
+                           "...\"\nusage: plattor-lines [--er EPS] [--json] [--help] [--version]\n");
 }
+
+// plattor's --help and --version answer and stop: exit 0, the text on standard output, no input
+// read (there is none here) and no file created or changed. Any other argument is ignored.
+struct InformationCase {
+    const char* name;
+    std::vector<std::string> arguments;
+    std::string firstLine;
+};
+
+class InformationArguments : public ::testing::TestWithParam<InformationCase> {};
+
+TEST_P(InformationArguments, AnswerWithoutReadingTheInputOrTouchingAFile) {
+    ScratchDir dir;
+    writeSentinels(dir.path());
+    const auto before = snapshot(dir.path());
+    const ProgramRun run = runProgram(executable, dir.path(), GetParam().arguments);
+    EXPECT_EQ(run.exitStatus, 0);
+    EXPECT_EQ(run.err, "");
+    ASSERT_FALSE(run.out.empty());
+    EXPECT_EQ(splitLines(run.out).front(), GetParam().firstLine);
+    EXPECT_EQ(run.out.back(), '\n');
+    EXPECT_EQ(snapshot(dir.path()), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, InformationArguments,
+    ::testing::Values(InformationCase{"Help", {"--help"}, "usage: plattor [--help] [--version]"},
+                      InformationCase{"Version", {"--version"}, "plattor " PLATTOR_VERSION},
+                      InformationCase{"VersionAfterAnIgnoredArgument", {"extra", "--version"}, "plattor " PLATTOR_VERSION},
+                      InformationCase{"TheFirstOfBoth", {"--help", "--version"}, "usage: plattor [--help] [--version]"}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------
 // Interruption: SIGKILL at a dozen moments over the run of the tall case, then at a dozen more

@@ -8,6 +8,7 @@
 #include "matrix/error.hpp"
 #include "run/geometry.hpp"
 #include "run/input.hpp"
+#include "support/test_names.hpp"
 
 namespace plattor {
 namespace {
@@ -139,7 +140,8 @@ INSTANTIATE_TEST_SUITE_P(
                       GeometryCase{{1000, 1, 3, 1}, {102, 50, 50}},  // round(99.8) + 2
                       GeometryCase{{2, 1, 3, 1}, {52, 50, 50}},      // the plane 50 + 2, the strips 25 + 2 raised
                       GeometryCase{{5, 1.5, 3, 1}, {65, 50, 50}},    // 62.5: the half rounded up
-                      GeometryCase{{6, 1, 3, 1}, {77, 50, 50}}));    // 75 + 2
+                      GeometryCase{{6, 1, 3, 1}, {77, 50, 50}}),     // 75 + 2
+    [](const auto& info) { return testing::inputName(info.param.input); });
 
 TEST(Geometry, GroundPlaneCaseOfTheExample) {
     const Geometry g = setUpGeometry({10, 1, 3, 1});

@@ -15,6 +15,7 @@
 #include "run/geometry.hpp"
 #include "solution/capacitance.hpp"
 #include "support/program_run.hpp"
+#include "support/test_names.hpp"
 
 namespace plattor {
 namespace {
@@ -109,7 +110,11 @@ std::vector<ScaleCase> everyPowerOfTen() {
     return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(BothReferences, PowerOfTenScale, ::testing::ValuesIn(everyPowerOfTen()));
+INSTANTIATE_TEST_SUITE_P(BothReferences, PowerOfTenScale, ::testing::ValuesIn(everyPowerOfTen()),
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             return name += testing::caseName({{"_Times1e", info.param.exponent}});
+                         });
 
 // The scale at which the system is singular: the total charge g (units of 2π ε0) with every
 // conductor at 1 is 1/(−ln capacity); scaling by L adds −ln L to −ln capacity, so the system
@@ -137,7 +142,8 @@ TEST_P(SingularScale, ChangesNeitherTheCapacitancesNorTheField) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(RelativeDistances, SingularScale, ::testing::Values(0.0, 1e-15, -1e-13, 1e-10, -1e-6, 0.1));
+INSTANTIATE_TEST_SUITE_P(RelativeDistances, SingularScale, ::testing::Values(0.0, 1e-15, -1e-13, 1e-10, -1e-6, 0.1),
+                         [](const auto& info) { return testing::caseName({{"Offset", info.param}}); });
 
 }  // namespace
 }  // namespace plattor

@@ -10,7 +10,7 @@ namespace plattor {
 class OnEachMathPath : public ::testing::TestWithParam<MathPath> {
 protected:
     void SetUp() override {
-        if (!useMathPath(GetParam())) GTEST_SKIP() << "this processor has no " << mathPathName(GetParam()) << " path";
+        if (!useMathPath(GetParam())) GTEST_SKIP() << "SKIPPED: this processor has no " << mathPathName(GetParam()) << " path";
     }
     void TearDown() override { useMathPath(previous_); }
 

@@ -94,6 +94,8 @@ png_ok "$d/fields.png"; result $(( rc != 0 || $? )) "typical: exit 0 and fields.
 grep -q 'Ground-plane case' "$d/fields.svg" 2>/dev/null && grep -q 'ground plane (0 V)' "$d/fields.svg" &&
     grep -q 'strip at -1 V' "$d/fields.svg" && grep -q 'strip at +1 V' "$d/fields.svg"
 result $? "typical: --svg writes fields.svg naming the ground-plane case and all three conductors"
+[ "$out" = "wrote fields.png and fields.svg" ] && [ -z "$err" ]
+result $? "typical: --svg says on one line of stdout that it wrote both files"
 
 d=$(scratch "$coplanar")
 run_in "$d" --svg
@@ -153,6 +155,8 @@ done
 d="$work/tworows"; make_grid "$d" pair 10 1 3 1 2
 run_in "$d"
 png_ok "$d/fields.png"; result $(( rc != 0 || $? )) "two-row grid: exit 0 and a sensible PNG"
+[ "$out" = "wrote fields.png" ] && [ -z "$err" ]
+result $? "two-row grid: one line on stdout names fields.png"
 
 d="$work/tall"; make_grid "$d" pair 10 1 3 -400 5000
 start=$(date +%s.%N)
