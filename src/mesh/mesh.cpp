@@ -4,7 +4,6 @@
 #include <cassert>
 #include <cmath>
 #include <numbers>
-#include <cstdlib>
 
 #include "matrix/error.hpp"
 
@@ -17,11 +16,11 @@ constexpr double longestParameterPanel = pi / 4;
 // A panel is at most this many times its distance to a neighbouring edge. The mesh makes every
 // panel as long as that allows, with no slack: at 2 the error at order 10 reached 1e−8 of the
 // value for strips low over a narrow plane, at 1.5 it stays near 1e−10.
-static double meshRatio = getenv("MR") ? atof(getenv("MR")) : 1.5;
+constexpr double meshRatio = 1.5;
 // Towards a corner each panel is at most this many times its parameter distance to it: layers
 // a quarter of the one before, so that the singular charge seen from the next panel lies a
 // third of a panel length off it.
-static double cornerGrowth = getenv("CG") ? atof(getenv("CG")) : 3.0;
+constexpr double cornerGrowth = 3.0;
 // More panels than this on one face means a geometry beyond the stated ranges.
 constexpr std::size_t panelLimit = 2000;
 

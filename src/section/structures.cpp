@@ -4,7 +4,6 @@
 #include <cassert>
 #include <cmath>
 #include <vector>
-#include <cstdlib>
 
 #include "matrix/error.hpp"
 #include "matrix/text.hpp"
@@ -14,9 +13,10 @@ namespace plattor {
 namespace {
 
 // How far the infinitely wide layers and grounds are taken, in sizes of the arrangement. Over
-// one plane the field of a line falls like a dipole's: the charge a layer carries beyond x
-// falls like 1/x and acts on the traces like (size/x)³.
-static double farLayers = getenv("FAR") ? atof(getenv("FAR")) : 1e4;
+// one plane the field of a line falls like a dipole's: the charge a layer carries beyond x falls
+// like 1/x and acts back on the traces like a dipole layer. Cut at 1e2, 1e3, 1e4 and 1e5 sizes a
+// thin microstrip's capacitance moves by 2.6e−8, 1.5e−10, 1.1e−11 and 1e−12 of itself.
+constexpr double farLayers = 1e4;
 // Between two planes the field falls like e^(−π·x/b): 12 spacings beyond the traces, e^(−37).
 constexpr double farBetweenPlanes = 12.0;
 
@@ -214,14 +214,6 @@ struct Solid {
 void addSolid(CrossSection& section, const Solid& solid, std::size_t conductor, std::size_t mirrorConductor,
               double below, double around, double aboveTop, double far) {
     const std::size_t first = section.faces.size();
-    struct MarkOpen {
-        CrossSection& section;
-        std::size_t first;
-        double far;
-        ~MarkOpen() {
-            for (std::size_t k = first; k < section.faces.size(); ++k) section.markOpenEnds(k, far);
-        }
-    } mark{section, first, far};
     const bool symmetric = solid.b0.real() < 0;
     const auto add = [&](Point a, Point b, double left, double right, bool acrossMirror) {
         if (acrossMirror)
@@ -231,18 +223,18 @@ void addSolid(CrossSection& section, const Solid& solid, std::size_t conductor, 
     };
     if (solid.thin) {
         add(solid.b0, solid.b1, aboveTop, below, symmetric);
-        return;
-    }
-    // Counter-clockwise: the conductor on the left of every face.
-    add(solid.b0, solid.b1, 0, below, symmetric);
-    if (symmetric) {
+    } else if (symmetric) {
+        // Counter-clockwise: the conductor on the left of every face.
+        add(solid.b0, solid.b1, 0, below, true);
         section.addMirrorPair(Face::line(solid.b1, solid.t1), conductor, conductor, 0, around);
         add(solid.t1, solid.t0, 0, aboveTop, true);
-        return;
+    } else {
+        add(solid.b0, solid.b1, 0, below, false);
+        if (!solid.open) add(solid.b1, solid.t1, 0, around, false);
+        add(solid.t1, solid.t0, 0, aboveTop, false);
+        add(solid.t0, solid.b0, 0, around, false);
     }
-    if (!solid.open) add(solid.b1, solid.t1, 0, around, false);
-    add(solid.t1, solid.t0, 0, aboveTop, false);
-    add(solid.t0, solid.b0, 0, around, false);
+    for (std::size_t k = first; k < section.faces.size(); ++k) section.markOpenEnds(k, far);
 }
 
 double orDefault(double value, double fallback) { return given(value) ? value : fallback; }
