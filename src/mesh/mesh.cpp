@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cmath>
 #include <numbers>
+#include <tuple>
 
 #include "matrix/error.hpp"
 
@@ -161,13 +162,33 @@ ParameterRange solvedRange(const CrossSection& section, std::size_t face) {
 Mesh meshCrossSection(const CrossSection& section, const MeshLevel& level) {
     Mesh mesh;
     mesh.order = level.order;
+    // The points where charge concentrates: every end of a face but the cuts and the smooth
+    // joins of interfaces (one interface continuing another straight on or tangentially, where
+    // nothing is singular).
     std::vector<Point> edges;
-    for (const SectionFace& f : section.faces)
-        for (const auto& [p, open] : {std::pair{f.face.start(), f.openStart}, std::pair{f.face.end(), f.openEnd}}) {
+    const double tolerance = 1e-12 * section.size;
+    for (std::size_t k = 0; k < section.faces.size(); ++k) {
+        const SectionFace& f = section.faces[k];
+        for (const auto& [p, open, inward] : {std::tuple{f.face.start(), f.openStart, f.face.startDirection()},
+                                               std::tuple{f.face.end(), f.openEnd, -f.face.endDirection()}}) {
             if (open) continue;
+            bool smooth = f.conductor == noConductor, met = false;
+            for (std::size_t j = 0; j < section.faces.size() && smooth; ++j) {
+                if (j == k) continue;
+                const SectionFace& g = section.faces[j];
+                Point direction;
+                if (std::abs(g.face.start() - p) <= tolerance) direction = g.face.startDirection();
+                else if (std::abs(g.face.end() - p) <= tolerance) direction = -g.face.endDirection();
+                else continue;
+                met = true;
+                const Point turn = direction / inward;
+                smooth = g.conductor == noConductor && turn.real() < 0 && std::fabs(turn.imag()) <= 1e-9;
+            }
+            if (smooth && met) continue;
             edges.push_back(p);
             if (section.groundPlane) edges.push_back(std::conj(p));
         }
+    }
     for (std::size_t k = 0; k < section.faces.size(); ++k) {
         ParameterRange range = solvedRange(section, k);
         if (range.t0 == range.t1) continue;
