@@ -38,6 +38,29 @@ std::pair<std::string, std::string> barTexts(double v, double e) {
 
 }  // namespace
 
+const std::vector<Quantity>& singleQuantities() {
+    static const std::vector<Quantity> order = {Quantity::capacitance, Quantity::capacitanceInAir,
+                                                Quantity::effectivePermittivity, Quantity::impedance,
+                                                Quantity::inductance, Quantity::delay};
+    return order;
+}
+
+const std::vector<Quantity>& pairQuantities() {
+    using Q = Quantity;
+    static const std::vector<Quantity> order = {
+        Q::maxwell11, Q::maxwell12, Q::maxwell21, Q::maxwell22, Q::stripToStripCapacitance,
+        Q::stripToGroundCapacitance, Q::maxwell11InAir, Q::maxwell12InAir, Q::maxwell21InAir, Q::maxwell22InAir,
+        Q::stripToStripCapacitanceInAir, Q::stripToGroundCapacitanceInAir, Q::evenModeCapacitance,
+        Q::evenModeCapacitanceInAir, Q::evenModeEffectivePermittivity, Q::evenModeImpedance, Q::oddModeCapacitance,
+        Q::oddModeCapacitanceInAir, Q::oddModeEffectivePermittivity, Q::oddModeImpedance, Q::differentialImpedance,
+        Q::commonModeImpedance, Q::couplingCoefficient};
+    return order;
+}
+
+const std::vector<Quantity>& reportedQuantities(const Structure& structure) {
+    return structure.isPair() ? pairQuantities() : singleQuantities();
+}
+
 const char* displayUnit(Unit unit) {
     switch (unit) {
         case Unit::capacitance: return "pF/m";
@@ -172,6 +195,27 @@ void addQuantities(JsonObject& json, const ConvergedQuantities& c, const std::ve
         if ((q >= Q::maxwell11 && q <= Q::maxwell22) || (q >= Q::maxwell11InAir && q <= Q::maxwell22InAir)) continue;
         json.addQuantity(quantityInfo(q).key, c.value[q], c.error[q]);
     }
+}
+
+std::string structureReportJson(const Structure& structure, const std::string& lengthUnit,
+                                const ConvergedQuantities& c) {
+    JsonObject echo;
+    echo.add("kind", std::string(structureName(structure.kind)));
+    echo.add("lengthUnit", lengthUnit.empty() ? std::string("as given") : std::string("m"));
+    for (const StructureOption& o : structureOptions())
+        if (!std::isnan(structure.*o.field)) echo.add(o.name, structure.*o.field);
+    // One level further in inside the report.
+    std::string nested;
+    for (const char ch : echo.text()) {
+        nested += ch;
+        if (ch == '\n') nested += "  ";
+    }
+    JsonObject json;
+    json.addRaw("structure", nested);
+    json.addRaw("levels", levelsJson(c.levels, false));
+    json.addRaw("vacuumLevels", levelsJson(c.levels, true));
+    addQuantities(json, c, reportedQuantities(structure));
+    return json.text();
 }
 
 }  // namespace plattor

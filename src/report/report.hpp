@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "lines/quantities.hpp"
+#include "section/structures.hpp"
 
 namespace plattor {
 
@@ -34,6 +35,11 @@ std::vector<std::string> reportText(const std::vector<ReportRow>& rows);
 // The rows of the quantities in `order` that apply.
 std::vector<ReportRow> quantityRows(const ConvergedQuantities& c, const std::vector<Quantity>& order);
 
+// The quantities reported for a single trace, for a pair, and for a structure.
+const std::vector<Quantity>& singleQuantities();
+const std::vector<Quantity>& pairQuantities();
+const std::vector<Quantity>& reportedQuantities(const Structure& structure);
+
 // A JSON object written member by member, numbers as the shortest text that reads back to the
 // same double.
 class JsonObject {
@@ -62,5 +68,11 @@ std::string levelsJson(const std::vector<LevelSolution>& levels, bool vacuum);
 // The quantities of `order` that apply, each as {"value", "error"} in SI units; the Maxwell
 // entries as the matrices maxwellMatrix and maxwellMatrixInAir.
 void addQuantities(JsonObject& json, const ConvergedQuantities& c, const std::vector<Quantity>& order);
+
+// A structure's report as one JSON object: the structure echoed (its options, lengths in metres
+// where the user gave units, else as given), the levels with and without the dielectrics, and
+// every quantity it reports.
+std::string structureReportJson(const Structure& structure, const std::string& lengthUnit,
+                                const ConvergedQuantities& c);
 
 }  // namespace plattor

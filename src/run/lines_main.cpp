@@ -16,6 +16,7 @@
 #include "run/console.hpp"
 #include "run/geometry.hpp"
 #include "run/input.hpp"
+#include "run/structure_arguments.hpp"
 #include "section/structures.hpp"
 #include "solution/capacitance.hpp"
 
@@ -50,132 +51,39 @@ struct Options {
     bool json = false;
     bool help = false;
     bool version = false;
-    std::optional<double> permittivity;  // --er without a structure
-    std::optional<Structure> structure;
-    std::string lengthUnit;              // the suffix the lengths carried ("" for bare numbers)
-};
-
-// A decimal number as the input file writes it: [+-] digits [. digits] [(e|E) [+-] digits],
-// nothing before or after. Returns the number of characters it takes at the start of `text`.
-std::size_t decimalLength(std::string_view text) {
-    std::size_t k = 0;
-    if (k < text.size() && (text[k] == '+' || text[k] == '-')) ++k;
-    const std::size_t digitsStart = k;
-    while (k < text.size() && std::isdigit(static_cast<unsigned char>(text[k]))) ++k;
-    std::size_t digits = k - digitsStart;
-    if (k < text.size() && text[k] == '.') {
-        ++k;
-        const std::size_t fraction = k;
-        while (k < text.size() && std::isdigit(static_cast<unsigned char>(text[k]))) ++k;
-        digits += k - fraction;
-    }
-    if (digits == 0) return 0;
-    if (k < text.size() && (text[k] == 'e' || text[k] == 'E')) {
-        std::size_t e = k + 1;
-        if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
-        const std::size_t exponent = e;
-        while (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e]))) ++e;
-        if (e > exponent) k = e;
-    }
-    return k;
-}
-
-double decimalValue(std::string_view text) { return std::strtod(std::string(text).c_str(), nullptr); }
-
-// A length: a decimal number, bare or with a unit suffix, in metres where it has one.
-struct Length {
-    double value;
-    std::string unit;
-};
-
-Length lengthArgument(const std::string& option, const std::string& text) {
-    const std::size_t n = decimalLength(text);
-    const std::string_view rest = std::string_view(text).substr(n);
-    struct Suffix {
-        const char* name;
-        double metres;
-    };
-    static constexpr Suffix suffixes[] = {{"m", 1.0}, {"mm", 1e-3}, {"um", 1e-6}, {"mil", 25.4e-6}};
-    if (n > 0) {
-        const double value = decimalValue(std::string_view(text).substr(0, n));
-        if (rest.empty() && std::isfinite(value)) return {value, ""};
-        for (const Suffix& s : suffixes)
-            if (rest == s.name && std::isfinite(value)) return {value * s.metres, s.name};
-    }
-    throw RunError(option + " needs a length (a decimal number, bare or with one of the suffixes m, mm, um, mil), got \"" +
-                   printableExcerpt(text) + "\"");
-}
-
-double numberArgument(const std::string& option, const std::string& text) {
-    const std::size_t n = decimalLength(text);
-    const double value = n > 0 && n == text.size() ? decimalValue(text) : NAN;
-    if (!std::isfinite(value))
-        throw RunError(option + " needs a decimal number, got \"" + printableExcerpt(text) + "\"");
-    return value;
-}
-
-// The options of the structures: each sets one field of Structure.
-struct StructureOption {
-    const char* name;
-    double Structure::*field;
-    bool length;
-};
-constexpr StructureOption structureOptions[] = {
-    {"--w", &Structure::w, true},          {"--w-top", &Structure::wTop, true},
-    {"--t", &Structure::t, true},          {"--s", &Structure::s, true},
-    {"--h", &Structure::h, true},          {"--b", &Structure::b, true},
-    {"--er", &Structure::er, false},       {"--er-top", &Structure::erTop, false},
-    {"--mask", &Structure::mask, true},    {"--mask-er", &Structure::maskEr, false},
-    {"--cover", &Structure::cover, true},  {"--cover-er", &Structure::coverEr, false},
-    {"--g", &Structure::g, true},          {"--ground-width", &Structure::groundWidth, true},
+    std::optional<double> permittivity;        // --er without a structure
+    std::optional<StructureInput> structure;   // a structure from its options
 };
 
 Options parseArguments(int argc, char** argv) {
     Options options;
     int k = 1;
-    if (argc > 1) {
-        const std::string first = argv[1];
-        for (const StructureKind kind : {StructureKind::microstrip, StructureKind::stripline, StructureKind::coplanar})
-            if (first == structureName(kind)) {
-                options.structure = Structure{};
-                options.structure->kind = kind;
-                k = 2;
-            }
+    StructureKind kind;
+    if (argc > 1 && structureKindNamed(argv[1], kind)) {
+        options.structure = StructureInput{};
+        options.structure->structure.kind = kind;
+        k = 2;
     }
-    bool unitSeen = false;
     for (; k < argc; ++k) {
         const std::string argument = argv[k];
         if (argument == "--json") { options.json = true; continue; }
         if (argument == "--help") { options.help = true; continue; }
         if (argument == "--version") { options.version = true; continue; }
-        const StructureOption* option = nullptr;
-        for (const StructureOption& o : structureOptions)
-            if (argument == o.name) option = &o;
-        if (option != nullptr && (options.structure || argument == "--er")) {
+        const StructureOption* option =
+            argument.size() > 2 && argument.compare(0, 2, "--") == 0 ? findStructureOption(argument.substr(2)) : nullptr;
+        if (option != nullptr && argument.find('_') == std::string::npos && (options.structure || argument == "--er")) {
             if (k + 1 >= argc) throw RunError(argument + " needs a value");
             const std::string text = argv[++k];
             if (options.structure) {
-                double& field = (*options.structure).*(option->field);
-                if (!std::isnan(field)) throw RunError(argument + " is given twice");
-                if (option->length) {
-                    const Length length = lengthArgument(argument, text);
-                    if (unitSeen && length.unit.empty() != options.lengthUnit.empty())
-                        throw RunError("lengths with and without a unit are mixed (" + argument + " " +
-                                       printableExcerpt(text) + "): give every length bare, or every one with a unit");
-                    if (!length.unit.empty()) options.lengthUnit = length.unit;
-                    unitSeen = true;
-                    field = length.value;
-                } else {
-                    field = numberArgument(argument, text);
-                }
-            } else {
-                if (options.permittivity) throw RunError("--er is given twice");
-                const double value = numberArgument(argument, text);
-                if (!(value >= 1) || !(value <= largestPermittivity))
-                    throw RunError("--er needs a relative permittivity from 1 to " + numberText(largestPermittivity) +
-                                   ", got \"" + printableExcerpt(text) + "\"");
-                options.permittivity = value;
+                setStructureOption(*options.structure, *option, text);
+                continue;
             }
+            if (options.permittivity) throw RunError("--er is given twice");
+            double value = 0;
+            if (!parseDecimal(text, value) || !(value >= 1) || !(value <= largestPermittivity))
+                throw RunError("--er needs a relative permittivity from 1 to " + numberText(largestPermittivity) +
+                               " in decimal notation, got \"" + printableExcerpt(text) + "\"");
+            options.permittivity = value;
             continue;
         }
         throw RunError("unknown argument \"" + printableExcerpt(argument) + "\"\n" + usage);
@@ -183,19 +91,6 @@ Options parseArguments(int argc, char** argv) {
     return options;
 }
 
-// The order of the report of a single trace and of a pair.
-const std::vector<Quantity> singleOrder = {Quantity::capacitance, Quantity::capacitanceInAir,
-                                           Quantity::effectivePermittivity, Quantity::impedance,
-                                           Quantity::inductance, Quantity::delay};
-const std::vector<Quantity> pairOrder = {
-    Quantity::maxwell11, Quantity::maxwell12, Quantity::maxwell21, Quantity::maxwell22,
-    Quantity::stripToStripCapacitance, Quantity::stripToGroundCapacitance,
-    Quantity::maxwell11InAir, Quantity::maxwell12InAir, Quantity::maxwell21InAir, Quantity::maxwell22InAir,
-    Quantity::stripToStripCapacitanceInAir, Quantity::stripToGroundCapacitanceInAir,
-    Quantity::evenModeCapacitance, Quantity::evenModeCapacitanceInAir, Quantity::evenModeEffectivePermittivity,
-    Quantity::evenModeImpedance, Quantity::oddModeCapacitance, Quantity::oddModeCapacitanceInAir,
-    Quantity::oddModeEffectivePermittivity, Quantity::oddModeImpedance, Quantity::differentialImpedance,
-    Quantity::commonModeImpedance, Quantity::couplingCoefficient};
 // The free-space pair of indata3.txt, after its values at plattor's counts.
 const std::vector<Quantity> freeSpaceOrder = {
     Quantity::maxwell11, Quantity::maxwell12, Quantity::maxwell21, Quantity::maxwell22,
@@ -256,10 +151,10 @@ void runInputPair(const Options& options) {
             json.addRaw("segmentCounts", countsJson(geometry.conductors.segmentCounts));
             json.addRaw("levels", levelsJson(c.levels, true));
             json.addRaw("substrateLevels", levelsJson(c.levels, false));
-            addQuantities(json, c, pairOrder);
+            addQuantities(json, c, pairQuantities());
             display(json.text());
         } else {
-            display(reportText(quantityRows(c, pairOrder)));
+            display(reportText(quantityRows(c, pairQuantities())));
         }
         return;
     }
@@ -305,42 +200,17 @@ void runInputPair(const Options& options) {
     display(reportText(rows));
 }
 
-// The echo of a structure in JSON: its options, lengths in metres where they carried a unit.
-std::string structureJson(const Structure& s, const std::string& unit) {
-    JsonObject json;
-    json.add("structure", std::string(structureName(s.kind)));
-    json.add("lengthUnit", unit.empty() ? std::string("as given") : std::string("m"));
-    for (const StructureOption& o : structureOptions)
-        if (!std::isnan(s.*o.field)) json.add(std::string(o.name + 2), s.*o.field);
-    std::string text = json.text();
-    // Indented one level further inside the report.
-    std::string indented;
-    for (const char ch : text) {
-        indented += ch;
-        if (ch == '\n') indented += "  ";
-    }
-    return indented;
-}
-
 void runStructure(const Options& options) {
     // 1. The structure, checked in full.
-    const Structure& structure = *options.structure;
-    checkStructure(structure);
+    const StructureInput& input = *options.structure;
+    checkStructure(input.structure);
     // 2. Its cross-section, solved up the ladder with and without the dielectrics.
-    const CrossSection section = structureSection(structure);
-    const ConvergedQuantities c = convergedQuantities(section);
+    const ConvergedQuantities c = convergedQuantities(structureSection(input.structure));
     // 3. The report of a single trace or of a pair.
-    const std::vector<Quantity>& order = structure.isPair() ? pairOrder : singleOrder;
-    if (!options.json) {
-        display(reportText(quantityRows(c, order)));
-        return;
-    }
-    JsonObject json;
-    json.addRaw("structure", structureJson(structure, options.lengthUnit));
-    json.addRaw("levels", levelsJson(c.levels, false));
-    json.addRaw("vacuumLevels", levelsJson(c.levels, true));
-    addQuantities(json, c, order);
-    display(json.text());
+    if (options.json)
+        display(structureReportJson(input.structure, input.lengthUnit, c));
+    else
+        display(reportText(quantityRows(c, reportedQuantities(input.structure))));
 }
 
 }  // namespace

@@ -20,24 +20,21 @@ constexpr double farLayers = 1e4;
 // Between two planes the field falls like e^(−π·x/b): 12 spacings beyond the traces, e^(−37).
 constexpr double farBetweenPlanes = 12.0;
 
-// A length option: its name on the command line and what it is.
-struct LengthOption {
-    double Structure::*field;
-    const char* option;
-    const char* meaning;
-};
-
-constexpr LengthOption lengthOptions[] = {
-    {&Structure::w, "--w", "trace width"},
-    {&Structure::wTop, "--w-top", "trace's top width"},
-    {&Structure::t, "--t", "trace thickness"},
-    {&Structure::s, "--s", "gap between the traces"},
-    {&Structure::h, "--h", "height"},
-    {&Structure::b, "--b", "spacing of the planes"},
-    {&Structure::mask, "--mask", "mask thickness"},
-    {&Structure::cover, "--cover", "cover thickness"},
-    {&Structure::g, "--g", "gap to the coplanar grounds"},
-    {&Structure::groundWidth, "--ground-width", "coplanar ground width"},
+const std::vector<StructureOption> options = {
+    {"w", &Structure::w, true, "trace width"},
+    {"w-top", &Structure::wTop, true, "trace's top width"},
+    {"t", &Structure::t, true, "trace thickness"},
+    {"s", &Structure::s, true, "gap between the traces"},
+    {"h", &Structure::h, true, "height"},
+    {"b", &Structure::b, true, "spacing of the planes"},
+    {"er", &Structure::er, false, "relative permittivity"},
+    {"er-top", &Structure::erTop, false, "relative permittivity above the traces"},
+    {"mask", &Structure::mask, true, "mask thickness"},
+    {"mask-er", &Structure::maskEr, false, "mask's relative permittivity"},
+    {"cover", &Structure::cover, true, "cover thickness"},
+    {"cover-er", &Structure::coverEr, false, "cover's relative permittivity"},
+    {"g", &Structure::g, true, "gap to the coplanar grounds"},
+    {"ground-width", &Structure::groundWidth, true, "coplanar ground width"},
 };
 
 bool given(double value) { return !std::isnan(value); }
@@ -241,6 +238,28 @@ double orDefault(double value, double fallback) { return given(value) ? value : 
 
 }  // namespace
 
+const std::vector<StructureOption>& structureOptions() { return options; }
+
+const StructureOption* findStructureOption(std::string_view name) {
+    for (const StructureOption& o : options) {
+        const std::string_view own = o.name;
+        if (own.size() != name.size()) continue;
+        bool same = true;
+        for (std::size_t k = 0; k < own.size() && same; ++k) same = own[k] == name[k] || (own[k] == '-' && name[k] == '_');
+        if (same) return &o;
+    }
+    return nullptr;
+}
+
+bool structureKindNamed(std::string_view name, StructureKind& kind) {
+    for (const StructureKind k : {StructureKind::microstrip, StructureKind::stripline, StructureKind::coplanar})
+        if (name == structureName(k)) {
+            kind = k;
+            return true;
+        }
+    return false;
+}
+
 const char* structureName(StructureKind kind) {
     switch (kind) {
         case StructureKind::microstrip: return "microstrip";
@@ -260,11 +279,8 @@ void checkStructure(const Structure& s) {
         if (field == &Structure::cover || field == &Structure::coverEr) return s.kind == StructureKind::microstrip;
         return true;
     };
-    for (const LengthOption& o : lengthOptions)
-        if (given(s.*o.field) && !takes(o.field)) refuse(s, std::string("has no option ") + o.option);
-    for (const auto& [field, option] : {std::pair{&Structure::erTop, "--er-top"}, std::pair{&Structure::maskEr, "--mask-er"},
-                                        std::pair{&Structure::coverEr, "--cover-er"}})
-        if (given(s.*field) && !takes(field)) refuse(s, std::string("has no option ") + option);
+    for (const StructureOption& o : options)
+        if (given(s.*o.field) && !takes(o.field)) refuse(s, std::string("has no option --") + o.name);
     const auto need = [&](double value, const char* option, const char* what) {
         if (!given(value)) refuse(s, std::string("needs ") + option + " (" + what + ")");
     };
@@ -277,13 +293,13 @@ void checkStructure(const Structure& s) {
     if (given(s.cover) != given(s.coverEr)) refuse(s, "--cover and --cover-er go together");
     if (given(s.mask) && given(s.cover)) refuse(s, "--mask and --cover exclude each other");
 
-    for (const LengthOption& o : lengthOptions) {
+    for (const StructureOption& o : options) {
         const double v = s.*o.field;
-        if (!given(v)) continue;
+        if (!given(v) || !o.length) continue;
         const bool positive = o.field == &Structure::w || o.field == &Structure::wTop || o.field == &Structure::h ||
                               o.field == &Structure::b || o.field == &Structure::groundWidth;
-        if (positive && !(v > 0)) refuse(s, std::string(o.option) + " must be positive, got " + shortestText(v));
-        if (!positive && !(v >= 0)) refuse(s, std::string(o.option) + " must not be negative, got " + shortestText(v));
+        if (positive && !(v > 0)) refuse(s, std::string("--") + o.name + " must be positive, got " + shortestText(v));
+        if (!positive && !(v >= 0)) refuse(s, std::string("--") + o.name + " must not be negative, got " + shortestText(v));
     }
     checkPermittivity(s, s.er, "--er");
     checkPermittivity(s, s.erTop, "--er-top");
@@ -313,8 +329,8 @@ void checkStructure(const Structure& s) {
             refuse(s, "the " + what + " is " + shortestText(ratio) + " of the trace width; plattor-lines resolves " +
                           shortestText(smallestRatio) + " … " + shortestText(largestRatio));
     };
-    for (const LengthOption& o : lengthOptions)
-        if (o.field != &Structure::w) inRange(s.*o.field, o.meaning);
+    for (const StructureOption& o : options)
+        if (o.length && o.field != &Structure::w) inRange(s.*o.field, o.meaning);
     if (strip) inRange(s.b - s.h - t, "clearance between the trace and the upper plane");
 }
 

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <limits>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "section/cross_section.hpp"
 
@@ -35,6 +37,22 @@ struct Structure {
 
     bool isPair() const { return !std::isnan(s); }
 };
+
+// An option of the structures, as on the command line (--name) and in a batch's header (the
+// name with '_' for '-'): the field it sets, whether it is a length, what it is.
+struct StructureOption {
+    const char* name;
+    double Structure::*field;
+    bool length;
+    const char* meaning;
+};
+
+// Every option, in the order of a batch's columns.
+const std::vector<StructureOption>& structureOptions();
+// The option of that name ("w-top" or "w_top"), or nullptr.
+const StructureOption* findStructureOption(std::string_view name);
+// The structure kind of that name, or false.
+bool structureKindNamed(std::string_view name, StructureKind& kind);
 
 // The largest relative permittivity accepted.
 inline constexpr double largestPermittivity = 1e4;

@@ -193,113 +193,185 @@ double subtended(const Anchored& z, double x0, double x1, double y) {
 
 }  // namespace
 
-ModeCapacitances modeCapacitances(const CrossSection& section, const Mesh& mesh) {
-    const Assembly assembly(section, mesh);
-    const std::vector<Node>& nodes = assembly.nodes();
-    const std::size_t n = mesh.unknowns();
-    const bool mirror = section.mirrorSymmetric;
-    const Matrix directKernel = assembly.transposedKernel(false);
-    const Matrix mirrorKernel = mirror ? assembly.transposedKernel(true) : Matrix();
+namespace {
 
+// The potential of each conductor in a mode: +1 on every trace, the left one −1 in the odd mode.
+double conductorPotential(ConductorRole role, bool odd) {
+    switch (role) {
+        case ConductorRole::ground: return 0.0;
+        case ConductorRole::left: return odd ? -1.0 : 1.0;
+        case ConductorRole::single:
+        case ConductorRole::right: return 1.0;
+    }
+    return 0.0;
+}
+
+// Whether the arrangement has a reference for the even mode: a ground plane or a grounded conductor.
+bool hasReference(const CrossSection& section) {
+    return section.groundPlane || std::find(section.conductors.begin(), section.conductors.end(),
+                                            ConductorRole::ground) != section.conductors.end();
+}
+
+// One mode's charges g on every node (per unit t, units of 2π·ε0·V) and, where the system is
+// bordered, the free constant potential V0 the charges' own potential lies below the conductors'.
+struct ModeCharges {
+    std::vector<double> g;
+    double offset = 0.0;
+};
+
+ModeCharges solveMode(const CrossSection& section, const std::vector<Node>& nodes, const Matrix& directKernel,
+                      const Matrix& mirrorKernel, bool odd) {
+    const std::size_t n = nodes.size();
+    const bool mirror = section.mirrorSymmetric;
+    const double imageSign = odd ? -1.0 : 1.0;
+    const bool bordered = !section.groundPlane && (!odd || !mirror);
+    const std::size_t size = bordered ? n + 1 : n;
+    Matrix a(size, size);
+    Matrix b(size, 1);
+    std::vector<double> rowFactor(n), diagonal(n, 0.0);
+    for (std::size_t i = 0; i < n; ++i) {
+        const SectionFace& face = section.faces[nodes[i].target.face];
+        if (face.conductor == noConductor) {
+            // π·g/|dX/dt| = κ·E_pv, the row scaled by |dX/dt|/π: O(1) however deep into a corner.
+            const double plus = face.rightPermittivity, minus = face.leftPermittivity;
+            rowFactor[i] = -(minus - plus) / (minus + plus) * nodes[i].speed / pi;
+            diagonal[i] = 1.0;
+        } else {
+            rowFactor[i] = 1.0;
+            b(i, 0) = conductorPotential(section.conductors[face.conductor], odd);
+            if (bordered) a(i, n) = 1.0;
+        }
+        if (bordered) a(n, i) = nodes[i].weight;
+    }
+    // A = factor·(K_direct ± K_mirror) from the transposes, in tiles that stay in the cache.
+    constexpr std::size_t tile = 32;
+    for (std::size_t j0 = 0; j0 < n; j0 += tile)
+        for (std::size_t i0 = 0; i0 < n; i0 += tile)
+            for (std::size_t j = j0; j < std::min(n, j0 + tile); ++j)
+                for (std::size_t i = i0; i < std::min(n, i0 + tile); ++i)
+                    a(i, j) = rowFactor[i] *
+                              (mirror ? directKernel(j, i) + imageSign * mirrorKernel(j, i) : directKernel(j, i));
+    for (std::size_t i = 0; i < n; ++i) a(i, i) += diagonal[i];
+    const Matrix solution = luSolve(luFactor(std::move(a)), std::move(b));
+    ModeCharges charges;
+    charges.g.assign(solution.data(), solution.data() + n);
+    if (bordered) charges.offset = solution(n, 0);
+    return charges;
+}
+
+// The free charge of the reported trace, F/m.
+double freeCharge(const CrossSection& section, const std::vector<Node>& nodes, const ModeCharges& charges, bool odd) {
+    const std::size_t n = nodes.size();
+    const bool mirror = section.mirrorSymmetric;
+    const double imageSign = odd ? -1.0 : 1.0;
     // The trace whose charge is reported, and how many times its solved part it holds.
     const bool pair = section.isPair();
     const ConductorRole measured = pair ? ConductorRole::right : ConductorRole::single;
     const double multiplicity = mirror && !pair ? 2.0 : 1.0;
-    const bool reference = section.groundPlane || std::find(section.conductors.begin(), section.conductors.end(),
-                                                            ConductorRole::ground) != section.conductors.end();
 
-    // The potential of each conductor in a mode: +1 on every trace, the left one −1 in the odd mode.
-    const auto potential = [&](ConductorRole role, bool odd) {
-        switch (role) {
-            case ConductorRole::ground: return 0.0;
-            case ConductorRole::left: return odd ? -1.0 : 1.0;
-            case ConductorRole::single:
-            case ConductorRole::right: return 1.0;
-        }
-        return 0.0;
-    };
-
-    const auto solveMode = [&](bool odd) {
-        const double imageSign = odd ? -1.0 : 1.0;
-        const bool bordered = !section.groundPlane && (!odd || !mirror);
-        const std::size_t size = bordered ? n + 1 : n;
-        Matrix a(size, size);
-        Matrix b(size, 1);
-        std::vector<double> rowFactor(n), diagonal(n, 0.0);
-        for (std::size_t i = 0; i < n; ++i) {
-            const SectionFace& face = section.faces[nodes[i].target.face];
-            if (face.conductor == noConductor) {
-                // π·g/|dX/dt| = κ·E_pv, the row scaled by |dX/dt|/π: O(1) however deep into a corner.
-                const double plus = face.rightPermittivity, minus = face.leftPermittivity;
-                rowFactor[i] = -(minus - plus) / (minus + plus) * nodes[i].speed / pi;
-                diagonal[i] = 1.0;
-            } else {
-                rowFactor[i] = 1.0;
-                b(i, 0) = potential(section.conductors[face.conductor], odd);
-                if (bordered) a(i, n) = 1.0;
+    // In units of 2π·ε0.
+    double total = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const SectionFace& face = section.faces[nodes[i].target.face];
+        if (face.conductor == noConductor || section.conductors[face.conductor] != measured) continue;
+        const double left = face.leftPermittivity, right = face.rightPermittivity;
+        const double permittivity = left == 0 ? right : right == 0 ? left : (left + right) / 2;
+        total += multiplicity * permittivity * nodes[i].weight * charges.g[i];
+    }
+    // Zero-thickness faces between two permittivities: the flux of every charge off their line.
+    for (std::size_t f = 0; f < section.faces.size(); ++f) {
+        const SectionFace& face = section.faces[f];
+        if (face.conductor == noConductor || section.conductors[face.conductor] != measured) continue;
+        if (face.leftPermittivity == 0 || face.rightPermittivity == 0) continue;
+        if (face.leftPermittivity == face.rightPermittivity) continue;
+        const ParameterRange range = solvedRange(section, f);
+        if (range.t0 == range.t1) continue;
+        const Point a = face.face.point(range.t0), b = face.face.point(range.t1);
+        assert(!face.face.isArc() && a.imag() == b.imag());
+        // Travelling towards +x the left side is the top.
+        const bool rightwards = b.real() > a.real();
+        const double top = rightwards ? face.leftPermittivity : face.rightPermittivity;
+        const double bottom = rightwards ? face.rightPermittivity : face.leftPermittivity;
+        const double x0 = std::min(a.real(), b.real()), x1 = std::max(a.real(), b.real()), y = a.imag();
+        double flux = 0.0;
+        for (std::size_t j = 0; j < n; ++j) {
+            const Face& source = section.faces[nodes[j].target.face].face;
+            const double q = nodes[j].weight * charges.g[j];
+            const Anchored& at = nodes[j].target.at;
+            const bool collinear = !source.isArc() && source.start().imag() == y && source.end().imag() == y;
+            double angle = 0.0;
+            if (!collinear) angle += subtended(at, x0, x1, y);
+            if (section.groundPlane) angle -= subtended(reflected(at), x0, x1, y);
+            if (mirror) {
+                if (!collinear) angle += imageSign * subtended(mirrored(at), x0, x1, y);
+                if (section.groundPlane) angle -= imageSign * subtended(reflected(mirrored(at)), x0, x1, y);
             }
-            if (bordered) a(n, i) = nodes[i].weight;
+            flux += q * angle;
         }
-        // A = factor·(K_direct ± K_mirror) from the transposes, in tiles that stay in the cache.
-        constexpr std::size_t tile = 32;
-        for (std::size_t j0 = 0; j0 < n; j0 += tile)
-            for (std::size_t i0 = 0; i0 < n; i0 += tile)
-                for (std::size_t j = j0; j < std::min(n, j0 + tile); ++j)
-                    for (std::size_t i = i0; i < std::min(n, i0 + tile); ++i)
-                        a(i, j) = rowFactor[i] * (mirror ? directKernel(j, i) + imageSign * mirrorKernel(j, i)
-                                                               : directKernel(j, i));
-        for (std::size_t i = 0; i < n; ++i) a(i, i) += diagonal[i];
-        const Matrix charge = luSolve(luFactor(std::move(a)), std::move(b));
+        total += multiplicity * (top - bottom) / (2 * pi) * flux;
+    }
+    return inFaradPerMetre(total);
+}
 
-        // The measured trace's free charge, in units of 2π·ε0.
-        double total = 0.0;
-        for (std::size_t i = 0; i < n; ++i) {
-            const SectionFace& face = section.faces[nodes[i].target.face];
-            if (face.conductor == noConductor || section.conductors[face.conductor] != measured) continue;
-            const double left = face.leftPermittivity, right = face.rightPermittivity;
-            const double permittivity = left == 0 ? right : right == 0 ? left : (left + right) / 2;
-            total += multiplicity * permittivity * nodes[i].weight * charge(i, 0);
-        }
-        // Zero-thickness faces between two permittivities: the flux of every charge off their line.
-        for (std::size_t f = 0; f < section.faces.size(); ++f) {
-            const SectionFace& face = section.faces[f];
-            if (face.conductor == noConductor || section.conductors[face.conductor] != measured) continue;
-            if (face.leftPermittivity == 0 || face.rightPermittivity == 0) continue;
-            if (face.leftPermittivity == face.rightPermittivity) continue;
-            const ParameterRange range = solvedRange(section, f);
-            if (range.t0 == range.t1) continue;
-            const Point a = face.face.point(range.t0), b = face.face.point(range.t1);
-            assert(!face.face.isArc() && a.imag() == b.imag());
-            // Travelling towards +x the left side is the top.
-            const bool rightwards = b.real() > a.real();
-            const double top = rightwards ? face.leftPermittivity : face.rightPermittivity;
-            const double bottom = rightwards ? face.rightPermittivity : face.leftPermittivity;
-            const double x0 = std::min(a.real(), b.real()), x1 = std::max(a.real(), b.real()), y = a.imag();
-            double flux = 0.0;
-            for (std::size_t j = 0; j < n; ++j) {
-                const std::size_t source = nodes[j].target.face;
-                const double q = nodes[j].weight * charge(j, 0);
-                double angle = 0.0;
-                const Anchored& at = nodes[j].target.at;
-                const bool collinearSource = !section.faces[source].face.isArc() &&
-                                             section.faces[source].face.start().imag() == y &&
-                                             section.faces[source].face.end().imag() == y;
-                if (!collinearSource) angle += subtended(at, x0, x1, y);
-                if (section.groundPlane) angle -= subtended(reflected(at), x0, x1, y);
-                if (mirror) {
-                    if (!collinearSource) angle += imageSign * subtended(mirrored(at), x0, x1, y);
-                    if (section.groundPlane)
-                        angle -= imageSign * subtended(reflected(mirrored(at)), x0, x1, y);
-                }
-                flux += q * angle;
-            }
-            total += multiplicity * (top - bottom) / (2 * pi) * flux;
-        }
-        return inFaradPerMetre(total);
+}  // namespace
+
+ModeCapacitances modeCapacitances(const CrossSection& section, const Mesh& mesh) {
+    const Assembly assembly(section, mesh);
+    const Matrix directKernel = assembly.transposedKernel(false);
+    const Matrix mirrorKernel = section.mirrorSymmetric ? assembly.transposedKernel(true) : Matrix();
+    const auto capacitance = [&](bool odd) {
+        const ModeCharges charges = solveMode(section, assembly.nodes(), directKernel, mirrorKernel, odd);
+        return freeCharge(section, assembly.nodes(), charges, odd);
     };
-
     const double none = std::numeric_limits<double>::quiet_NaN();
-    return {reference ? solveMode(false) : none, pair ? solveMode(true) : none};
+    return {hasReference(section) ? capacitance(false) : none, section.isPair() ? capacitance(true) : none};
+}
+
+ModeField::ModeField(const CrossSection& section, const Mesh& mesh, bool odd)
+    : mirror_(section.mirrorSymmetric), plane_(section.groundPlane), imageSign_(odd ? -1.0 : 1.0) {
+    assert(odd ? section.isPair() : hasReference(section));
+    const Assembly assembly(section, mesh);
+    const Matrix directKernel = assembly.transposedKernel(false);
+    const Matrix mirrorKernel = section.mirrorSymmetric ? assembly.transposedKernel(true) : Matrix();
+    const ModeCharges charges = solveMode(section, assembly.nodes(), directKernel, mirrorKernel, odd);
+    offset_ = charges.offset;
+    for (std::size_t j = 0; j < assembly.nodes().size(); ++j) {
+        positions_.push_back(assembly.nodes()[j].target.z());
+        charges_.push_back(assembly.nodes()[j].weight * charges.g[j]);
+    }
+}
+
+double ModeField::potential(Point z) const {
+    // −Σ q·ln|z − z_j| over the charges and their images, as halves of squared logarithms.
+    double sum = 0.0;
+    for (std::size_t j = 0; j < positions_.size(); ++j) {
+        const Point c = positions_[j];
+        double term = -std::log(std::norm(z - c));
+        if (plane_) term += std::log(std::norm(z - std::conj(c)));
+        if (mirror_) {
+            term -= imageSign_ * std::log(std::norm(z + std::conj(c)));
+            if (plane_) term += imageSign_ * std::log(std::norm(z + c));
+        }
+        sum += 0.5 * charges_[j] * term;
+    }
+    return sum + offset_;
+}
+
+Point ModeField::field(Point z) const {
+    // A line charge q at c pushes with q·(z − c)/|z − c|².
+    const auto push = [&z](Point c) { return (z - c) / std::norm(z - c); };
+    Point sum = 0.0;
+    for (std::size_t j = 0; j < positions_.size(); ++j) {
+        const Point c = positions_[j];
+        Point term = push(c);
+        if (plane_) term -= push(std::conj(c));
+        if (mirror_) {
+            term += imageSign_ * push(-std::conj(c));
+            if (plane_) term -= imageSign_ * push(-c);
+        }
+        sum += charges_[j] * term;
+    }
+    return sum;
 }
 
 }  // namespace plattor

@@ -15,6 +15,8 @@
 // Without a ground plane the logarithmic kernel sees no reference: the even system is bordered
 // with a free constant potential and the neutrality of the charge, so no length unit makes it
 // singular; the odd one is neutral by symmetry.
+#include <vector>
+
 #include "mesh/mesh.hpp"
 #include "section/cross_section.hpp"
 
@@ -29,5 +31,24 @@ struct ModeCapacitances {
 };
 
 ModeCapacitances modeCapacitances(const CrossSection& section, const Mesh& mesh);
+
+// The field of one mode (the odd one of a pair, or the even one), from its solved charges, for
+// pictures: each node's charge as a line charge, with the images it stands for. Close to a face
+// (within a panel's length) the point charges show their graininess.
+class ModeField {
+public:
+    ModeField(const CrossSection& section, const Mesh& mesh, bool odd);
+    // φ(z), volts, the conductors at their mode potentials.
+    double potential(Point z) const;
+    // E = −∇φ at z, volts per unit length (the section's unit).
+    Point field(Point z) const;
+
+private:
+    bool mirror_, plane_;
+    double imageSign_;
+    double offset_ = 0.0;
+    std::vector<Point> positions_;
+    std::vector<double> charges_;  // w·g, units of 2π·ε0·V
+};
 
 }  // namespace plattor

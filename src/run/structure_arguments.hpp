@@ -1,0 +1,27 @@
+#pragma once
+// The options of a structure as a user writes them, on the command line or in a batch's cells:
+// decimal numbers, lengths bare or each with a unit.
+#include <string>
+#include <string_view>
+
+#include "section/structures.hpp"
+
+namespace plattor {
+
+struct StructureInput {
+    Structure structure;
+    std::string lengthUnit;  // the suffix the lengths carried: "" for bare numbers, else m, mm, um or mil
+    bool lengthSeen = false;
+};
+
+// The decimal number that is the whole of `text`, as the input file writes numbers: [+-] digits
+// [. digits] [(e|E) [+-] digits], nothing before or after (no hexadecimal, no blanks, no inf or
+// nan). False if it is not one, or lies beyond a double.
+bool parseDecimal(std::string_view text, double& value);
+
+// Sets `option` from its text: a length (in metres where it carries a unit) or a number.
+// Raises RunError naming the option for a malformed value, an option given twice, or lengths
+// with and without a unit mixed.
+void setStructureOption(StructureInput& input, const StructureOption& option, std::string_view text);
+
+}  // namespace plattor
