@@ -51,6 +51,26 @@ constexpr double modeFloor = 1e-12;
 
 double lineImpedanceOf(double c, double cAir) { return 1.0 / (freeSpaceLightSpeed() * std::sqrt(c * cAir)); }
 
+// What physics allows a quantity: the Maxwell matrix's off-diagonal entries are negative, an
+// effective permittivity is at least 1, everything else positive.
+struct Bounds {
+    double lower, upper;
+};
+Bounds physicalBounds(Q q) {
+    switch (q) {
+        case Q::maxwell12: case Q::maxwell21: case Q::maxwell12InAir: case Q::maxwell21InAir:
+            return {-HUGE_VAL, 0.0};
+        case Q::effectivePermittivity: case Q::evenModeEffectivePermittivity: case Q::oddModeEffectivePermittivity:
+            return {1.0, HUGE_VAL};
+        default:
+            return {0.0, HUGE_VAL};
+    }
+}
+
+bool isPermittivity(Q q) {
+    return q == Q::effectivePermittivity || q == Q::evenModeEffectivePermittivity || q == Q::oddModeEffectivePermittivity;
+}
+
 }  // namespace
 
 const QuantityInfo& quantityInfo(Quantity q) { return registry[static_cast<std::size_t>(q)]; }
@@ -132,8 +152,21 @@ ConvergedQuantities convergedQuantities(const CrossSection& section) {
     for (std::size_t k = 0; k < quantityCount; ++k) {
         const auto q = static_cast<Q>(k);
         if (!c.value.applies(q)) continue;
+        // In vacuum an effective permittivity is 1 by construction, exactly.
+        if (isPermittivity(q) && !separateVacuum) {
+            c.error[q] = 0.0;
+            continue;
+        }
         c.error[q] = observedChange(values[n - 3][q], values[n - 2][q], values[n - 1][q]) +
                      relativeFloor * std::fabs(c.value[q]) + rounding[q];
+        // A bar reaching past what physics allows (a coupling below the rounding floor) keeps
+        // only its physical part: the middle of that and half its width.
+        const Bounds b = physicalBounds(q);
+        const double lo = std::max(c.value[q] - c.error[q], b.lower), hi = std::min(c.value[q] + c.error[q], b.upper);
+        if (lo > c.value[q] - c.error[q] || hi < c.value[q] + c.error[q]) {
+            c.value[q] = (lo + hi) / 2;
+            c.error[q] = (hi - lo) / 2;
+        }
     }
     return c;
 }

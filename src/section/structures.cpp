@@ -325,7 +325,7 @@ void checkStructure(const Structure& s) {
     const auto inRange = [&](double v, const std::string& what) {
         if (!given(v) || v == 0 || std::isinf(v)) return;
         const double ratio = v / s.w;
-        if (ratio < smallestRatio || ratio > largestRatio)
+        if (ratio < smallestRatio * (1 - 1e-9) || ratio > largestRatio * (1 + 1e-9))
             refuse(s, "the " + what + " is " + shortestText(ratio) + " of the trace width; plattor-lines resolves " +
                           shortestText(smallestRatio) + " … " + shortestText(largestRatio));
     };
@@ -434,8 +434,9 @@ CrossSection stripPairSection(double g, double w, double c, double h, double er)
     const double inner = std::fabs(c) / 2 - w / 2;
     // Every length that shapes the field, against the strip width, within the resolved range.
     const auto inRange = [&](double length, const char* what) {
+        // A ratio given at a limit may land a rounding unit beyond it.
         const double ratio = std::fabs(length) / w;
-        if (ratio != 0 && (ratio < smallestRatio || ratio > largestRatio))
+        if (ratio != 0 && (ratio < smallestRatio * (1 - 1e-9) || ratio > largestRatio * (1 + 1e-9)))
             throw RunError(std::string("the ") + what + " is " + shortestText(ratio) +
                            " of the strip width; plattor-lines resolves " + shortestText(smallestRatio) + " … " +
                            shortestText(largestRatio));

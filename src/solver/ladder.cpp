@@ -7,17 +7,39 @@ namespace plattor {
 
 namespace {
 
-// Orders 4, 5, 6; the innermost layer at a corner 0.077·16^−(1 + level) of the corner's size
-// (a quarter of the previous layer in the parameter, 1/16 in distance, per level). On boards of
-// thick traces under a mask, coplanar grounds and two-layer striplines the last level lies
+// The rungs: order 4 + k, the innermost layer at a corner 0.077·16^−(1 + k) of the corner's size
+// (a quarter of the previous layer in the parameter, 1/16 in distance, per rung). On boards of
+// thick traces under a mask, coplanar grounds and two-layer striplines the third rung lies
 // within 1e−7 of solutions at order 10 with layers 16^−3 times deeper, and the change from the
-// level before exceeds that: the ladder's bar holds with these, at a third of the unknowns of
-// orders 6, 8, 10.
+// rung before exceeds that.
+constexpr int rungs = 7;
+// Every arrangement climbs three rungs; one whose mode capacitances still move by more than
+// this from rung to rung climbs on, while the next rung's systems stay within the budget.
+constexpr double climbAbove = 1e-6;
+constexpr std::size_t unknownsBudget = 1400;
+
 std::vector<MeshLevel> makeLevels() {
     std::vector<MeshLevel> levels;
-    for (int level = 0; level < 3; ++level)
-        levels.push_back({static_cast<std::size_t>(4 + level), 0.077 * std::pow(16.0, -(1 + level))});
+    for (int k = 0; k < rungs; ++k)
+        levels.push_back({static_cast<std::size_t>(4 + k), 0.077 * std::pow(16.0, -(1 + k))});
     return levels;
+}
+
+// The largest observed change of a mode capacitance over the last three solutions, relative.
+double modeChange(const std::vector<LevelSolution>& s) {
+    const std::size_t n = s.size();
+    double change = 0.0;
+    const auto consider = [&](auto member, bool vacuum) {
+        const auto at = [&](std::size_t k) { return (vacuum ? s[k].vacuumModes : s[k].modes).*member; };
+        const double v = at(n - 1);
+        if (std::isnan(v)) return;
+        change = std::max(change, observedChange(at(n - 3), at(n - 2), v) / std::fabs(v));
+    };
+    for (const bool vacuum : {false, true}) {
+        consider(&ModeCapacitances::even, vacuum);
+        consider(&ModeCapacitances::odd, vacuum);
+    }
+    return change;
 }
 
 }  // namespace
@@ -33,6 +55,7 @@ std::vector<LevelSolution> solveLadder(const CrossSection& section) {
     const CrossSection vacuum = dielectric ? section.inVacuum() : CrossSection();
     for (const MeshLevel& level : ladderLevels()) {
         const Mesh mesh = meshCrossSection(section, level);
+        if (solutions.size() >= 3 && (modeChange(solutions) <= climbAbove || mesh.unknowns() > unknownsBudget)) break;
         LevelSolution s{level, mesh.panels.size(), mesh.unknowns(), mesh.panels.size(), mesh.unknowns(),
                         modeCapacitances(section, mesh), {}};
         if (dielectric) {
