@@ -29,7 +29,7 @@ constexpr const char* help =
     "segment counts N and converged (graded high-order panels, three orders) with an error\n"
     "bar, the Maxwell matrix of the strips, and the mode capacitances and impedances of the\n"
     "pair in free space. --json prints the same as one JSON object in SI units.\n"
-    "--er EPS puts the strips on a board of relative permittivity EPS (at least 1) as wide as the\n"
+    "--er EPS puts the strips on a board of relative permittivity EPS (1 to 10000) as wide as the\n"
     "ground plane and prints the Maxwell matrix, the partial and mode capacitances with the\n"
     "substrate and in air, the effective permittivities and the line impedances instead.\n"
     "--version prints the version.";
@@ -41,16 +41,20 @@ struct Options {
     std::optional<double> permittivity;  // --er: the substrate's relative permittivity
 };
 
-// The value of --er: a finite number of at least 1 (a dielectric never screens less than vacuum).
+// The substrates the solver is meant for lie far below this (ceramics reach about 100); above it
+// the bars of the odd mode's small differences would no longer hold.
+constexpr double largestPermittivity = 1e4;
+
+// The value of --er: a decimal number as the input file writes them, from 1 (a dielectric never
+// screens less than vacuum) to largestPermittivity.
 double permittivityArgument(int argc, char** argv, int k) {
     if (k >= argc) throw plattor::RunError("--er needs a value: the relative permittivity of the substrate");
     const std::string text = argv[k];
-    char* end = nullptr;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value) || !(value >= 1))
-        throw plattor::RunError("--er needs a finite relative permittivity of at least 1, got \"" +
-                                plattor::printableExcerpt(text) + "\"");
-    return value;
+    const plattor::Decimal number = plattor::parseDecimal(text);
+    if (number.length != text.size() || !number.inRange || !(number.value >= 1 && number.value <= largestPermittivity))
+        throw plattor::RunError("--er needs a relative permittivity from 1 to " + plattor::numberText(largestPermittivity) +
+                                " in decimal notation, got \"" + plattor::printableExcerpt(text) + "\"");
+    return number.value;
 }
 
 Options parseArguments(int argc, char** argv) {
@@ -60,6 +64,7 @@ Options parseArguments(int argc, char** argv) {
         if (argument == "--json") options.json = true;
         else if (argument == "--help") options.help = true;
         else if (argument == "--version") options.version = true;
+        else if (argument == "--er" && options.permittivity) throw plattor::RunError("--er is given twice: one substrate only");
         else if (argument == "--er") options.permittivity = permittivityArgument(argc, argv, ++k);
         else throw plattor::RunError("unknown argument \"" + plattor::printableExcerpt(argument) + "\"\n" + usage);
     }
@@ -69,16 +74,16 @@ Options parseArguments(int argc, char** argv) {
 // A substrate needs a plane to lie on and strips on its face (a slab without thickness, or
 // of εr = 1, is vacuum and takes any strips).
 void checkSubstrateInput(const plattor::InputValues& input, double permittivity) {
-    using plattor::numberText;
     using plattor::RunError;
+    using plattor::shortestText;
     if (input.groundWidth == 0)
         throw RunError("--er needs a ground plane: the substrate lies between the plane and the strips, and " +
                        std::string(plattor::inputFileName) + " gives none (ground-plane width 0)");
     const double outerEdge = std::fabs(input.centreDistance) / 2 + input.stripWidth / 2;
     if (permittivity != 1 && input.stripHeight != 0 && outerEdge > input.groundWidth / 2)
         throw RunError("--er: the strips must lie on the substrate, which is as wide as the ground plane: the strip "
-                       "from " + numberText(outerEdge - input.stripWidth) + " to " + numberText(outerEdge) +
-                       " reaches beyond its edge at " + numberText(input.groundWidth / 2));
+                       "from " + shortestText(outerEdge - input.stripWidth) + " to " + shortestText(outerEdge) +
+                       " reaches beyond its edge at " + shortestText(input.groundWidth / 2));
 }
 
 void run(const Options& options) {
