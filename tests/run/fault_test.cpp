@@ -294,6 +294,11 @@ const std::vector<OutputFault> outputFaults{
      "exfield3.dat: cannot write: Is a directory", 1},
     {"DirectoryInPlaceOfTheLastFile", "0 1 3 2", Disk::Ordinary, "eyfield3.dat", 0,
      "eyfield3.dat: cannot write: Is a directory", 2},
+    // A run that would warn about its accuracy fails with the one line of its failure alone.
+    {"DirectoryInPlaceOfAFileAfterAWarning", "1000 1 3 0.5", Disk::Ordinary, "exfield3.dat", 0,
+     "exfield3.dat: cannot write: Is a directory", 1},
+    {"FileSizeLimitAfterAWarning", "0 1 1e13 0", Disk::Ordinary, "", 1000, "hfield3.dat: cannot write: File too large",
+     0},
     {"DiskFullFromTheStart", "10 1 3 1", Disk::Full, "", 0, "hfield3.dat: cannot write: No space left on device", 0},
     {"DiskFillsUpDuringTheRun", tallInput, Disk::FillsDuringTheRun, "", 0,
      "exfield3.dat: cannot write: No space left on device", 0},
