@@ -414,30 +414,5 @@ TEST(ConvergedRange, NamesTheFirstRatioOutOfRange) {
     EXPECT_EQ(ratioText(0.5), "0.5");
 }
 
-// The lost-digits screen: the extent of the conductors over the narrowest segment, the same in
-// every unit, beyond 1e10 only far outside the converged solver's range.
-TEST(LostDigitsScreen, MeasuresTheOffsetsInSegmentWidths) {
-    const struct {
-        InputValues input;
-        double offsets;
-        bool fires;
-    } cases[] = {
-        {{0, 1, 3, 2}, 4 * 102, false},               // two strips of 102 segments, 4 widths end to end
-        {{10, 1, 3, 1}, 10 / 0.02 + 1 / 0.02, false},  // the plane's 10 across, 1 up; strip segments 1/50
-        {{0, 1, 1e8, 0}, (1e8 + 1) * 102, true},
-        {{1e6, 1, 3, 1e6}, 1e6 / 0.02 + 1e6 / 0.02, false},
-        {{10, 1e-12, 3, 1}, 10 / 2e-14 + 1 / 2e-14, true},
-    };
-    for (const auto& c : cases) {
-        for (const double unit : {1e-100, 1.0, 1e100}) {
-            const InputValues in{c.input.groundWidth * unit, c.input.stripWidth * unit, c.input.centreDistance * unit,
-                                 c.input.stripHeight * unit};
-            const ConductorModel model = setUpGeometry(in).conductors;
-            EXPECT_NEAR(offsetsInSegmentWidths(model), c.offsets, 1e-9 * c.offsets) << c.input.centreDistance;
-            EXPECT_EQ(digitsMayBeLost(model), c.fires) << c.input.centreDistance;
-        }
-    }
-}
-
 }  // namespace
 }  // namespace plattor
