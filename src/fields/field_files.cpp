@@ -1,23 +1,15 @@
 #include "fields/field_files.hpp"
 
-#include <dirent.h>
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cassert>
-#include <cctype>
 #include <cerrno>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <ctime>
-#include <limits>
-#include <random>
-#include <string_view>
 
 #include "matrix/error.hpp"
 #include "matrix/text.hpp"
@@ -52,93 +44,155 @@ namespace {
     throw RunError(fileName + ": cannot " + verb + ": " + std::strerror(error));
 }
 
-// A temporary lives at most this long: a run takes seconds, so an older one belongs to a run
-// that is gone even if its process id has since been given to another process.
-constexpr std::time_t temporaryLifetime = 3600;
+// An exclusive flock on the file `name` in a directory, made for the purpose and removed by its
+// holder before it lets go. A run that waited on a removed file finds another file, or none,
+// under the name and takes the lock afresh; so the one holder is always the holder of the file
+// the name holds. Not held where no lock can be had (a file system without flock, a name that
+// cannot be made a plain file): the files are then still whole, but runs may cross.
+class LockFile {
+public:
+    LockFile(int directory, std::string name) : directory_(directory), name_(std::move(name)) {
+        for (;;) {
+            const int fd = ::openat(directory_, name_.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd < 0) return;
+            int locked = -1;
+            do locked = ::flock(fd, LOCK_EX);
+            while (locked != 0 && errno == EINTR);
+            struct stat held {}, named {};
+            if (locked == 0 && ::fstat(fd, &held) == 0 &&
+                ::fstatat(directory_, name_.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+                held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+                fd_ = fd;
+                return;
+            }
+            ::close(fd);
+            if (locked != 0) return;
+        }
+    }
+    ~LockFile() {
+        if (fd_ < 0) return;
+        ::unlinkat(directory_, name_.c_str(), 0);
+        ::close(fd_);
+    }
+    LockFile(const LockFile&) = delete;
+    LockFile& operator=(const LockFile&) = delete;
+    bool held() const { return fd_ >= 0; }
 
-std::string temporaryName(const std::string& fileName, std::uint32_t tag) {
-    char suffix[40];
-    std::snprintf(suffix, sizeof suffix, ".%ld.%08x.tmp", static_cast<long>(::getpid()), static_cast<unsigned>(tag));
-    return fileName + suffix;
-}
+private:
+    int directory_;
+    std::string name_;
+    int fd_ = -1;
+};
 
-// The process id in `entry` if it is named as a temporary of `fileName` (the form above),
-// else 0.
-pid_t temporaryOwner(std::string_view entry, const std::string& fileName) {
-    if (entry.size() <= fileName.size() || entry.compare(0, fileName.size(), fileName) != 0 ||
-        entry[fileName.size()] != '.')
-        return 0;
-    std::string_view rest = entry.substr(fileName.size() + 1);
-    long pid = 0;
-    std::size_t k = 0;
-    for (; k < rest.size() && k < 10 && rest[k] >= '0' && rest[k] <= '9'; ++k) pid = pid * 10 + (rest[k] - '0');
-    rest.remove_prefix(k);
-    if (k == 0 || pid <= 0 || pid > std::numeric_limits<pid_t>::max() || rest.size() != 13 || rest[0] != '.' ||
-        rest.substr(9) != ".tmp")
-        return 0;
-    for (std::size_t h = 1; h < 9; ++h)
-        if (!std::isxdigit(static_cast<unsigned char>(rest[h]))) return 0;
-    return static_cast<pid_t>(pid);
-}
+// A descriptor closed on leaving its scope.
+struct Descriptor {
+    int fd = -1;
+    ~Descriptor() {
+        if (fd >= 0) ::close(fd);
+    }
+};
 
 }  // namespace
 
 FileReplacement::FileReplacement(const std::string& directory, std::vector<std::string> fileNames)
-    : fileNames_(std::move(fileNames)) {
+    : fileNames_(std::move(fileNames)), temporaries_(fileNames_.size(), -1) {
     assert(!fileNames_.empty());
-    directory_ = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    // A directory that may be entered but not listed can still take the files; it is then
-    // neither locked nor cleaned (both need it open for reading).
-    if (directory_ < 0 && errno == EACCES) directory_ = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    // Opened only to name files in: a directory that may be entered and written but not listed
+    // (mode 0333) takes the files, the lock and the clean-up all the same.
+    directory_ = ::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (directory_ < 0) fail(fileNames_.front(), "write", errno);
-    removeStaleTemporaries();
+    try {
+        for (;;) {
+            Descriptor live;
+            {
+                const LockFile lock(directory_, fileNames_.front() + ".lock");
+                // Without the lock a run between creating a temporary and locking it would look
+                // ended: nothing is removed then.
+                if (lock.held())
+                    for (int k = 0; k < temporarySlots; ++k) removeIfStale(k, live.fd);
+                for (int k = 0; k < temporarySlots && slot_ < 0; ++k)
+                    if (claim(k)) slot_ = k;
+            }
+            if (slot_ >= 0) return;
+            if (live.fd < 0)
+                throw RunError(fileNames_.front() + ": cannot write: its temporaries' names " + temporaryName(0, 0) +
+                               " to " + temporaryName(0, temporarySlots - 1) + " are all taken");
+            // Every slot is a live run's: wait for one of them to end, then look again.
+            while (::flock(live.fd, LOCK_SH) != 0 && errno == EINTR) {
+            }
+        }
+    } catch (...) {
+        ::close(directory_);
+        throw;
+    }
 }
 
 FileReplacement::~FileReplacement() {
-    for (const auto& [file, temporary] : staged_) ::unlinkat(directory_, temporary.c_str(), 0);
-    ::close(directory_);  // also releases the lock if a rename failed under it
+    // The last name goes last: it marks the slot as long as any of its temporaries exists.
+    for (std::size_t f = 0; f < fileNames_.size(); ++f)
+        if (temporaries_[f] >= 0) {
+            if (std::find(renamed_.begin(), renamed_.end(), f) == renamed_.end())
+                ::unlinkat(directory_, temporaryName(f, slot_).c_str(), 0);
+            ::close(temporaries_[f]);
+        }
+    ::close(directory_);
 }
 
-void FileReplacement::removeStaleTemporaries() {
-    const int listing = ::dup(directory_);
-    if (listing < 0) return;
-    DIR* entries = ::fdopendir(listing);
-    if (entries == nullptr) {
-        ::close(listing);
-        return;
-    }
-    const std::time_t now = std::time(nullptr);
-    while (const dirent* entry = ::readdir(entries)) {
-        for (const auto& fileName : fileNames_) {
-            const pid_t owner = temporaryOwner(entry->d_name, fileName);
-            if (owner == 0) continue;
-            struct stat status {};
-            if (::fstatat(directory_, entry->d_name, &status, AT_SYMLINK_NOFOLLOW) != 0) break;
-            const bool ownerGone = ::kill(owner, 0) != 0 && errno == ESRCH;
-            // What cannot be removed (a directory, another user's file) is left: it is in
-            // nobody's way, since every run makes names of its own.
-            if (ownerGone || now - status.st_mtime > temporaryLifetime) ::unlinkat(directory_, entry->d_name, 0);
-            break;
+std::string FileReplacement::temporaryName(std::size_t f, int slot) const {
+    return fileNames_[f] + "." + std::to_string(slot) + ".tmp";
+}
+
+void FileReplacement::removeIfStale(int slot, int& live) const {
+    const std::size_t last = fileNames_.size() - 1;
+    const std::string marker = temporaryName(last, slot);
+    // Only a plain file can be a run's temporary; anything else under the name is left alone.
+    struct stat named {}, opened {};
+    if (::fstatat(directory_, marker.c_str(), &named, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(named.st_mode)) return;
+    Descriptor fd{::openat(directory_, marker.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC)};
+    if (fd.fd < 0 || ::fstat(fd.fd, &opened) != 0 || opened.st_ino != named.st_ino) return;
+    if (::flock(fd.fd, LOCK_EX | LOCK_NB) == 0) {
+        // Its run has ended: the slot's other temporaries go with it, the marker last.
+        for (std::size_t f = 0; f <= last; ++f) {
+            const std::string name = temporaryName(f, slot);
+            struct stat other {};
+            if (::fstatat(directory_, name.c_str(), &other, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(other.st_mode))
+                ::unlinkat(directory_, name.c_str(), 0);
         }
+    } else if (errno == EWOULDBLOCK && live < 0) {
+        std::swap(live, fd.fd);
     }
-    ::closedir(entries);
+}
+
+bool FileReplacement::claim(int slot) {
+    for (std::size_t f = fileNames_.size(); f-- > 0;) {
+        const std::string name = temporaryName(f, slot);
+        const int fd = ::openat(directory_, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0) {
+            const int error = errno;
+            for (std::size_t g = f + 1; g < fileNames_.size(); ++g) {
+                ::unlinkat(directory_, temporaryName(g, slot).c_str(), 0);
+                ::close(temporaries_[g]);
+                temporaries_[g] = -1;
+            }
+            if (error == EEXIST) return false;
+            fail(fileNames_.front(), "write", error);
+        }
+        // Fresh and made under the lock file's lock: nobody else can hold its lock yet.
+        ::flock(fd, LOCK_EX | LOCK_NB);
+        temporaries_[f] = fd;
+    }
+    return true;
 }
 
 void FileReplacement::stage(const std::string& fileName, const std::string& contents) {
-    assert(std::find(fileNames_.begin(), fileNames_.end(), fileName) != fileNames_.end());
-    // The random tag keeps names apart across process-id namespaces sharing the directory, and
-    // makes a name planted in advance useless; a clash just draws again.
-    std::random_device random;
-    std::string temporary;
-    int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        temporary = temporaryName(fileName, random());
-        fd = ::openat(directory_, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) fail(fileName, "write", errno);
-    }
-    if (fd < 0) fail(temporary, "create", EEXIST);
-    staged_.emplace_back(fileName, temporary);
-
+    const auto found = std::find(fileNames_.begin(), fileNames_.end(), fileName);
+    assert(found != fileNames_.end());
+    const auto f = static_cast<std::size_t>(found - fileNames_.begin());
+    assert(std::find(staged_.begin(), staged_.end(), f) == staged_.end());
+    // Written through a second descriptor, whose close reports what only a close reports (a
+    // full disk or a quota on some file systems); the first keeps the temporary locked.
+    const int fd = ::dup(temporaries_[f]);
+    if (fd < 0) fail(fileName, "write", errno);
     int error = 0;
     const char* next = contents.data();
     std::size_t left = contents.size();
@@ -151,23 +205,22 @@ void FileReplacement::stage(const std::string& fileName, const std::string& cont
             left -= static_cast<std::size_t>(written);
         }
     }
-    // A full disk or a quota may show only when the file is closed.
     if (::close(fd) != 0 && error == 0) error = errno;
     if (error != 0) fail(fileName, "write", error);
+    staged_.push_back(f);
 }
 
 void FileReplacement::commit() {
-    // Without the lock, two runs could interleave their renames and leave files from both. A
-    // file system that cannot lock a directory (some network ones) still gets every file whole.
-    int locked = -1;
-    do locked = ::flock(directory_, LOCK_EX);
-    while (locked != 0 && errno == EINTR);
-    while (!staged_.empty()) {
-        const auto& [file, temporary] = staged_.front();
-        if (::renameat(directory_, temporary.c_str(), directory_, file.c_str()) != 0) fail(file, "write", errno);
-        staged_.erase(staged_.begin());
+    // Without the lock, two runs could interleave their renames and leave files from both. The
+    // files go in the order of their names, so that the last temporary is renamed last.
+    const LockFile lock(directory_, fileNames_.front() + ".lock");
+    for (std::size_t f = 0; f < fileNames_.size(); ++f) {
+        if (std::find(staged_.begin(), staged_.end(), f) == staged_.end()) continue;
+        if (::renameat(directory_, temporaryName(f, slot_).c_str(), directory_, fileNames_[f].c_str()) != 0)
+            fail(fileNames_[f], "write", errno);
+        renamed_.push_back(f);
     }
-    if (locked == 0) ::flock(directory_, LOCK_UN);
+    staged_.clear();
 }
 
 void writeFieldFiles(const FieldGrid& grid, const Matrix& potentialGrid, const Matrix& gradientX,

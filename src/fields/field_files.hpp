@@ -15,32 +15,54 @@ namespace plattor {
 // as printf's "%8.6g", every further one as " %12.6g", and a line end.
 void fieldTableText(const FieldGrid& grid, const Matrix& body, std::string& text);
 
-// Files of one directory replaced together. Each is first written in full to a temporary of
-// this process's own beside it (NAME.<pid>.<8 hex digits>.tmp, created exclusively, never
-// written through a link), then all are renamed over their files under an exclusive lock on
-// the directory: at every moment each file is whole, and when concurrent runs are over, the
-// files all come from one of them. A failure raises RunError "<file>: cannot <verb>: <the
-// system's reason>"; temporaries not yet renamed are removed.
+// Files of one directory replaced together. Each is written in full to a temporary beside it,
+// NAME.<k>.tmp for a slot k < temporarySlots that the run claims for all its files, then all are
+// renamed over their files under an exclusive lock: at every moment each file is whole, and when
+// concurrent runs are over, the files all come from one of them. A failure raises RunError
+// "<file>: cannot <verb>: <the system's reason>"; temporaries not yet renamed are removed.
+//
+// The lock is a lock file, NAME.lock of the first name, taken with flock and removed by its
+// holder before it lets go (a waiter then finds the name gone or another file under it and takes
+// the lock afresh): it needs only the right to write in the directory, not to list it. Every
+// run holds an flock on each of its temporaries while it lives and creates and locks them under
+// the lock file's lock, the last name's first (it is renamed last, so it exists while any of
+// the slot's temporaries does). A temporary is stale only if the lock on the last name of its
+// slot can be taken: its run has ended, in whatever process-id namespace it ran. The slots are
+// few, so a run finds them all by name, in a directory it may not list.
 class FileReplacement {
 public:
-    // Opens `directory` and removes the temporaries of `fileNames` that runs which are no longer
-    // alive left behind (or that are over an hour old).
+    static constexpr int temporarySlots = 16;
+
+    // Opens `directory` and, under the lock, removes the temporaries of ended runs and claims a
+    // free slot: the temporaries of `fileNames`, created empty and locked. With every slot held
+    // by a live run it waits for one of them to end.
     FileReplacement(const std::string& directory, std::vector<std::string> fileNames);
     ~FileReplacement();
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;
 
-    // Writes `contents` to a new temporary for `fileName`, one of the names given.
+    // Writes `contents` to the temporary of `fileName`, one of the names given, once.
     void stage(const std::string& fileName, const std::string& contents);
-    // Renames every staged temporary over its file, in the order staged, under the lock.
+    // Renames every staged temporary over its file, in the order of the names given, under the
+    // lock.
     void commit();
 
 private:
-    void removeStaleTemporaries();
+    // The temporary of file f in slot k.
+    std::string temporaryName(std::size_t f, int slot) const;
+    // Removes slot k's temporaries if their run has ended; a live run's locked last temporary
+    // is handed to `live` (if it holds none yet), to wait on.
+    void removeIfStale(int slot, int& live) const;
+    // Creates and locks the temporaries of slot k, the last name first; false, nothing left,
+    // where one of its names is taken.
+    bool claim(int slot);
 
     std::vector<std::string> fileNames_;
     int directory_ = -1;
-    std::vector<std::pair<std::string, std::string>> staged_;  // (file, its temporary), not yet renamed
+    int slot_ = -1;
+    std::vector<int> temporaries_;     // per file, its locked temporary open for writing (−1: none)
+    std::vector<std::size_t> staged_;  // files written and not yet renamed
+    std::vector<std::size_t> renamed_; // files whose temporary is in place
 };
 
 // "hfield3.dat" (potential), "exfield3.dat" (x differences), "eyfield3.dat" (y differences),

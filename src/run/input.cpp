@@ -28,29 +28,6 @@ constexpr std::size_t inputByteLimit = 1 << 20;
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Length of the decimal number at the start of s: [+-] digits [. digits] [(e|E) [+-] digits],
-// with at least one digit before the exponent; 0 if there is none. An exponent marker without
-// digits is not part of the number.
-std::size_t numberLength(std::string_view s) {
-    std::size_t k = 0;
-    if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
-    std::size_t digits = 0;
-    while (k < s.size() && isDigit(s[k])) ++k, ++digits;
-    if (k < s.size() && s[k] == '.') {
-        ++k;
-        while (k < s.size() && isDigit(s[k])) ++k, ++digits;
-    }
-    if (digits == 0) return 0;
-    if (k < s.size() && (s[k] == 'e' || s[k] == 'E')) {
-        std::size_t e = k + 1;
-        if (e < s.size() && (s[e] == '+' || s[e] == '-')) ++e;
-        const std::size_t exponentStart = e;
-        while (e < s.size() && isDigit(s[e])) ++e;
-        if (e > exponentStart) k = e;
-    }
-    return k;
-}
-
 // What stands where reading stopped: the word there, quoted, shortened and escaped.
 std::string excerpt(std::string_view rest) {
     std::size_t word = 0;
@@ -60,43 +37,58 @@ std::string excerpt(std::string_view rest) {
     return quoted += '"';
 }
 
-double convert(std::string_view token, int position, const std::string& fileName) {
-    // from_chars takes no leading '+'; the rest of the token is what numberLength measured,
-    // a form it reads in full, so the only failure left is the range.
-    std::string_view digits = token;
-    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
-    double value = 0.0;
-    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    assert(result.ptr == digits.data() + digits.size() || result.ec == std::errc::result_out_of_range);
-    // Subnormals are refused with the overflows: their squares, which the logarithms take,
-    // would vanish.
-    if (result.ec == std::errc::result_out_of_range || (value != 0.0 && !std::isnormal(value))) {
-        throw RunError(fileName + ": number " + std::to_string(position) + " (" + printableExcerpt(token) +
-                       ") is outside the range of a double");
-    }
-    return value;
-}
-
 InputValues parse(std::string_view text, const std::string& fileName, const char* endDescription) {
     double values[4];
     std::size_t k = 0;
     for (int found = 0; found < 4; ++found) {
         while (k < text.size() && isSpace(text[k])) ++k;
         const std::string_view rest = text.substr(k);
-        std::size_t length = numberLength(rest);
+        const Decimal number = parseDecimal(rest);
+        std::size_t length = number.length;
         // The first three numbers must end at white space; after the fourth nothing matters.
         if (length > 0 && found < 3 && length < rest.size() && !isSpace(rest[length])) length = 0;
         if (length == 0) {
             const std::string where = rest.empty() ? std::string(endDescription) : "stopped at " + excerpt(rest);
             throw RunError(fileName + ": expected 4 numbers, found " + std::to_string(found) + " (" + where + ")");
         }
-        values[found] = convert(rest.substr(0, length), found + 1, fileName);
+        if (!number.inRange)
+            throw RunError(fileName + ": number " + std::to_string(found + 1) + " (" +
+                           printableExcerpt(rest.substr(0, length)) + ") is outside the range of a double");
+        values[found] = number.value;
         k += length;
     }
     return {values[0], values[1], values[2], values[3]};
 }
 
 }  // namespace
+
+Decimal parseDecimal(std::string_view s) {
+    std::size_t k = 0;
+    if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
+    std::size_t digits = 0;
+    while (k < s.size() && isDigit(s[k])) ++k, ++digits;
+    if (k < s.size() && s[k] == '.') {
+        ++k;
+        while (k < s.size() && isDigit(s[k])) ++k, ++digits;
+    }
+    if (digits == 0) return {0, false, 0.0};
+    if (k < s.size() && (s[k] == 'e' || s[k] == 'E')) {
+        std::size_t e = k + 1;
+        if (e < s.size() && (s[e] == '+' || s[e] == '-')) ++e;
+        const std::size_t exponentStart = e;
+        while (e < s.size() && isDigit(s[e])) ++e;
+        if (e > exponentStart) k = e;
+    }
+    // from_chars takes no leading '+'; the rest is a form it reads in full, so the only
+    // failure left is the range.
+    std::string_view number = s.substr(0, k);
+    if (number.front() == '+') number.remove_prefix(1);
+    double value = 0.0;
+    const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
+    assert(result.ptr == number.data() + number.size() || result.ec == std::errc::result_out_of_range);
+    const bool inRange = result.ec != std::errc::result_out_of_range && (value == 0.0 || std::isnormal(value));
+    return {k, inRange, inRange ? value : 0.0};
+}
 
 InputValues parseInput(std::string_view text, const std::string& fileName) {
     return parse(text, fileName, "end of file");
@@ -143,21 +135,23 @@ namespace {
 // are known to make one.
 Geometry checkedGeometry(const InputValues& input, const std::string& fileName) {
     auto reject = [&fileName](const std::string& rule) { throw RunError(fileName + ": " + rule); };
+    // What each length accepts beside the range: 0 means no plane, and height 0 strips in the
+    // plane's line; a strip needs a width, and a centre distance of 0 overlaps the strips.
     const struct {
         const char* name;
         double value;
-    } lengths[] = {{"ground-plane width", input.groundWidth},
-                   {"strip width", input.stripWidth},
-                   {"centre distance", input.centreDistance},
-                   {"height", input.stripHeight}};
+        const char* accepts;
+    } lengths[] = {{"ground-plane width", input.groundWidth, "must be 0 or between 1e-150 and 1e150"},
+                   {"strip width", input.stripWidth, "must be between 1e-150 and 1e150"},
+                   {"centre distance", input.centreDistance, "must be between 1e-150 and 1e150 in magnitude"},
+                   {"height", input.stripHeight, "must be 0 or between 1e-150 and 1e150 in magnitude"}};
     // The reader yields normal numbers or zeros only.
     assert(std::all_of(std::begin(lengths), std::end(lengths), [](const auto& l) { return std::isfinite(l.value); }));
     // Squares of lengths and offsets enter the logarithms; they must stay normal doubles.
     for (const auto& length : lengths) {
         const double size = std::fabs(length.value);
         if (size != 0.0 && (size < 1e-150 || size > 1e150))
-            reject(std::string(length.name) + " must be 0 or between 1e-150 and 1e150 in magnitude, got " +
-                   shortestText(length.value));
+            reject(std::string(length.name) + " " + length.accepts + ", got " + shortestText(length.value));
     }
     if (!(input.stripWidth > 0.0)) reject("strip width must be positive, got " + shortestText(input.stripWidth));
     if (input.groundWidth < 0.0)

@@ -79,8 +79,9 @@ Options parseArguments(int argc, char** argv) {
                 continue;
             }
             if (options.permittivity) throw RunError("--er is given twice");
-            double value = 0;
-            if (!parseDecimal(text, value) || !(value >= 1) || !(value <= largestPermittivity))
+            const Decimal number = parseDecimal(text);
+            const double value = number.value;
+            if (number.length != text.size() || !number.inRange || !(value >= 1) || !(value <= largestPermittivity))
                 throw RunError("--er needs a relative permittivity from 1 to " + numberText(largestPermittivity) +
                                " in decimal notation, got \"" + printableExcerpt(text) + "\"");
             options.permittivity = value;

@@ -67,9 +67,9 @@ void run() {
     const Matrix partial = partialCapacitance(maxwell);
     display(reportLines(partial, geometry.groundPlaneCase));
 
-    // 5. Whether the fixed segment counts could carry the charge: where a cheap screen says
-    //    they may not, the converged values decide. The warning waits for the console lines.
-    building("the converged capacitances for the accuracy check");
+    // 5. Whether the fixed counts and the matrix's digits could carry the charge: where a cheap
+    //    screen says they may not, a reference decides. The check cannot fail and is bounded,
+    //    so it changes nothing else the run does; its warning waits for the run to complete.
     const std::string warning =
         accuracyWarning(printedCapacitances(input, partial, geometry.groundPlaneCase), conductors);
 
@@ -83,9 +83,11 @@ void run() {
     // 7. The three field files, once the console lines have arrived: a run whose results
     //    cannot be shown fails before it replaces the files of an earlier one.
     finishConsole();
-    if (!warning.empty()) std::fprintf(stderr, "plattor: %s\n", warning.c_str());
     building("the field files");
     writeFieldFiles(grid, potentialGrid, gradientX, gradientY);
+
+    // 8. The warning, only for a run that completed: a failure prints its one line instead.
+    if (!warning.empty()) std::fprintf(stderr, "plattor: %s\n", warning.c_str());
 }
 
 constexpr const char* help =

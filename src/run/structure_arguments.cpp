@@ -1,36 +1,14 @@
 #include "run/structure_arguments.hpp"
 
-#include <cctype>
-#include <charconv>
 #include <cmath>
 
 #include "matrix/error.hpp"
 #include "matrix/text.hpp"
+#include "run/input.hpp"
 
 namespace plattor {
 
 namespace {
-
-// The length of the decimal number at the start of text (0 if none).
-std::size_t decimalLength(std::string_view text) {
-    std::size_t k = 0;
-    if (k < text.size() && (text[k] == '+' || text[k] == '-')) ++k;
-    std::size_t digits = 0;
-    while (k < text.size() && std::isdigit(static_cast<unsigned char>(text[k]))) ++k, ++digits;
-    if (k < text.size() && text[k] == '.') {
-        ++k;
-        while (k < text.size() && std::isdigit(static_cast<unsigned char>(text[k]))) ++k, ++digits;
-    }
-    if (digits == 0) return 0;
-    if (k < text.size() && (text[k] == 'e' || text[k] == 'E')) {
-        std::size_t e = k + 1;
-        if (e < text.size() && (text[e] == '+' || text[e] == '-')) ++e;
-        const std::size_t exponent = e;
-        while (e < text.size() && std::isdigit(static_cast<unsigned char>(text[e]))) ++e;
-        if (e > exponent) k = e;
-    }
-    return k;
-}
 
 struct Suffix {
     const char* name;
@@ -40,29 +18,21 @@ constexpr Suffix suffixes[] = {{"m", 1.0}, {"mm", 1e-3}, {"um", 1e-6}, {"mil", 2
 
 }  // namespace
 
-bool parseDecimal(std::string_view text, double& value) {
-    if (decimalLength(text) != text.size() || text.empty()) return false;
-    // from_chars takes no leading '+'.
-    const std::string_view digits = text.front() == '+' ? text.substr(1) : text;
-    const auto result = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-    return result.ec == std::errc() && result.ptr == digits.data() + digits.size() && std::isfinite(value);
-}
-
 void setStructureOption(StructureInput& input, const StructureOption& option, std::string_view text) {
     const std::string name = std::string("--") + option.name;
     double& field = input.structure.*option.field;
     if (!std::isnan(field)) throw RunError(name + " is given twice");
+    const Decimal number = parseDecimal(text);
+    const std::size_t n = number.length;
     if (!option.length) {
-        if (!parseDecimal(text, field)) {
-            field = absent;
+        if (n == 0 || n != text.size() || !number.inRange)
             throw RunError(name + " needs a decimal number, got \"" + printableExcerpt(text) + "\"");
-        }
+        field = number.value;
         return;
     }
-    const std::size_t n = decimalLength(text);
-    double value = 0;
+    double value = number.value;
     std::string unit;
-    bool ok = n > 0 && parseDecimal(text.substr(0, n), value);
+    bool ok = n > 0 && number.inRange;
     if (ok && n < text.size()) {
         ok = false;
         for (const Suffix& s : suffixes)

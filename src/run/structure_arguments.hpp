@@ -14,12 +14,8 @@ struct StructureInput {
     bool lengthSeen = false;
 };
 
-// The decimal number that is the whole of `text`, as the input file writes numbers: [+-] digits
-// [. digits] [(e|E) [+-] digits], nothing before or after (no hexadecimal, no blanks, no inf or
-// nan). False if it is not one, or lies beyond a double.
-bool parseDecimal(std::string_view text, double& value);
-
-// Sets `option` from its text: a length (in metres where it carries a unit) or a number.
+// Sets `option` from its text: a number in the input file's decimal notation, for a length
+// bare or followed by one of the units m, mm, um, mil (then in metres).
 // Raises RunError naming the option for a malformed value, an option given twice, or lengths
 // with and without a unit mixed.
 void setStructureOption(StructureInput& input, const StructureOption& option, std::string_view text);

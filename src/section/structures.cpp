@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "matrix/error.hpp"
+#include "lines/converged_range.hpp"
 #include "matrix/text.hpp"
 
 namespace plattor {
@@ -431,22 +432,7 @@ std::string touchingConductors(double g, double w, double c, double h) {
 CrossSection stripPairSection(double g, double w, double c, double h, double er) {
     if (const std::string touching = touchingConductors(g, w, c, h); !touching.empty()) throw RunError(touching);
     const bool plane = g != 0.0;
-    const double inner = std::fabs(c) / 2 - w / 2;
-    // Every length that shapes the field, against the strip width, within the resolved range.
-    const auto inRange = [&](double length, const char* what) {
-        // A ratio given at a limit may land a rounding unit beyond it.
-        const double ratio = std::fabs(length) / w;
-        if (ratio != 0 && (ratio < smallestRatio * (1 - 1e-9) || ratio > largestRatio * (1 + 1e-9)))
-            throw RunError(std::string("the ") + what + " is " + shortestText(ratio) +
-                           " of the strip width; plattor-lines resolves " + shortestText(smallestRatio) + " … " +
-                           shortestText(largestRatio));
-    };
-    inRange(std::fabs(c) - w, "gap between the strips");
-    if (plane) {
-        inRange(g, "ground-plane width");
-        inRange(h, "height");
-        if (h == 0.0) inRange(inner - g / 2, "gap between the strips and the ground plane");
-    }
+    if (const std::string problem = convergedRangeProblem(g, w, c, h); !problem.empty()) throw RunError(problem);
     const bool slab = er != 1 && plane && h != 0.0;
     if (er != 1 && !plane)
         throw RunError("--er needs a ground plane: the substrate lies between the plane and the strips, and "

@@ -11,6 +11,8 @@
 #include <string>
 
 #include "lines/accuracy_warning.hpp"
+#include "lines/closed_forms.hpp"
+#include "lines/converged_range.hpp"
 #include "lines/line_parameters.hpp"
 #include "lines/panels.hpp"
 #include "lines/strip_pair.hpp"
@@ -364,6 +366,60 @@ TEST(AccuracyScreen, PassesOnlyInputsWithinOnePercent) {
     }
     EXPECT_GT(screened, 0);
     EXPECT_GT(passed, 5);
+}
+
+// The closed form of the coplanar pair against its published value and its two limits, in
+// every unit a length can have: C/ε0 = K(k′)/K(k) → π/ln(4s/w) far apart (k′ → 0, error of
+// order w/s) and (2/π)·ln(4/k) nearly touching (k = s/(s + 2w) → 0, error of order k²).
+TEST(CoplanarClosedForm, MatchesItsValueAndBothLimitsAtAnyScale) {
+    const double e0 = vacuumPermittivity;
+    const struct {
+        double gap;  // in strip widths
+        double expected;
+        double tolerance;
+    } cases[] = {
+        {2, 11.3268378035e-12, 1e-10},
+        {1e100, e0 * pi / std::log(4e100), 1e-14},
+        // A gap this small holds only about ten digits once rounded into a centre distance.
+        {1e-6, e0 * 2 / pi * std::log(4 * (2 + 1e-6) / 1e-6), 1e-9},
+    };
+    for (const auto& c : cases) {
+        for (const double unit : {1e-140, 1e-6, 1.0, 1e40}) {
+            if (c.gap * unit > 1e150) continue;
+            EXPECT_NEAR(coplanarStripsCapacitance(unit, -(1 + c.gap) * unit), c.expected, c.tolerance * c.expected)
+                << "gap " << c.gap << ", unit " << unit;
+        }
+    }
+}
+
+// The converged solver is called only where every ratio of the pair's lengths lies in its
+// range; the first ratio out of it is named against the earlier length.
+TEST(ConvergedRange, NamesTheFirstRatioOutOfRange) {
+    const struct {
+        double g, w, c, h;
+        const char* problem;
+    } cases[] = {
+        {10, 1, 3, 1, ""},
+        {1e6, 1, 1e6 + 1, 1e3, ""},
+        {1e-6, 1, 1 + 2e-6, -1e-6, ""},
+        {0, 1, 1e6 + 1, 1e-30, ""},  // no plane: the height plays no part
+        {4, 1, 5.0001, 0, ""},
+        {10, 1, 3, 1e-16, "the height is 1e-16 of the strip width"},
+        {1e16, 1, 3, 1, "the ground-plane width is 1e16 of the strip width"},
+        {0, 1e-100, 1e-88, 0, "the gap between the strips is 1e12 of the strip width"},
+        {1000, 1, 30000, 0.01, "the height is 3.33e-7 of the gap between the strips"},
+        {1e6, 1, 3, 1e-6, "the height is 5e-7 of the gap between the strips"},
+        {4, 1, 5.0000000001, 0, "the gap between the plane and a strip is 5e-11 of the strip width"},
+        {10, 1, -3, -1e-7, "the height is 1e-7 of the strip width"},
+    };
+    for (const auto& c : cases) {
+        const std::string expected =
+            *c.problem ? std::string(c.problem) + "; the converged solver resolves 1e-6 … 1e6" : std::string();
+        EXPECT_EQ(convergedRangeProblem(c.g, c.w, c.c, c.h), expected) << c.g << " " << c.w << " " << c.c << " " << c.h;
+    }
+    EXPECT_EQ(ratioText(2.5e-7), "2.5e-7");
+    EXPECT_EQ(ratioText(1.02e152), "1.02e152");
+    EXPECT_EQ(ratioText(0.5), "0.5");
 }
 
 }  // namespace

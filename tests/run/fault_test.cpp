@@ -10,6 +10,7 @@
 #include <locale.h>
 #include <sched.h>
 #include <sys/mount.h>
+#include <sys/file.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -20,12 +21,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <map>
 #include <optional>
 #include <regex>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "support/program_run.hpp"
 
@@ -109,15 +112,10 @@ CompleteRun completeRun(const std::string& input) {
     return result;
 }
 
-const std::string tallInput = "0.01 1 3 1\n";
+const std::string tallInput = "0.01 1 3 1\n";  // 5 000 rows: 2.6 MB per field file
 
-// The id of a process that has ended and been reaped.
-pid_t goneProcessId() {
-    const pid_t pid = ::fork();
-    if (pid == 0) ::_exit(0);
-    ::waitpid(pid, nullptr, 0);
-    return pid;
-}  // 5 000 rows: 2.6 MB per field file
+std::optional<std::string> findOnPath(const std::string& program);
+
 
 // ---------------------------------------------------------------------------------------------
 // Input faults: stopped before the first console line, nothing changed.
@@ -167,7 +165,15 @@ const std::vector<InputFault> inputFaults{
     {"HugeLength", InputSetup::File, "10 1 3 1e200",
      "indata3.txt: height must be 0 or between 1e-150 and 1e150 in magnitude, got 1e+200"},
     {"TinyLength", InputSetup::File, "10 1e-160 3 1",
-     "indata3.txt: strip width must be 0 or between 1e-150 and 1e150 in magnitude, got 1e-160"},
+     "indata3.txt: strip width must be between 1e-150 and 1e150, got 1e-160"},
+    {"TinyStripWidthNoPlane", InputSetup::File, "0 1e-151 1 0",
+     "indata3.txt: strip width must be between 1e-150 and 1e150, got 1e-151"},
+    {"TinyNegativeStripWidth", InputSetup::File, "10 -1e-151 3 1",
+     "indata3.txt: strip width must be between 1e-150 and 1e150, got -1e-151"},
+    {"TinyPlaneWidth", InputSetup::File, "1e-151 1 3 1",
+     "indata3.txt: ground-plane width must be 0 or between 1e-150 and 1e150, got 1e-151"},
+    {"TinyCentreDistance", InputSetup::File, "10 1 -1e-151 1",
+     "indata3.txt: centre distance must be between 1e-150 and 1e150 in magnitude, got -1e-151"},
     {"ZeroStripWidth", InputSetup::File, "10 0 3 1", "indata3.txt: strip width must be positive, got 0"},
     {"ZeroStripWidthNoPlane", InputSetup::File, "0 0 3 1", "indata3.txt: strip width must be positive, got 0"},
     {"NegativeStripWidth", InputSetup::File, "10 -1 3 1", "indata3.txt: strip width must be positive, got -1"},
@@ -275,6 +281,7 @@ struct OutputFault {
     std::uint64_t fileSizeLimit;      // bytes; 0: none
     std::string message;              // after "plattor: "
     std::size_t filesReplaced;        // field files complete and new before the failure
+    bool everySlotTaken = false;      // a directory under the last temporary name of every slot
 };
 
 void PrintTo(const OutputFault& fault, std::ostream* os) { *os << fault.name; }
@@ -286,6 +293,14 @@ const std::vector<OutputFault> outputFaults{
      "exfield3.dat: cannot write: Is a directory", 1},
     {"DirectoryInPlaceOfTheLastFile", "0 1 3 2", Disk::Ordinary, "eyfield3.dat", 0,
      "eyfield3.dat: cannot write: Is a directory", 2},
+    // A run that would warn about its accuracy fails with the one line of its failure alone.
+    {"DirectoryInPlaceOfAFileAfterAWarning", "1000 1 3 0.5", Disk::Ordinary, "exfield3.dat", 0,
+     "exfield3.dat: cannot write: Is a directory", 1},
+    {"EveryTemporaryNameTaken", "10 1 3 1", Disk::Ordinary, "", 0,
+     "hfield3.dat: cannot write: its temporaries' names hfield3.dat.0.tmp to hfield3.dat.15.tmp are all taken", 0,
+     true},
+    {"FileSizeLimitAfterAWarning", "0 1 1e13 0", Disk::Ordinary, "", 1000, "hfield3.dat: cannot write: File too large",
+     0},
     {"DiskFullFromTheStart", "10 1 3 1", Disk::Full, "", 0, "hfield3.dat: cannot write: No space left on device", 0},
     {"DiskFillsUpDuringTheRun", tallInput, Disk::FillsDuringTheRun, "", 0,
      "exfield3.dat: cannot write: No space left on device", 0},
@@ -311,6 +326,8 @@ TEST_P(OutputFaults, NameTheFileAndLeaveEveryFieldFileWhole) {
     }
     std::ofstream(dir / "indata3.txt") << fault.input;
     writeSentinels(dir);
+    for (int k = 0; fault.everySlotTaken && k < 16; ++k)
+        fs::create_directory(dir / ("eyfield3.dat." + std::to_string(k) + ".tmp"));
     if (!fault.directoryInPlaceOf.empty()) {
         fs::remove(dir / fault.directoryInPlaceOf);
         fs::create_directory(dir / fault.directoryInPlaceOf);
@@ -483,29 +500,31 @@ TEST(Interruption, AKilledRunLeavesEachFieldFileEarlierOrCompleteNeverTorn) {
         std::cout << "  " << states[0] << ", " << states[1] << ", " << states[2] << ": " << count << "\n";
 }
 
-// What killed runs and others leave beside the field files. The next run removes a temporary
-// whose process is gone or that is over an hour old (its process id reused); it leaves a live
-// run's temporary, other names and what it cannot remove, and none of them stops it.
+// What killed runs and others leave beside the field files. A run's temporaries are
+// NAME.<slot>.tmp; the next run removes those of a slot whose last temporary (eyfield3.dat's)
+// it can lock, which no live run's is. It leaves a live run's temporaries, other names, what is
+// not a plain file and what it cannot remove, and none of them stops it.
 TEST(Interruption, TheNextRunRemovesTheTemporariesOfRunsThatAreGone) {
     const CompleteRun complete = completeRun("10 1 3 1");
-    const std::string gone = "." + std::to_string(goneProcessId()) + ".0badcafe.tmp";
-    const std::string alive = ".1.0badcafe.tmp";  // process 1 runs as long as the system does
     const struct {
         std::string name;
         bool directory;
-        bool hoursOld;
+        bool locked;  // held by a live process, as a running run holds its own
         bool kept;
     } leftovers[] = {
-        {"hfield3.dat" + gone, false, false, false},   {"exfield3.dat" + gone, false, false, false},
-        {"eyfield3.dat" + alive, false, false, true},  {"hfield3.dat" + alive, false, true, false},
-        {"eyfield3.dat" + gone, true, false, true},    {"hfield3.dat.tmp", true, false, true},
-        {"exfield3.dat.tmp", false, true, true},       {"hfield3.dat.1.0badcafe.tmp~", false, true, true},
+        {"hfield3.dat.0.tmp", false, false, false},   {"exfield3.dat.0.tmp", false, false, false},
+        {"eyfield3.dat.0.tmp", false, false, false},  {"exfield3.dat.1.tmp", false, false, true},
+        {"eyfield3.dat.1.tmp", false, true, true},    {"eyfield3.dat.2.tmp", true, false, true},
+        {"hfield3.dat.2.tmp", false, false, true},    {"eyfield3.dat.15.tmp", false, false, false},
+        {"hfield3.dat.tmp", true, false, true},       {"exfield3.dat.tmp", false, false, true},
+        {"hfield3.dat.1.tmp~", false, false, true},   {"hfield3.dat.12345.0badcafe.tmp", false, false, true},
     };
     ScratchDir dir;
     dir.write("indata3.txt", "10 1 3 1");
     writeSentinels(dir.path());
     std::map<std::string, std::string> expected{{"indata3.txt", "10 1 3 1"}};
     for (const auto& [name, text] : complete.files) expected[name] = digest(text);
+    std::vector<int> held;
     for (const auto& leftover : leftovers) {
         const fs::path path = dir.path() / leftover.name;
         if (leftover.directory) {
@@ -514,28 +533,103 @@ TEST(Interruption, TheNextRunRemovesTheTemporariesOfRunsThatAreGone) {
         } else {
             std::ofstream(path) << "torn half of a";
         }
-        if (leftover.hoursOld) fs::last_write_time(path, fs::file_time_type::clock::now() - std::chrono::hours(2));
+        if (leftover.locked) {
+            held.push_back(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+            ASSERT_EQ(::flock(held.back(), LOCK_EX), 0);
+        }
         if (leftover.kept) expected[leftover.name] = leftover.directory ? "<dir>" : "torn half of a";
     }
     const ProgramRun run = runProgram(executable, dir.path());
+    for (const int fd : held) ::close(fd);
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(snapshot(dir.path()), expected);
 }
 
+// Where runs share a directory: an ordinary one; one they may write in but not list (mode
+// 0333; run as "nobody" where the tests run as root, whom no mode stops); and one shared by
+// runs in process-id namespaces of their own and runs in the tests' namespace.
+enum class Sharing { Ordinary, WriteOnlyDirectory, PidNamespaces };
+
+struct SharedDirectory {
+    const char* name;
+    Sharing sharing;
+};
+
+void PrintTo(const SharedDirectory& d, std::ostream* os) { *os << d.name; }
+
+constexpr unsigned nobody = 65534;
+
+// The command that puts a run in a process-id namespace of its own, or none where this machine
+// cannot make one.
+std::optional<std::vector<std::string>> pidNamespaceWrapper() {
+    const auto unshare = findOnPath("unshare");
+    if (!unshare) return std::nullopt;
+    ScratchDir dir;
+    for (std::vector<std::string> wrapper :
+         {std::vector<std::string>{*unshare, "--pid", "--fork"},
+          std::vector<std::string>{*unshare, "--user", "--map-root-user", "--pid", "--fork"}}) {
+        RunOptions options;
+        options.wrapper = wrapper;
+        if (runProgram("/bin/true", dir.path(), options).exitStatus == 0) return wrapper;
+    }
+    return std::nullopt;
+}
+
+// The options of run k for the kind of sharing, or a reason the machine cannot stage it.
+struct Staging {
+    std::string skipReason;
+    std::function<RunOptions(std::size_t)> optionsFor;
+};
+
+// Where the directory is to be written but not listed, it is so from `closeUp` to `restore`.
+void closeUp(Sharing sharing, const fs::path& dir) {
+    if (sharing == Sharing::WriteOnlyDirectory) ::chmod(dir.c_str(), 0333);
+}
+
+void restore(const fs::path& dir) { ::chmod(dir.c_str(), 0700); }
+
+Staging stage(Sharing sharing) {
+    Staging staging{"", [](std::size_t) { return RunOptions{}; }};
+    if (sharing == Sharing::WriteOnlyDirectory && ::geteuid() == 0) {
+        RunOptions asNobody;
+        asNobody.userId = nobody;
+        staging.optionsFor = [asNobody](std::size_t) { return asNobody; };
+    }
+    if (sharing == Sharing::PidNamespaces) {
+        RunOptions inANamespace;
+        if (const auto wrapper = pidNamespaceWrapper()) inANamespace.wrapper = *wrapper;
+        else staging.skipReason = "SKIPPED: no process-id namespace can be made here (unshare --pid)";
+        staging.optionsFor = [inANamespace](std::size_t k) { return k % 2 == 1 ? inANamespace : RunOptions{}; };
+    }
+    return staging;
+}
+
+std::size_t temporaryCount(const ScratchDir& dir) {
+    const auto names = dir.fileNames();
+    return std::count_if(names.begin(), names.end(), [](const std::string& n) { return n.ends_with(".tmp"); });
+}
+
+class SharedDirectories : public ::testing::TestWithParam<SharedDirectory> {};
+
 // Runs started together in one directory, half of them on another input (the file is swapped
 // between starts): each completes, and once they are over the three files are whole and from
-// one run, with no temporary left.
-TEST(Concurrency, RunsStartedTogetherEachCompleteAndLeaveOneRunsFiles) {
+// one run, with no temporary left. Neither a directory that cannot be listed nor runs in other
+// namespaces cross the files or take a live run's temporaries.
+TEST_P(SharedDirectories, RunsStartedTogetherEachCompleteAndLeaveOneRunsFiles) {
     const std::string inputs[] = {"1 0.5 1.5 1\n", "1 0.5 1.5 0.75\n"};
     const CompleteRun complete[] = {completeRun(inputs[0]), completeRun(inputs[1])};
     ScratchDir dir;
+    const Staging staging = stage(GetParam().sharing);
+    if (!staging.skipReason.empty()) GTEST_SKIP() << staging.skipReason;
+    closeUp(GetParam().sharing, dir.path());
     const auto swapInput = [&](std::size_t k) {
         dir.write("indata3.txt.next", inputs[k % 2]);
         fs::rename(dir.path() / "indata3.txt.next", dir.path() / "indata3.txt");
     };
     for (int round = 0; round < 10; ++round) {
         int failed = 0;
-        for (const ProgramRun& run : plattor::testing::runTogether(executable, dir.path(), 20, swapInput)) {
+        for (const ProgramRun& run :
+             plattor::testing::runTogether(executable, dir.path(), 20, swapInput, staging.optionsFor)) {
             failed += run.exitStatus != 0;
             EXPECT_EQ(run.err, "") << "round " << round;
         }
@@ -543,12 +637,88 @@ TEST(Concurrency, RunsStartedTogetherEachCompleteAndLeaveOneRunsFiles) {
         const auto states = fieldFileStates(dir.path(), complete[0].files);
         const auto statesOfTheOther = fieldFileStates(dir.path(), complete[1].files);
         EXPECT_TRUE(states == std::vector<std::string>(3, "new") || statesOfTheOther == std::vector<std::string>(3, "new"))
-            << "round " << round << ": " << states[0] << ", " << states[1] << ", " << states[2] << " / "
-            << statesOfTheOther[0] << ", " << statesOfTheOther[1] << ", " << statesOfTheOther[2];
+            << "round " << round << ": " << states[0] << ", " << states[1] << ", " << states[2]
+                            << " / " << statesOfTheOther[0] << ", " << statesOfTheOther[1] << ", "
+                            << statesOfTheOther[2];
+        restore(dir.path());
         EXPECT_EQ(dir.fileNames(), (std::vector<std::string>{"exfield3.dat", "eyfield3.dat", "hfield3.dat", "indata3.txt"}))
             << "round " << round;
+        closeUp(GetParam().sharing, dir.path());
     }
+    restore(dir.path());
 }
+
+// The lock that keeps runs from crossing their files holds in a directory that cannot be listed:
+// while another holds it (here the test, by the lock file's own protocol: flock, and remove the
+// file before letting go), a run replaces nothing; once it is let go, the run completes.
+TEST(Concurrency, TheLockHoldsInADirectoryThatCannotBeListed) {
+    const CompleteRun complete = completeRun("10 1 3 1");
+    ScratchDir dir;
+    dir.write("indata3.txt", "10 1 3 1");
+    writeSentinels(dir.path());
+    const Staging staging = stage(Sharing::WriteOnlyDirectory);
+    const fs::path lockFile = dir.path() / "hfield3.dat.lock";
+    const int lock = ::open(lockFile.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(lock, 0);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    closeUp(Sharing::WriteOnlyDirectory, dir.path());
+    ProgramRun run;
+    std::thread running([&] { run = runProgram(executable, dir.path(), staging.optionsFor(0)); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // some fifty times the run's length
+    EXPECT_EQ(fieldFileStates(dir.path(), complete.files), std::vector<std::string>(3, "earlier"));
+    ::unlink(lockFile.c_str());
+    ::close(lock);
+    running.join();
+    restore(dir.path());
+    EXPECT_EQ(run.exitStatus, 0) << run.err;
+    EXPECT_EQ(fieldFileStates(dir.path(), complete.files), std::vector<std::string>(3, "new"));
+    EXPECT_EQ(dir.fileNames(), (std::vector<std::string>{"exfield3.dat", "eyfield3.dat", "hfield3.dat", "indata3.txt"}));
+}
+
+// A run killed at a dozen moments leaves temporaries the next run removes, whether the
+// directory can be listed or not and in whatever namespace the killed run ran: once the next
+// run is over, the field files are whole and nothing else is left.
+TEST_P(SharedDirectories, TheTemporariesOfAKilledRunAreRemovedByTheNext) {
+    using std::chrono::microseconds;
+    const CompleteRun complete = completeRun(tallInput);
+    ScratchDir dir;
+    dir.write("indata3.txt", tallInput);
+    const Staging staging = stage(GetParam().sharing);
+    if (!staging.skipReason.empty()) GTEST_SKIP() << staging.skipReason;
+    constexpr int moments = 12;
+    std::size_t leftBehind = 0;
+    for (int k = 1; k <= moments; ++k) {
+        const microseconds moment = complete.duration * k / moments;
+        // Killed in the namespace of its own where the runs have one (by `timeout` inside it,
+        // which outlives it long enough to reap it), else from here.
+        RunOptions killed = staging.optionsFor(1);
+        if (!killed.wrapper.empty()) {
+            for (const std::string word : {"timeout", "-s", "KILL"}) killed.wrapper.push_back(word);
+            killed.wrapper.push_back(std::to_string(moment.count() / 1e6));
+        } else {
+            killed.killAfter = moment;
+        }
+        closeUp(GetParam().sharing, dir.path());
+        runProgram(executable, dir.path(), killed);
+        restore(dir.path());
+        leftBehind += temporaryCount(dir);
+        closeUp(GetParam().sharing, dir.path());
+        const ProgramRun next = runProgram(executable, dir.path(), staging.optionsFor(0));
+        EXPECT_EQ(next.exitStatus, 0) << next.err;
+        restore(dir.path());
+        EXPECT_EQ(dir.fileNames(), (std::vector<std::string>{"exfield3.dat", "eyfield3.dat", "hfield3.dat", "indata3.txt"}))
+            << "after a kill at " << moment.count() << " us";
+        EXPECT_EQ(fieldFileStates(dir.path(), complete.files), std::vector<std::string>(3, "new"));
+    }
+    EXPECT_GT(leftBehind, 0) << "no kill left a temporary behind: nothing was there to remove";
+    std::cout << "temporaries left by killed runs: " << leftBehind << "\n";
+}
+
+INSTANTIATE_TEST_SUITE_P(Kinds, SharedDirectories,
+                         ::testing::Values(SharedDirectory{"Ordinary", Sharing::Ordinary},
+                                           SharedDirectory{"WriteOnly0333", Sharing::WriteOnlyDirectory},
+                                           SharedDirectory{"TwoPidNamespaces", Sharing::PidNamespaces}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // ---------------------------------------------------------------------------------------------
 // The environment: the locale does not change the output, and nothing outside the working
@@ -598,16 +768,18 @@ TEST(Environment, SymbolicLinksOutOfTheDirectoryAreReplacedNotWrittenThrough) {
     ScratchDir dir;
     dir.write("indata3.txt", "10 1 3 1");
     fs::create_symlink(outside.path() / "target", dir.path() / "hfield3.dat");
-    // Named as a temporary of a run that is gone, and as a name no run makes now.
-    fs::create_symlink(outside.path() / "target.tmp",
-                       dir.path() / ("exfield3.dat." + std::to_string(goneProcessId()) + ".0badcafe.tmp"));
+    // Named as temporaries (the first two slots taken, the second by its last name) and as a
+    // name no run makes now: no run's plain file, so left where they are.
+    fs::create_symlink(outside.path() / "target.tmp", dir.path() / "exfield3.dat.0.tmp");
+    fs::create_symlink(outside.path() / "target.tmp", dir.path() / "eyfield3.dat.1.tmp");
     fs::create_symlink(outside.path() / "absent", dir.path() / "eyfield3.dat.tmp");
     const ProgramRun run = runProgram(executable, dir.path());
     EXPECT_EQ(run.exitStatus, 0) << run.err;
     EXPECT_EQ(snapshot(outside.path()),
               (std::map<std::string, std::string>{{"target", "outside\n"}, {"target.tmp", "outside tmp\n"}}));
-    EXPECT_EQ(dir.fileNames(),
-              (std::vector<std::string>{"exfield3.dat", "eyfield3.dat", "eyfield3.dat.tmp", "hfield3.dat", "indata3.txt"}));
+    EXPECT_EQ(dir.fileNames(), (std::vector<std::string>{"exfield3.dat", "exfield3.dat.0.tmp", "eyfield3.dat",
+                                                         "eyfield3.dat.1.tmp", "eyfield3.dat.tmp", "hfield3.dat",
+                                                         "indata3.txt"}));
     EXPECT_FALSE(fs::is_symlink(dir.path() / "hfield3.dat"));
 }
 
@@ -658,16 +830,19 @@ TEST(Environment, TheProgramTouchesNothingOutsideItsWorkingDirectory) {
         const bool writes = mutating.count(name) > 0 || opensToWrite;
         for (std::sregex_iterator q(args.begin(), args.end(), quoted), end; q != end; ++q) {
             const std::string path = (*q)[1];
-            // A temporary's name carries its process id and a random tag.
-            if (writes) written.insert(std::regex_replace(path, std::regex(R"(\.\d+\.[0-9a-f]{8}\.tmp$)"), ".ID.tmp"));
-            else if (!path.empty() && path.front() != '/') readRelative.insert(path);
+            // A temporary's name carries its slot.
+            const std::string name = std::regex_replace(path, std::regex(R"(\.\d+\.tmp$)"), ".ID.tmp");
+            if (writes) written.insert(name);
+            else if (!path.empty() && path.front() != '/') readRelative.insert(name);
         }
     }
     EXPECT_GT(calls, 0) << "the trace is empty";
-    std::set<std::string> expectedWritten;
+    std::set<std::string> expectedWritten{"hfield3.dat.lock"};
     for (const auto& f : fieldFiles) expectedWritten.insert({f, f + ".ID.tmp"});
     EXPECT_EQ(written, expectedWritten);
-    EXPECT_EQ(readRelative, (std::set<std::string>{"indata3.txt", "."}));  // "." opened to be locked
+    // "." opened to name files in, the lock file checked to be the one locked, the slots' last
+    // temporaries looked for.
+    EXPECT_EQ(readRelative, (std::set<std::string>{"indata3.txt", ".", "hfield3.dat.lock", "eyfield3.dat.ID.tmp"}));
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -326,7 +326,8 @@ TEST(LinesArguments, OnlyJsonAndHelpAreAccepted) {
     EXPECT_EQ(help.out.rfind("usage: plattor-lines [--er EPS] [--json] [--help] [--version]\n", 0), 0u) << help.out;
 }
 
-// --er takes one finite number of at least 1 and needs a ground plane under the substrate.
+// --er takes one number from 1 to 10000, written as the input file writes numbers, and needs a
+// ground plane under the substrate.
 struct PermittivityCase {
     const char* name;
     const char* input;
@@ -350,7 +351,7 @@ TEST_P(LinesPermittivityRefused, OneLineNamingTheValue) {
 PermittivityCase refusedValue(const char* name, std::vector<std::string> arguments) {
     const std::string value = arguments.back();
     return {name, "10 1 3 1", std::move(arguments),
-            "--er needs a finite relative permittivity of at least 1, got \"" + value + "\""};
+            "--er needs a relative permittivity from 1 to 10000 in decimal notation, got \"" + value + "\""};
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -359,13 +360,24 @@ INSTANTIATE_TEST_SUITE_P(
                       refusedValue("Text", {"--er", "FR4"}), refusedValue("TrailingText", {"--er", "4.3x"}),
                       refusedValue("Infinite", {"--er", "inf"}), refusedValue("NotANumber", {"--er", "nan"}),
                       refusedValue("Overflow", {"--er", "1e999"}), refusedValue("Empty", {"--er", ""}),
+                      refusedValue("AboveTheLimit", {"--er", "10000.000000001"}),
+                      refusedValue("Hexadecimal", {"--er", "0x10"}), refusedValue("HexadecimalFloat", {"--er", "0x1p2"}),
+                      refusedValue("LeadingBlank", {"--er", " 4.3"}), refusedValue("TrailingBlank", {"--er", "4.3 "}),
+                      refusedValue("Subnormal", {"--er", "1e-310"}),
+                      PermittivityCase{"GivenTwice", "10 1 3 1", {"--er", "4.3", "--json", "--er", "4.3"},
+                                       "--er is given twice: one substrate only"},
                       PermittivityCase{"Unprintable", "10 1 3 1", {"--er", "4\x1b[2J"},
-                                       "--er needs a finite relative permittivity of at least 1, got \"4\\x1b[2J\""},
+                                       "--er needs a relative permittivity from 1 to 10000 in decimal notation, got "
+                                       "\"4\\x1b[2J\""},
                       PermittivityCase{"Missing", "10 1 3 1", {"--json", "--er"},
                                        "--er needs a value: the relative permittivity of the substrate"},
                       PermittivityCase{"StripsBeyondTheBoard", "4 1 4 1", {"--er", "4.3"},
                                        "--er: the strips must lie on the substrate, which is as wide as the ground "
                                        "plane: the strip from 1.5 to 2.5 reaches beyond its edge at 2"},
+                      // The edge a rounding away from the strip's: the numbers show the difference.
+                      PermittivityCase{"StripsJustBeyondTheBoard", "3.999999999999999 1 3 1", {"--er", "4.3"},
+                                       "--er: the strips must lie on the substrate, which is as wide as the ground "
+                                       "plane: the strip from 1 to 2 reaches beyond its edge at 1.9999999999999996"},
                       PermittivityCase{"NoGroundPlane", "0 1 3 2", {"--er", "4.3"},
                                        "--er needs a ground plane: the substrate lies between the plane and the "
                                        "strips, and indata3.txt gives none (ground-plane width 0)"}),

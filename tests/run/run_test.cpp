@@ -60,6 +60,31 @@ TEST(InputReader, ReadingStopsAtTheFirstThingThatIsNotANumber) {
               "indata3.txt: expected 4 numbers, found 3 (stopped at \"" + (alphabet + alphabet).substr(0, 40) + "...\")");
 }
 
+// The one decimal syntax of the file and of the options: how much of the text is the number,
+// and whether its value is a normal double (or zero).
+TEST(InputReader, ADecimalIsMeasuredAndReadByOneRule) {
+    const struct {
+        const char* text;
+        std::size_t length;
+        bool inRange;
+        double value;
+    } cases[] = {
+        {"4.3", 3, true, 4.3},       {"+1e4", 4, true, 1e4},      {"-.5", 3, true, -0.5},
+        {"5.", 2, true, 5.0},        {"4.3x", 3, true, 4.3},      {"1e", 1, true, 1.0},
+        {"2E-3 ", 4, true, 2e-3},    {"-0", 2, true, 0.0},        {" 4", 0, false, 0},
+        {"0x10", 1, true, 0.0},      {"0x1p2", 1, true, 0.0},     {"inf", 0, false, 0},
+        {"nan", 0, false, 0},        {"", 0, false, 0},           {".", 0, false, 0},
+        {"1e999", 5, false, 0},      {"-1e-400", 7, false, 0},    {"1e-310", 6, false, 0},
+    };
+    for (const auto& c : cases) {
+        const Decimal d = parseDecimal(c.text);
+        EXPECT_EQ(d.length, c.length) << '"' << c.text << '"';
+        if (d.length == 0) continue;
+        EXPECT_EQ(d.inRange, c.inRange) << c.text;
+        EXPECT_EQ(d.value, c.value) << c.text;
+    }
+}
+
 TEST(InputReader, OnlyTheFirstMiBOfTheFileIsRead) {
     const auto path = std::filesystem::temp_directory_path() / "plattor-run-test-long-input";
     const std::string padding(std::size_t{1} << 20, ' ');

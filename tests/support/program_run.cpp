@@ -1,6 +1,7 @@
 #include "support/program_run.hpp"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -98,8 +99,11 @@ StartedRun startProgram(const std::string& executable, const std::filesystem::pa
     std::vector<char*> envp;
     for (auto& e : environment) envp.push_back(e.data());
     envp.push_back(nullptr);
-    std::vector<char*> argv{const_cast<char*>(executable.c_str())};
+    std::vector<char*> argv;
+    for (const auto& w : options.wrapper) argv.push_back(const_cast<char*>(w.c_str()));
+    argv.push_back(const_cast<char*>(executable.c_str()));
     for (const auto& a : options.arguments) argv.push_back(const_cast<char*>(a.c_str()));
+    const std::string& program = options.wrapper.empty() ? executable : options.wrapper.front();
     argv.push_back(nullptr);
     // A pipe whose reader is gone before the child writes.
     int brokenPipe[2] = {-1, -1};
@@ -126,7 +130,10 @@ StartedRun startProgram(const std::string& executable, const std::filesystem::pa
         };
         limit(RLIMIT_FSIZE, options.fileSizeLimit);
         limit(RLIMIT_AS, options.addressSpaceLimit);
-        ::execve(executable.c_str(), argv.data(), envp.data());
+        if (options.userId && (::setgroups(0, nullptr) != 0 || ::setgid(*options.userId) != 0 ||
+                               ::setuid(*options.userId) != 0))
+            ::_exit(126);
+        ::execve(program.c_str(), argv.data(), envp.data());
         ::_exit(127);
     }
     if (options.brokenPipe) ::close(brokenPipe[1]);
@@ -157,11 +164,12 @@ ProgramRun runProgram(const std::string& executable, const std::filesystem::path
 }
 
 std::vector<ProgramRun> runTogether(const std::string& executable, const std::filesystem::path& directory,
-                                    std::size_t count, const std::function<void(std::size_t)>& beforeStart) {
+                                    std::size_t count, const std::function<void(std::size_t)>& beforeStart,
+                                    const std::function<RunOptions(std::size_t)>& optionsFor) {
     std::vector<StartedRun> started;
     for (std::size_t k = 0; k < count; ++k) {
         if (beforeStart) beforeStart(k);
-        started.push_back(startProgram(executable, directory, RunOptions{}));
+        started.push_back(startProgram(executable, directory, optionsFor ? optionsFor(k) : RunOptions{}));
     }
     std::vector<ProgramRun> runs;
     for (auto& s : started) runs.push_back(finishProgram(s, true));

@@ -46,15 +46,18 @@ struct RunOptions {
     std::optional<std::uint64_t> fileSizeLimit;          // bytes, as `ulimit -f` sets it
     std::optional<std::uint64_t> addressSpaceLimit;      // bytes, as `ulimit -v` sets it
     std::optional<std::chrono::microseconds> killAfter;  // SIGKILL if still running by then
+    std::vector<std::string> wrapper;  // a command the program is run under ("unshare", "--pid", "--fork")
+    std::optional<unsigned> userId;    // run as this user (and group) instead, where the tests run as root
 };
 
 ProgramRun runProgram(const std::string& executable, const std::filesystem::path& directory,
                       const RunOptions& options);
 
 // `count` runs of `executable` in `directory`, all started before the first is waited for;
-// `beforeStart(k)`, if given, is called before run k starts.
+// `beforeStart(k)`, if given, is called before run k starts, and run k has `optionsFor(k)`.
 std::vector<ProgramRun> runTogether(const std::string& executable, const std::filesystem::path& directory,
-                                    std::size_t count, const std::function<void(std::size_t)>& beforeStart = {});
+                                    std::size_t count, const std::function<void(std::size_t)>& beforeStart = {},
+                                    const std::function<RunOptions(std::size_t)>& optionsFor = {});
 
 std::vector<std::string> splitLines(const std::string& text);
 
