@@ -1,21 +1,13 @@
 #include "lines/converged_range.hpp"
 
+#include "matrix/text.hpp"
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <vector>
 
 namespace plattor {
-
-std::string ratioText(double ratio) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3g", ratio);
-    std::string t = text;
-    const auto e = t.find('e');
-    if (e == std::string::npos) return t;
-    const int exponent = std::atoi(t.c_str() + e + 1);
-    return t.substr(0, e + 1) + std::to_string(exponent);
-}
 
 std::string convergedRangeProblem(double g, double w, double c, double h) {
     struct Length {

@@ -18,8 +18,4 @@ inline constexpr double convergedRatioMax = 1e6;
 // strip beside it). Precondition: lengths the input checks accept.
 std::string convergedRangeProblem(double g, double w, double c, double h);
 
-// A ratio in few characters: three significant digits, the exponent without '+' or leading
-// zeros ("1e-16", "2.5e7", "0.5").
-std::string ratioText(double ratio);
-
 }  // namespace plattor

@@ -21,6 +21,16 @@ std::string numberText(double x) {
     return text;
 }
 
+std::string ratioText(double ratio) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3g", ratio);
+    std::string t = text;
+    const auto e = t.find('e');
+    if (e == std::string::npos) return t;
+    const int exponent = std::atoi(t.c_str() + e + 1);
+    return t.substr(0, e + 1) + std::to_string(exponent);
+}
+
 int errorDecimals(double error) {
     if (!(error > 0.0) || !std::isfinite(error)) return -1;
     const int firstDigit = static_cast<int>(std::floor(std::log10(error)));

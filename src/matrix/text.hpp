@@ -15,6 +15,10 @@ std::string numberText(double x);
 // The shortest text that reads back to x exactly ("-1", "0.5", "1e+200"); "NaN", "Inf", "-Inf".
 std::string shortestText(double x);
 
+// A ratio in few characters: three significant digits, the exponent without '+' or leading
+// zeros ("1e-16", "2.5e7", "0.5").
+std::string ratioText(double ratio);
+
 // The decimal places that end at the second significant digit of `error` (a value quoted with
 // its error bar is given to that place), at most 20; −1 where error is not positive and finite.
 int errorDecimals(double error);

@@ -322,17 +322,25 @@ void checkStructure(const Structure& s) {
         refuse(s, "the cover must embed the traces: --cover " + shortestText(s.cover) + " is below --t " +
                       shortestText(t));
 
-    // Every length against the trace width within the resolved range.
-    const auto inRange = [&](double v, const std::string& what) {
-        if (!given(v) || v == 0 || std::isinf(v)) return;
-        const double ratio = v / s.w;
-        if (ratio < smallestRatio * (1 - 1e-9) || ratio > largestRatio * (1 + 1e-9))
-            refuse(s, "the " + what + " is " + shortestText(ratio) + " of the trace width; plattor-lines resolves " +
-                          shortestText(smallestRatio) + " … " + shortestText(largestRatio));
+    // Every ratio between two of the lengths that shape the field within the resolved range,
+    // named against the earlier one (the trace width first).
+    struct Length {
+        std::string name;
+        double value;
     };
+    std::vector<Length> lengths;
     for (const StructureOption& o : options)
-        if (o.length && o.field != &Structure::w) inRange(s.*o.field, o.meaning);
-    if (strip) inRange(s.b - s.h - t, "clearance between the trace and the upper plane");
+        if (o.length && given(s.*o.field) && s.*o.field > 0 && std::isfinite(s.*o.field))
+            lengths.push_back({o.meaning, s.*o.field});
+    if (strip) lengths.push_back({"clearance between the trace and the upper plane", s.b - s.h - t});
+    for (std::size_t i = 0; i < lengths.size(); ++i)
+        for (std::size_t j = i + 1; j < lengths.size(); ++j) {
+            // A ratio given at a limit may land a rounding unit beyond it.
+            const double ratio = lengths[j].value / lengths[i].value;
+            if (!(ratio >= smallestRatio * (1 - 1e-9) && ratio <= largestRatio * (1 + 1e-9)))
+                refuse(s, "the " + lengths[j].name + " is " + ratioText(ratio) + " of the " + lengths[i].name +
+                              "; plattor-lines resolves " + ratioText(smallestRatio) + " … " + ratioText(largestRatio));
+        }
 }
 
 CrossSection structureSection(const Structure& in) {
