@@ -67,6 +67,16 @@ Bounds physicalBounds(Q q) {
     }
 }
 
+bool isDifference(Q q) {
+    switch (q) {
+        case Q::maxwell12: case Q::maxwell21: case Q::maxwell12InAir: case Q::maxwell21InAir:
+        case Q::stripToStripCapacitance: case Q::stripToStripCapacitanceInAir: case Q::couplingCoefficient:
+            return true;
+        default:
+            return false;
+    }
+}
+
 bool isPermittivity(Q q) {
     return q == Q::effectivePermittivity || q == Q::evenModeEffectivePermittivity || q == Q::oddModeEffectivePermittivity;
 }
@@ -132,23 +142,38 @@ ConvergedQuantities convergedQuantities(const CrossSection& section) {
     const LevelSolution& finest = c.levels.back();
     c.value = values.back();
 
-    // What moving each mode capacitance by the rounding floor does to every quantity.
-    QuantityValues rounding;
-    for (std::size_t k = 0; k < quantityCount; ++k) rounding[static_cast<Q>(k)] = 0.0;
+    // What moving each mode capacitance by `delta(mode, value)` does to every quantity, summed
+    // over the modes (four with a dielectric: with it and in vacuum).
     const bool separateVacuum = section.hasDielectric();
-    for (int mode = 0; mode < 4; ++mode) {
-        ModeCapacitances m = finest.modes, air = finest.vacuumModes;
-        double& moved = mode == 0 ? m.even : mode == 1 ? m.odd : mode == 2 ? air.even : air.odd;
-        if (std::isnan(moved) || (mode >= 2 && !separateVacuum)) continue;
-        moved += modeFloor * std::fabs(moved);
-        if (!separateVacuum) air = m;
-        const QuantityValues v = lineQuantities(m, air);
-        for (std::size_t k = 0; k < quantityCount; ++k) {
-            const auto q = static_cast<Q>(k);
-            if (c.value.applies(q)) rounding[q] += std::fabs(v[q] - c.value[q]);
-        }
-    }
     const std::size_t n = values.size();
+    const auto propagated = [&](auto delta) {
+        QuantityValues sum;
+        for (std::size_t k = 0; k < quantityCount; ++k) sum[static_cast<Q>(k)] = 0.0;
+        for (int mode = 0; mode < 4; ++mode) {
+            ModeCapacitances m = finest.modes, air = finest.vacuumModes;
+            double& moved = mode == 0 ? m.even : mode == 1 ? m.odd : mode == 2 ? air.even : air.odd;
+            if (std::isnan(moved) || (mode >= 2 && !separateVacuum)) continue;
+            moved += delta(mode, moved);
+            if (!separateVacuum) air = m;
+            const QuantityValues v = lineQuantities(m, air);
+            for (std::size_t k = 0; k < quantityCount; ++k) {
+                const auto q = static_cast<Q>(k);
+                if (c.value.applies(q)) sum[q] += std::fabs(v[q] - c.value[q]);
+            }
+        }
+        return sum;
+    };
+    // The rounding floor under every quantity, and each mode capacitance's own observed change
+    // carried into the quantities: a ratio or product of mode capacitances must not profit from
+    // their changes cancelling by chance at the last rung.
+    const QuantityValues rounding = propagated([](int, double v) { return modeFloor * std::fabs(v); });
+    const QuantityValues carried = propagated([&](int mode, double) {
+        const auto at = [&](std::size_t k) {
+            const ModeCapacitances& m = mode < 2 ? c.levels[k].modes : c.levels[k].vacuumModes;
+            return mode % 2 == 0 ? m.even : m.odd;
+        };
+        return observedChange(at(n - 3), at(n - 2), at(n - 1));
+    });
     for (std::size_t k = 0; k < quantityCount; ++k) {
         const auto q = static_cast<Q>(k);
         if (!c.value.applies(q)) continue;
@@ -157,7 +182,10 @@ ConvergedQuantities convergedQuantities(const CrossSection& section) {
             c.error[q] = 0.0;
             continue;
         }
-        c.error[q] = observedChange(values[n - 3][q], values[n - 2][q], values[n - 1][q]) +
+        // A difference of mode capacitances (a weak coupling) converges with them, its own
+        // changes far below theirs: its bar is its own.
+        const double observed = observedChange(values[n - 3][q], values[n - 2][q], values[n - 1][q]);
+        c.error[q] = (isDifference(q) ? observed : std::max(observed, carried[q])) +
                      relativeFloor * std::fabs(c.value[q]) + rounding[q];
         // A bar reaching past what physics allows (a coupling below the rounding floor) keeps
         // only its physical part: the middle of that and half its width.

@@ -69,9 +69,12 @@ private:
 QuantityValues lineQuantities(const ModeCapacitances& modes, const ModeCapacitances& vacuum);
 
 // The converged quantities of a cross-section with their error bars, and the levels they came
-// from. A bar is the change over the ladder's last levels, plus 5e−9 of the value for the
-// quadrature and the rounding, plus what moving each mode capacitance by 1e−12 of itself does
-// to the quantity (the rounding floor under differences such as C12 = (C_e − C_o)/2).
+// from. A bar is the change over the ladder's last levels (for all but the differences of mode
+// capacitances, at least what the mode capacitances' own changes do to it), plus 5e−9 of the
+// value for the quadrature and the rounding, plus what moving each mode capacitance by 1e−12 of
+// itself does to the quantity (the rounding floor under differences such as C12 = (C_e − C_o)/2).
+// Where a bar reaches past what physics allows (a negative capacitance), only its physical part
+// is kept: the value is its middle, the bar half its width.
 struct ConvergedQuantities {
     std::vector<LevelSolution> levels;
     QuantityValues value;
