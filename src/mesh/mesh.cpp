@@ -90,7 +90,7 @@ public:
 
     void add(double t0, double t1, std::vector<Panel>& out) const {
         const Anchored a = face_.anchored(t0), b = face_.anchored(t1);
-        out.push_back({index_, t0, t1, a, b, (a.z() + b.z()) / 2.0, std::abs(b - a) / 2});
+        out.push_back({index_, t0, t1, a, b, (a.z() + b.z()) / 2.0, std::abs(b - a) / 2, 0, 0});
     }
 
 private:
@@ -161,7 +161,6 @@ ParameterRange solvedRange(const CrossSection& section, std::size_t face) {
 
 Mesh meshCrossSection(const CrossSection& section, const MeshLevel& level) {
     Mesh mesh;
-    mesh.order = level.order;
     // The points where charge concentrates: every end of a face but the cuts and the smooth
     // joins of interfaces (one interface continuing another straight on or tangentially, where
     // nothing is singular).
@@ -195,19 +194,37 @@ Mesh meshCrossSection(const CrossSection& section, const MeshLevel& level) {
         const FaceRule rule(section, k, edges);
         const Face& face = section.faces[k].face;
         // Corners get their innermost layer first; the cover grows from it.
-        std::vector<Panel> last;
+        std::vector<Panel> panels, last;
+        double innermost[2] = {0, 0};
         if (range.t0 == 0 && rule.end(0).corner) {
             const double t = std::min(parameterAtDepth(face, level.cornerDepth * rule.end(0).scale), pi / 8);
-            rule.add(0, t, mesh.panels);
-            range.t0 = t;
+            rule.add(0, t, panels);
+            range.t0 = innermost[0] = t;
         }
         if (range.t1 == pi && rule.end(1).corner) {
             const double t = std::min(parameterAtDepth(face, level.cornerDepth * rule.end(1).scale), pi / 8);
             rule.add(pi - t, pi, last);
-            range.t1 = pi - t;
+            range.t1 = pi - (innermost[1] = t);
         }
-        rule.cover(range.t0, range.t1, mesh.panels);
-        mesh.panels.insert(mesh.panels.end(), last.begin(), last.end());
+        rule.cover(range.t0, range.t1, panels);
+        panels.insert(panels.end(), last.begin(), last.end());
+        // The order: 3 + the number of layers between a panel and the corner, at most the rung's.
+        for (Panel& panel : panels) {
+            std::size_t order = level.order;
+            for (int e = 0; e < 2; ++e) {
+                if (innermost[e] == 0) continue;
+                const double distance = e == 0 ? panel.t0 : pi - panel.t1;
+                const double layers = distance <= 0 ? 0 : 1 + std::floor(std::log(distance / innermost[e]) / std::log(1 + cornerGrowth) + 1e-9);
+                order = std::min(order, static_cast<std::size_t>(3 + std::max(layers, 0.0)));
+            }
+            panel.order = order;
+        }
+        mesh.panels.insert(mesh.panels.end(), panels.begin(), panels.end());
+    }
+    std::size_t first = 0;
+    for (Panel& panel : mesh.panels) {
+        panel.first = first;
+        first += panel.order;
     }
     return mesh;
 }

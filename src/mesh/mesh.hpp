@@ -13,6 +13,7 @@
 //   innermost panel as deep as the level asks;
 // - a panel's chord at most α times its distance to every edge or corner of another face
 //   (and to their images in a ground plane), where another conductor's charge concentrates.
+// Each panel carries the rung's order, but for the layers at a corner (see MeshLevel).
 #include <cstddef>
 #include <vector>
 
@@ -28,6 +29,8 @@ struct Panel {
     Anchored b;  // X(t1)
     Point middle;   // of the chord, and half its length: a circle around the chord
     double radius;
+    std::size_t order;  // its nodes
+    std::size_t first;  // the index of its first node among all
 
     // The distance from z to the chord ab, from the offsets where z and a share their anchor.
     double distanceTo(const Anchored& z) const;
@@ -38,13 +41,14 @@ struct Panel {
 
 struct Mesh {
     std::vector<Panel> panels;
-    std::size_t order;  // nodes per panel
-    std::size_t unknowns() const { return panels.size() * order; }
+    std::size_t unknowns() const { return panels.empty() ? 0 : panels.back().first + panels.back().order; }
     std::size_t panelsOn(std::size_t face) const;
 };
 
 // One rung of refinement: the panel order and how deep the layers reach into corners, as a
-// fraction of the corner's own size.
+// fraction of the corner's own size. Towards a corner the order falls with the layers: the
+// innermost gets 3 nodes, each layer out one more, up to the rung's order (the singular charge
+// needs depth there, not degree).
 struct MeshLevel {
     std::size_t order;
     double cornerDepth;

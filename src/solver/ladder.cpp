@@ -16,6 +16,9 @@ constexpr int rungs = 7;
 // Every arrangement climbs three rungs; one whose mode capacitances still move by more than
 // this from rung to rung climbs on, while the next rung's systems stay within the budget.
 constexpr double climbAbove = 1e-6;
+// A last change below this part of the one before it is suspected to be a crossing. Over the
+// rungs, each an order higher, changes shrink by 0.05 … 0.3 where they converge steadily.
+constexpr double crossing = 1.0 / 30;
 constexpr std::size_t unknownsBudget = 1400;
 
 std::vector<MeshLevel> makeLevels() {
@@ -25,21 +28,26 @@ std::vector<MeshLevel> makeLevels() {
     return levels;
 }
 
-// The largest observed change of a mode capacitance over the last three solutions, relative.
-double modeChange(const std::vector<LevelSolution>& s) {
+// Whether the last three solutions leave a mode capacitance unsettled: still moving by more
+// than climbAbove of itself, or its last change so far below the one before that the two
+// rungs may agree by chance (a crossing), which one more rung tells.
+bool unsettled(const std::vector<LevelSolution>& s) {
     const std::size_t n = s.size();
-    double change = 0.0;
+    bool open = false;
     const auto consider = [&](auto member, bool vacuum) {
         const auto at = [&](std::size_t k) { return (vacuum ? s[k].vacuumModes : s[k].modes).*member; };
         const double v = at(n - 1);
         if (std::isnan(v)) return;
-        change = std::max(change, observedChange(at(n - 3), at(n - 2), v) / std::fabs(v));
+        const double coarse = std::fabs(at(n - 2) - at(n - 3)), fine = std::fabs(v - at(n - 2));
+        const double floor = 1e-12 * std::fabs(v);  // the rounding under any change
+        open = open || observedChange(at(n - 3), at(n - 2), v) > climbAbove * std::fabs(v) ||
+               (fine < coarse * crossing && coarse > floor);
     };
     for (const bool vacuum : {false, true}) {
         consider(&ModeCapacitances::even, vacuum);
         consider(&ModeCapacitances::odd, vacuum);
     }
-    return change;
+    return open;
 }
 
 }  // namespace
@@ -55,7 +63,7 @@ std::vector<LevelSolution> solveLadder(const CrossSection& section) {
     const CrossSection vacuum = dielectric ? section.inVacuum() : CrossSection();
     for (const MeshLevel& level : ladderLevels()) {
         const Mesh mesh = meshCrossSection(section, level);
-        if (solutions.size() >= 3 && (modeChange(solutions) <= climbAbove || mesh.unknowns() > unknownsBudget)) break;
+        if (solutions.size() >= 3 && (!unsettled(solutions) || mesh.unknowns() > unknownsBudget)) break;
         LevelSolution s{level, mesh.panels.size(), mesh.unknowns(), mesh.panels.size(), mesh.unknowns(),
                         modeCapacitances(section, mesh), {}};
         if (dielectric) {
@@ -74,7 +82,7 @@ std::vector<LevelSolution> solveLadder(const CrossSection& section) {
 double observedChange(double v0, double v1, double v2) {
     const double coarse = std::fabs(v1 - v0);
     const double fine = std::fabs(v2 - v1);
-    return fine < coarse ? std::max(fine, 1e-3 * coarse) : fine + coarse;
+    return fine < coarse ? std::max(fine, crossing * coarse) : fine + coarse;
 }
 
 }  // namespace plattor

@@ -31,12 +31,13 @@ const std::vector<MeshLevel>& ladderLevels();
 
 // The arrangement solved up the ladder, with its dielectrics and in vacuum (the same solve where
 // there are none): three rungs, and more while the mode capacitances still move by more than
-// 1e−6 of themselves from rung to rung and the next rung's systems stay below 1400 unknowns.
+// 1e−6 of themselves from rung to rung, or their last change is suspiciously small against the
+// one before, and the next rung's systems stay below 1400 unknowns.
 std::vector<LevelSolution> solveLadder(const CrossSection& section);
 
 // How far the last value of a ladder v0, v1, v2 may still be off by its observed convergence:
-// the last change, never less than a thousandth of the one before (a crossing must not look
-// like convergence), and both changes where they do not shrink.
+// the last change, never less than a thirtieth of the one before (a crossing must not look like
+// convergence), and both changes where they do not shrink.
 double observedChange(double v0, double v1, double v2);
 
 }  // namespace plattor

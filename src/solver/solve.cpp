@@ -4,6 +4,7 @@
 #include <cassert>
 #include <cmath>
 #include <limits>
+#include <memory>
 #include <numbers>
 
 #include "matrix/linalg.hpp"
@@ -58,15 +59,18 @@ bool collinear(const Face& a, const Face& b, double scale) {
 class Assembly {
 public:
     Assembly(const CrossSection& section, const Mesh& mesh)
-        : section_(section), mesh_(mesh), rule_(mesh.order), p_(mesh.order), n_(mesh.unknowns()) {
+        : section_(section), mesh_(mesh), n_(mesh.unknowns()) {
         for (const Panel& panel : mesh.panels) {
+            while (rules_.size() <= panel.order) rules_.emplace_back();
+            if (!rules_[panel.order]) rules_[panel.order] = std::make_unique<PanelRule>(panel.order);
+            const PanelRule& rule = *rules_[panel.order];
             const Face& f = section.faces[panel.face].face;
             const double centre = (panel.t0 + panel.t1) / 2, half = (panel.t1 - panel.t0) / 2;
-            for (std::size_t j = 0; j < p_; ++j) {
-                const double t = centre + half * rule_.node(j);
-                nodes_.push_back({{f.anchored(t), panel.face, t}, half * rule_.weight(j), f.speed(t), f.normal(t)});
+            for (std::size_t j = 0; j < panel.order; ++j) {
+                const double t = centre + half * rule.node(j);
+                nodes_.push_back({{f.anchored(t), panel.face, t}, half * rule.weight(j), f.speed(t), f.normal(t)});
             }
-            farDistances_.push_back(rule_.farDistance(panel));
+            farDistances_.push_back(rule.farDistance(panel));
         }
         const std::size_t faceCount = section.faces.size();
         onLine_.resize(faceCount * faceCount);
@@ -111,23 +115,24 @@ private:
         for (std::size_t q = 0; q < mesh_.panels.size(); ++q) {
             const Panel& panel = mesh_.panels[q];
             const Face& face = section_.faces[panel.face].face;
-            double* part = &row[q * p_];
+            const PanelRule& rule = *rules_[panel.order];
+            double* part = &row[panel.first];
             bool done[2] = {false, false};
             for (std::size_t m = 0; m < count; ++m) {
                 const Target& z = images[m].target;
                 if (!panel.closerThan(z.at, farDistances_[q])) continue;
-                done[m] = rule_.addNearIntegrals(face, panel, z, targetParameter(face, panel.face, z),
-                                                 m == 0 ? 1.0 : -1.0, part);
+                done[m] = rule.addNearIntegrals(face, panel, z, targetParameter(face, panel.face, z),
+                                                m == 0 ? 1.0 : -1.0, part);
             }
-            const Node* source = &nodes_[q * p_];
+            const Node* source = &nodes_[panel.first];
             const bool together = count == 2 && !done[0] && !done[1];
             for (std::size_t m = 0; m < count; ++m) {
                 if (done[m] || (together && m == 1)) continue;
-                for (std::size_t j = 0; j < p_; ++j) {
+                for (std::size_t j = 0; j < panel.order; ++j) {
                     double argument = std::norm(source[j].target.at - images[m].target.at);
                     if (together) argument /= std::norm(source[j].target.at - images[1].target.at);
                     arguments.push_back(argument);
-                    index.push_back(q * p_ + j);
+                    index.push_back(panel.first + j);
                     factor.push_back((m == 0 ? -0.5 : 0.5) * source[j].weight);
                 }
             }
@@ -142,8 +147,10 @@ private:
         for (std::size_t q = 0; q < mesh_.panels.size(); ++q) {
             const Panel& panel = mesh_.panels[q];
             const Face& face = section_.faces[panel.face].face;
-            double* part = &row[q * p_];
-            const Node* source = &nodes_[q * p_];
+            const PanelRule& rule = *rules_[panel.order];
+            double* part = &row[panel.first];
+            const Node* source = &nodes_[panel.first];
+            const std::size_t p = panel.order;
             for (std::size_t m = 0; m < count; ++m) {
                 const Image& image = images[m];
                 const double sign = m == 0 ? 1.0 : -1.0;
@@ -153,16 +160,16 @@ private:
                     // On its own circle Re[n/(z − X)] = ±1/(2r), + for the outward normal.
                     const bool outward = ((image.target.z() - face.centre()) * std::conj(image.normal)).real() > 0;
                     const double value = sign * (outward ? 0.5 : -0.5) / face.radius();
-                    for (std::size_t j = 0; j < p_; ++j) part[j] += value * source[j].weight;
+                    for (std::size_t j = 0; j < p; ++j) part[j] += value * source[j].weight;
                     continue;
                 }
                 if (panel.closerThan(image.target.at, farDistances_[q]) &&
-                    rule_.addFieldIntegrals(face, panel, image.target.at, image.normal,
+                    rule.addFieldIntegrals(face, panel, image.target.at, image.normal,
                                             targetParameter(face, panel.face, image.target), sign, part))
                     continue;
                 // Re[n/d] = (n·d)/|d|², d = z − X.
                 const double nx = image.normal.real(), ny = image.normal.imag();
-                for (std::size_t j = 0; j < p_; ++j) {
+                for (std::size_t j = 0; j < p; ++j) {
                     const Point d = image.target.at - source[j].target.at;
                     part[j] += sign * source[j].weight * (nx * d.real() + ny * d.imag()) / std::norm(d);
                 }
@@ -172,8 +179,8 @@ private:
 
     const CrossSection& section_;
     const Mesh& mesh_;
-    PanelRule rule_;
-    std::size_t p_, n_;
+    std::vector<std::unique_ptr<PanelRule>> rules_;  // by order
+    std::size_t n_;
     std::vector<Node> nodes_;
     std::vector<double> farDistances_;
     std::vector<bool> onLine_;
