@@ -3,7 +3,9 @@
 // `1 0.1 0.3 20` (M = 185, 1000 grid rows). The field files are written into a scratch
 // directory that is removed afterwards. BM_lines: plattor-lines' converged solution of a strip
 // pair in three regimes: typical `10 1 3 1`, a wide plane `1000 1 3 0.5`, strips low over the
-// plane `10 0.1 1 0.001`.
+// plane `10 0.1 1 0.001`; and of a board with corners and a layer of its own, a microstrip pair
+// of thick traces under a solder mask (`microstrip --w 1 --h 1 --er 4.3 --s 1 --t 0.35
+// --mask 0.2 --mask-er 3.5`).
 #include <benchmark/benchmark.h>
 #include <unistd.h>
 
@@ -17,12 +19,12 @@
 #include "assembly/assembly.hpp"
 #include "fields/field_files.hpp"
 #include "fields/fields.hpp"
-#include "lines/line_parameters.hpp"
-#include "lines/strip_pair.hpp"
+#include "lines/quantities.hpp"
 #include "matrix/linalg.hpp"
 #include "matrix/matrix.hpp"
 #include "matrix/vector_math.hpp"
 #include "run/geometry.hpp"
+#include "section/structures.hpp"
 #include "solution/capacitance.hpp"
 
 namespace {
@@ -139,14 +141,21 @@ void wholeRun(benchmark::State& state, const InputValues& input) {
     }
 }
 
-// plattor-lines' solve: the converged ladder and plattor's values at N.
+// plattor-lines' solve of indata3.txt's pair: its cross-section and the converged ladder.
 void lines(benchmark::State& state, const InputValues& in) {
-    const ConductorModel model = setUpGeometry(in).conductors;
-    for (auto _ : state) {
-        const StripPair pair = scaledStripPair(in.groundWidth, in.stripWidth, in.centreDistance, in.stripHeight);
-        benchmark::DoNotOptimize(lineParameters(pair, model));
-    }
+    for (auto _ : state)
+        benchmark::DoNotOptimize(convergedQuantities(
+            stripPairSection(in.groundWidth, in.stripWidth, in.centreDistance, in.stripHeight)));
 }
+
+// The same for a board structure given by its options.
+void linesStructure(benchmark::State& state, const Structure& structure) {
+    checkStructure(structure);
+    for (auto _ : state) benchmark::DoNotOptimize(convergedQuantities(structureSection(structure)));
+}
+
+const Structure microstripPairThickMask{.kind = StructureKind::microstrip, .w = 1, .t = 0.35, .s = 1, .h = 1,
+                                         .er = 4.3, .mask = 0.2, .maskEr = 3.5};
 
 // A fresh directory for the field files, left and removed when the benchmarks are done.
 class ScratchDirectory {
@@ -191,6 +200,9 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("BM_lines/typical", [](auto& s) { lines(s, typicalInput); })->Unit(kMillisecond);
     benchmark::RegisterBenchmark("BM_lines/wideplane", [](auto& s) { lines(s, {1000, 1, 3, 0.5}); })->Unit(kMillisecond);
     benchmark::RegisterBenchmark("BM_lines/low", [](auto& s) { lines(s, {10, 0.1, 1, 0.001}); })->Unit(kMillisecond);
+    benchmark::RegisterBenchmark("BM_lines/microstripPairThickMask",
+                                 [](auto& s) { linesStructure(s, microstripPairThickMask); })
+        ->Unit(kMillisecond);
 
     benchmark::AddCustomContext("vector math", mathPathName(mathPath()));
     benchmark::Initialize(&argc, argv);
