@@ -30,7 +30,10 @@ std::string padded(std::string text, std::size_t width) {
 // place instead (never a fixed-point number of many digits); without a usable bar, ten.
 std::pair<std::string, std::string> barTexts(double v, double e) {
     if (!(e > 0) || !std::isfinite(e) || !std::isfinite(v)) return {printed("%.*g", 10, v), printed("%.*g", 2, e)};
-    const int decimals = 1 - static_cast<int>(std::floor(std::log10(e)));
+    // The place of the second significant digit, after the bar is rounded there (9.99e-6 is
+    // 0.000010, not 0.0000100).
+    int decimals = 1 - static_cast<int>(std::floor(std::log10(e)));
+    if (decimals <= 20 && std::fabs(std::stod(printed("%.*e", 1, e))) >= std::pow(10.0, 1 - decimals + 1)) --decimals;
     if (decimals >= 0 && decimals <= 20) return {printed("%.*f", decimals, v), printed("%.*f", decimals, e)};
     const int magnitude = v == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(v))));
     return {printed("%.*g", std::max(1, magnitude + decimals + 1), v), printed("%.*g", 2, e)};

@@ -72,13 +72,15 @@ Options parseArguments(int argc, char** argv) {
         const StructureOption* option =
             argument.size() > 2 && argument.compare(0, 2, "--") == 0 ? findStructureOption(argument.substr(2)) : nullptr;
         if (option != nullptr && argument.find('_') == std::string::npos && (options.structure || argument == "--er")) {
-            if (k + 1 >= argc) throw RunError(argument + " needs a value");
+            if (k + 1 >= argc)
+                throw RunError(argument + (options.structure ? std::string(" needs a value")
+                                                             : " needs a value: the relative permittivity of the substrate"));
             const std::string text = argv[++k];
             if (options.structure) {
                 setStructureOption(*options.structure, *option, text);
                 continue;
             }
-            if (options.permittivity) throw RunError("--er is given twice");
+            if (options.permittivity) throw RunError("--er is given twice: one substrate only");
             const Decimal number = parseDecimal(text);
             const double value = number.value;
             if (number.length != text.size() || !number.inRange || !(value >= 1) || !(value <= largestPermittivity))

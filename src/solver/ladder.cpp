@@ -14,8 +14,11 @@ namespace {
 // rung before exceeds that.
 constexpr int rungs = 7;
 // Every arrangement climbs three rungs; one whose mode capacitances still move by more than
-// this from rung to rung climbs on, while the next rung's systems stay within the budget.
+// climbAbove from rung to rung climbs on, while the next rung's systems stay within the budget;
+// and where the next rung is small (a few panels of thin strips), on to climbAboveSmall.
 constexpr double climbAbove = 1e-6;
+constexpr double climbAboveSmall = 1e-9;
+constexpr std::size_t smallUnknowns = 400;
 // A last change below this part of the one before it is suspected to be a crossing. Over the
 // rungs, each an order higher, changes shrink by 0.05 … 0.3 where they converge steadily.
 constexpr double crossing = 1.0 / 30;
@@ -31,7 +34,7 @@ std::vector<MeshLevel> makeLevels() {
 // Whether the last three solutions leave a mode capacitance unsettled: still moving by more
 // than climbAbove of itself, or its last change so far below the one before that the two
 // rungs may agree by chance (a crossing), which one more rung tells.
-bool unsettled(const std::vector<LevelSolution>& s) {
+bool unsettled(const std::vector<LevelSolution>& s, double target) {
     const std::size_t n = s.size();
     bool open = false;
     const auto consider = [&](auto member, bool vacuum) {
@@ -40,7 +43,7 @@ bool unsettled(const std::vector<LevelSolution>& s) {
         if (std::isnan(v)) return;
         const double coarse = std::fabs(at(n - 2) - at(n - 3)), fine = std::fabs(v - at(n - 2));
         const double floor = 1e-12 * std::fabs(v);  // the rounding under any change
-        open = open || observedChange(at(n - 3), at(n - 2), v) > climbAbove * std::fabs(v) ||
+        open = open || observedChange(at(n - 3), at(n - 2), v) > target * std::fabs(v) ||
                (fine < coarse * crossing && coarse > floor);
     };
     for (const bool vacuum : {false, true}) {
@@ -58,23 +61,31 @@ const std::vector<MeshLevel>& ladderLevels() {
 }
 
 std::vector<LevelSolution> solveLadder(const CrossSection& section) {
-    std::vector<LevelSolution> solutions;
-    const bool dielectric = section.hasDielectric();
-    const CrossSection vacuum = dielectric ? section.inVacuum() : CrossSection();
-    for (const MeshLevel& level : ladderLevels()) {
-        const Mesh mesh = meshCrossSection(section, level);
-        if (solutions.size() >= 3 && (!unsettled(solutions) || mesh.unknowns() > unknownsBudget)) break;
-        LevelSolution s{level, mesh.panels.size(), mesh.unknowns(), mesh.panels.size(), mesh.unknowns(),
-                        modeCapacitances(section, mesh), {}};
-        if (dielectric) {
-            const Mesh vacuumMesh = meshCrossSection(vacuum, level);
-            s.vacuumPanels = vacuumMesh.panels.size();
-            s.vacuumUnknowns = vacuumMesh.unknowns();
-            s.vacuumModes = modeCapacitances(vacuum, vacuumMesh);
-        } else {
-            s.vacuumModes = s.modes;
+    // The arrangement in vacuum climbs on its own: its values are the same whatever dielectric
+    // the arrangement has. Each rung of the dielectric's ladder is paired with the vacuum's,
+    // counted from the top where one climbs higher than the other.
+    const auto climb = [](const CrossSection& s, bool vacuum) {
+        std::vector<LevelSolution> solutions;
+        for (const MeshLevel& level : ladderLevels()) {
+            const Mesh mesh = meshCrossSection(s, level);
+            const double target = mesh.unknowns() <= smallUnknowns ? climbAboveSmall : climbAbove;
+            if (solutions.size() >= 3 && (!unsettled(solutions, target) || mesh.unknowns() > unknownsBudget)) break;
+            const ModeCapacitances modes = modeCapacitances(s, mesh);
+            solutions.push_back({level, mesh.panels.size(), mesh.unknowns(), mesh.panels.size(), mesh.unknowns(),
+                                 vacuum ? ModeCapacitances{} : modes, modes});
+            if (!vacuum) solutions.back().vacuumModes = modes;
         }
-        solutions.push_back(s);
+        return solutions;
+    };
+    if (!section.hasDielectric()) return climb(section, false);
+    std::vector<LevelSolution> solutions = climb(section, false);
+    const std::vector<LevelSolution> vacuum = climb(section.inVacuum(), true);
+    for (std::size_t k = 0; k < solutions.size(); ++k) {
+        const std::size_t fromTop = solutions.size() - 1 - k;
+        const LevelSolution& v = vacuum[vacuum.size() - 1 - std::min(fromTop, vacuum.size() - 1)];
+        solutions[k].vacuumPanels = v.vacuumPanels;
+        solutions[k].vacuumUnknowns = v.vacuumUnknowns;
+        solutions[k].vacuumModes = v.vacuumModes;
     }
     return solutions;
 }

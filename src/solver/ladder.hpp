@@ -31,8 +31,9 @@ const std::vector<MeshLevel>& ladderLevels();
 
 // The arrangement solved up the ladder, with its dielectrics and in vacuum (the same solve where
 // there are none): three rungs, and more while the mode capacitances still move by more than
-// 1e−6 of themselves from rung to rung, or their last change is suspiciously small against the
-// one before, and the next rung's systems stay below 1400 unknowns.
+// 1e−6 of themselves from rung to rung (1e−9 while the next rung has at most 400 unknowns), or
+// their last change is suspiciously small against the one before, and the next rung's systems
+// stay below 1400 unknowns.
 std::vector<LevelSolution> solveLadder(const CrossSection& section);
 
 // How far the last value of a ladder v0, v1, v2 may still be off by its observed convergence:
