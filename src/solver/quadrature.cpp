@@ -5,6 +5,8 @@
 #include <cmath>
 #include <numbers>
 
+#include "matrix/vector_math.hpp"
+
 namespace plattor {
 
 namespace {
@@ -179,13 +181,19 @@ bool PanelRule::addNearIntegrals(const Face& face, const Panel& panel, const Tar
         return d * d;
     };
 
-    // The remainder by the fine rule, the close roots by their moments.
+    // The remainder by the fine rule (its logarithms taken together), the close roots by their moments.
     double sums[largestOrder] = {};
-    for (std::size_t m = 0; m < fine->nodes.size(); ++m) {
+    double logs[largestOrder];
+    const std::size_t points = fine->nodes.size();
+    for (std::size_t m = 0; m < points; ++m) {
         const double u = fine->nodes[m];
         double quotient = squaredDistance(centre + halfWidth * u);
         for (std::size_t c = 0; c < closeCount; ++c) quotient /= halfWidth * halfWidth * std::norm(u - close[c]);
-        const double w = fine->weights[m] * 0.5 * std::log(quotient);
+        logs[m] = quotient;
+    }
+    logInPlace(logs, points);
+    for (std::size_t m = 0; m < points; ++m) {
+        const double w = fine->weights[m] * 0.5 * logs[m];
         const double* basis = &fine->basis[m * p];
         for (std::size_t j = 0; j < p; ++j) sums[j] += w * basis[j];
     }
