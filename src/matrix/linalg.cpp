@@ -308,4 +308,28 @@ Matrix luSolve(const LuFactors& factors, Matrix b) {
     return b;
 }
 
+std::vector<double> luSolveTransposed(const LuFactors& factors, std::vector<double> b) {
+    const Matrix& lu = factors.lu;
+    const std::size_t n = lu.rows();
+    assert(b.size() == n);
+    // Uᵀ y = b: column k of U is row k of Uᵀ, contiguous.
+    for (std::size_t k = 0; k < n; ++k) {
+        const double* column = lu.column(k);
+        double sum = b[k];
+        for (std::size_t i = 0; i < k; ++i) sum -= column[i] * b[i];
+        b[k] = sum / column[k];
+    }
+    // Lᵀ z = y, L unit lower: row k of Lᵀ is column k of L below the diagonal.
+    for (std::size_t k = n; k-- > 0;) {
+        const double* column = lu.column(k);
+        double sum = b[k];
+        for (std::size_t i = k + 1; i < n; ++i) sum -= column[i] * b[i];
+        b[k] = sum;
+    }
+    // x = Pᵀ z: the exchanges undone in reverse order.
+    for (std::size_t k = n; k-- > 0;)
+        if (factors.pivots[k] != k) std::swap(b[k], b[factors.pivots[k]]);
+    return b;
+}
+
 }  // namespace plattor

@@ -21,4 +21,8 @@ LuFactors luFactor(Matrix a);
 // X = A⁻¹ B for the A behind the factors; B has as many rows as A.
 Matrix luSolve(const LuFactors& factors, Matrix b);
 
+// x = A⁻ᵀ b for the A behind the factors, one right-hand side: Aᵀ = Uᵀ·Lᵀ·P, so Uᵀ y = b
+// forwards, Lᵀ z = y backwards, x = Pᵀ z.
+std::vector<double> luSolveTransposed(const LuFactors& factors, std::vector<double> b);
+
 }  // namespace plattor

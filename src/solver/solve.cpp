@@ -71,6 +71,11 @@ public:
                 nodes_.push_back({{f.anchored(t), panel.face, t}, half * rule.weight(j), f.speed(t), f.normal(t)});
             }
             farDistances_.push_back(rule.farDistance(panel));
+            for (const PanelRule::FineRule* r : {&rule.middle(), &rule.outer()})
+                for (std::size_t m = 0; m < r->nodes.size(); ++m) {
+                    middlePoints_.push_back(f.anchored(centre + half * r->nodes[m]));
+                    middleWeights_.push_back(half * r->weights[m]);
+                }
         }
         const std::size_t faceCount = section.faces.size();
         onLine_.resize(faceCount * faceCount);
@@ -84,8 +89,9 @@ public:
     // Kᵀ: column i holds the row of node i, the potential (conductor nodes) or the normal field
     // (interface nodes) there of every unknown, from the charges themselves (mirrorGroup false)
     // or from their mirror images (true); the plane's negative images belong to each group.
-    Matrix transposedKernel(bool mirrorGroup) const {
-        Matrix kt(n_, n_);
+    // The matrix is size×size (size ≥ n), the kernel in its leading n×n block, the rest zero.
+    Matrix transposedKernel(bool mirrorGroup, std::size_t size) const {
+        Matrix kt(size, size);
         for (std::size_t i = 0; i < n_; ++i) {
             const Node& node = nodes_[i];
             Image images[2];
@@ -102,43 +108,100 @@ public:
     }
 
 private:
+    // How a panel is integrated for a point: far off by its own nodes, from 1.8 chords on by the
+    // outer rule, from one chord on by the middle rule, closer by product integration.
+    enum class Reach { far, outer, middle, near };
+    Reach reach(std::size_t q, const Anchored& z) const {
+        // The distance d to the chord lies between the distance to its middle less half its
+        // length, and that distance: most points are told apart by these bounds alone.
+        const Panel& panel = mesh_.panels[q];
+        const double far = farDistances_[q], chord = 2 * panel.radius;
+        const double centre = std::sqrt(std::norm(z.z() - panel.middle));
+        const double slack = 1e-12 * (centre + panel.radius);
+        const double outer = outerChords * chord;
+        if (centre - panel.radius >= far + slack) return Reach::far;
+        if (centre < far - slack) {
+            if (centre - panel.radius >= outer + slack) return Reach::outer;
+            if (centre - panel.radius >= chord + slack && centre < outer - slack) return Reach::middle;
+        }
+        const double d2 = std::norm(fromSegment(z - panel.a, 0, panel.b - panel.a));
+        if (d2 >= far * far) return Reach::far;
+        if (d2 >= outer * outer) return Reach::outer;
+        return d2 >= chord * chord ? Reach::middle : Reach::near;
+    }
+
     // −∫ ln|X − z|·ℓ_j at the images (the second, the plane's, with the sign −1). Far off a
     // panel its own rule, a charge and its image as one logarithm of the ratio of their squared
-    // distances; those logarithms are taken together, through the vector math, at the end.
+    // distances; in the middle the 16-point rule; those logarithms are taken together, through
+    // the vector math, at the end.
     void potentialRow(const Image* images, std::size_t count, double* row) const {
         std::vector<double>& arguments = farArguments_;
         std::vector<std::size_t>& index = farIndex_;
         std::vector<double>& factor = farFactor_;
+        std::vector<std::size_t>& slot = farSlot_;
+        std::vector<MiddleSum>& middles = middleSums_;
         arguments.clear();
         index.clear();
         factor.clear();
+        slot.clear();
+        middles.clear();
         for (std::size_t q = 0; q < mesh_.panels.size(); ++q) {
             const Panel& panel = mesh_.panels[q];
             const Face& face = section_.faces[panel.face].face;
             const PanelRule& rule = *rules_[panel.order];
             double* part = &row[panel.first];
-            bool done[2] = {false, false};
+            Reach reaches[2] = {Reach::far, Reach::far};
             for (std::size_t m = 0; m < count; ++m) {
                 const Target& z = images[m].target;
-                if (!panel.closerThan(z.at, farDistances_[q])) continue;
-                done[m] = rule.addNearIntegrals(face, panel, z, targetParameter(face, panel.face, z),
-                                                m == 0 ? 1.0 : -1.0, part);
+                reaches[m] = reach(q, z.at);
+                if (reaches[m] != Reach::near) continue;
+                // Product integration; where no root is close after all, the middle rule.
+                if (!rule.addNearIntegrals(face, panel, z, targetParameter(face, panel.face, z), m == 0 ? 1.0 : -1.0,
+                                           part))
+                    reaches[m] = Reach::middle;
             }
+            // The same rule for a charge and its image: one logarithm of the ratio.
+            if (count == 2 && reaches[0] != reaches[1] && reaches[0] != Reach::near && reaches[1] != Reach::near)
+                reaches[0] = reaches[1] = std::max(reaches[0], reaches[1]);
+            const bool together = count == 2 && reaches[0] == reaches[1] && reaches[0] != Reach::near;
             const Node* source = &nodes_[panel.first];
-            const bool together = count == 2 && !done[0] && !done[1];
             for (std::size_t m = 0; m < count; ++m) {
-                if (done[m] || (together && m == 1)) continue;
-                for (std::size_t j = 0; j < panel.order; ++j) {
-                    double argument = std::norm(source[j].target.at - images[m].target.at);
-                    if (together) argument /= std::norm(source[j].target.at - images[1].target.at);
+                if (reaches[m] == Reach::near || (together && m == 1)) continue;
+                const double sign = m == 0 ? -0.5 : 0.5;
+                if (reaches[m] == Reach::far) {
+                    for (std::size_t j = 0; j < panel.order; ++j) {
+                        double argument = std::norm(source[j].target.at - images[m].target.at);
+                        if (together) argument /= std::norm(source[j].target.at - images[1].target.at);
+                        slot.push_back(arguments.size());
+                        arguments.push_back(argument);
+                        index.push_back(panel.first + j);
+                        factor.push_back(sign * source[j].weight);
+                    }
+                    continue;
+                }
+                const bool outer = reaches[m] == Reach::outer;
+                middles.push_back({q, sign, arguments.size(), outer});
+                const Anchored* points = &middlePoints_[q * pointsPerPanel + (outer ? middleOrder : 0)];
+                for (std::size_t k = 0; k < (outer ? outerOrder : middleOrder); ++k) {
+                    double argument = std::norm(points[k] - images[m].target.at);
+                    if (together) argument /= std::norm(points[k] - images[1].target.at);
                     arguments.push_back(argument);
-                    index.push_back(panel.first + j);
-                    factor.push_back((m == 0 ? -0.5 : 0.5) * source[j].weight);
                 }
             }
         }
         logInPlace(arguments.data(), arguments.size());
-        for (std::size_t k = 0; k < arguments.size(); ++k) row[index[k]] += factor[k] * arguments[k];
+        for (std::size_t k = 0; k < index.size(); ++k) row[index[k]] += factor[k] * arguments[slot[k]];
+        for (const MiddleSum& sum : middles) {
+            const Panel& panel = mesh_.panels[sum.panel];
+            const PanelRule::FineRule& middle = sum.outer ? rules_[panel.order]->outer() : rules_[panel.order]->middle();
+            const double* weights = &middleWeights_[sum.panel * pointsPerPanel + (sum.outer ? middleOrder : 0)];
+            double* part = &row[panel.first];
+            for (std::size_t k = 0; k < middle.nodes.size(); ++k) {
+                const double w = sum.sign * weights[k] * arguments[sum.first + k];
+                const double* basis = &middle.basis[k * panel.order];
+                for (std::size_t j = 0; j < panel.order; ++j) part[j] += w * basis[j];
+            }
+        }
     }
 
     // ∫ Re[n/(z − X)]·ℓ_j at the images, the principal value on the node's own line or circle.
@@ -163,12 +226,27 @@ private:
                     for (std::size_t j = 0; j < p; ++j) part[j] += value * source[j].weight;
                     continue;
                 }
-                if (panel.closerThan(image.target.at, farDistances_[q]) &&
-                    rule.addFieldIntegrals(face, panel, image.target.at, image.normal,
-                                            targetParameter(face, panel.face, image.target), sign, part))
-                    continue;
+                Reach r = reach(q, image.target.at);
+                if (r == Reach::near && !rule.addFieldIntegrals(face, panel, image.target.at, image.normal,
+                                                                targetParameter(face, panel.face, image.target), sign,
+                                                                part))
+                    r = Reach::middle;
+                if (r == Reach::near) continue;
                 // Re[n/d] = (n·d)/|d|², d = z − X.
                 const double nx = image.normal.real(), ny = image.normal.imag();
+                if (r == Reach::middle || r == Reach::outer) {
+                    const bool outer = r == Reach::outer;
+                    const PanelRule::FineRule& middle = outer ? rule.outer() : rule.middle();
+                    const Anchored* points = &middlePoints_[q * pointsPerPanel + (outer ? middleOrder : 0)];
+                    const double* weights = &middleWeights_[q * pointsPerPanel + (outer ? middleOrder : 0)];
+                    for (std::size_t k = 0; k < middle.nodes.size(); ++k) {
+                        const Point d = image.target.at - points[k];
+                        const double w = sign * weights[k] * (nx * d.real() + ny * d.imag()) / std::norm(d);
+                        const double* basis = &middle.basis[k * p];
+                        for (std::size_t j = 0; j < p; ++j) part[j] += w * basis[j];
+                    }
+                    continue;
+                }
                 for (std::size_t j = 0; j < p; ++j) {
                     const Point d = image.target.at - source[j].target.at;
                     part[j] += sign * source[j].weight * (nx * d.real() + ny * d.imag()) / std::norm(d);
@@ -184,9 +262,22 @@ private:
     std::vector<Node> nodes_;
     std::vector<double> farDistances_;
     std::vector<bool> onLine_;
-    // Work arrays of potentialRow: the far arguments, where each goes, and its factor.
+    // The middle and outer rules' points on every panel and their weights in t.
+    static constexpr std::size_t middleOrder = 12, outerOrder = 8, pointsPerPanel = middleOrder + outerOrder;
+    static constexpr double outerChords = 1.8;
+    std::vector<Anchored> middlePoints_;
+    std::vector<double> middleWeights_;
+    // Work arrays of potentialRow: the logarithms' arguments; for the far ones where each goes,
+    // its factor and its slot among the arguments; for the middle ones their sums.
+    struct MiddleSum {
+        std::size_t panel;
+        double sign;
+        std::size_t first;  // the slot of its first argument
+        bool outer;         // the outer rule's, else the middle one's
+    };
     mutable std::vector<double> farArguments_, farFactor_;
-    mutable std::vector<std::size_t> farIndex_;
+    mutable std::vector<std::size_t> farIndex_, farSlot_;
+    mutable std::vector<MiddleSum> middleSums_;
 };
 
 // The angle a horizontal segment [x0, x1] at height y subtends from z, ∫ (y − y_z)/r² dx: the
@@ -226,44 +317,94 @@ struct ModeCharges {
     double offset = 0.0;
 };
 
-ModeCharges solveMode(const CrossSection& section, const std::vector<Node>& nodes, const Matrix& directKernel,
-                      const Matrix& mirrorKernel, bool odd) {
+// The even and the odd mode's charges (each where asked for). The systems are factored in the
+// storage of the kernels, transposed as they are built: Aᵀ(j, i) = factor_i·(K_direct ±
+// K_mirror)ᵀ(j, i), solved by the transposed factors. Without mirror symmetry one system serves
+// both modes, their potentials differing only on the left trace.
+std::pair<ModeCharges, ModeCharges> solveModes(const CrossSection& section, const Assembly& assembly, bool even,
+                                               bool odd) {
+    const std::vector<Node>& nodes = assembly.nodes();
     const std::size_t n = nodes.size();
     const bool mirror = section.mirrorSymmetric;
-    const double imageSign = odd ? -1.0 : 1.0;
-    const bool bordered = !section.groundPlane && (!odd || !mirror);
-    const std::size_t size = bordered ? n + 1 : n;
-    Matrix a(size, size);
-    Matrix b(size, 1);
+    // Without a plane the even system (and the odd one of an arrangement solved whole) is
+    // bordered: one more row and column; the odd one of a mirrored arrangement is neutral by
+    // symmetry and gets a unit there.
+    const bool border = !section.groundPlane;
+    const std::size_t size = border ? n + 1 : n;
+    Matrix direct = assembly.transposedKernel(false, size);
+    Matrix images = mirror ? assembly.transposedKernel(true, size) : Matrix();
+
     std::vector<double> rowFactor(n), diagonal(n, 0.0);
     for (std::size_t i = 0; i < n; ++i) {
         const SectionFace& face = section.faces[nodes[i].target.face];
-        if (face.conductor == noConductor) {
-            // π·g/|dX/dt| = κ·E_pv, the row scaled by |dX/dt|/π: O(1) however deep into a corner.
-            const double plus = face.rightPermittivity, minus = face.leftPermittivity;
-            rowFactor[i] = -(minus - plus) / (minus + plus) * nodes[i].speed / pi;
-            diagonal[i] = 1.0;
-        } else {
+        if (face.conductor != noConductor) {
             rowFactor[i] = 1.0;
-            b(i, 0) = conductorPotential(section.conductors[face.conductor], odd);
-            if (bordered) a(i, n) = 1.0;
+            continue;
         }
-        if (bordered) a(n, i) = nodes[i].weight;
+        // π·g/|dX/dt| = κ·E_pv, the row scaled by |dX/dt|/π: O(1) however deep into a corner.
+        const double plus = face.rightPermittivity, minus = face.leftPermittivity;
+        rowFactor[i] = -(minus - plus) / (minus + plus) * nodes[i].speed / pi;
+        diagonal[i] = 1.0;
     }
-    // A = factor·(K_direct ± K_mirror) from the transposes, in tiles that stay in the cache.
-    constexpr std::size_t tile = 32;
-    for (std::size_t j0 = 0; j0 < n; j0 += tile)
-        for (std::size_t i0 = 0; i0 < n; i0 += tile)
-            for (std::size_t j = j0; j < std::min(n, j0 + tile); ++j)
-                for (std::size_t i = i0; i < std::min(n, i0 + tile); ++i)
-                    a(i, j) = rowFactor[i] *
-                              (mirror ? directKernel(j, i) + imageSign * mirrorKernel(j, i) : directKernel(j, i));
-    for (std::size_t i = 0; i < n; ++i) a(i, i) += diagonal[i];
-    const Matrix solution = luSolve(luFactor(std::move(a)), std::move(b));
-    ModeCharges charges;
-    charges.g.assign(solution.data(), solution.data() + n);
-    if (bordered) charges.offset = solution(n, 0);
-    return charges;
+    // Column i of Aᵀ is row i of A: the even system in `direct`'s storage, the odd in `images`'.
+    for (std::size_t i = 0; i < n; ++i) {
+        double* d = direct.column(i);
+        if (mirror) {
+            double* m = images.column(i);
+            for (std::size_t j = 0; j < n; ++j) {
+                const double sum = d[j] + m[j], difference = d[j] - m[j];
+                d[j] = rowFactor[i] * sum;
+                m[j] = rowFactor[i] * difference;
+            }
+            m[i] += diagonal[i];
+        } else {
+            for (std::size_t j = 0; j < n; ++j) d[j] *= rowFactor[i];
+        }
+        d[i] += diagonal[i];
+    }
+    const auto addBorder = [&](Matrix& a, bool bordered) {
+        if (!border) return;
+        if (!bordered) {
+            a(n, n) = 1.0;
+            return;
+        }
+        for (std::size_t i = 0; i < n; ++i) {
+            if (!section.isInterface(nodes[i].target.face)) a(n, i) = 1.0;  // A(i, n): the free potential
+            a(i, n) = nodes[i].weight;                                         // A(n, i): neutrality
+        }
+    };
+    const auto rightHandSide = [&](bool oddMode) {
+        std::vector<double> b(size, 0.0);
+        for (std::size_t i = 0; i < n; ++i) {
+            const SectionFace& face = section.faces[nodes[i].target.face];
+            if (face.conductor != noConductor) b[i] = conductorPotential(section.conductors[face.conductor], oddMode);
+        }
+        return b;
+    };
+    const auto charges = [&](std::vector<double> x, bool bordered) {
+        ModeCharges c;
+        c.offset = bordered ? x[n] : 0.0;
+        x.resize(n);
+        c.g = std::move(x);
+        return c;
+    };
+    std::pair<ModeCharges, ModeCharges> result;
+    if (!mirror) {
+        addBorder(direct, true);
+        const LuFactors factors = luFactor(std::move(direct));
+        if (even) result.first = charges(luSolveTransposed(factors, rightHandSide(false)), border);
+        if (odd) result.second = charges(luSolveTransposed(factors, rightHandSide(true)), border);
+        return result;
+    }
+    if (odd) {
+        addBorder(images, false);
+        result.second = charges(luSolveTransposed(luFactor(std::move(images)), rightHandSide(true)), false);
+    }
+    if (even) {
+        addBorder(direct, true);
+        result.first = charges(luSolveTransposed(luFactor(std::move(direct)), rightHandSide(false)), border);
+    }
+    return result;
 }
 
 // The free charge of the reported trace, F/m.
@@ -324,23 +465,19 @@ double freeCharge(const CrossSection& section, const std::vector<Node>& nodes, c
 
 ModeCapacitances modeCapacitances(const CrossSection& section, const Mesh& mesh) {
     const Assembly assembly(section, mesh);
-    const Matrix directKernel = assembly.transposedKernel(false);
-    const Matrix mirrorKernel = section.mirrorSymmetric ? assembly.transposedKernel(true) : Matrix();
-    const auto capacitance = [&](bool odd) {
-        const ModeCharges charges = solveMode(section, assembly.nodes(), directKernel, mirrorKernel, odd);
-        return freeCharge(section, assembly.nodes(), charges, odd);
-    };
+    const bool even = hasReference(section), odd = section.isPair();
+    const auto [evenCharges, oddCharges] = solveModes(section, assembly, even, odd);
     const double none = std::numeric_limits<double>::quiet_NaN();
-    return {hasReference(section) ? capacitance(false) : none, section.isPair() ? capacitance(true) : none};
+    return {even ? freeCharge(section, assembly.nodes(), evenCharges, false) : none,
+            odd ? freeCharge(section, assembly.nodes(), oddCharges, true) : none};
 }
 
 ModeField::ModeField(const CrossSection& section, const Mesh& mesh, bool odd)
     : mirror_(section.mirrorSymmetric), plane_(section.groundPlane), imageSign_(odd ? -1.0 : 1.0) {
     assert(odd ? section.isPair() : hasReference(section));
     const Assembly assembly(section, mesh);
-    const Matrix directKernel = assembly.transposedKernel(false);
-    const Matrix mirrorKernel = section.mirrorSymmetric ? assembly.transposedKernel(true) : Matrix();
-    const ModeCharges charges = solveMode(section, assembly.nodes(), directKernel, mirrorKernel, odd);
+    const auto solved = solveModes(section, assembly, !odd, odd);
+    const ModeCharges& charges = odd ? solved.second : solved.first;
     offset_ = charges.offset;
     for (std::size_t j = 0; j < assembly.nodes().size(); ++j) {
         positions_.push_back(assembly.nodes()[j].target.z());
