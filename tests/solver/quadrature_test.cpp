@@ -146,7 +146,7 @@ TEST_P(PanelIntegrals, AgreeWithBruteForceQuadratureOfTheLagrangeBasis) {
     const NearCase c = GetParam();
     const Face face = faceOf(c.shape);
     const Anchored a = face.anchored(c.t0), b = face.anchored(c.t1);
-    const Panel panel{0, c.t0, c.t1, a, b, (a.z() + b.z()) / 2.0, std::abs(b - a) / 2};
+    const Panel panel{0, c.t0, c.t1, a, b, (a.z() + b.z()) / 2.0, std::abs(b - a) / 2, 8, 0};
     const Target target = c.onFaceAt >= 0 ? Target{face.anchored(c.onFaceAt), 0, c.onFaceAt}
                           : c.fromStart   ? Target{{face.start(), c.target}, noFace, 0}
                                           : Target{{c.target, 0}, noFace, 0};
