@@ -104,6 +104,14 @@ TEST(StructuresInVacuum, AreFreeSpaceAndHomogeneousOnesScale) {
         make(StructureKind::stripline, {{"w", 1}, {"t", 0.2}, {"h", 0.4}, {"b", 1.5}, {"er", 3.7}, {"er-top", 3.7}}));
     EXPECT_NEAR(layered.value[Q::capacitance], 3.7 * layered.value[Q::capacitanceInAir],
                 layered.error[Q::capacitance] + 3.7 * layered.error[Q::capacitanceInAir]);
+    // Over traces of no thickness a mask is a layer of its thickness: the same as a cover.
+    const auto thin = [](const char* layer, const char* permittivity) {
+        Structure s = make(StructureKind::microstrip, {{"w", 1}, {"s", 0.5}, {"h", 1}, {"er", 4.3}});
+        s.*(findStructureOption(layer)->field) = 0.3;
+        s.*(findStructureOption(permittivity)->field) = 3.2;
+        return solved(s);
+    };
+    EXPECT_EQ(thin("mask", "mask-er").value[Q::oddModeImpedance], thin("cover", "cover-er").value[Q::oddModeImpedance]);
 }
 
 // Hammerstad–Jensen hold a thin microstrip's air impedance to 0.03 %, εeff to 0.2 % and so the
