@@ -3,7 +3,6 @@
 #include "api/line_access.hpp"
 #include "design/solve_dimension.hpp"
 #include "matrix/text.hpp"
-#include "section/structures.hpp"
 
 namespace plattor {
 
@@ -18,11 +17,10 @@ Quantity quantityOfKey(std::string_view key) {
 }  // namespace
 
 Dimension solveFor(const Line& line, std::string_view dimension, std::string_view quantity, double target) {
-    const StructureOption* option = findStructureOption(dimension);
-    if (option == nullptr) throw Error("unknown option \"" + printableExcerpt(dimension) + "\"");
+    const StructureOption& option = namedOption(dimension);
     const Quantity q = quantityOfKey(quantity);
     return publicErrors([&] {
-        const SolvedDimension solved = solveDimension(LineAccess::input(line).structure, *option, q, target);
+        const SolvedDimension solved = solveDimension(LineAccess::input(line).structure, option, q, target);
         Line at = line;
         LineAccess::input(at).structure = solved.structure;
         return Dimension{solved.value, solved.error, LineAccess::solution(at, solved.quantities)};

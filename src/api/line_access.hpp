@@ -2,6 +2,7 @@
 // What the public API's implementation shares between its files: the structure behind a Line,
 // a Solution from converged quantities, and the internal failures as the public one.
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "lines/quantities.hpp"
@@ -21,6 +22,9 @@ struct LineAccess {
     // The solution of `line` (its structure checked) from its converged quantities.
     static Solution solution(const Line& line, const ConvergedQuantities& converged);
 };
+
+// The structure option of that name ("w-top" or "w_top"); Error listing the options otherwise.
+const StructureOption& namedOption(std::string_view name);
 
 // f() with a RunError raised as the public Error of the same message.
 template <class F>

@@ -30,14 +30,14 @@ std::string optionList() {
     return list;
 }
 
+}  // namespace
+
 const StructureOption& namedOption(std::string_view name) {
     const StructureOption* option = findStructureOption(name);
     if (option == nullptr)
         throw Error("unknown option \"" + printableExcerpt(name) + "\"; the options are " + optionList());
     return *option;
 }
-
-}  // namespace
 
 Line::Line(std::string_view kind) : data_(std::make_unique<Data>()) {
     if (!structureKindNamed(kind, data_->input.structure.kind))
