@@ -6,14 +6,15 @@
 #   python  `python3 -c "import plattor; …"` with PYTHONPATH the prefix's site-packages;
 # each giving what the installed plattor-lines --json gives on the same structures, to the byte,
 # and the same one-line message for bad input.
-# Usage: library_test.sh cpp|python <cmake> <build-dir> <config> [<python> <module-dir>]
+# <cxx-flags> are the build's: a program over a sanitized library is built with its flags.
+# Usage: library_test.sh cpp|python <cmake> <build-dir> <config> <cxx-flags> [<python> <module-dir>]
 set -u
 
-if [ $# -lt 4 ]; then
-    echo "usage: $0 cpp|python <cmake> <build-dir> <config> [<python> <module-dir>]" >&2
+if [ $# -lt 5 ]; then
+    echo "usage: $0 cpp|python <cmake> <build-dir> <config> <cxx-flags> [<python> <module-dir>]" >&2
     exit 2
 fi
-mode=$1 cmake=$2 build=$3 config=$4 python=${5:-} module_dir=${6:-}
+mode=$1 cmake=$2 build=$3 config=$4 cxx_flags=$5 python=${6:-} module_dir=${7:-}
 
 . "$(dirname "$0")/../support/checks.sh"
 
@@ -84,6 +85,7 @@ if [ "$mode" = cpp ]; then
     result $? "no internal header is installed${internal:+: $internal}"
 
     "$cmake" -S "$example" -B "$work/example" -DCMAKE_PREFIX_PATH="$prefix" -DCMAKE_BUILD_TYPE=Release \
+        -DCMAKE_CXX_FLAGS="$cxx_flags" \
         >"$work/example.log" 2>&1 && "$cmake" --build "$work/example" >>"$work/example.log" 2>&1
     rc=$?
     [ "$rc" -eq 0 ] || cat "$work/example.log"
