@@ -1,8 +1,12 @@
 """The Python module as a user meets it: the three structures and their quantities, bad input
-refused with plattor-lines' messages, threads that solve side by side."""
+refused with plattor-lines' messages, threads that solve side by side, and README's examples."""
 import math
 import os
+import pathlib
 import pickle
+import re
+import subprocess
+import sys
 import time
 from concurrent.futures import ProcessPoolExecutor, ThreadPoolExecutor
 
@@ -117,3 +121,22 @@ def test_solve_finds_the_width_of_a_target_impedance():
     assert 0 <= found.error < 1e-3 * found.value
     with pytest.raises(plattor.Error):
         plattor.solve("microstrip", "w", "differentialImpedance", 100.0, h=1, er=4.3)
+
+
+def readme_examples():
+    """README's ```python blocks, each with the ```text block right after it (what it prints)."""
+    text = pathlib.Path(os.environ.get("PLATTOR_README", "../../README.md")).read_text()
+    return re.findall(r"```python not-run\n(.*?)```\n(?:\n```text not-run\n(.*?)```)?", text, re.S)
+
+
+@pytest.mark.parametrize("code, printed", readme_examples())
+def test_readme_python_examples_print_what_readme_shows(code, printed, tmp_path):
+    (tmp_path / "example.py").write_text(code)
+    run = subprocess.run([sys.executable, "example.py"], cwd=tmp_path, capture_output=True, text=True, timeout=120)
+    assert run.returncode == 0, run.stderr
+    if printed:
+        assert run.stdout == printed
+
+
+def test_readme_shows_the_sweep_and_the_process_pool():
+    assert len(readme_examples()) >= 2
