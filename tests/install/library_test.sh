@@ -131,22 +131,12 @@ else
     result $? "python3 -c \"import plattor\" imports the installed module ($out)"
 
     for k in "${!structures[@]}"; do
-        cp "$work/cli$k.json" "$work/cli.json"
         # shellcheck disable=SC2086
         call=$(python_call ${structures[k]})
         (cd "$work" && "$python" -c "import plattor; print($call.json())") >"$work/py.json" 2>&1
-        cmp -s "$work/cli.json" "$work/py.json"
+        cmp -s "$work/cli$k.json" "$work/py.json"
         result $? "$call.json() is plattor-lines' JSON to the byte"
-        # as_dict() against the JSON's quantities, read by Python's own json module.
-        (cd "$work" && "$python" -c "
-import json, plattor, sys
-report = json.load(open('cli.json'))
-quantities = {k: v for k, v in report.items() if k not in ('structure', 'levels', 'vacuumLevels')}
-r = $call
-ok = r.as_dict() == quantities and all(
-    (r[k].value, r[k].error) == (v['value'], v['error']) for k, v in quantities.items() if 'maxwell' not in k)
-sys.exit(0 if ok and quantities else 1)")
-        result $? "$call: as_dict() and each quantity's .value and .error are the JSON's"
+        # (its quantities and as_dict() are the JSON's: tests/python)
     done
 
     # shellcheck disable=SC2086
