@@ -8,7 +8,7 @@
 #include <tuple>
 
 #include "lines/closed_forms.hpp"
-#include "lines/converged_range.hpp"
+#include "section/converged_range.hpp"
 #include "lines/quantities.hpp"
 #include "matrix/error.hpp"
 #include "matrix/text.hpp"

@@ -7,6 +7,19 @@
 
 namespace plattor {
 
+// The decimal number at the start of `text`: [+-] digits [. digits] [(e|E) [+-] digits], at
+// least one digit before the exponent, nothing else (no blanks, no hexadecimal, no inf or nan);
+// an exponent marker without digits is not part of it. `length` is 0 where `text` does not
+// start with one; `inRange` is false for a number beyond a double: an overflow, an underflow or
+// a subnormal (whose square would vanish). The reader of the input file and the programs'
+// options read numbers through this one function.
+struct Decimal {
+    std::size_t length;
+    bool inRange;
+    double value;  // 0 unless inRange
+};
+Decimal parseDecimal(std::string_view text);
+
 // The default text of a number: whole numbers below 1e15 in magnitude as integers ("10",
 // "-3"); other finite values with max(floor(log10|x|) + 5, 5) significant digits ("2.6604",
 // "123456.7", "1.5e-05"); "NaN", "Inf", "-Inf".

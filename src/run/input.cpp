@@ -26,7 +26,6 @@ namespace {
 constexpr std::size_t inputByteLimit = 1 << 20;
 
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f'; }
-bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
 // What stands where reading stopped: the word there, quoted, shortened and escaped.
 std::string excerpt(std::string_view rest) {
@@ -61,34 +60,6 @@ InputValues parse(std::string_view text, const std::string& fileName, const char
 }
 
 }  // namespace
-
-Decimal parseDecimal(std::string_view s) {
-    std::size_t k = 0;
-    if (k < s.size() && (s[k] == '+' || s[k] == '-')) ++k;
-    std::size_t digits = 0;
-    while (k < s.size() && isDigit(s[k])) ++k, ++digits;
-    if (k < s.size() && s[k] == '.') {
-        ++k;
-        while (k < s.size() && isDigit(s[k])) ++k, ++digits;
-    }
-    if (digits == 0) return {0, false, 0.0};
-    if (k < s.size() && (s[k] == 'e' || s[k] == 'E')) {
-        std::size_t e = k + 1;
-        if (e < s.size() && (s[e] == '+' || s[e] == '-')) ++e;
-        const std::size_t exponentStart = e;
-        while (e < s.size() && isDigit(s[e])) ++e;
-        if (e > exponentStart) k = e;
-    }
-    // from_chars takes no leading '+'; the rest is a form it reads in full, so the only
-    // failure left is the range.
-    std::string_view number = s.substr(0, k);
-    if (number.front() == '+') number.remove_prefix(1);
-    double value = 0.0;
-    const auto result = std::from_chars(number.data(), number.data() + number.size(), value);
-    assert(result.ptr == number.data() + number.size() || result.ec == std::errc::result_out_of_range);
-    const bool inRange = result.ec != std::errc::result_out_of_range && (value == 0.0 || std::isnormal(value));
-    return {k, inRange, inRange ? value : 0.0};
-}
 
 InputValues parseInput(std::string_view text, const std::string& fileName) {
     return parse(text, fileName, "end of file");

@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "matrix/text.hpp"
+
 namespace plattor {
 
 inline constexpr const char* inputFileName = "indata3.txt";
@@ -15,18 +17,6 @@ struct InputValues {
     double stripHeight;     // above the ground plane
 };
 
-// The decimal number at the start of `text`: [+-] digits [. digits] [(e|E) [+-] digits], at
-// least one digit before the exponent, nothing else (no blanks, no hexadecimal, no inf or nan);
-// an exponent marker without digits is not part of it. `length` is 0 where `text` does not
-// start with one; `inRange` is false for a number beyond a double: an overflow, an underflow or
-// a subnormal (whose square would vanish). The reader of the input file and the programs'
-// options read numbers through this one function.
-struct Decimal {
-    std::size_t length;
-    bool inRange;
-    double value;  // 0 unless inRange
-};
-Decimal parseDecimal(std::string_view text);
 
 // The first four numbers of `text`, in decimal notation (optional sign, digits with an
 // optional point, optional exponent), separated by white space; anything after the fourth is

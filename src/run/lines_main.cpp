@@ -16,7 +16,7 @@
 #include "run/console.hpp"
 #include "run/geometry.hpp"
 #include "run/input.hpp"
-#include "run/structure_arguments.hpp"
+#include "section/structure_arguments.hpp"
 #include "section/structures.hpp"
 #include "solution/capacitance.hpp"
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "matrix/error.hpp"
-#include "lines/converged_range.hpp"
+#include "section/converged_range.hpp"
 #include "matrix/text.hpp"
 
 namespace plattor {

@@ -10,7 +10,7 @@
 
 #include "lines/accuracy_warning.hpp"
 #include "lines/closed_forms.hpp"
-#include "lines/converged_range.hpp"
+#include "section/converged_range.hpp"
 #include "matrix/text.hpp"
 #include "lines/quantities.hpp"
 #include "physics/constants.hpp"

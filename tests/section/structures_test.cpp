@@ -12,7 +12,7 @@
 #include "lines/quantities.hpp"
 #include "matrix/error.hpp"
 #include "physics/constants.hpp"
-#include "run/structure_arguments.hpp"
+#include "section/structure_arguments.hpp"
 #include "section/structures.hpp"
 #include "solver/ladder.hpp"
 #include "support/microstrip_closed_forms.hpp"

@@ -1,10 +1,9 @@
-#include "run/structure_arguments.hpp"
+#include "section/structure_arguments.hpp"
 
 #include <cmath>
 
 #include "matrix/error.hpp"
 #include "matrix/text.hpp"
-#include "run/input.hpp"
 
 namespace plattor {
 

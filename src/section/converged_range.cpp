@@ -1,4 +1,4 @@
-#include "lines/converged_range.hpp"
+#include "section/converged_range.hpp"
 
 #include "matrix/text.hpp"
 

@@ -1,0 +1,39 @@
+#pragma once
+// What the public API's implementation shares between its files: the structure behind a Line,
+// a Solution from converged quantities, and the internal failures as the public one.
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "lines/quantities.hpp"
+#include "matrix/error.hpp"
+#include "plattor/lines.hpp"
+#include "section/structure_arguments.hpp"
+
+namespace plattor {
+
+struct Line::Data {
+    StructureInput input;
+};
+
+struct LineAccess {
+    static const StructureInput& input(const Line& line) { return line.data_->input; }
+    static StructureInput& input(Line& line) { return line.data_->input; }
+    // The solution of `line` (its structure checked) from its converged quantities.
+    static Solution solution(const Line& line, const ConvergedQuantities& converged);
+};
+
+// The structure option of that name ("w-top" or "w_top"); Error listing the options otherwise.
+const StructureOption& namedOption(std::string_view name);
+
+// f() with a RunError raised as the public Error of the same message.
+template <class F>
+decltype(auto) publicErrors(F&& f) {
+    try {
+        return std::forward<F>(f)();
+    } catch (const RunError& e) {
+        throw Error(e.what());
+    }
+}
+
+}  // namespace plattor

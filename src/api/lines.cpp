@@ -1,0 +1,125 @@
+#include "plattor/lines.hpp"
+
+#include <cmath>
+
+#include "api/line_access.hpp"
+#include "matrix/text.hpp"
+#include "report/report.hpp"
+#include "section/structures.hpp"
+
+namespace plattor {
+
+namespace {
+
+struct UnitName {
+    Unit unit;
+    const char* si;
+};
+constexpr UnitName unitNames[] = {{Unit::capacitance, "F/m"}, {Unit::impedance, "ohm"}, {Unit::inductance, "H/m"},
+                                  {Unit::delay, "s/m"},       {Unit::ratio, ""}};
+
+const char* siUnit(Unit unit) {
+    for (const UnitName& u : unitNames)
+        if (u.unit == unit) return u.si;
+    return "";
+}
+
+std::string optionList() {
+    std::string list;
+    for (const StructureOption& o : structureOptions()) list += (list.empty() ? "" : ", ") + std::string(o.name);
+    return list;
+}
+
+}  // namespace
+
+const StructureOption& namedOption(std::string_view name) {
+    const StructureOption* option = findStructureOption(name);
+    if (option == nullptr)
+        throw Error("unknown option \"" + printableExcerpt(name) + "\"; the options are " + optionList());
+    return *option;
+}
+
+Line::Line(std::string_view kind) : data_(std::make_unique<Data>()) {
+    if (!structureKindNamed(kind, data_->input.structure.kind))
+        throw Error("unknown structure \"" + printableExcerpt(kind) + "\"; the structures are microstrip, stripline, coplanar");
+}
+
+Line::Line(const Line& other) : data_(std::make_unique<Data>(*other.data_)) {}
+Line::Line(Line&& other) noexcept = default;
+Line& Line::operator=(const Line& other) {
+    if (this != &other) data_ = std::make_unique<Data>(*other.data_);
+    return *this;
+}
+Line& Line::operator=(Line&& other) noexcept = default;
+Line::~Line() = default;
+
+// A number takes the path of its shortest text, which reads back to the same double: the same
+// checks and messages as on the command line.
+Line& Line::set(std::string_view option, double value) { return set(option, shortestText(value)); }
+
+Line& Line::set(std::string_view option, std::string_view text) {
+    const StructureOption& o = namedOption(option);
+    publicErrors([&] { setStructureOption(data_->input, o, text); });
+    return *this;
+}
+
+std::string Line::kind() const { return structureName(data_->input.structure.kind); }
+
+double Line::get(std::string_view option) const { return data_->input.structure.*namedOption(option).field; }
+
+std::string Line::lengthUnit() const { return data_->input.lengthUnit.empty() ? "" : "m"; }
+
+std::vector<std::string> Line::options() {
+    std::vector<std::string> names;
+    for (const StructureOption& o : structureOptions()) names.emplace_back(o.name);
+    return names;
+}
+
+std::string Reading::text() const {
+    for (const UnitName& u : unitNames)
+        if (unit == u.si) return valueWithBar(value, error, u.unit);
+    return valueWithBar(value, error, Unit::ratio);
+}
+
+Solution::Solution(Line line, std::vector<Reading> quantities, std::string json, std::string text)
+    : line_(std::move(line)), quantities_(std::move(quantities)), json_(std::move(json)), text_(std::move(text)) {}
+
+bool Solution::has(std::string_view key) const {
+    for (const Reading& r : quantities_)
+        if (r.key == key) return true;
+    return false;
+}
+
+const Reading& Solution::operator[](std::string_view key) const {
+    for (const Reading& r : quantities_)
+        if (r.key == key) return r;
+    std::string keys;
+    for (const Reading& r : quantities_) keys += (keys.empty() ? "" : ", ") + r.key;
+    throw Error("no quantity \"" + printableExcerpt(key) + "\" for this " + line_.kind() + "; it has " + keys);
+}
+
+Solution LineAccess::solution(const Line& line, const ConvergedQuantities& c) {
+    const StructureInput& input = LineAccess::input(line);
+    const std::vector<Quantity>& order = reportedQuantities(input.structure);
+    std::vector<Reading> readings;
+    for (const Quantity q : order) {
+        if (!c.value.applies(q)) continue;
+        const QuantityInfo& info = quantityInfo(q);
+        readings.push_back({info.key, info.name, siUnit(info.unit), c.value[q], c.error[q]});
+    }
+    std::string text;
+    for (const std::string& l : reportText(quantityRows(c, order))) text += (text.empty() ? "" : "\n") + l;
+    return Solution(line, std::move(readings), structureReportJson(input.structure, input.lengthUnit, c), text);
+}
+
+Solution solve(const Line& line) {
+    const Structure& structure = LineAccess::input(line).structure;
+    return publicErrors([&] {
+        checkStructure(structure);
+        return LineAccess::solution(line, convergedQuantities(structureSection(structure)));
+    });
+}
+
+const char* version() { return PLATTOR_VERSION; }
+
+}  // namespace plattor

@@ -1,0 +1,142 @@
+"""The Python module as a user meets it: the three structures and their quantities, bad input
+refused with plattor-lines' messages, threads that solve side by side, and README's examples."""
+import math
+import os
+import pathlib
+import pickle
+import re
+import subprocess
+import sys
+import time
+from concurrent.futures import ProcessPoolExecutor, ThreadPoolExecutor
+
+import pytest
+
+import plattor
+
+SINGLE = ["capacitance", "capacitanceInAir", "effectivePermittivity", "impedance", "inductance", "delay"]
+
+STRUCTURES = {
+    "microstrip": (plattor.microstrip, dict(w="0.1mm", h="0.1mm", er=4.3, t="35um", mask="20um", mask_er=3.5)),
+    "stripline pair": (plattor.stripline, dict(w=5, s=6, h=8, b=20, er=3.6, er_top=4)),
+    "coplanar pair": (plattor.coplanar, dict(w=0.3, s=0.2, g=0.15, h=0.2, er=4.4, t=0.035)),
+}
+
+
+@pytest.mark.parametrize("name", STRUCTURES)
+def test_structures_report_every_quantity_with_its_bar(name):
+    solve, options = STRUCTURES[name]
+    r = solve(**options)
+    assert (r.keys() == SINGLE) == (name == "microstrip")
+    report = r.as_dict()
+    for q in r.quantities:
+        assert getattr(r, q.key) is not None and r[q.key].value == q.value and q.key in r
+        assert math.isfinite(q.value) and 0 < q.error < 1e-5 * abs(q.value), q
+        if "maxwell" not in q.key:
+            assert report[q.key] == {"value": q.value, "error": q.error}
+    assert len(str(r).splitlines()) == len(r.keys())
+    assert pickle.loads(pickle.dumps(r)).json() == r.json()
+    if name != "microstrip":
+        assert r.differentialImpedance.value == 2 * r.oddModeImpedance.value
+        assert report["maxwellMatrix"]["value"][0][1] == r.maxwell12.value
+
+
+def test_lengths_in_any_one_unit_give_the_same_line():
+    in_mm = plattor.microstrip(w=0.1, h=0.1, t=0.035, er=4.3)
+    in_metres = plattor.microstrip(w="1e-4m", h="0.1mm", t="35um", er="4.3")
+    assert in_metres.impedance.value == pytest.approx(in_mm.impedance.value, abs=in_mm.impedance.error)
+    assert in_mm.structure["lengthUnit"] == "as given" and in_metres.structure["t"] == 3.5e-5
+    # None leaves an option out; a stripline filled with one dielectric has that permittivity.
+    assert plattor.microstrip(w=0.1, h=0.1, er=4.3, mask=None).json() == plattor.microstrip(w=0.1, h=0.1, er=4.3).json()
+    homogeneous = plattor.stripline(w=1, h=1, b=2, er=2.2).effectivePermittivity
+    assert homogeneous.value == pytest.approx(2.2, abs=homogeneous.error)
+
+
+@pytest.mark.parametrize("call, error, message", [
+    (lambda: plattor.microstrip(w=1, h=1), plattor.Error,
+     r"microstrip: needs --er \(the substrate's relative permittivity\)"),
+    (lambda: plattor.microstrip(w=1, h="1mm", er=4), ValueError, r"lengths with and without a unit are mixed \(--h 1mm\)"),
+    (lambda: plattor.coplanar(w="0.1 mm", h=1, g=1, er=4), plattor.Error, r'--w needs a length .* got "0.1 mm"'),
+    (lambda: plattor.microstrip(w=1, h=1, b=2, er=4), plattor.Error, r"microstrip: has no option --b"),
+    (lambda: plattor.stripline(w=1, h=2, b=2, er=4), plattor.Error, r"stripline: the trace reaches the upper plane"),
+    (lambda: plattor.microstrip(w=1, h=1, er=math.inf), plattor.Error, r'--er needs a decimal number, got "Inf"'),
+    (lambda: plattor.microstrip(width=1, h=1, er=4), TypeError, r"unexpected keyword argument 'width'"),
+    (lambda: plattor.microstrip(w=True, h=1, er=4), TypeError, r"'w' must be a number or a text"),
+    (lambda: plattor.microstrip(w=1, h=1, er=4).oddModeImpedance, AttributeError, r"no quantity 'oddModeImpedance'"),
+    (lambda: plattor.microstrip(w=1, h=1, er=4)["Z0"], KeyError, r"Z0"),
+], ids=["missing", "mixed units", "malformed", "foreign option", "through the plane", "infinite", "unknown keyword",
+        "bool", "unknown attribute", "unknown key"])
+def test_bad_input_is_refused_in_one_line(call, error, message):
+    with pytest.raises(error, match=message) as caught:
+        call()
+    assert "\n" not in str(caught.value)
+
+
+def thick_pair(w):
+    """A line of about a tenth of a second."""
+    return plattor.microstrip(w=w, s=0.3, t=0.1, h=1, er=4.3)
+
+
+def speedup(pool_type, widths):
+    """How many times as fast as one after another a pool of 8 solves the lines."""
+    start = time.perf_counter()
+    serial = [thick_pair(w) for w in widths]
+    one = time.perf_counter() - start
+    with pool_type(max_workers=8) as pool:
+        start = time.perf_counter()
+        parallel = list(pool.map(thick_pair, widths))
+        eight = time.perf_counter() - start
+    assert [r.json() for r in parallel] == [r.json() for r in serial]
+    return one / eight
+
+
+def test_threads_solve_lines_in_parallel():
+    # The GIL is released while a line is solved, so threads finish sooner than one. Other work
+    # on the machine can take the second processor for seconds at a time: where threads do not
+    # gain, processes (which share no GIL) tell at once whether the machine could have shown a
+    # gain. Twice processes but not threads: the threads are held back. Never either: skipped.
+    processors = len(os.sched_getaffinity(0))
+    if processors < 2:
+        pytest.skip("one processor: nothing to run in parallel")
+    widths = [0.9 + 0.02 * k for k in range(8)]
+    thick_pair(1)
+    threads, processes = [], []
+    while len(threads) < 5 and max(threads, default=0) <= 1.3 and sum(p > 1.3 for p in processes) < 2:
+        threads.append(speedup(ThreadPoolExecutor, widths))
+        if threads[-1] <= 1.3:
+            processes.append(speedup(ProcessPoolExecutor, widths))
+    print(f"\n8 threads on {processors} processors, times as fast as one: " +
+          ", ".join(f"{t:.2f}" for t in threads) +
+          ("; 8 processes, when threads did not gain: " + ", ".join(f"{p:.2f}" for p in processes) if processes else ""))
+    if max(threads) <= 1.3 and all(p <= 1.3 for p in processes):
+        pytest.skip("the machine is busy: neither threads nor processes gained")
+    assert max(threads) > 1.3
+
+
+@pytest.mark.skipif(not hasattr(plattor, "solve"), reason="the library was built without the inverse problem")
+def test_solve_finds_the_width_of_a_target_impedance():
+    found = plattor.solve("microstrip", "w", "impedance", 50.0, h="0.2mm", t="35um", er=4.3)
+    z = found.result.impedance
+    assert z.value == pytest.approx(50, rel=1e-4) and found.result.structure["w"] == found.value
+    assert 0 <= found.error < 1e-3 * found.value
+    with pytest.raises(plattor.Error):
+        plattor.solve("microstrip", "w", "differentialImpedance", 100.0, h=1, er=4.3)
+
+
+def readme_examples():
+    """README's ```python blocks, each with the ```text block right after it (what it prints)."""
+    text = pathlib.Path(os.environ.get("PLATTOR_README", "../../README.md")).read_text()
+    return re.findall(r"```python not-run\n(.*?)```\n(?:\n```text not-run\n(.*?)```)?", text, re.S)
+
+
+@pytest.mark.parametrize("code, printed", readme_examples())
+def test_readme_python_examples_print_what_readme_shows(code, printed, tmp_path):
+    (tmp_path / "example.py").write_text(code)
+    run = subprocess.run([sys.executable, "example.py"], cwd=tmp_path, capture_output=True, text=True, timeout=120)
+    assert run.returncode == 0, run.stderr
+    if printed:
+        assert run.stdout == printed
+
+
+def test_readme_shows_the_sweep_and_the_process_pool():
+    assert len(readme_examples()) >= 2
