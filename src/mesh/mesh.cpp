@@ -60,9 +60,14 @@ public:
         const Anchored a = face_.anchored(t0), b = face_.anchored(t1);
         const double span = std::abs(b - a);
         if (span > section_.longestPanel) return false;
+        // An edge at least span·(1 + 1/α) from the panel's start lies at least span/α from it.
         const double limit = span * span / (meshRatio * meshRatio);
-        for (const Point edge : edges_)
-            if (std::norm(fromSegment(Anchored{edge, 0} - a, 0, b - a)) < limit) return false;
+        const double clear = span * span * (1 + 1 / meshRatio) * (1 + 1 / meshRatio);
+        for (const Point edge : edges_) {
+            const Point fromStart = Anchored{edge, 0} - a;
+            if (std::norm(fromStart) >= clear) continue;
+            if (std::norm(fromSegment(fromStart, 0, b - a)) < limit) return false;
+        }
         return true;
     }
 
