@@ -48,28 +48,25 @@ bool parseDecimal(std::string_view text, double& value) {
     return result.ec == std::errc() && result.ptr == digits.data() + digits.size() && std::isfinite(value);
 }
 
-void setStructureOption(StructureInput& input, const StructureOption& option, std::string_view text) {
+OptionValue readStructureOption(StructureInput& input, const StructureOption& option, std::string_view text) {
     const std::string name = std::string("--") + option.name;
-    double& field = input.structure.*option.field;
-    if (!std::isnan(field)) throw RunError(name + " is given twice");
+    double number = 0;
     if (!option.length) {
-        if (!parseDecimal(text, field)) {
-            field = absent;
+        if (!parseDecimal(text, number))
             throw RunError(name + " needs a decimal number, got \"" + printableExcerpt(text) + "\"");
-        }
-        return;
+        return {number, 1.0};
     }
     const std::size_t n = decimalLength(text);
-    double value = 0;
+    double metres = 1.0;
     std::string unit;
-    bool ok = n > 0 && parseDecimal(text.substr(0, n), value);
+    bool ok = n > 0 && parseDecimal(text.substr(0, n), number);
     if (ok && n < text.size()) {
         ok = false;
         for (const Suffix& s : suffixes)
             if (text.substr(n) == s.name) {
-                value *= s.metres;
+                metres = s.metres;
                 unit = s.name;
-                ok = std::isfinite(value);
+                ok = std::isfinite(number * metres);
             }
     }
     if (!ok)
@@ -80,7 +77,20 @@ void setStructureOption(StructureInput& input, const StructureOption& option, st
                        "): give every length bare, or every one with a unit");
     if (!unit.empty()) input.lengthUnit = unit;
     input.lengthSeen = true;
-    field = value;
+    return {number, metres};
+}
+
+void setStructureOption(StructureInput& input, const StructureOption& option, std::string_view text) {
+    double& field = input.structure.*option.field;
+    if (!std::isnan(field)) throw RunError(std::string("--") + option.name + " is given twice");
+    const OptionValue value = readStructureOption(input, option, text);
+    field = value.number * value.metres;
+}
+
+double lengthUnitMetres(const std::string& unit) {
+    for (const Suffix& s : suffixes)
+        if (unit == s.name) return s.metres;
+    return 1.0;
 }
 
 }  // namespace plattor
