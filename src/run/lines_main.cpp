@@ -10,12 +10,12 @@
 #include <string_view>
 #include <vector>
 
+#include "design/parallel.hpp"
+#include "design/plots.hpp"
 #include "lines/quantities.hpp"
 #include "matrix/error.hpp"
 #include "matrix/text.hpp"
 #include "report/report.hpp"
-#include "design/parallel.hpp"
-#include "design/plots.hpp"
 #include "run/console.hpp"
 #include "run/design_runs.hpp"
 #include "run/geometry.hpp"

@@ -1,8 +1,7 @@
 // The pieces under batches and sweeps: CSV read and written as spreadsheets do, work handed out
-// to threads and taken back in order, the points of a sweep, a row's cells.
+// to threads and taken back in order, the points of a sweep.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <ostream>
@@ -15,7 +14,6 @@
 #include "design/parallel.hpp"
 #include "design/quantity_table.hpp"
 #include "matrix/error.hpp"
-#include "report/report.hpp"
 
 namespace plattor {
 namespace {
@@ -136,7 +134,7 @@ TEST_P(InOrder, AFailingPieceStopsTheRunAndIsRethrown) {
 INSTANTIATE_TEST_SUITE_P(Threads, InOrder, ::testing::Values(1u, 2u, 5u),
                          [](const auto& info) { return "Threads" + std::to_string(info.param); });
 
-// --- sweeps and rows ---
+// --- sweeps ---
 
 TEST(SweepPoints, EndExactlyAtBothEndsEvenlyOrInAConstantRatio) {
     EXPECT_EQ(sweepPoints(0.1, 0.3, 3, false), (std::vector<double>{0.1, 0.2, 0.3}));
@@ -147,42 +145,6 @@ TEST(SweepPoints, EndExactlyAtBothEndsEvenlyOrInAConstantRatio) {
     EXPECT_NEAR(geometric[1], 1e-2, 1e-16);
     EXPECT_NEAR(geometric[2], 1e-1, 1e-15);
     EXPECT_EQ(sweepPoints(5, 7, 1, false), (std::vector<double>{5}));
-}
-
-TEST(QuantityRows, APairAndASingleTraceFillTheirOwnColumnsAndAFailureNone) {
-    const std::vector<Quantity>& all = everyQuantity();
-    const std::vector<std::string> columns = quantityColumns(all);
-    ASSERT_EQ(columns.size(), 2 * all.size());
-    EXPECT_EQ(columns[0], "capacitance");
-    EXPECT_EQ(columns[1], "capacitanceError");
-
-    Structure single;
-    single.w = 1, single.h = 1, single.er = 4;
-    Structure pair = single;
-    pair.s = 1;
-    Structure broken = single;
-    broken.h = absent;
-    const auto filled = [&](const Structure& s) {
-        const StructureSolution solution = solveStructure(s);
-        std::vector<std::string> names;
-        const std::vector<std::string> cells = quantityCells(all, solution);
-        EXPECT_EQ(cells.size(), columns.size());
-        for (std::size_t k = 0; k < cells.size(); ++k)
-            if (!cells[k].empty()) names.push_back(columns[k]);
-        return std::make_pair(names, solution.error);
-    };
-    const auto [singleNames, singleError] = filled(single);
-    EXPECT_EQ(singleError, "");
-    EXPECT_EQ(singleNames.size(), 12u);
-    EXPECT_EQ(singleNames[6], "impedance");
-    const auto [pairNames, pairError] = filled(pair);
-    EXPECT_EQ(pairError, "");
-    EXPECT_EQ(pairNames.size(), 2 * pairQuantities().size());
-    EXPECT_EQ(std::count(pairNames.begin(), pairNames.end(), "impedance"), 0);
-    EXPECT_EQ(std::count(pairNames.begin(), pairNames.end(), "differentialImpedance"), 1);
-    const auto [brokenNames, brokenError] = filled(broken);
-    EXPECT_TRUE(brokenNames.empty());
-    EXPECT_EQ(brokenError, "microstrip: needs --h (the substrate's height)");
 }
 
 }  // namespace
