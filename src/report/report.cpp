@@ -94,17 +94,30 @@ std::string valueWithBar(double value, double error, Unit unit) {
     return text;
 }
 
+namespace {
+
+std::string textLine(const std::string& name, const std::string& value, const std::string& error, const char* unit) {
+    std::string line = padded(name, 41) + padded(value, 14) + " ± " + padded(error, 12) + " " + unit;
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line;
+}
+
+}  // namespace
+
 std::vector<std::string> reportText(const std::vector<ReportRow>& rows) {
     std::vector<std::string> lines;
     for (const ReportRow& row : rows) {
         const double scale = displayScale(row.unit);
         auto [value, error] = barTexts(row.value * scale, row.error * scale);
         if (!row.valueText.empty()) value = row.valueText;
-        std::string line = padded(row.name, 41) + padded(value, 14) + " ± " + padded(error, 12) + " " + displayUnit(row.unit);
-        while (!line.empty() && line.back() == ' ') line.pop_back();
-        lines.push_back(line);
+        lines.push_back(textLine(row.name, value, error, displayUnit(row.unit)));
     }
     return lines;
+}
+
+std::string reportLine(const std::string& name, double value, double error, const std::string& unit) {
+    const auto [v, e] = barTexts(value, error);
+    return textLine(name, v, e, unit.c_str());
 }
 
 std::vector<ReportRow> quantityRows(const ConvergedQuantities& c, const std::vector<Quantity>& order) {
@@ -202,6 +215,10 @@ void addQuantities(JsonObject& json, const ConvergedQuantities& c, const std::ve
 
 std::string structureReportJson(const Structure& structure, const std::string& lengthUnit,
                                 const ConvergedQuantities& c) {
+    return structureReport(structure, lengthUnit, c).text();
+}
+
+JsonObject structureReport(const Structure& structure, const std::string& lengthUnit, const ConvergedQuantities& c) {
     JsonObject echo;
     echo.add("kind", std::string(structureName(structure.kind)));
     echo.add("lengthUnit", lengthUnit.empty() ? std::string("as given") : std::string("m"));
@@ -218,7 +235,7 @@ std::string structureReportJson(const Structure& structure, const std::string& l
     json.addRaw("levels", levelsJson(c.levels, false));
     json.addRaw("vacuumLevels", levelsJson(c.levels, true));
     addQuantities(json, c, reportedQuantities(structure));
-    return json.text();
+    return json;
 }
 
 }  // namespace plattor

@@ -32,6 +32,10 @@ struct ReportRow {
 // The name padded to a fixed column, the value, "± " and the bar, the unit.
 std::vector<std::string> reportText(const std::vector<ReportRow>& rows);
 
+// One line as reportText writes it, the unit given by name: a length in "mm", or "" for bare
+// lengths.
+std::string reportLine(const std::string& name, double value, double error, const std::string& unit);
+
 // The rows of the quantities in `order` that apply.
 std::vector<ReportRow> quantityRows(const ConvergedQuantities& c, const std::vector<Quantity>& order);
 
@@ -74,5 +78,7 @@ void addQuantities(JsonObject& json, const ConvergedQuantities& c, const std::ve
 // every quantity it reports.
 std::string structureReportJson(const Structure& structure, const std::string& lengthUnit,
                                 const ConvergedQuantities& c);
+// The same as an object to which a caller adds members of its own.
+JsonObject structureReport(const Structure& structure, const std::string& lengthUnit, const ConvergedQuantities& c);
 
 }  // namespace plattor

@@ -1,6 +1,7 @@
 // plattor-lines: converged line parameters with error bars. Without a structure it reads
 // indata3.txt like plattor and reports its strip pair (with --er on a board as wide as the
 // plane); `microstrip`, `stripline` and `coplanar` describe a board's cross-section by options.
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -9,12 +10,16 @@
 #include <string_view>
 #include <vector>
 
+#include "design/parallel.hpp"
+#include "design/plots.hpp"
 #include "lines/quantities.hpp"
 #include "matrix/error.hpp"
 #include "matrix/text.hpp"
 #include "report/report.hpp"
 #include "run/console.hpp"
+#include "run/design_runs.hpp"
 #include "run/geometry.hpp"
+#include "run/gnuplot.hpp"
 #include "run/input.hpp"
 #include "section/structure_arguments.hpp"
 #include "section/structures.hpp"
@@ -30,7 +35,11 @@ constexpr const char* usage =
     "                    [--mask M --mask-er EM | --cover C --cover-er EC] [--json]\n"
     "       plattor-lines stripline --w W [--w-top WT] [--t T] [--s S] --h H --b B --er E [--er-top ET] [--json]\n"
     "       plattor-lines coplanar --w W [--w-top WT] [--t T] [--s S] --g G [--ground-width GW] --h H --er E\n"
-    "                    [--mask M --mask-er EM] [--json]";
+    "                    [--mask M --mask-er EM] [--json]\n"
+    "       plattor-lines STRUCTURE … --solve NAME --target QUANTITY=OHM [--json] [--picture FILE [--mode even|odd]]\n"
+    "       plattor-lines STRUCTURE … --sweep NAME=FROM:TO:COUNT [--sweep-log] [--plot FILE] [--threads N]\n"
+    "       plattor-lines STRUCTURE … --picture FILE.png|FILE.svg [--mode even|odd] [--json]\n"
+    "       plattor-lines --batch FILE.csv|- [--threads N]";
 
 constexpr const char* help =
     "Converged capacitances and line impedances with an error bar.\n"
@@ -45,7 +54,16 @@ constexpr const char* help =
     "between planes --b apart, the traces' bottoms at --h, --er below and --er-top above them;\n"
     "coplanar: the microstrip with grounds --g from the traces, --ground-width wide (default infinite).\n"
     "Lengths in one unit of your choice, or each with a suffix m, mm, um or mil.\n"
-    "--json prints the same as one JSON object in SI units. --version prints the version.";
+    "--json prints the same as one JSON object in SI units. --version prints the version.\n"
+    "--solve NAME --target QUANTITY=OHM: the length NAME (w, s, g, h, t, …) that gives the impedance\n"
+    "QUANTITY (impedance; a pair's differentialImpedance, commonModeImpedance, evenModeImpedance,\n"
+    "oddModeImpedance) the value OHM, with its uncertainty, then the report there.\n"
+    "--sweep NAME=FROM:TO:COUNT: CSV of every quantity at COUNT values of NAME (--sweep-log: in a\n"
+    "constant ratio); --plot FILE.png|.svg draws the impedances against it.\n"
+    "--batch FILE.csv: a header of structure and option columns (w, w_top, t, s, h, b, er, …), one\n"
+    "structure a row; prints the rows with every quantity and its error, on all cores or --threads N.\n"
+    "--picture FILE.png|.svg: the cross-section with the equipotentials and field of the even or odd\n"
+    "mode (--mode; a pair's odd one by default). Pictures need gnuplot.";
 
 struct Options {
     bool json = false;
@@ -53,7 +71,54 @@ struct Options {
     bool version = false;
     std::optional<double> permittivity;        // --er without a structure
     std::optional<StructureInput> structure;   // a structure from its options
+    std::optional<std::string> solve;          // --solve NAME
+    std::optional<SolveRequest> target;        // --target, the dimension filled in from --solve
+    std::optional<SweepRequest> sweep;
+    bool sweepLog = false;
+    std::optional<std::string> plot;
+    std::optional<PictureRequest> picture;
+    std::optional<bool> odd;                   // --mode
+    std::optional<std::string> batch;
+    std::optional<unsigned> threads;
 };
+
+// The value after an option; raises RunError where there is none or the option came before.
+template <class T>
+const char* valueOf(int argc, char** argv, int& k, const std::optional<T>& already) {
+    const std::string option = argv[k];
+    if (already) throw RunError(option + " is given twice");
+    if (k + 1 >= argc) throw RunError(option + " needs a value");
+    return argv[++k];
+}
+
+unsigned parseThreads(const std::string& text) {
+    unsigned threads = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), threads);
+    if (text.empty() || error != std::errc() || end != text.data() + text.size() || threads < 1 || threads > 4096)
+        throw RunError("--threads needs a whole number from 1 to 4096, got \"" + printableExcerpt(text) + "\"");
+    return threads;
+}
+
+// Whether the options go together: each design option with what it needs, nothing it excludes.
+void checkCombination(const Options& o) {
+    const auto refuse = [](const std::string& why) { throw RunError(why); };
+    if (o.help || o.version) return;
+    if (!o.structure) {
+        for (const auto& [given, name] : {std::pair{bool(o.solve), "--solve"}, {bool(o.target), "--target"},
+                                          {bool(o.sweep), "--sweep"}, {bool(o.picture), "--picture"}})
+            if (given) refuse(std::string(name) + " needs a structure: microstrip, stripline or coplanar first");
+    }
+    if (o.batch && (o.structure || o.permittivity || o.json))
+        refuse("--batch takes its structures from the file and no options but --threads");
+    if (o.threads && !o.batch && !o.sweep) refuse("--threads goes with --batch or --sweep");
+    if (o.solve.has_value() != o.target.has_value()) refuse("--solve NAME and --target QUANTITY=OHM go together");
+    if (o.sweepLog && !o.sweep) refuse("--sweep-log goes with --sweep");
+    if (o.plot && !o.sweep) refuse("--plot goes with --sweep (a cross-section is drawn by --picture)");
+    if (o.sweep && (o.solve || o.picture || o.json)) refuse("--sweep prints CSV: no --solve, --picture or --json with it");
+    if (o.odd && !o.picture) refuse("--mode goes with --picture");
+    const bool pair = o.structure && (o.structure->structure.isPair() || (o.solve && *o.solve == "s"));
+    if (o.odd.value_or(false) && !pair) refuse("--mode odd needs a pair of traces (--s)");
+}
 
 Options parseArguments(int argc, char** argv) {
     Options options;
@@ -69,6 +134,43 @@ Options parseArguments(int argc, char** argv) {
         if (argument == "--json") { options.json = true; continue; }
         if (argument == "--help") { options.help = true; continue; }
         if (argument == "--version") { options.version = true; continue; }
+        if (argument == "--solve") {
+            const std::string name = valueOf(argc, argv, k, options.solve);
+            const StructureOption* option = findStructureOption(name);
+            if (option == nullptr || !option->length)
+                throw RunError("--solve needs a length option (w, w-top, t, s, h, b, mask, cover, g, ground-width), got \"" +
+                               printableExcerpt(name) + "\"");
+            options.solve = option->name;
+            continue;
+        }
+        if (argument == "--target") {
+            SolveRequest request{};
+            parseTarget(valueOf(argc, argv, k, options.target), request.quantity, request.target);
+            options.target = request;
+            continue;
+        }
+        if (argument == "--sweep") { options.sweep = parseSweep(valueOf(argc, argv, k, options.sweep)); continue; }
+        if (argument == "--sweep-log") { options.sweepLog = true; continue; }
+        if (argument == "--plot") {
+            options.plot = valueOf(argc, argv, k, options.plot);
+            pictureFormat(*options.plot, "--plot");
+            continue;
+        }
+        if (argument == "--picture") {
+            const std::string file = valueOf(argc, argv, k, options.picture);
+            pictureFormat(file, "--picture");
+            options.picture = PictureRequest{file, {}};
+            continue;
+        }
+        if (argument == "--mode") {
+            const std::string mode = valueOf(argc, argv, k, options.odd);
+            if (mode != "even" && mode != "odd")
+                throw RunError("--mode needs even or odd, got \"" + printableExcerpt(mode) + "\"");
+            options.odd = mode == "odd";
+            continue;
+        }
+        if (argument == "--batch") { options.batch = valueOf(argc, argv, k, options.batch); continue; }
+        if (argument == "--threads") { options.threads = parseThreads(valueOf(argc, argv, k, options.threads)); continue; }
         const StructureOption* option =
             argument.size() > 2 && argument.compare(0, 2, "--") == 0 ? findStructureOption(argument.substr(2)) : nullptr;
         if (option != nullptr && argument.find('_') == std::string::npos && (options.structure || argument == "--er")) {
@@ -91,6 +193,10 @@ Options parseArguments(int argc, char** argv) {
         }
         throw RunError("unknown argument \"" + printableExcerpt(argument) + "\"\n" + usage);
     }
+    if (options.picture) options.picture->odd = options.odd;
+    if (options.sweep) options.sweep->geometric = options.sweepLog;
+    if (options.target) options.target->dimension = findStructureOption(*options.solve);
+    checkCombination(options);
     return options;
 }
 
@@ -209,11 +315,12 @@ void runStructure(const Options& options) {
     checkStructure(input.structure);
     // 2. Its cross-section, solved up the ladder with and without the dielectrics.
     const ConvergedQuantities c = convergedQuantities(structureSection(input.structure));
-    // 3. The report of a single trace or of a pair.
+    // 3. The report of a single trace or of a pair, and the picture if asked.
     if (options.json)
         display(structureReportJson(input.structure, input.lengthUnit, c));
     else
         display(reportText(quantityRows(c, reportedQuantities(input.structure))));
+    if (options.picture) drawPicture(input.structure, input.lengthUnit, *options.picture);
 }
 
 }  // namespace
@@ -221,10 +328,19 @@ void runStructure(const Options& options) {
 int main(int argc, char** argv) {
     try {
         const Options options = parseArguments(argc, argv);
+        // A picture is refused before the work when gnuplot cannot draw it.
+        if (options.picture && !options.help && !options.version) checkGnuplot("--picture");
+        const unsigned threads = options.threads.value_or(defaultThreads());
         if (options.help) {
             display(std::string(usage) + "\n\n" + help);
         } else if (options.version) {
             display(std::string("plattor-lines ") + PLATTOR_VERSION);
+        } else if (options.batch) {
+            runBatch(*options.batch, threads);
+        } else if (options.sweep) {
+            runSweep(*options.structure, *options.sweep, options.plot, threads);
+        } else if (options.target) {
+            runSolve(*options.structure, *options.target, options.json, options.picture);
         } else if (options.structure) {
             runStructure(options);
         } else {

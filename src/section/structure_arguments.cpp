@@ -17,28 +17,25 @@ constexpr Suffix suffixes[] = {{"m", 1.0}, {"mm", 1e-3}, {"um", 1e-6}, {"mil", 2
 
 }  // namespace
 
-void setStructureOption(StructureInput& input, const StructureOption& option, std::string_view text) {
+OptionValue readStructureOption(StructureInput& input, const StructureOption& option, std::string_view text) {
     const std::string name = std::string("--") + option.name;
-    double& field = input.structure.*option.field;
-    if (!std::isnan(field)) throw RunError(name + " is given twice");
     const Decimal number = parseDecimal(text);
     const std::size_t n = number.length;
     if (!option.length) {
         if (n == 0 || n != text.size() || !number.inRange)
             throw RunError(name + " needs a decimal number, got \"" + printableExcerpt(text) + "\"");
-        field = number.value;
-        return;
+        return {number.value, 1.0};
     }
-    double value = number.value;
+    double metres = 1.0;
     std::string unit;
     bool ok = n > 0 && number.inRange;
     if (ok && n < text.size()) {
         ok = false;
         for (const Suffix& s : suffixes)
             if (text.substr(n) == s.name) {
-                value *= s.metres;
+                metres = s.metres;
                 unit = s.name;
-                ok = std::isfinite(value);
+                ok = std::isfinite(number.value * metres);
             }
     }
     if (!ok)
@@ -49,7 +46,20 @@ void setStructureOption(StructureInput& input, const StructureOption& option, st
                        "): give every length bare, or every one with a unit");
     if (!unit.empty()) input.lengthUnit = unit;
     input.lengthSeen = true;
-    field = value;
+    return {number.value, metres};
+}
+
+void setStructureOption(StructureInput& input, const StructureOption& option, std::string_view text) {
+    double& field = input.structure.*option.field;
+    if (!std::isnan(field)) throw RunError(std::string("--") + option.name + " is given twice");
+    const OptionValue value = readStructureOption(input, option, text);
+    field = value.number * value.metres;
+}
+
+double lengthUnitMetres(const std::string& unit) {
+    for (const Suffix& s : suffixes)
+        if (unit == s.name) return s.metres;
+    return 1.0;
 }
 
 }  // namespace plattor

@@ -14,10 +14,28 @@ struct StructureInput {
     bool lengthSeen = false;
 };
 
+// A value of an option as written: the number, and the metres of its unit (1 for a bare length
+// or a number); the value is number·metres.
+struct OptionValue {
+    double number;
+    double metres;
+};
+
+// Reads `option`'s value from its text as setStructureOption does, without setting it; a length
+// with or without a unit is recorded in `input` for the check that units are not mixed.
+// Raises RunError naming the option for a malformed value or lengths with and without a unit mixed.
+OptionValue readStructureOption(StructureInput& input, const StructureOption& option, std::string_view text);
+
 // Sets `option` from its text: a number in the input file's decimal notation, for a length
 // bare or followed by one of the units m, mm, um, mil (then in metres).
 // Raises RunError naming the option for a malformed value, an option given twice, or lengths
 // with and without a unit mixed.
 void setStructureOption(StructureInput& input, const StructureOption& option, std::string_view text);
+
+// The metres of a length unit ("mm": 1e−3); 1 for "" (lengths as given) and for "m".
+double lengthUnitMetres(const std::string& unit);
+
+// The metres of a length unit ("mm": 1e−3); 1 for "" (lengths as given) and for "m".
+double lengthUnitMetres(const std::string& unit);
 
 }  // namespace plattor

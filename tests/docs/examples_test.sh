@@ -17,8 +17,8 @@
 # - A block that cannot run here (it builds, installs or takes minutes) is marked on its opening
 #   line: ```console not-run. Every other fenced block, and any indented code block, fails
 #   the test: nothing shown as a command goes unchecked by accident.
-# - Examples that draw with plattor-plot-fields need gnuplot; without it they are left out and
-#   the test reports SKIPPED once the others have passed.
+# - Examples that draw (plattor-plot-fields, plattor-lines --picture or --plot) need gnuplot;
+#   without it they are left out and the test reports SKIPPED once the others have passed.
 #
 # Usage: examples_test.sh <source-dir> <plattor> <plattor-lines> <plattor-plot-fields>
 set -u
@@ -105,7 +105,7 @@ result $? "README.md has examples"
 skipped=0
 for ((k = 1; k <= count; k++)); do
     where=$(sed "s|^$src/||" "$work/blocks/$k.where")
-    if [ "$have_gnuplot" = no ] && grep -q 'plattor-plot-fields' "$work/blocks/$k.commands" &&
+    if [ "$have_gnuplot" = no ] && grep -q -e 'plattor-plot-fields' -e '--picture' -e '--plot ' "$work/blocks/$k.commands" &&
         ! grep -q -e '--help' -e '--version' "$work/blocks/$k.commands"; then
         echo "left out (no gnuplot): $where"
         skipped=$((skipped + 1))
@@ -123,6 +123,6 @@ done
 
 summary || exit 1
 if [ "$skipped" -gt 0 ]; then
-    echo "SKIPPED: $skipped example(s) draw with plattor-plot-fields, and gnuplot is not installed"
+    echo "SKIPPED: $skipped example(s) draw with gnuplot, and gnuplot is not installed"
     exit 77
 fi

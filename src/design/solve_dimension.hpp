@@ -1,0 +1,40 @@
+#pragma once
+// The inverse question of a line calculator: the length of a structure that gives a quantity
+// its target value ("which width gives 50 ohm on this stack-up?").
+#include "lines/quantities.hpp"
+#include "section/structures.hpp"
+
+namespace plattor {
+
+// The interval a length option may take with every other option of `s` held: within the
+// resolved ratios of the other lengths (1e−6 … 1e6 of the trace width, of every length for
+// the width itself) and inside the limits the others set: a stripline's trace below its
+// upper plane, a cover no thinner than the traces, a top no wider than the bottom. NaN ends
+// where an option the limits depend on is absent.
+struct DimensionRange {
+    double lo;
+    double hi;
+};
+DimensionRange dimensionRange(const Structure& s, const StructureOption& dimension);
+
+// The solved length (in the unit of the structure's lengths), its uncertainty, the structure
+// with it, and every quantity there with its bar.
+struct SolvedDimension {
+    double value;
+    double error;
+    Structure structure;
+    ConvergedQuantities quantities;
+};
+
+// The length `dimension` of `s` at which `quantity` (in SI units: ohm for an impedance) equals
+// `target`; `s` need not give that length (where it does, the search starts there). A sign
+// change is bracketed along the secant of ln(length) on the cheapest rung of the ladder, closed
+// in by Brent's method, and finished on the whole ladder by steps along that rung's slope until
+// the quantity is within a tenth of its bar of the target. The uncertainty is what the
+// quantity's bar and the miss left make of the length through the local slope.
+// Raises RunError naming the culprit for what checkStructure refuses, a quantity the structure
+// does not report, an option that is no length, and a target outside the values the length
+// reaches over its range ("cannot reach …: reachable range … to … ohm").
+SolvedDimension solveDimension(const Structure& s, const StructureOption& dimension, Quantity quantity, double target);
+
+}  // namespace plattor

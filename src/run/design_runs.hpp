@@ -1,0 +1,57 @@
+#pragma once
+// What plattor-lines does beyond one forward run: a length solved for a target, an option swept,
+// a file of structures solved on every core, a picture of the cross-section.
+#include <cstddef>
+#include <optional>
+#include <string>
+
+#include "lines/quantities.hpp"
+#include "section/structure_arguments.hpp"
+
+namespace plattor {
+
+struct SolveRequest {
+    const StructureOption* dimension;
+    Quantity quantity;
+    double target;  // SI units (ohm)
+};
+
+struct SweepRequest {
+    const StructureOption* option;
+    std::string from, to;  // as written, read as the option's values
+    std::size_t count;
+    bool geometric = false;
+};
+
+struct PictureRequest {
+    std::string fileName;
+    std::optional<bool> odd;  // the mode; by default a pair's odd one, a single trace's even one
+};
+
+// The quantity a --target names ("differentialImpedance=100"): one of the impedances, its value
+// in ohm. Raises RunError quoting the text otherwise.
+void parseTarget(const std::string& text, Quantity& quantity, double& target);
+
+// "NAME=FROM:TO:COUNT" split; raises RunError quoting the text where it is not of that form or
+// COUNT is no whole number from 1 to 100000.
+SweepRequest parseSweep(const std::string& text);
+
+// Solves for the length and prints it with its uncertainty, then the report at it (text or JSON
+// with "solved"); draws the picture there if asked.
+void runSolve(const StructureInput& input, const SolveRequest& request, bool json,
+              const std::optional<PictureRequest>& picture);
+
+// Prints the sweep as CSV: the swept option, every quantity and its error, the reason of a point
+// without a solution; draws the impedances into `plotFile` if given. Every point failing is a
+// RunError (after the CSV).
+void runSweep(StructureInput input, const SweepRequest& request, const std::optional<std::string>& plotFile,
+              unsigned threads);
+
+// Solves a CSV file of structures ("-": standard input), one a row, on `threads` threads and
+// prints the rows in their order with every quantity and its error, or the reason a row has none.
+void runBatch(const std::string& fileName, unsigned threads);
+
+// Draws the checked structure's cross-section with the field of the requested mode.
+void drawPicture(const Structure& structure, const std::string& lengthUnit, const PictureRequest& picture);
+
+}  // namespace plattor
