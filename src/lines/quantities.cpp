@@ -183,9 +183,12 @@ ConvergedQuantities convergedQuantities(const CrossSection& section) {
             continue;
         }
         // A difference of mode capacitances (a weak coupling) converges with them, its own
-        // changes far below theirs: its bar is its own.
+        // changes far below theirs: its bar is its own. The modes' last changes can cancel in it,
+        // so its last change counts as at least 0.3 of the one before (a rung's usual ratio), and
+        // its bar as at least a tenth of what the modes' own changes do to it.
         const double observed = observedChange(values[n - 3][q], values[n - 2][q], values[n - 1][q]);
-        c.error[q] = (isDifference(q) ? observed : std::max(observed, carried[q])) +
+        const double settling = std::max(0.3 * std::fabs(values[n - 2][q] - values[n - 3][q]), 0.1 * carried[q]);
+        c.error[q] = (isDifference(q) ? std::max(observed, settling) : std::max(observed, carried[q])) +
                      relativeFloor * std::fabs(c.value[q]) + rounding[q];
         // A bar reaching past what physics allows (a coupling below the rounding floor) keeps
         // only its physical part: the middle of that and half its width.

@@ -185,7 +185,7 @@ std::string levelsJson(const std::vector<LevelSolution>& levels, bool vacuum) {
     for (std::size_t k = 0; k < levels.size(); ++k) {
         const LevelSolution& l = levels[k];
         text += k > 0 ? ", {\"order\": " : "{\"order\": ";
-        text += std::to_string(l.level.order);
+        text += std::to_string(vacuum ? l.vacuumLevel.order : l.level.order);
         text += ", \"panels\": ";
         text += std::to_string(vacuum ? l.vacuumPanels : l.panels);
         text += ", \"unknowns\": ";

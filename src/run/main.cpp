@@ -14,7 +14,7 @@
 #include "assembly/assembly.hpp"
 #include "fields/field_files.hpp"
 #include "fields/fields.hpp"
-#include "lines/accuracy_warning.hpp"
+#include "check/accuracy_warning.hpp"
 #include "matrix/matrix.hpp"
 #include "run/console.hpp"
 #include "run/geometry.hpp"

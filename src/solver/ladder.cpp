@@ -71,8 +71,8 @@ std::vector<LevelSolution> solveLadder(const CrossSection& section) {
             const double target = mesh.unknowns() <= smallUnknowns ? climbAboveSmall : climbAbove;
             if (solutions.size() >= 3 && (!unsettled(solutions, target) || mesh.unknowns() > unknownsBudget)) break;
             const ModeCapacitances modes = modeCapacitances(s, mesh);
-            solutions.push_back({level, mesh.panels.size(), mesh.unknowns(), mesh.panels.size(), mesh.unknowns(),
-                                 vacuum ? ModeCapacitances{} : modes, modes});
+            solutions.push_back({level, level, mesh.panels.size(), mesh.unknowns(), mesh.panels.size(),
+                                 mesh.unknowns(), vacuum ? ModeCapacitances{} : modes, modes});
             if (!vacuum) solutions.back().vacuumModes = modes;
         }
         return solutions;
@@ -83,6 +83,7 @@ std::vector<LevelSolution> solveLadder(const CrossSection& section) {
     for (std::size_t k = 0; k < solutions.size(); ++k) {
         const std::size_t fromTop = solutions.size() - 1 - k;
         const LevelSolution& v = vacuum[vacuum.size() - 1 - std::min(fromTop, vacuum.size() - 1)];
+        solutions[k].vacuumLevel = v.vacuumLevel;
         solutions[k].vacuumPanels = v.vacuumPanels;
         solutions[k].vacuumUnknowns = v.vacuumUnknowns;
         solutions[k].vacuumModes = v.vacuumModes;

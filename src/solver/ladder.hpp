@@ -18,6 +18,7 @@ namespace plattor {
 // capacitances with the dielectrics and with every permittivity 1.
 struct LevelSolution {
     MeshLevel level;
+    MeshLevel vacuumLevel;  // the rung of the vacuum's own ladder paired with it
     std::size_t panels;
     std::size_t unknowns;
     std::size_t vacuumPanels;

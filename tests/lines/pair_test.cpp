@@ -8,8 +8,8 @@
 #include <random>
 #include <string>
 
-#include "lines/accuracy_warning.hpp"
-#include "lines/closed_forms.hpp"
+#include "check/accuracy_warning.hpp"
+#include "check/closed_forms.hpp"
 #include "section/converged_range.hpp"
 #include "matrix/text.hpp"
 #include "lines/quantities.hpp"

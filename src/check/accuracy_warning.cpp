@@ -1,4 +1,4 @@
-#include "lines/accuracy_warning.hpp"
+#include "check/accuracy_warning.hpp"
 
 #include <algorithm>
 #include <cmath>
@@ -7,7 +7,7 @@
 #include <new>
 #include <tuple>
 
-#include "lines/closed_forms.hpp"
+#include "check/closed_forms.hpp"
 #include "section/converged_range.hpp"
 #include "lines/quantities.hpp"
 #include "matrix/error.hpp"

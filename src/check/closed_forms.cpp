@@ -1,4 +1,4 @@
-#include "lines/closed_forms.hpp"
+#include "check/closed_forms.hpp"
 
 #include <cassert>
 #include <cmath>
