@@ -152,26 +152,23 @@ DimensionRange dimensionRange(const Structure& s, const StructureOption& d) {
     const double t = given(s.t) ? s.t : 0.0;
     const bool strip = s.kind == StructureKind::stripline;
     const double nan = absent;
-    double lo, hi;
+    // Every other length within the resolved ratios of this one (the clearance to a stripline's
+    // upper plane among them), as checkStructure holds every pair of lengths.
+    double lo = 0.0, hi = HUGE_VAL;
+    const auto bound = [&](double v) {
+        if (!given(v) || !(v > 0) || std::isinf(v)) return;
+        lo = std::max(lo, v * smallestRatio);
+        hi = std::min(hi, v * largestRatio);
+    };
+    for (const StructureOption& o : structureOptions())
+        if (o.length && o.field != d.field) bound(s.*o.field);
     if (d.field == &Structure::w) {
-        // Every other length within the resolved ratios of the width, the clearance to a
-        // stripline's upper plane among them; a top no wider than the bottom.
-        lo = 0.0;
-        hi = HUGE_VAL;
-        const auto bound = [&](double v) {
-            if (!given(v) || !(v > 0) || std::isinf(v)) return;
-            lo = std::max(lo, v * smallestRatio);
-            hi = std::min(hi, v * largestRatio);
-        };
-        for (const StructureOption& o : structureOptions())
-            if (o.length && o.field != &Structure::w) bound(s.*o.field);
+        // The clearance to the upper plane within the ratios of the width; a top no wider.
         if (strip) bound(s.b - s.h - t);
         if (given(s.wTop)) lo = std::max(lo, s.wTop);
         if (!given(s.h)) return {nan, nan};
     } else {
         if (!given(s.w)) return {nan, nan};
-        lo = smallestRatio * s.w;
-        hi = largestRatio * s.w;
         // A stripline keeps its clearance to the upper plane within the resolved ratios too.
         const double clearance = smallestRatio * s.w;
         if (d.field == &Structure::wTop) hi = std::min(hi, s.w);
