@@ -33,10 +33,11 @@ std::size_t CrossSection::addConductor(ConductorRole role) {
     return conductors.size() - 1;
 }
 
-void CrossSection::markOpenEnds(std::size_t k, double far) {
+void CrossSection::markOpenEnds(std::size_t k, double far, double near) {
+    const auto cut = [&](Point p) { return std::fabs(p.real()) == far || (near > 0 && std::fabs(p.real()) == near); };
     for (const std::size_t f : {k, faces[k].mirror}) {
-        faces[f].openStart = std::fabs(faces[f].face.start().real()) == far;
-        faces[f].openEnd = std::fabs(faces[f].face.end().real()) == far;
+        faces[f].openStart = cut(faces[f].face.start());
+        faces[f].openEnd = cut(faces[f].face.end());
     }
 }
 

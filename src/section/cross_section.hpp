@@ -54,8 +54,9 @@ struct CrossSection {
     // A face of an arrangement without mirror symmetry.
     std::size_t add(const Face& face, std::size_t conductor, double leftPermittivity, double rightPermittivity);
     std::size_t addConductor(ConductorRole role);
-    // Marks the ends of face k (and of its mirror image) that lie at |x| = far as cut off.
-    void markOpenEnds(std::size_t k, double far);
+    // Marks the ends of face k (and of its mirror image) that lie at |x| = far, or at |x| = near
+    // where near is above 0, as cut off.
+    void markOpenEnds(std::size_t k, double far, double near = 0.0);
 
     bool isInterface(std::size_t face) const { return faces[face].conductor == noConductor; }
     ConductorRole role(std::size_t face) const { return conductors[faces[face].conductor]; }

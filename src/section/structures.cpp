@@ -178,11 +178,11 @@ void addEnvelope(CrossSection& section, std::vector<Piece> pieces, double far, d
 // A horizontal interface at height y over [0, far] less the intervals conductors occupy there:
 // one face symmetric about x = 0 where the free part reaches it, mirror pairs elsewhere.
 void addLayerLine(CrossSection& section, double y, double far, std::vector<std::pair<double, double>> occupied,
-                  double below, double above) {
+                  double below, double above, double near = 0.0) {
     if (below == above) return;
     const std::size_t first = section.faces.size();
     std::sort(occupied.begin(), occupied.end());
-    double from = 0.0;
+    double from = near;
     for (const auto& [x0, x1] : occupied) {
         if (x0 > from) {
             if (from == 0.0)
@@ -198,7 +198,7 @@ void addLayerLine(CrossSection& section, double y, double far, std::vector<std::
         else
             section.addMirrorPair(Face::line({from, y}, {far, y}), noConductor, noConductor, above, below);
     }
-    for (std::size_t k = first; k < section.faces.size(); ++k) section.markOpenEnds(k, far);
+    for (std::size_t k = first; k < section.faces.size(); ++k) section.markOpenEnds(k, far, near);
 }
 
 // A conductor of the board: a quadrilateral b0, b1, t1, t0 (counter-clockwise from the bottom
@@ -397,13 +397,19 @@ CrossSection structureSection(const Structure& in) {
     std::vector<std::pair<double, double>> occupied = {{std::max(x0, 0.0), x1}};
     for (const Solid& g : grounds) occupied.push_back({g.b0.real(), g.b1.real()});
     const double aboveSubstrate = strip ? orDefault(in.erTop, er) : mask > 0 ? in.maskEr : cover > 0 ? in.coverEr : 1.0;
-    addLayerLine(section, h, far, occupied, er, aboveSubstrate);
+    // Between two planes a pair further apart than twice the field's reach leaves the layers
+    // and the upper plane out between them, where no field is left: cut there too.
+    const double reach = strip ? farBetweenPlanes * in.b / w : 0.0;
+    const double near = strip && pair && x0 > 2 * reach ? x0 - reach : 0.0;
+    addLayerLine(section, h, far, occupied, er, aboveSubstrate, near);
 
     if (strip) {
         // The upper plane: a conductor face long enough that the field has died away at its ends.
         const double b = in.b / w;
         const std::size_t plane = section.addConductor(ConductorRole::ground);
-        section.markOpenEnds(section.addSymmetric(Face::line({far, b}, {-far, b}), plane, around, around), far);
+        const std::size_t face = near > 0 ? section.addMirrorPair(Face::line({near, b}, {far, b}), plane, plane, around, around)
+                                          : section.addSymmetric(Face::line({far, b}, {-far, b}), plane, around, around);
+        section.markOpenEnds(face, far, near);
         section.longestPanel = b;
     } else if (cover > 0) {
         // The cover's face; where it is flush with the traces' tops, between them.

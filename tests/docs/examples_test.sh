@@ -22,6 +22,7 @@
 #
 # Usage: examples_test.sh <source-dir> <plattor> <plattor-lines> <plattor-plot-fields>
 set -u
+if [ -n "${PLATTOR_DOC_EXAMPLES_SKIP:-}" ]; then echo "SKIPPED: $PLATTOR_DOC_EXAMPLES_SKIP"; exit 77; fi
 if [ $# -ne 4 ]; then
     echo "usage: $0 <source-dir> <plattor> <plattor-lines> <plattor-plot-fields>" >&2
     exit 2
