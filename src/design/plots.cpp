@@ -102,16 +102,6 @@ std::vector<Segment> segmentsOf(const CrossSection& section) {
     return segments;
 }
 
-double conductorPotential(ConductorRole role, bool odd) {
-    switch (role) {
-        case ConductorRole::ground: return 0.0;
-        case ConductorRole::left: return odd ? -1.0 : 1.0;
-        case ConductorRole::single:
-        case ConductorRole::right: return 1.0;
-    }
-    return 0.0;
-}
-
 // The regions along a vertical line x: where the line crosses a face, from below, and what lies
 // under each crossing; above the last, `top`.
 class Column {

@@ -20,6 +20,17 @@ namespace plattor {
 // left and right trace of a pair, at the line's potentials.
 enum class ConductorRole { ground, single, left, right };
 
+// The potential of a conductor in a mode: +1 V on every trace, the left one −1 V in the odd mode.
+constexpr double conductorPotential(ConductorRole role, bool odd) {
+    switch (role) {
+        case ConductorRole::ground: return 0.0;
+        case ConductorRole::left: return odd ? -1.0 : 1.0;
+        case ConductorRole::single:
+        case ConductorRole::right: return 1.0;
+    }
+    return 0.0;
+}
+
 inline constexpr std::size_t noConductor = static_cast<std::size_t>(-1);
 
 struct SectionFace {

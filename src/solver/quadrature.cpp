@@ -54,6 +54,15 @@ Complex targetParameter(const Face& face, std::size_t faceIndex, const Target& t
     return target.face == faceIndex ? Complex(target.t) : face.parameterOf(target.at);
 }
 
+const PanelRule::FineRule& PanelRule::remainderRule(double nearestLeft) const {
+    // The fewest points m with e^(−(2m − p)) ≤ closeRoot^(−(64 − p)), e = nearestLeft.
+    const double p = static_cast<double>(order());
+    const double needed = (64.0 - p) * std::log(closeRoot) / std::log(nearestLeft) + p;
+    for (const FineRule& candidate : fine_)
+        if (2.0 * static_cast<double>(candidate.nodes.size()) >= needed) return candidate;
+    return fine_.back();
+}
+
 double PanelRule::farDistance(const Panel& panel) const {
     // Where X is affine in t, a point at distance d from a chord of length L lies outside the
     // ellipse of parameter 2d/L + √((2d/L)² + 1); towards a face's end t stretches distances
@@ -164,14 +173,7 @@ bool PanelRule::addNearIntegrals(const Face& face, const Panel& panel, const Tar
     }
     if (nearest >= far) return false;
 
-    // The fewest remainder points with e^(−(2m − p)) ≤ closeRoot^(−(64 − p)).
-    const double needed = (64.0 - p) * std::log(closeRoot) / std::log(nearestLeft) + p;
-    const FineRule* fine = &fine_.back();
-    for (const FineRule& candidate : fine_)
-        if (2.0 * candidate.nodes.size() >= needed) {
-            fine = &candidate;
-            break;
-        }
+    const FineRule* fine = &remainderRule(nearestLeft);
 
     // ln|X(t) − z|: on the target's own face from the exact parameters, elsewhere from the positions.
     const bool onFace = target.face == panel.face;
@@ -242,13 +244,7 @@ bool PanelRule::addFieldIntegrals(const Face& face, const Panel& panel, const An
     }
     if (nearest >= far) return false;
 
-    const double needed = (64.0 - p) * std::log(closeRoot) / std::log(nearestLeft) + p;
-    const FineRule* fine = &fine_.back();
-    for (const FineRule& candidate : fine_)
-        if (2.0 * candidate.nodes.size() >= needed) {
-            fine = &candidate;
-            break;
-        }
+    const FineRule* fine = &remainderRule(nearestLeft);
 
     double sums[largestOrder] = {};
     for (std::size_t m = 0; m < fine->nodes.size(); ++m) {

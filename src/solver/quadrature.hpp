@@ -65,6 +65,9 @@ public:
     const FineRule& outer() const { return fine_[0]; }
 
 private:
+    // The remainder's rule when the nearest root left in it lies on the ellipse nearestLeft.
+    const FineRule& remainderRule(double nearestLeft) const;
+
     double farEllipse_;  // the ellipse beyond which the panel's own rule is exact to rounding
     std::vector<double> nodes_, weights_;
     std::vector<double> legendre_;  // p×p: ℓ_j = Σ_k legendre_[j·p + k]·P_k

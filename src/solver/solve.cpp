@@ -289,21 +289,6 @@ double subtended(const Anchored& z, double x0, double x1, double y) {
     return std::atan(along(x1) / dy) - std::atan(along(x0) / dy);
 }
 
-}  // namespace
-
-namespace {
-
-// The potential of each conductor in a mode: +1 on every trace, the left one −1 in the odd mode.
-double conductorPotential(ConductorRole role, bool odd) {
-    switch (role) {
-        case ConductorRole::ground: return 0.0;
-        case ConductorRole::left: return odd ? -1.0 : 1.0;
-        case ConductorRole::single:
-        case ConductorRole::right: return 1.0;
-    }
-    return 0.0;
-}
-
 // Whether the arrangement has a reference for the even mode: a ground plane or a grounded conductor.
 bool hasReference(const CrossSection& section) {
     return section.groundPlane || std::find(section.conductors.begin(), section.conductors.end(),
