@@ -154,12 +154,7 @@ void JsonObject::add(const std::string& k, const std::string& text) {
 }
 
 void JsonObject::addQuantity(const std::string& k, double value, double error) {
-    key(k);
-    text_ += "{\"value\": ";
-    text_ += shortestText(value);
-    text_ += ", \"error\": ";
-    text_ += shortestText(error);
-    text_ += '}';
+    addValueAndError(k, shortestText(value), shortestText(error));
 }
 
 void JsonObject::addMatrix(const std::string& k, const double (&value)[4], const double (&error)[4]) {
@@ -167,11 +162,15 @@ void JsonObject::addMatrix(const std::string& k, const double (&value)[4], const
         return "[[" + shortestText(m[0]) + ", " + shortestText(m[1]) + "], [" + shortestText(m[2]) + ", " +
                shortestText(m[3]) + "]]";
     };
+    addValueAndError(k, matrix(value), matrix(error));
+}
+
+void JsonObject::addValueAndError(const std::string& k, const std::string& value, const std::string& error) {
     key(k);
     text_ += "{\"value\": ";
-    text_ += matrix(value);
+    text_ += value;
     text_ += ", \"error\": ";
-    text_ += matrix(error);
+    text_ += error;
     text_ += '}';
 }
 

@@ -61,6 +61,7 @@ public:
 
 private:
     void key(const std::string& key);
+    void addValueAndError(const std::string& key, const std::string& value, const std::string& error);
     std::string text_;
     bool first_ = true;
 };
