@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <new>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -21,9 +22,11 @@
 #include "run/geometry.hpp"
 #include "run/gnuplot.hpp"
 #include "run/input.hpp"
+#include "run/signals.hpp"
 #include "section/structure_arguments.hpp"
 #include "section/structures.hpp"
 #include "solution/capacitance.hpp"
+#include "solver/interrupt.hpp"
 
 namespace {
 
@@ -326,6 +329,7 @@ void runStructure(const Options& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    stopOnSignals();
     try {
         const Options options = parseArguments(argc, argv);
         // A picture is refused before the work when gnuplot cannot draw it.
@@ -348,9 +352,14 @@ int main(int argc, char** argv) {
         }
         finishConsole();
         return 0;
+    } catch (const std::bad_alloc&) {
+        std::fflush(stdout);
+        std::fprintf(stderr, "plattor-lines: out of memory\n");
+        return 1;
     } catch (const std::exception& e) {
         std::fflush(stdout);
         std::fprintf(stderr, "plattor-lines: %s\n", e.what());
+        if (stopSignal() != 0) endByStopSignal();
         return 1;
     }
 }

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "solver/interrupt.hpp"
+
 namespace plattor {
 
 namespace {
@@ -67,6 +69,7 @@ std::vector<LevelSolution> solveLadder(const CrossSection& section) {
     const auto climb = [](const CrossSection& s, bool vacuum) {
         std::vector<LevelSolution> solutions;
         for (const MeshLevel& level : ladderLevels()) {
+            checkInterrupt();
             const Mesh mesh = meshCrossSection(s, level);
             const double target = mesh.unknowns() <= smallUnknowns ? climbAboveSmall : climbAbove;
             if (solutions.size() >= 3 && (!unsettled(solutions, target) || mesh.unknowns() > unknownsBudget)) break;

@@ -10,6 +10,7 @@
 #include "matrix/linalg.hpp"
 #include "matrix/vector_math.hpp"
 #include "physics/constants.hpp"
+#include "solver/interrupt.hpp"
 #include "solver/quadrature.hpp"
 
 namespace plattor {
@@ -93,6 +94,7 @@ public:
     Matrix transposedKernel(bool mirrorGroup, std::size_t size) const {
         Matrix kt(size, size);
         for (std::size_t i = 0; i < n_; ++i) {
+            if (i % 32 == 0) checkInterrupt();
             const Node& node = nodes_[i];
             Image images[2];
             images[0] = mirrorGroup ? mirrorImage(section_, node) : Image{node.target, node.normal};
