@@ -12,6 +12,7 @@
 #include "lines/quantities.hpp"
 #include "matrix/error.hpp"
 #include "matrix/text.hpp"
+#include "physics/constants.hpp"
 #include "report/report.hpp"
 #include "section/structures.hpp"
 
@@ -76,8 +77,10 @@ Reference converged(const PrintedCapacitances& p) {
         r.unavailable = std::string("the converged solver failed: ") + e.what();
         return r;
     }
-    const double ss = c.value[Q::stripToStripCapacitance], ssError = c.error[Q::stripToStripCapacitance];
-    const double sg = c.value[Q::stripToGroundCapacitance], sgError = c.error[Q::stripToGroundCapacitance];
+    // The converged values under plattor's ε0, what its printed capacitances should have been.
+    const double scale = plattorVacuumPermittivity / vacuumPermittivity;
+    const double ss = scale * c.value[Q::stripToStripCapacitance], ssError = scale * c.error[Q::stripToStripCapacitance];
+    const double sg = scale * c.value[Q::stripToGroundCapacitance], sgError = scale * c.error[Q::stripToGroundCapacitance];
     for (const auto& [name, value, error] : {std::tuple{"strip to strip", ss, ssError},
                                              std::tuple{"strip to ground", sg, sgError}}) {
         if (!holds(value, error)) {

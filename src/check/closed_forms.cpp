@@ -33,7 +33,7 @@ double coplanarStripsCapacitance(double w, double c) {
     const double k = r / (r + 2);
     const double kPrime = 2 * std::sqrt(1 + r) / (r + 2);
     // K(k′)/K(k) = agm(1, k′)/agm(1, k).
-    return vacuumPermittivity * agmOfOne(kPrime) / agmOfOne(k);
+    return plattorVacuumPermittivity * agmOfOne(kPrime) / agmOfOne(k);
 }
 
 }  // namespace plattor

@@ -49,7 +49,7 @@ static_assert(std::size(registry) == quantityCount);
 constexpr double relativeFloor = 5e-9;
 constexpr double modeFloor = 1e-12;
 
-double lineImpedanceOf(double c, double cAir) { return 1.0 / (freeSpaceLightSpeed() * std::sqrt(c * cAir)); }
+double lineImpedanceOf(double c, double cAir) { return 1.0 / (speedOfLight * std::sqrt(c * cAir)); }
 
 // What physics allows a quantity: the Maxwell matrix's off-diagonal entries are negative, an
 // effective permittivity is at least 1, everything else positive.
@@ -87,7 +87,7 @@ const QuantityInfo& quantityInfo(Quantity q) { return registry[static_cast<std::
 
 QuantityValues lineQuantities(const ModeCapacitances& m, const ModeCapacitances& air) {
     QuantityValues v;
-    const double c0 = freeSpaceLightSpeed();
+    const double c0 = speedOfLight;
     const bool pair = !std::isnan(m.odd);
     if (!pair) {
         v[Q::capacitance] = m.even;

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "matrix/text.hpp"
+#include "physics/constants.hpp"
 
 namespace plattor {
 
@@ -196,6 +197,10 @@ std::string levelsJson(const std::vector<LevelSolution>& levels, bool vacuum) {
 
 void addQuantities(JsonObject& json, const ConvergedQuantities& c, const std::vector<Quantity>& order) {
     using Q = Quantity;
+    // The constants behind every value, so that a reader can convert to others of their own.
+    json.addRaw("constants", "{\"epsilon0\": " + shortestText(vacuumPermittivity) + ", \"mu0\": " +
+                                 shortestText(vacuumPermeability) + ", \"speedOfLight\": " +
+                                 shortestText(speedOfLight) + "}");
     for (const Quantity q : order) {
         if (!c.value.applies(q)) continue;
         if (q == Q::maxwell11 || q == Q::maxwell11InAir) {

@@ -71,12 +71,13 @@ private:
 std::string levelsJson(const std::vector<LevelSolution>& levels, bool vacuum);
 
 // The quantities of `order` that apply, each as {"value", "error"} in SI units; the Maxwell
-// entries as the matrices maxwellMatrix and maxwellMatrixInAir.
+// entries as the matrices maxwellMatrix and maxwellMatrixInAir; first the SI constants behind
+// them as "constants": {"epsilon0", "mu0", "speedOfLight"}.
 void addQuantities(JsonObject& json, const ConvergedQuantities& c, const std::vector<Quantity>& order);
 
 // A structure's report as one JSON object: the structure echoed (its options, lengths in metres
 // where the user gave units, else as given), the levels with and without the dielectrics, and
-// every quantity it reports.
+// every quantity it reports; the constants ε0, μ0 and c0 behind them.
 std::string structureReportJson(const Structure& structure, const std::string& lengthUnit,
                                 const ConvergedQuantities& c);
 // The same as an object to which a caller adds members of its own.

@@ -16,6 +16,7 @@
 #include "lines/quantities.hpp"
 #include "matrix/error.hpp"
 #include "matrix/text.hpp"
+#include "physics/constants.hpp"
 #include "report/report.hpp"
 #include "run/console.hpp"
 #include "run/design_runs.hpp"
@@ -194,7 +195,7 @@ Options parseArguments(int argc, char** argv) {
             options.permittivity = value;
             continue;
         }
-        throw RunError("unknown argument \"" + printableExcerpt(argument) + "\"\n" + usage);
+        throw RunError("unknown argument \"" + printableExcerpt(argument) + "\" (see plattor-lines --help)");
     }
     if (options.picture) options.picture->odd = options.odd;
     if (options.sweep) options.sweep->geometric = options.sweepLog;
@@ -295,9 +296,12 @@ void runInputPair(const Options& options) {
         const QuantityInfo& info = quantityInfo(p.quantity);
         const double value = c.value[p.quantity], error = c.error[p.quantity];
         if (partial) {
-            const double n = (*partial)(p.i, p.j);
-            rows.push_back({info.name + atN, n, std::fabs(value - n) + error, info.unit, numberText(n * 1e12)});
-            json.addQuantity(std::string(info.key) + "AtN", n, std::fabs(value - n) + error);
+            // plattor's value is defined with its own ε0: its bar is its distance from the
+            // converged value under that constant.
+            const double n = (*partial)(p.i, p.j), scale = plattorVacuumPermittivity / vacuumPermittivity;
+            const double bar = std::fabs(value * scale - n) + error * scale;
+            rows.push_back({info.name + atN, n, bar, info.unit, numberText(n * 1e12)});
+            json.addQuantity(std::string(info.key) + "AtN", n, bar);
         }
         rows.push_back({std::string(info.name) + " (converged)", value, error, info.unit});
         json.addQuantity(info.key, value, error);

@@ -435,12 +435,12 @@ CrossSection structureSection(const Structure& in) {
 std::string touchingConductors(double g, double w, double c, double h) {
     assert(w > 0 && std::fabs(c) >= w);
     if (std::fabs(c) == w)
-        return "the strips touch: centre distance " + numberText(c) + " equals the strip width " + numberText(w) +
+        return "the strips touch: centre distance " + shortestText(c) + " equals the strip width " + shortestText(w) +
                "; the capacitance between them is infinite";
     const double inner = std::fabs(c) / 2 - w / 2;
     if (g != 0.0 && h == 0.0 && inner == g / 2)
-        return "the strip from " + numberText(inner) + " to " + numberText(inner + w) + " touches the ground plane from " +
-               numberText(-g / 2) + " to " + numberText(g / 2) + " at height 0; the capacitance between them is infinite";
+        return "the strip from " + shortestText(inner) + " to " + shortestText(inner + w) + " touches the ground plane from " +
+               shortestText(-g / 2) + " to " + shortestText(g / 2) + " at height 0; the capacitance between them is infinite";
     return {};
 }
 

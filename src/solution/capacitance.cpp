@@ -27,7 +27,7 @@ constexpr const char* systemSolveFailure = "cannot solve the moment-method syste
 double totalChargeAtUnitPotential(const Matrix& generalized) {
     double total = 0.0;
     for (std::size_t k = 0; k < generalized.size(); ++k) total += generalized[k];
-    return total / inFaradPerMetre(1.0);
+    return total / inPlattorFaradPerMetre(1.0);
 }
 
 // A total beyond this (a capacity within about 1.6 % of the unit length) sends the solve to a
@@ -99,7 +99,7 @@ Matrix generalizedCapacitance(const Matrix& unitSolutions, const ConductorModel&
             const SegmentRange r = model.segmentRange(k);
             double charge = 0.0;
             for (std::size_t s = r.first; s < r.first + r.count; ++s) charge += x[s];
-            g(k, l) = inFaradPerMetre(model.segmentWidths[k] * charge);
+            g(k, l) = inPlattorFaradPerMetre(model.segmentWidths[k] * charge);
         }
     }
     return g;

@@ -21,7 +21,7 @@
 namespace plattor {
 
 
-// G(k, l) = inFaradPerMetre(h(k) · Σ X(s, l) over conductor k's segments s) for the M×N (or
+// G(k, l) = inPlattorFaradPerMetre(h(k) · Σ X(s, l) over conductor k's segments s) for the M×N (or
 // wider) X whose column l solves the system for potential 1 on conductor l and 0 elsewhere:
 // the charge per unit length on k, in F/m. G is not symmetrised.
 Matrix generalizedCapacitance(const Matrix& unitSolutions, const ConductorModel& model);

@@ -417,12 +417,8 @@ TEST(Arguments, AnUnknownArgumentIsQuotedPrintably) {
     ScratchDir dir;
     const ProgramRun run = runProgram(PLATTOR_LINES_EXECUTABLE, dir.path(), {"--js\non\x1b[2J" + std::string(50, 'x')});
     EXPECT_EQ(run.exitStatus, 1);
-    // Then the usage, as --help gives it (plattor-lines' end-to-end tests).
-    EXPECT_EQ(run.err.rfind("plattor-lines: unknown argument \"--js\\x0aon\\x1b[2J" + std::string(29, 'x') +
-                                "...\"\nusage: plattor-lines [--er EPS] [--json] [--help] [--version]\n",
-                            0),
-              0u)
-        << run.err;
+    EXPECT_EQ(run.err, "plattor-lines: unknown argument \"--js\\x0aon\\x1b[2J" + std::string(29, 'x') +
+                           "...\" (see plattor-lines --help)\n");
 }
 
 // plattor's --help and --version answer and stop: exit 0, the text on standard output, no input

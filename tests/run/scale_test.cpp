@@ -123,7 +123,7 @@ double singularScale(const InputValues& input) {
     const ConductorModel model = setUpGeometry(input).conductors;
     const SystemSolution s = solveSystem(assembleSystemMatrix(model), model, {});
     double g = 0;
-    for (std::size_t k = 0; k < s.generalized.size(); ++k) g += s.generalized[k] / inFaradPerMetre(1.0);
+    for (std::size_t k = 0; k < s.generalized.size(); ++k) g += s.generalized[k] / inPlattorFaradPerMetre(1.0);
     return std::exp(1.0 / g);
 }
 

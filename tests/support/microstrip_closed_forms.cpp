@@ -20,7 +20,7 @@ double exponentB(double er) { return 0.564 * std::pow((er - 0.9) / (er + 3), 0.0
 
 }  // namespace
 
-double waveImpedance() { return std::sqrt(4e-7 * pi / 8.8542e-12); }
+double waveImpedance() { return 1.25663706212e-6 * 299792458.0; }
 
 double hammerstadAirImpedance(double u) {
     const double f = 6 + (2 * pi - 6) * std::exp(-std::pow(30.666 / u, 0.7528));

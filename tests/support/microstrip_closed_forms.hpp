@@ -18,7 +18,7 @@
 
 namespace plattor::testing {
 
-// η0 = √(μ0/ε0) with ε0 = 8.8542e-12 F/m and μ0 = 4π·1e-7 H/m, ohm.
+// η0 = μ0·c0 = √(μ0/ε0) with CODATA 2018's μ0 = 1.25663706212e-6 H/m and c0 = 299792458 m/s, ohm.
 double waveImpedance();
 
 // Hammerstad–Jensen: the impedance of the strip with the substrate replaced by air, ohm.
