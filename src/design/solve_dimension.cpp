@@ -1,7 +1,10 @@
 #include "design/solve_dimension.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -141,6 +144,25 @@ bool findBracket(std::vector<Sample> samples, double near, Sample& a, Sample& b)
 
 // A value of the quantity as the report shows it, and its unit.
 std::string shown(Quantity q, double value) { return numberText(value * displayScale(quantityInfo(q).unit)); }
+// A target out of reach as given and the reachable range's ends, in the display unit, with the
+// fewest significant digits (at least five) at which the target still reads as outside the
+// range: a range rounded onto the target would look as if it held it.
+std::array<std::string, 3> distinctTexts(Quantity q, double target, double low, double high) {
+    const double scale = displayScale(quantityInfo(q).unit);
+    std::array<std::string, 3> text = {shortestText(target * scale), "", ""};
+    for (int digits = 5; digits <= 17; ++digits) {
+        double read[2];
+        for (std::size_t k = 0; k < 2; ++k) {
+            char buffer[40];
+            std::snprintf(buffer, sizeof buffer, "%.*g", digits, (k == 0 ? low : high) * scale);
+            text[k + 1] = buffer;
+            read[k] = std::strtod(buffer, nullptr);
+        }
+        if (target * scale < read[0] || target * scale > read[1]) break;
+    }
+    return text;
+}
+
 std::string unitOf(Quantity q) {
     const char* unit = displayUnit(quantityInfo(q).unit);
     return *unit != '\0' ? std::string(" ") + unit : std::string();
@@ -249,9 +271,9 @@ SolvedDimension solveDimension(const Structure& s, const StructureOption& d, Qua
     if (!findBracket(samples, x0, a, b)) {
         double low = HUGE_VAL, high = -HUGE_VAL;
         for (const Sample& p : samples) low = std::min(low, p.f + target), high = std::max(high, p.f + target);
-        throw RunError(kind + ": cannot reach " + quantityInfo(quantity).name + " " + shown(quantity, target) +
-                       unitOf(quantity) + " by " + optionName(d) + ": reachable range " + shown(quantity, low) + " to " +
-                       shown(quantity, high) + unitOf(quantity));
+        const std::array<std::string, 3> text = distinctTexts(quantity, target, low, high);
+        throw RunError(kind + ": cannot reach " + quantityInfo(quantity).name + " " + text[0] + unitOf(quantity) +
+                       " by " + optionName(d) + ": reachable range " + text[1] + " to " + text[2] + unitOf(quantity));
     }
     const Sample root = brent(a, b, coarse, coarseWidth, coarseMiss * target);
 

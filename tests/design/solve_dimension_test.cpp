@@ -209,6 +209,10 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         RefusedCase{"MicrostripWidthTooHigh", microstrip(absent, 0.2, 4.3), "w", Q::impedance, 900,
                     "microstrip: cannot reach impedance 900 ohm by --w: reachable range ", true},
+        // Just below the widest trace's 0.00018167 4… ohm: its end printed to five digits would
+        // read as the target itself.
+        RefusedCase{"MicrostripWidthJustBelowTheWidestTrace", microstrip(absent, 0.2, 4.3), "w", Q::impedance,
+                    0.00018167, "microstrip: cannot reach impedance 0.00018167 ohm by --w: reachable range ", true},
         RefusedCase{"MicrostripThicknessAboveTheThinTrace", microstrip(0.3, 0.2, 4.3), "t", Q::impedance, 60,
                     "microstrip: cannot reach impedance 60 ohm by --t: reachable range ", true},
         // The impedance peaks with the trace midway between the planes.
