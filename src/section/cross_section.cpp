@@ -3,28 +3,41 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <numbers>
 
 namespace plattor {
 
-std::size_t CrossSection::addMirrorPair(const Face& face, std::size_t conductor, std::size_t mirrorConductor,
-                                        double leftPermittivity, double rightPermittivity) {
+std::pair<double, double> CrossSection::sidesOf(const Face& face) const {
+    const double t = std::numbers::pi / 2;
+    const Point middle = face.point(t), normal = face.normal(t);
+    // Far below the thinnest feature the range check lets through (1e−6 of the others), far
+    // above the rounding of the coordinates.
+    const double hair = std::max(1e-9 * std::min(face.length(), size), 1e-13 * (std::abs(middle) + size));
+    return {regions.permittivityAt(middle - hair * normal), regions.permittivityAt(middle + hair * normal)};
+}
+
+std::size_t CrossSection::addMirrorPair(const Face& face, std::size_t conductor, std::size_t mirrorConductor) {
+    const auto [left, right] = sidesOf(face);
+    if (conductor == noConductor && left == right) return noFace;
     const std::size_t k = faces.size();
-    faces.push_back({face, conductor, leftPermittivity, rightPermittivity, k + 1});
-    faces.push_back({face.mirrored(), mirrorConductor, rightPermittivity, leftPermittivity, k});
+    faces.push_back({face, conductor, left, right, k + 1});
+    faces.push_back({face.mirrored(), mirrorConductor, right, left, k});
     return k;
 }
 
-std::size_t CrossSection::addSymmetric(const Face& face, std::size_t conductor, double leftPermittivity,
-                                       double rightPermittivity) {
+std::size_t CrossSection::addSymmetric(const Face& face, std::size_t conductor) {
     assert(std::abs(face.start() + std::conj(face.end())) <= 1e-12 * std::abs(face.start()));
-    faces.push_back({face, conductor, leftPermittivity, rightPermittivity, faces.size()});
+    const auto [left, right] = sidesOf(face);
+    if (conductor == noConductor && left == right) return noFace;
+    faces.push_back({face, conductor, left, right, faces.size()});
     return faces.size() - 1;
 }
 
-std::size_t CrossSection::add(const Face& face, std::size_t conductor, double leftPermittivity,
-                              double rightPermittivity) {
+std::size_t CrossSection::add(const Face& face, std::size_t conductor) {
     assert(!mirrorSymmetric);
-    faces.push_back({face, conductor, leftPermittivity, rightPermittivity, faces.size()});
+    const auto [left, right] = sidesOf(face);
+    if (conductor == noConductor && left == right) return noFace;
+    faces.push_back({face, conductor, left, right, faces.size()});
     return faces.size() - 1;
 }
 
@@ -65,6 +78,7 @@ CrossSection CrossSection::inVacuum() const {
         vacuum.faces.push_back(f);
     }
     for (SectionFace& f : vacuum.faces) f.mirror = index[f.mirror];
+    vacuum.regions.dielectrics.clear();
     return vacuum;
 }
 

@@ -10,9 +10,11 @@
 // beyond their ends does not reach the conductors (the builders choose that length).
 #include <cstddef>
 #include <limits>
+#include <utility>
 #include <vector>
 
 #include "section/face.hpp"
+#include "section/regions.hpp"
 
 namespace plattor {
 
@@ -33,11 +35,13 @@ constexpr double conductorPotential(ConductorRole role, bool odd) {
 
 inline constexpr std::size_t noConductor = static_cast<std::size_t>(-1);
 
+inline constexpr std::size_t noFace = static_cast<std::size_t>(-1);
+
 struct SectionFace {
     Face face;
     std::size_t conductor;     // index into CrossSection::conductors, or noConductor: an interface
     double leftPermittivity;   // relative permittivity left of the direction of travel; 0 inside a conductor
-    double rightPermittivity;  // the same on the right, the side Face::normal points to
+    double rightPermittivity;  // the same on the right, the side Face::normal points to (both from the regions)
     std::size_t mirror;        // the face's image under x → −x; itself for a face symmetric about x = 0
     // Whether the face's start and end are where an infinitely wide layer or plane is cut off
     // for the computation: no edge there, so the mesh neither refines towards them nor near them.
@@ -46,6 +50,7 @@ struct SectionFace {
 };
 
 struct CrossSection {
+    Regions regions;  // what lies where: every face's two sides come from it
     std::vector<SectionFace> faces;
     std::vector<ConductorRole> conductors;
     bool groundPlane = false;      // an infinitely wide ground plane on y = 0, the faces above it
@@ -55,15 +60,16 @@ struct CrossSection {
     // their spacing however far from the traces; elsewhere only the mesh rule bounds panels.
     double longestPanel = std::numeric_limits<double>::infinity();
 
-    // A face and its mirror image (the image gets `mirrorConductor`, its sides swapped by the
-    // reflection); returns the index of the first.
-    std::size_t addMirrorPair(const Face& face, std::size_t conductor, std::size_t mirrorConductor,
-                              double leftPermittivity, double rightPermittivity);
+    // A face and its mirror image (the image gets `mirrorConductor`), their sides' permittivities
+    // looked up in the regions; returns the index of the first. An interface between two equal
+    // permittivities is no face: noFace, nothing added.
+    std::size_t addMirrorPair(const Face& face, std::size_t conductor, std::size_t mirrorConductor);
     // A face that is its own mirror image (reversed: X(π − t) = −conj X(t)).
-    std::size_t addSymmetric(const Face& face, std::size_t conductor, double leftPermittivity,
-                             double rightPermittivity);
+    std::size_t addSymmetric(const Face& face, std::size_t conductor);
     // A face of an arrangement without mirror symmetry.
-    std::size_t add(const Face& face, std::size_t conductor, double leftPermittivity, double rightPermittivity);
+    std::size_t add(const Face& face, std::size_t conductor);
+    // The permittivities left and right of a face, a hair off its middle.
+    std::pair<double, double> sidesOf(const Face& face) const;
     std::size_t addConductor(ConductorRole role);
     // Marks the ends of face k (and of its mirror image) that lie at |x| = far, or at |x| = near
     // where near is above 0, as cut off.

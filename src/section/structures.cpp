@@ -101,11 +101,10 @@ void offsetPieces(Point b0, Point b1, Point t1, Point t0, double m, bool open, s
     if (left.imag() != 0) out.push_back(linePiece(t0 + m * left, b0 + m * left));
 }
 
-// The upper envelope of the pieces over [0, far], as faces travelling towards +x with the
-// region below them on their right, and vertical faces where the envelope jumps. A first
-// horizontal piece through x = 0 becomes one face symmetric about it.
-void addEnvelope(CrossSection& section, std::vector<Piece> pieces, double far, double below, double above,
-                 double tolerance) {
+// The upper envelope of the pieces over [0, far], as faces travelling towards +x, and vertical
+// faces where the envelope jumps. A first horizontal piece through x = 0 becomes one face
+// symmetric about it.
+void addEnvelope(CrossSection& section, std::vector<Piece> pieces, double far, double tolerance) {
     std::vector<double> breaks = {0.0, far};
     for (const Piece& p : pieces)
         for (const double x : {p.x0, p.x1})
@@ -161,14 +160,14 @@ void addEnvelope(CrossSection& section, std::vector<Piece> pieces, double far, d
         const Piece& piece = pieces[runs[k].piece];
         const Point to(runs[k].x1, piece.y(runs[k].x1));
         if (k == 0 && piece.horizontal())
-            section.addSymmetric(Face::line(Point(-to.real(), to.imag()), to), noConductor, above, below);
+            section.addSymmetric(Face::line(Point(-to.real(), to.imag()), to), noConductor);
         else
-            section.addMirrorPair(piece.face(from, to), noConductor, noConductor, above, below);
+            section.addMirrorPair(piece.face(from, to), noConductor, noConductor);
         from = to;
         if (k + 1 == runs.size()) break;
         const Point next(runs[k + 1].x0, pieces[runs[k + 1].piece].y(runs[k + 1].x0));
         if (std::fabs(next.imag() - to.imag()) > tolerance) {
-            section.addMirrorPair(Face::line(to, next), noConductor, noConductor, above, below);
+            section.addMirrorPair(Face::line(to, next), noConductor, noConductor);
             from = next;
         }
     }
@@ -176,27 +175,27 @@ void addEnvelope(CrossSection& section, std::vector<Piece> pieces, double far, d
 }
 
 // A horizontal interface at height y over [0, far] less the intervals conductors occupy there:
-// one face symmetric about x = 0 where the free part reaches it, mirror pairs elsewhere.
+// one face symmetric about x = 0 where the free part reaches it, mirror pairs elsewhere; none
+// where the regions on its two sides have one permittivity.
 void addLayerLine(CrossSection& section, double y, double far, std::vector<std::pair<double, double>> occupied,
-                  double below, double above, double near = 0.0) {
-    if (below == above) return;
+                  double near = 0.0) {
     const std::size_t first = section.faces.size();
     std::sort(occupied.begin(), occupied.end());
     double from = near;
     for (const auto& [x0, x1] : occupied) {
         if (x0 > from) {
             if (from == 0.0)
-                section.addSymmetric(Face::line({-x0, y}, {x0, y}), noConductor, above, below);
+                section.addSymmetric(Face::line({-x0, y}, {x0, y}), noConductor);
             else
-                section.addMirrorPair(Face::line({from, y}, {x0, y}), noConductor, noConductor, above, below);
+                section.addMirrorPair(Face::line({from, y}, {x0, y}), noConductor, noConductor);
         }
         from = std::max(from, x1);
     }
     if (from < far) {
         if (from == 0.0)
-            section.addSymmetric(Face::line({-far, y}, {far, y}), noConductor, above, below);
+            section.addSymmetric(Face::line({-far, y}, {far, y}), noConductor);
         else
-            section.addMirrorPair(Face::line({from, y}, {far, y}), noConductor, noConductor, above, below);
+            section.addMirrorPair(Face::line({from, y}, {far, y}), noConductor, noConductor);
     }
     for (std::size_t k = first; k < section.faces.size(); ++k) section.markOpenEnds(k, far, near);
 }
@@ -208,30 +207,37 @@ struct Solid {
     Point b0, b1, t1, t0;
     bool thin;
     bool open;  // the right side is left out: a ground taken to the far end
+
+    Outline outline() const { return {b0, b1, t1, t0}; }
+    // The image under x → −x, counter-clockwise again.
+    Outline mirroredOutline() const {
+        const auto m = [](Point p) { return -std::conj(p); };
+        return {m(b1), m(b0), m(t0), m(t1)};
+    }
 };
 
 void addSolid(CrossSection& section, const Solid& solid, std::size_t conductor, std::size_t mirrorConductor,
-              double below, double around, double aboveTop, double far) {
+              double far) {
     const std::size_t first = section.faces.size();
     const bool symmetric = solid.b0.real() < 0;
-    const auto add = [&](Point a, Point b, double left, double right, bool acrossMirror) {
+    const auto add = [&](Point a, Point b, bool acrossMirror) {
         if (acrossMirror)
-            section.addSymmetric(Face::line(a, b), conductor, left, right);
+            section.addSymmetric(Face::line(a, b), conductor);
         else
-            section.addMirrorPair(Face::line(a, b), conductor, mirrorConductor, left, right);
+            section.addMirrorPair(Face::line(a, b), conductor, mirrorConductor);
     };
     if (solid.thin) {
-        add(solid.b0, solid.b1, aboveTop, below, symmetric);
+        add(solid.b0, solid.b1, symmetric);
     } else if (symmetric) {
         // Counter-clockwise: the conductor on the left of every face.
-        add(solid.b0, solid.b1, 0, below, true);
-        section.addMirrorPair(Face::line(solid.b1, solid.t1), conductor, conductor, 0, around);
-        add(solid.t1, solid.t0, 0, aboveTop, true);
+        add(solid.b0, solid.b1, true);
+        section.addMirrorPair(Face::line(solid.b1, solid.t1), conductor, conductor);
+        add(solid.t1, solid.t0, true);
     } else {
-        add(solid.b0, solid.b1, 0, below, false);
-        if (!solid.open) add(solid.b1, solid.t1, 0, around, false);
-        add(solid.t1, solid.t0, 0, aboveTop, false);
-        add(solid.t0, solid.b0, 0, around, false);
+        add(solid.b0, solid.b1, false);
+        if (!solid.open) add(solid.b1, solid.t1, false);
+        add(solid.t1, solid.t0, false);
+        add(solid.t0, solid.b0, false);
     }
     for (std::size_t k = first; k < section.faces.size(); ++k) section.markOpenEnds(k, far);
 }
@@ -352,9 +358,6 @@ CrossSection structureSection(const Structure& in) {
     const bool strip = in.kind == StructureKind::stripline, coplanar = in.kind == StructureKind::coplanar;
     const double s = pair ? in.s / w : 0.0;
     const double mask = orDefault(in.mask, 0.0) / w, cover = orDefault(in.cover, 0.0) / w;
-    const double er = in.er;
-    // The permittivity around the traces' sides and tops.
-    const double around = strip ? orDefault(in.erTop, er) : mask > 0 ? in.maskEr : cover > 0 ? in.coverEr : 1.0;
 
     CrossSection section;
     section.mirrorSymmetric = true;
@@ -378,44 +381,52 @@ CrossSection structureSection(const Structure& in) {
     for (Solid& g : grounds)
         if (std::isinf(g.b1.real())) g.b1 = {far, h}, g.t1 = {far, h + t};
 
-    // A cover flush with the traces' tops leaves them in vacuum.
-    const double aboveTop = cover > 0 && cover == t ? 1.0 : around;
+    // What lies where: the conductors, the substrate, above it the upper layer, the cover or
+    // the mask over the substrate and the conductors on it.
+    Regions& regions = section.regions;
+    for (const Solid& c : grounds) regions.conductors.push_back(c.outline()), regions.conductors.push_back(c.mirroredOutline());
+    regions.conductors.push_back(trace.outline());
+    if (pair) regions.conductors.push_back(trace.mirroredOutline());
+    regions.dielectrics.push_back(DielectricRegion::layer(in.er, 0.0, h));
+    if (strip) regions.dielectrics.push_back(DielectricRegion::layer(orDefault(in.erTop, in.er), h, HUGE_VAL));
+    if (cover > 0) regions.dielectrics.push_back(DielectricRegion::layer(in.coverEr, h, h + cover));
+    if (mask > 0) regions.dielectrics.push_back(DielectricRegion::coatingOf(in.maskEr, h, mask, mask, regions.conductors));
+
     if (pair) {
         const std::size_t left = section.addConductor(ConductorRole::left);
         const std::size_t right = section.addConductor(ConductorRole::right);
-        addSolid(section, trace, right, left, er, around, aboveTop, far);
+        addSolid(section, trace, right, left, far);
     } else {
         const std::size_t single = section.addConductor(ConductorRole::single);
-        addSolid(section, trace, single, single, er, around, aboveTop, far);
+        addSolid(section, trace, single, single, far);
     }
     if (!grounds.empty()) {
         const std::size_t ground = section.addConductor(ConductorRole::ground);
-        for (const Solid& g : grounds) addSolid(section, g, ground, ground, er, around, around, far);
+        for (const Solid& g : grounds) addSolid(section, g, ground, ground, far);
     }
 
     // The substrate's face (or the stripline's layer boundary) between the conductors.
     std::vector<std::pair<double, double>> occupied = {{std::max(x0, 0.0), x1}};
     for (const Solid& g : grounds) occupied.push_back({g.b0.real(), g.b1.real()});
-    const double aboveSubstrate = strip ? orDefault(in.erTop, er) : mask > 0 ? in.maskEr : cover > 0 ? in.coverEr : 1.0;
     // Between two planes a pair further apart than twice the field's reach leaves the layers
     // and the upper plane out between them, where no field is left: cut there too.
     const double reach = strip ? farBetweenPlanes * in.b / w : 0.0;
     const double near = strip && pair && x0 > 2 * reach ? x0 - reach : 0.0;
-    addLayerLine(section, h, far, occupied, er, aboveSubstrate, near);
+    addLayerLine(section, h, far, occupied, near);
 
     if (strip) {
         // The upper plane: a conductor face long enough that the field has died away at its ends.
         const double b = in.b / w;
         const std::size_t plane = section.addConductor(ConductorRole::ground);
-        const std::size_t face = near > 0 ? section.addMirrorPair(Face::line({near, b}, {far, b}), plane, plane, around, around)
-                                          : section.addSymmetric(Face::line({far, b}, {-far, b}), plane, around, around);
+        const std::size_t face = near > 0 ? section.addMirrorPair(Face::line({near, b}, {far, b}), plane, plane)
+                                          : section.addSymmetric(Face::line({far, b}, {-far, b}), plane);
         section.markOpenEnds(face, far, near);
         section.longestPanel = b;
     } else if (cover > 0) {
         // The cover's face; where it is flush with the traces' tops, between them.
         std::vector<std::pair<double, double>> tops;
         if (cover == t) tops.push_back({std::max(trace.t0.real(), 0.0), trace.t1.real()});
-        addLayerLine(section, h + cover, far, tops, in.coverEr, 1.0);
+        addLayerLine(section, h + cover, far, tops);
     } else if (mask > 0) {
         // The mask's outer boundary: the band over the substrate raised over the thick conductors.
         std::vector<Piece> pieces = {{0.0, far, false, {}, 0, 0, h + mask}};
@@ -427,7 +438,7 @@ CrossSection structureSection(const Structure& in) {
             }
             for (const Solid& g : grounds) offsetPieces(g.b0, g.b1, g.t1, g.t0, mask, g.open, pieces);
         }
-        addEnvelope(section, pieces, far, in.maskEr, 1.0, 1e-12 * size);
+        addEnvelope(section, pieces, far, 1e-12 * size);
     }
     return section;
 }
@@ -470,10 +481,10 @@ CrossSection freeSpacePairSection(double g, double c, double h) {
     s.mirrorSymmetric = true;
     const bool plane = g != 0.0;
     const double y = plane ? h : 0.0;
-    if (plane) s.addSymmetric(Face::line({-g / 2, 0}, {g / 2, 0}), s.addConductor(ConductorRole::ground), 1, 1);
-    const std::size_t left = s.addConductor(ConductorRole::left), right = s.addConductor(ConductorRole::right);
-    s.addMirrorPair(Face::line({c / 2 - 0.5, y}, {c / 2 + 0.5, y}), right, left, 1, 1);
     s.size = std::max({g, c + 1, std::fabs(y)});
+    if (plane) s.addSymmetric(Face::line({-g / 2, 0}, {g / 2, 0}), s.addConductor(ConductorRole::ground));
+    const std::size_t left = s.addConductor(ConductorRole::left), right = s.addConductor(ConductorRole::right);
+    s.addMirrorPair(Face::line({c / 2 - 0.5, y}, {c / 2 + 0.5, y}), right, left);
     return s;
 }
 
@@ -486,15 +497,14 @@ CrossSection slabPairSection(double g, double c, double h, double er) {
     // exactly there: the faces meeting at the corner share its point.
     const bool beside = outer < g / 2 && std::fabs(outer - g / 2) > 1e-13 * g / 2;
     const double edge = beside ? g / 2 : outer;
-    // Travelling towards +x the left side is the top: vacuum above, the slab below.
-    s.addSymmetric(Face::line({-edge, 0}, {edge, 0}), s.addConductor(ConductorRole::ground), er, 1);
-    const std::size_t left = s.addConductor(ConductorRole::left), right = s.addConductor(ConductorRole::right);
-    s.addMirrorPair(Face::line({inner, h}, {outer, h}), right, left, 1, er);
-    s.addSymmetric(Face::line({-inner, h}, {inner, h}), noConductor, 1, er);
-    if (beside) s.addMirrorPair(Face::line({outer, h}, {edge, h}), noConductor, noConductor, 1, er);
-    // The board's side, upwards: the slab on its left.
-    s.addMirrorPair(Face::line({edge, 0}, {edge, h}), noConductor, noConductor, er, 1);
     s.size = std::max({edge, h}) * 2;
+    s.regions.dielectrics.push_back(DielectricRegion::box(er, -edge, edge, 0, h));
+    s.addSymmetric(Face::line({-edge, 0}, {edge, 0}), s.addConductor(ConductorRole::ground));
+    const std::size_t left = s.addConductor(ConductorRole::left), right = s.addConductor(ConductorRole::right);
+    s.addMirrorPair(Face::line({inner, h}, {outer, h}), right, left);
+    s.addSymmetric(Face::line({-inner, h}, {inner, h}), noConductor);
+    if (beside) s.addMirrorPair(Face::line({outer, h}, {edge, h}), noConductor, noConductor);
+    s.addMirrorPair(Face::line({edge, 0}, {edge, h}), noConductor, noConductor);
     return s;
 }
 

@@ -20,7 +20,6 @@ struct Target {
 
     Point z() const { return at.z(); }
 };
-inline constexpr std::size_t noFace = static_cast<std::size_t>(-1);
 
 // t* with X(t*) = z (Face::parameterOf); on the target's own face its exact parameter.
 std::complex<double> targetParameter(const Face& face, std::size_t faceIndex, const Target& target);
