@@ -57,8 +57,8 @@ double gnuplotTimeout(const char* option) {
     const std::string_view value(text);
     const Decimal number = parseDecimal(value);
     if (number.length != value.size() || !number.inRange || !(number.value > 0) || number.value > 1e6)
-        throw RunError(std::string(option) + ": " + timeoutVariable + " needs a number of seconds above 0, at most 1e6, got \"" +
-                       printableExcerpt(value) + "\"");
+        throw RunError(std::string(option) + ": " + timeoutVariable +
+                       " needs a number of seconds above 0, at most 1e6, got \"" + printableExcerpt(value) + "\"");
     return number.value;
 }
 
@@ -87,7 +87,7 @@ int runInGroup(const std::string& program, const std::string& directory, const s
                const char* option) {
     const int out = ::open(messages.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
     if (out < 0) throw RunError(std::string(option) + ": cannot write to " + messages + ": " + std::strerror(errno));
-    ::prctl(PR_SET_CHILD_SUBREAPER, 1);
+    ::prctl(PR_SET_CHILD_SUBREAPER, 1);  // left on: this process starts no other children
     const pid_t child = ::fork();
     if (child == 0) {
         const int in = ::open("/dev/null", O_RDONLY);
@@ -112,6 +112,7 @@ int runInGroup(const std::string& program, const std::string& directory, const s
         if (interrupted || late || lost != 0) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
+    // Whatever is left of the group, gnuplot itself where it still runs, is ended and reaped.
     ::kill(-child, SIGKILL);
     int ended = 0;
     while (::waitpid(-child, &ended, 0) > 0 || errno == EINTR) {
@@ -125,10 +126,11 @@ int runInGroup(const std::string& program, const std::string& directory, const s
 // The picture in place: a temporary beside the destination renamed over it, as plattor replaces
 // its field files. The destination is named as given (relative to the working directory), so
 // that a message names it as the user wrote it.
-void putInPlace(const fs::path& picture, const std::string& destination) {
+void putInPlace(const fs::path& picture, const std::string& destination, const char* option) {
     std::ifstream file(picture, std::ios::binary);
     std::stringstream contents;
-    contents << file.rdbuf();
+    if (!(contents << file.rdbuf()))
+        throw RunError(std::string(option) + ": cannot read gnuplot's picture " + picture.string());
     FileReplacement replacement(".", {destination});
     replacement.keepMode(destination);
     replacement.stage(destination, contents.str());
@@ -187,7 +189,7 @@ void runGnuplot(const GnuplotJob& job, const std::string& destination, const cha
         throw RunError(std::string(option) + ": gnuplot wrote no picture: " + firstLine(messages));
 
     // 3. The picture into place.
-    putInPlace(picture, destination);
+    putInPlace(picture, destination, option);
 }
 
 }  // namespace plattor
