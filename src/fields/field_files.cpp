@@ -184,6 +184,17 @@ bool FileReplacement::claim(int slot) {
     return true;
 }
 
+void FileReplacement::keepMode(const std::string& fileName) {
+    const auto found = std::find(fileNames_.begin(), fileNames_.end(), fileName);
+    assert(found != fileNames_.end());
+    const auto f = static_cast<std::size_t>(found - fileNames_.begin());
+    assert(std::find(staged_.begin(), staged_.end(), f) == staged_.end());
+    struct stat replaced {};
+    if (::fstatat(directory_, fileName.c_str(), &replaced, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(replaced.st_mode) &&
+        ::fchmod(temporaries_[f], replaced.st_mode & 0777) != 0)
+        fail(fileName, "write", errno);
+}
+
 void FileReplacement::stage(const std::string& fileName, const std::string& contents) {
     const auto found = std::find(fileNames_.begin(), fileNames_.end(), fileName);
     assert(found != fileNames_.end());

@@ -41,6 +41,10 @@ public:
     FileReplacement(const FileReplacement&) = delete;
     FileReplacement& operator=(const FileReplacement&) = delete;
 
+    // Gives the temporary of `fileName` the permissions of the plain file it is to replace (a
+    // 0600 file stays private); where none is there, or something else (a symbolic link is not
+    // followed), its own. Before `stage`.
+    void keepMode(const std::string& fileName);
     // Writes `contents` to the temporary of `fileName`, one of the names given, once.
     void stage(const std::string& fileName, const std::string& contents);
     // Renames every staged temporary over its file, in the order of the names given, under the

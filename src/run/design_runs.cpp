@@ -169,7 +169,7 @@ void runSweep(StructureInput input, const SweepRequest& request, const std::opti
         values = sweepPoints(from.number * from.metres, to.number * to.metres, request.count, request.geometric);
     }
     const PictureFormat format = plotFile ? pictureFormat(*plotFile, "--plot") : PictureFormat::png;
-    if (plotFile) checkGnuplot("--plot");
+    if (plotFile) checkGnuplot(*plotFile, "--plot");
 
     // 2. Every point solved, on `threads` threads; the rows printed in order as they come.
     Structure first = input.structure;

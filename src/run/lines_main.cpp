@@ -336,8 +336,8 @@ int main(int argc, char** argv) {
     stopOnSignals();
     try {
         const Options options = parseArguments(argc, argv);
-        // A picture is refused before the work when gnuplot cannot draw it.
-        if (options.picture && !options.help && !options.version) checkGnuplot("--picture");
+        // A picture is refused before the work when gnuplot cannot draw it or its file cannot be made.
+        if (options.picture && !options.help && !options.version) checkGnuplot(options.picture->fileName, "--picture");
         const unsigned threads = options.threads.value_or(defaultThreads());
         if (options.help) {
             display(std::string(usage) + "\n\n" + help);

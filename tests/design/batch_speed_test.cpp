@@ -63,10 +63,10 @@ std::vector<Structure> mixedBatch() {
 }
 
 TEST(BatchSpeed, TwoThreadsGiveTheSameSolutionsAtLeast1p6TimesAsFastAsOne) {
-    if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core";
+    if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "SKIPPED: one core";
     const std::vector<Structure> batch = mixedBatch();
     const double before = coresForTwo();
-    if (before < 1.9) GTEST_SKIP() << "the machine gives two threads " << before << " cores: busy with other work";
+    if (before < 1.9) GTEST_SKIP() << "SKIPPED: the machine gives two threads " << before << " cores: busy with other work";
 
     const auto solveAll = [&](unsigned threads, std::vector<StructureSolution>& out) {
         out.assign(batch.size(), {});
@@ -78,7 +78,7 @@ TEST(BatchSpeed, TwoThreadsGiveTheSameSolutionsAtLeast1p6TimesAsFastAsOne) {
     const double oneThread = solveAll(1, one);
     const double twoThreads = solveAll(2, two);
     const double after = coresForTwo();
-    if (after < 1.9) GTEST_SKIP() << "the machine gave two threads " << after << " cores afterwards: busy with other work";
+    if (after < 1.9) GTEST_SKIP() << "SKIPPED: the machine gave two threads " << after << " cores afterwards: busy with other work";
 
     for (std::size_t k = 0; k < batch.size(); ++k) {
         ASSERT_EQ(one[k].error, "") << k;

@@ -43,11 +43,11 @@ check "all there: silent, nothing run" test 1000 no "" "$all_locales" 0 "" ""
 check "user without sudo, GoogleTest missing: what to run as root, exit 1" \
     test 1000 no "libgtest-dev gnuplot-nox" "$all_locales" 1 "$(lines \
     "$p: missing libgtest-dev gnuplot-nox; without libgtest-dev the tests cannot be built. To install, run as root (there is no sudo here):" \
-    "    apt-get update" "    apt-get install libgtest-dev gnuplot-nox" 'then run `make test` again.')" ""
+    "    apt-get update" "    apt-get install -y libgtest-dev gnuplot-nox" 'then run `make test` again.')" ""
 check "user whose sudo asks a password, only gnuplot missing: the commands through sudo, the tests run" \
     test 1000 password "gnuplot-nox" "$all_locales" 0 "$(lines \
     "$p: missing gnuplot-nox; until then the tests that need them skip, saying why. To install, run:" \
-    "    sudo apt-get update" "    sudo apt-get install gnuplot-nox" 'then run `make test` again.')" ""
+    "    sudo apt-get update" "    sudo apt-get install -y gnuplot-nox" 'then run `make test` again.')" ""
 check "user without sudo and without a comma locale: the locale named, the tests run" \
     test 1000 no "" "" 0 "$(lines \
     "$p: missing a locale with a decimal comma (de_DE.UTF-8 or sv_SE.UTF-8); until then the tests that need them skip, saying why. To install, run as root (there is no sudo here):" \
@@ -60,10 +60,10 @@ check "user with sudo installs through it" test 1000 yes "libbenchmark-dev" "$al
 check "root generates the missing comma locale only" test 0 no "" "sv_SE.utf8" 0 "" "localedef -i de_DE -f UTF-8 de_DE.UTF-8"
 check "ci: valgrind is required, and .ci/run is what to run again" ci 1000 no "valgrind" "$all_locales" 1 "$(lines \
     "$p: missing valgrind; without valgrind the tests cannot be built. To install, run as root (there is no sudo here):" \
-    "    apt-get update" "    apt-get install valgrind" 'then run `.ci/run` again.')" ""
+    "    apt-get update" "    apt-get install -y valgrind" 'then run `.ci/run` again.')" ""
 AGAIN="make sanitize" check "the command to run again is the caller's" test 1000 no "libgtest-dev" "$all_locales" 1 "$(lines \
     "$p: missing libgtest-dev; without libgtest-dev the tests cannot be built. To install, run as root (there is no sudo here):" \
-    "    apt-get update" "    apt-get install libgtest-dev" 'then run `make sanitize` again.')" ""
+    "    apt-get update" "    apt-get install -y libgtest-dev" 'then run `make sanitize` again.')" ""
 check "test does not ask for valgrind" test 1000 no "valgrind clang" "$all_locales" 0 "" ""
 check "an unknown group is refused" all 0 no "" "$all_locales" 2 "usage: $p test|ci [COMMAND]" ""
 

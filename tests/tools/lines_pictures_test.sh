@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The pictures plattor-lines draws with gnuplot: a cross-section with the field of a mode
 # (--picture) and a sweep's impedances (--plot), as PNG and SVG; gnuplot missing or failing, and
-# an unwritable picture, refused in one line; no scratch files left behind.
+# an unwritable picture, refused in one line; a picture put in place by a rename (a link
+# replaced, a mode kept); a gnuplot that hangs, or a signal while it draws: gnuplot and what it
+# started killed and reaped; no scratch files left behind.
 # Usage: lines_pictures_test.sh <plattor-lines>
 set -u
 if [ $# -ne 1 ]; then
@@ -13,10 +15,11 @@ lines=$(cd "$(dirname "$1")" && pwd)/$(basename "$1")
 export TMPDIR=$work/tmp
 mkdir "$TMPDIR"
 
-# Runs plattor-lines in $work/run with the arguments; sets rc, out, err.
+# Runs plattor-lines in $work/run (after the commands $setup, under the command $wrap) with the
+# arguments; sets rc, out, err.
 run() {
     rm -rf "$work/run" && mkdir "$work/run"
-    (cd "$work/run" && "$lines" "$@" >"$work/out" 2>"$work/err")
+    (cd "$work/run" && eval "${setup:-}" && ${wrap:-} "$lines" "$@" >"$work/out" 2>"$work/err")
     rc=$?
     out=$(cat "$work/out"); err=$(cat "$work/err")
 }
@@ -77,9 +80,31 @@ run coplanar --w 0.3 --g 0.15 --h 0.5 --er 4.3 --solve w --target impedance=60 -
 png_ok "$work/run/cpw.png" && [ "$rc" -eq 0 ] && [[ $out == "w (solved)"* ]]
 result $? "--picture with --solve draws the solved structure"
 
-run $pair --picture "$work/no/such/dir/x.png"
-[ "$rc" -eq 1 ] && one_line_naming "$work/no/such/dir/x.png: cannot write"
-result $? "an unwritable picture: exit 1, one line naming it"
+# Root writes in any directory: the read-only one is tried without root's privileges.
+as_user=; [ "$(id -u)" -ne 0 ] || as_user="unshare --user"
+while IFS='|' read -r setup wrap picture why; do
+    if [ -n "$wrap" ] && ! $wrap true 2>/dev/null; then echo "SKIPPED: $picture ($why): no $wrap here"; continue; fi
+    setup=$setup wrap=$wrap run $pair --picture "$picture"
+    [ "$rc" -eq 1 ] && [ -z "$out" ] && one_line_naming "$picture: cannot write: $why"
+    result $? "$picture ($why): exit 1 before the report, one line naming it"
+done <<EOF
+||$work/no/such/dir/x.png|No such file or directory
+touch file||file/x.png|Not a directory
+mkdir dir.png||dir.png|Is a directory
+mkdir ro; chmod 555 ro|$as_user|ro/x.png|Permission denied
+EOF
+
+# Over what is there: the picture alone is new, beside it nothing left (no temporary, no lock).
+while IFS='|' read -r name setup check files; do
+    setup=$setup run $pair --picture pair.png
+    png_ok "$work/run/pair.png" && [ "$rc" -eq 0 ] && (cd "$work/run" && eval "$check") &&
+        [ "$(ls "$work/run" | tr '\n' ' ')" = "$files" ]
+    result $? "$name"
+done <<'EOF'
+a symbolic link is replaced, not written through|echo victim >v.txt; ln -s v.txt pair.png|[ ! -L pair.png ] && [ "$(cat v.txt)" = victim ]|pair.png v.txt 
+a 0600 picture stays 0600|echo old >pair.png; chmod 600 pair.png|[ "$(stat -c %a pair.png)" = 600 ]|pair.png 
+a 0444 picture is replaced and stays 0444|echo old >pair.png; chmod 444 pair.png|[ "$(stat -c %a pair.png)" = 444 ]|pair.png 
+EOF
 
 printf '#!/bin/sh\necho "gnuplot is broken" >&2\nexit 1\n' >"$work/broken" && chmod +x "$work/broken"
 GNUPLOT=$work/broken run $pair --picture pair.png
@@ -95,6 +120,30 @@ result $? "pair sweep as SVG: the CSV on stdout, the four impedances against s i
 run microstrip --h 0.2mm --er 4.3 --sweep w=0.1mm:0.5mm:5 --plot sweep.png
 png_ok "$work/run/sweep.png" && [ "$rc" -eq 0 ]
 result $? "single sweep as PNG"
+
+# --- a gnuplot that hangs (having seen what stdout held), and what it started ---
+printf '#!/bin/sh\ncp %s/out %s/seen\nsleep 60 & echo $! >%s/sleeper\nwait\n' "$work" "$work" "$work" >"$work/hang"
+chmod +x "$work/hang"
+ended() {   # the report out before gnuplot started, the sleeper reaped, no scratch, no picture
+    [ -n "$out" ] && [ "$(cat "$work/seen")" = "$out" ] && [ ! -e "/proc/$(cat "$work/sleeper")" ] &&
+        [ -z "$(ls -A "$TMPDIR"; ls -A "$work/run")" ]
+}
+GNUPLOT=$work/hang PLATTOR_GNUPLOT_TIMEOUT=0.7 run $pair --picture pair.png
+[ "$rc" -eq 1 ] && one_line_naming "--picture: gnuplot took longer than 0.7 s" && ended
+result $? "gnuplot past PLATTOR_GNUPLOT_TIMEOUT=0.7: killed with what it started, one line, exit 1"
+cpw="coplanar --w 0.3 --g 0.15 --h 0.5 --er 4.3 --solve w --target impedance=60"
+while read -r signal status structure; do
+    rm -rf "$work/run" "$work/sleeper" && mkdir "$work/run"
+    (cd "$work/run" && GNUPLOT=$work/hang exec "$lines" ${!structure} --picture p.png >"$work/out" 2>"$work/err") &
+    for _ in $(seq 300); do [ -s "$work/sleeper" ] && break; sleep 0.1; done
+    kill -"$signal" $! && wait $!
+    rc=$? out=$(cat "$work/out")
+    [ "$rc" -eq "$status" ] && [ "$(cat "$work/err")" = "plattor-lines: interrupted" ] && ended
+    result $? "SIG$signal while gnuplot draws ($structure): gnuplot reaped, no scratch, the report out first"
+done <<'EOF'
+TERM 143 pair
+INT 130 cpw
+EOF
 
 [ -z "$(ls -A "$TMPDIR")" ]
 result $? "no scratch directory left in TMPDIR"

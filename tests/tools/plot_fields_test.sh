@@ -103,6 +103,18 @@ png_ok "$d/fields.png"; result $(( rc != 0 || $? )) "coplanar: exit 0 and fields
 grep -q 'Coplanar case' "$d/fields.svg" 2>/dev/null && ! grep -q 'ground plane (0 V)' "$d/fields.svg"
 result $? "coplanar: title names the coplanar case and no ground plane is drawn"
 
+# --- a locale with a decimal comma, however it is set: the same numbers, the same picture ---
+comma=$(locale -a 2>/dev/null | grep -ix 'de_DE.utf-\?8\|sv_SE.utf-\?8' | head -n 1)
+[ -n "$comma" ] || echo "SKIPPED: the decimal-comma cases: no de_DE or sv_SE locale (localedef -i de_DE -f UTF-8 de_DE.UTF-8)"
+d=$(scratch "$typical")
+LC_ALL=C run_in "$d" --arrows; arrows=$out
+LC_ALL=C run_in "$d" --svg; mv "$d/fields.svg" "$d/c.svg"
+for setting in ${comma:+"LC_ALL=$comma" "LC_NUMERIC=$comma" "LANG=$comma"}; do
+    (unset LC_ALL LC_NUMERIC LANG; export "$setting"; run_in "$d" --svg; cmp -s "$d/fields.svg" "$d/c.svg" &&
+        run_in "$d" --arrows && [ "$out" = "$arrows" ] && [ -z "$err" ])
+    result $? "$setting: the same picture and the same arrow samples as in the C locale"
+done
+
 # --- bad or missing input ---
 d=$(scratch "$typical"); rm "$d/hfield3.dat"
 run_in "$d"
