@@ -5,6 +5,7 @@ import os
 import pathlib
 import pickle
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -52,24 +53,47 @@ def test_lengths_in_any_one_unit_give_the_same_line():
     assert homogeneous.value == pytest.approx(2.2, abs=homogeneous.error)
 
 
-@pytest.mark.parametrize("call, error, message", [
+class FailingFloat:
+    def __float__(self):
+        raise ArithmeticError("the user's own failure")
+
+
+class TextFloat:
+    def __float__(self):
+        return "0.1"
+
+
+@pytest.mark.parametrize("call, error, message, cause", [
     (lambda: plattor.microstrip(w=1, h=1), plattor.Error,
-     r"microstrip: needs --er \(the substrate's relative permittivity\)"),
-    (lambda: plattor.microstrip(w=1, h="1mm", er=4), ValueError, r"lengths with and without a unit are mixed \(--h 1mm\)"),
-    (lambda: plattor.coplanar(w="0.1 mm", h=1, g=1, er=4), plattor.Error, r'--w needs a length .* got "0.1 mm"'),
-    (lambda: plattor.microstrip(w=1, h=1, b=2, er=4), plattor.Error, r"microstrip: has no option --b"),
-    (lambda: plattor.stripline(w=1, h=2, b=2, er=4), plattor.Error, r"stripline: the trace reaches the upper plane"),
-    (lambda: plattor.microstrip(w=1, h=1, er=math.inf), plattor.Error, r'--er needs a decimal number, got "Inf"'),
-    (lambda: plattor.microstrip(width=1, h=1, er=4), TypeError, r"unexpected keyword argument 'width'"),
-    (lambda: plattor.microstrip(w=True, h=1, er=4), TypeError, r"'w' must be a number or a text"),
-    (lambda: plattor.microstrip(w=1, h=1, er=4).oddModeImpedance, AttributeError, r"no quantity 'oddModeImpedance'"),
-    (lambda: plattor.microstrip(w=1, h=1, er=4)["Z0"], KeyError, r"Z0"),
+     r"microstrip: needs --er \(the substrate's relative permittivity\)", None),
+    (lambda: plattor.microstrip(w=1, h="1mm", er=4), ValueError, r"lengths with and without a unit are mixed \(--h 1mm\)",
+     None),
+    (lambda: plattor.coplanar(w="0.1 mm", h=1, g=1, er=4), plattor.Error, r'--w needs a length .* got "0.1 mm"', None),
+    (lambda: plattor.microstrip(w=1, h=1, b=2, er=4), plattor.Error, r"microstrip: has no option --b", None),
+    (lambda: plattor.stripline(w=1, h=2, b=2, er=4), plattor.Error, r"stripline: the trace reaches the upper plane", None),
+    (lambda: plattor.microstrip(w=1, h=1, er=math.inf), plattor.Error, r'--er needs a decimal number, got "Inf"', None),
+    (lambda: plattor.microstrip(width=1, h=1, er=4), TypeError, r"unexpected keyword argument 'width'", None),
+    (lambda: plattor.microstrip(w=True, h=1, er=4), TypeError, r"'w' must be a number or a text", None),
+    (lambda: plattor.microstrip(w=1, h=1, er=4).oddModeImpedance, AttributeError, r"no quantity 'oddModeImpedance'", None),
+    (lambda: plattor.microstrip(w=1, h=1, er=4)["Z0"], KeyError, r"Z0", None),
+    (lambda: plattor.microstrip(w=0.7, h=10**400, er=4), plattor.Error, r"--h needs a number; float\(\) of the int",
+     OverflowError),
+    (lambda: plattor.microstrip(w=FailingFloat(), h=1, er=4), plattor.Error, r"float\(\) of the FailingFloat given failed",
+     ArithmeticError),
+    (lambda: plattor.coplanar(w=0.3, h=0.2, g=TextFloat(), er=4), TypeError, r"--g needs a number", TypeError),
+    (lambda: plattor.microstrip(w="0.1mm", h="\ud800", er=4), plattor.Error, r"--h needs .* not UTF-8", UnicodeError),
+    (lambda: plattor.microstrip(w=0.3, h=0.2, er=4, **{"\udcff": 1}), TypeError, r"unexpected keyword", UnicodeError),
+    (lambda: plattor.solve("microstrip", "w", "impedance", 10**309, h=0.2, er=4), plattor.Error, r"the target needs",
+     OverflowError),
 ], ids=["missing", "mixed units", "malformed", "foreign option", "through the plane", "infinite", "unknown keyword",
-        "bool", "unknown attribute", "unknown key"])
-def test_bad_input_is_refused_in_one_line(call, error, message):
+        "bool", "unknown attribute", "unknown key", "int beyond a double", "failing __float__", "__float__ not a float",
+        "surrogate", "surrogate keyword", "target beyond a double"])
+def test_bad_input_is_refused_in_one_line(call, error, message, cause):
     with pytest.raises(error, match=message) as caught:
         call()
     assert "\n" not in str(caught.value)
+    # The exception that float() or the text's encoding raised stays the cause.
+    assert caught.value.__cause__ is None if cause is None else isinstance(caught.value.__cause__, cause)
 
 
 def thick_pair(w):
@@ -121,6 +145,36 @@ def test_solve_finds_the_width_of_a_target_impedance():
     assert 0 <= found.error < 1e-3 * found.value
     with pytest.raises(plattor.Error):
         plattor.solve("microstrip", "w", "differentialImpedance", 100.0, h=1, er=4.3)
+    # A process pool returns what it found; a look at it shows the numbers.
+    copy = pickle.loads(pickle.dumps(found))
+    assert copy == found and copy.result.impedance == z and copy.value == found.value
+    assert repr(found) == f"Dimension(name='w', value={found.value!r}, error={found.error!r})"
+    assert repr(z) == f"Quantity(key='impedance', value={z.value!r}, error={z.error!r}, unit='ohm')"
+    assert f"impedance {z}," in repr(found.result)
+
+
+CTRL_C = """
+import sys, time, plattor
+print("solving", flush=True)
+try:
+    plattor.solve("coplanar", "w", "differentialImpedance", 90, s=0.2, g=0.15, h=0.2, er=4.4, t=0.035,
+                  mask=0.02, mask_er=3.5)
+except KeyboardInterrupt:
+    print(time.monotonic())
+"""
+
+
+@pytest.mark.skipif(not hasattr(plattor, "solve"), reason="the library was built without the inverse problem")
+def test_ctrl_c_stops_a_long_solve_at_once():
+    # A masked coplanar pair solved for its width takes about two seconds; Ctrl-C half a second in.
+    run = subprocess.Popen([sys.executable, "-c", CTRL_C], stdout=subprocess.PIPE, text=True)
+    assert run.stdout.readline() == "solving\n"
+    time.sleep(0.5)
+    sent = time.monotonic()
+    run.send_signal(signal.SIGINT)
+    stopped = run.stdout.read()
+    assert run.wait(timeout=60) == 0 and stopped, "the solve ran to its end"
+    assert float(stopped) - sent < 0.3
 
 
 def readme_examples():
