@@ -285,25 +285,35 @@ INSTANTIATE_TEST_SUITE_P(
                 "microstrip: the height is 1e-7 of the trace width; plattor-lines resolves 1e-6 … 1e6"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// What a user types: units mixed, a value twice, text where a number belongs.
-TEST(StructureArguments, RefuseWhatIsNotALength) {
+// What a user types: the unit of the lengths (the most common, the first on a tie; a 0 is 0 in
+// every unit and chooses none), and refused: units mixed, a value twice, text where a number belongs.
+TEST(StructureArguments, ReadLengthsAndRefuseWhatIsNotOne) {
     const struct {
-        const char* options[2][2];
-        const char* message;
+        std::vector<std::pair<const char*, const char*>> options;
+        const char* unitOrMessage;  // the length unit where accepted
+        bool accepted;
     } cases[] = {
-        {{{"w", "0.1mm"}, {"h", "0.1"}}, "lengths with and without a unit are mixed (--h 0.1): give every length bare, or every one with a unit"},
-        {{{"w", "1"}, {"w", "2"}}, "--w is given twice"},
-        {{{"w", "0x10"}, {"h", "1"}}, "--w needs a length (a decimal number, bare or with one of the units m, mm, um, mil), got \"0x10\""},
-        {{{"w", "1inch"}, {"h", "1"}}, "--w needs a length (a decimal number, bare or with one of the units m, mm, um, mil), got \"1inch\""},
-        {{{"w", "1"}, {"er", "4.3mm"}}, "--er needs a decimal number, got \"4.3mm\""},
+        {{{"h", "0.2mm"}, {"t", "35um"}}, "mm", true},
+        {{{"h", "0.2mm"}, {"t", "35um"}, {"s", "0.2mm"}}, "mm", true},
+        {{{"t", "0.7mil"}, {"h", "0.1mm"}, {"w", "5.3mil"}, {"mask", "0um"}}, "mil", true},
+        {{{"w", "0.37mm"}, {"t", "0"}, {"h", "0.25mm"}}, "mm", true},
+        {{{"t", "0mm"}, {"w", "3.7"}, {"mask", "-0"}, {"h", "2.5"}}, "", true},
+        {{{"w", "0.1mm"}, {"h", "0.1"}}, "lengths with and without a unit are mixed (--h 0.1): give every length bare, or every one with a unit", false},
+        {{{"t", "0"}, {"w", "0.1"}, {"h", "0.1mm"}}, "lengths with and without a unit are mixed (--h 0.1mm): give every length bare, or every one with a unit", false},
+        {{{"w", "1"}, {"w", "2"}}, "--w is given twice", false},
+        {{{"w", "0x10"}, {"h", "1"}}, "--w needs a length (a decimal number, bare or with one of the units m, mm, um, mil), got \"0x10\"", false},
+        {{{"w", "1inch"}, {"h", "1"}}, "--w needs a length (a decimal number, bare or with one of the units m, mm, um, mil), got \"1inch\"", false},
+        {{{"w", "1"}, {"er", "4.3mm"}}, "--er needs a decimal number, got \"4.3mm\"", false},
     };
     for (const auto& c : cases) {
         StructureInput in;
         try {
             for (const auto& [name, text] : c.options) setStructureOption(in, *findStructureOption(name), text);
-            ADD_FAILURE() << "accepted: " << c.message;
+            EXPECT_TRUE(c.accepted) << "accepted: " << c.unitOrMessage;
+            EXPECT_EQ(in.lengthUnit, c.unitOrMessage);
         } catch (const RunError& e) {
-            EXPECT_EQ(std::string(e.what()), c.message);
+            EXPECT_FALSE(c.accepted) << e.what();
+            EXPECT_EQ(std::string(e.what()), c.unitOrMessage);
         }
     }
 }
