@@ -112,6 +112,46 @@ TEST(StructuresInVacuum, AreFreeSpaceAndHomogeneousOnesScale) {
         return solved(s);
     };
     EXPECT_EQ(thin("mask", "mask-er").value[Q::oddModeImpedance], thin("cover", "cover-er").value[Q::oddModeImpedance]);
+    // A mask of εr 1 is no mask, its coating thinner or thicker than its layer.
+    const Structure bare = make(StructureKind::coplanar,
+                                {{"w", 0.6}, {"w-top", 0.45}, {"t", 0.13}, {"s", 0.27}, {"g", 0.2}, {"h", 0.4}, {"er", 3.9}});
+    const ConvergedQuantities board = solved(bare);
+    for (const double top : {0.03, 0.23}) {
+        Structure masked = bare;
+        masked.mask = 0.07, masked.maskEr = 1, masked.maskTop = top;
+        const ConvergedQuantities r = solved(masked);
+        EXPECT_NEAR(r.value[Q::differentialImpedance], board.value[Q::differentialImpedance],
+                    r.error[Q::differentialImpedance] + board.error[Q::differentialImpedance]) << top;
+    }
+}
+
+// The mask's coating over the conductors: as thick as its layer, the board with one thickness
+// to the last bit; over a trace buried in the layer, of no effect; thinner and thinner, a board
+// whose traces rise bare out of the layer, approached in steps shrinking with the coating.
+TEST(MaskTop, MatchesTheOneThicknessAndThinsToTheBareTraces) {
+    const Structure pair = make(StructureKind::coplanar, {{"w", 0.83}, {"w-top", 0.7}, {"t", 0.21}, {"s", 0.4}, {"g", 0.3},
+                                                          {"h", 0.55}, {"er", 4.1}, {"mask", 0.09}, {"mask-er", 3.4}});
+    const auto withTop = [](Structure s, double top) {
+        s.maskTop = top;
+        return solved(s);
+    };
+    const ConvergedQuantities one = solved(pair), same = withTop(pair, 0.09);
+    for (const Q q : {Q::evenModeCapacitance, Q::oddModeCapacitance, Q::differentialImpedance})
+        EXPECT_EQ(same.value[q], one.value[q]) << quantityInfo(q).name;
+
+    Structure buried = pair;
+    buried.t = 0.04;
+    EXPECT_EQ(withTop(buried, 0.05).value[Q::oddModeImpedance], withTop(buried, 0.01).value[Q::oddModeImpedance]);
+
+    double previousZ = withTop(pair, 0.09).value[Q::differentialImpedance], previousStep = HUGE_VAL;
+    for (const double top : {9e-3, 9e-4, 9e-5}) {
+        const ConvergedQuantities r = withTop(pair, top);
+        const double step = r.value[Q::differentialImpedance] - previousZ;
+        EXPECT_GT(step, r.error[Q::differentialImpedance]) << top;  // less mask, less capacitance
+        EXPECT_LT(step, 0.3 * previousStep) << top;
+        previousZ = r.value[Q::differentialImpedance];
+        previousStep = step;
+    }
 }
 
 // Hammerstad–Jensen hold a thin microstrip's air impedance to 0.03 %, εeff to 0.2 % and so the
@@ -170,6 +210,9 @@ INSTANTIATE_TEST_SUITE_P(
         Board{"ThickMicrostripPairUnderAMask",
               make(StructureKind::microstrip,
                    {{"w", 1}, {"t", 0.35}, {"s", 1}, {"h", 1}, {"er", 4.3}, {"mask", 0.2}, {"mask-er", 3.5}})},
+        Board{"EtchedPairCoatedThickerThanTheMask",
+              make(StructureKind::microstrip, {{"w", 0.7}, {"w-top", 0.5}, {"t", 0.3}, {"s", 0.25}, {"h", 0.6}, {"er", 4.3},
+                                               {"mask", 0.04}, {"mask-er", 3.5}, {"mask-top", 0.15}})},
         Board{"EtchedTrace", make(StructureKind::microstrip, {{"w", 1}, {"w-top", 0.7}, {"t", 0.5}, {"h", 0.5}, {"er", 9.8}})},
         Board{"EmbeddedPair",
               make(StructureKind::microstrip, {{"w", 1}, {"t", 0.2}, {"s", 0.3}, {"h", 1}, {"er", 4.3}, {"cover", 0.5},
@@ -268,6 +311,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"TracesTouch", [](Structure& s) { s.s = 0; },
                 "microstrip: the traces touch (--s 0): the capacitance between them is infinite"},
         Refusal{"MaskWithoutPermittivity", [](Structure& s) { s.mask = 0.1; }, "microstrip: --mask and --mask-er go together"},
+        Refusal{"MaskTopWithoutAMask", [](Structure& s) { s.maskTop = 0.02; },
+                "microstrip: --mask-top needs a mask (--mask above 0, --mask-er)"},
+        Refusal{"MaskTopZero", [](Structure& s) { s.mask = 0.03, s.maskEr = 3.3, s.maskTop = 0; },
+                "microstrip: --mask-top must be positive, got 0"},
         Refusal{"MaskAndCover", [](Structure& s) { s.mask = 0.1, s.maskEr = 3, s.cover = 1, s.coverEr = 3; },
                 "microstrip: --mask and --cover exclude each other"},
         Refusal{"CoverBelowTheTraces", [](Structure& s) { s.t = 0.5, s.cover = 0.2, s.coverEr = 3; },
