@@ -199,7 +199,8 @@ SolvedDimension solveDimension(const Structure& s, const StructureOption& d, Qua
     if (!(range.lo < range.hi))
         throw RunError(kind + ": " + optionName(d) + " has no room to vary: the other lengths hold it within " +
                        shortestText(range.lo) + " … " + shortestText(range.hi));
-    const std::vector<Quantity>& reported = reportedQuantities(trial);
+    // The targets are impedances, reported in every unit.
+    const std::vector<Quantity>& reported = reportedQuantities(trial, "");
     if (std::find(reported.begin(), reported.end(), quantity) == reported.end())
         throw RunError(kind + ": " + quantityInfo(quantity).key +
                        (trial.isPair() ? " is a single trace's; a pair (--s) has evenModeImpedance, oddModeImpedance, "

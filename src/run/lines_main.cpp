@@ -323,7 +323,7 @@ void runStructure(const Options& options) {
     if (options.json)
         display(structureReportJson(input.structure, input.lengthUnit, c));
     else
-        display(reportText(quantityRows(c, reportedQuantities(input.structure))));
+        display(reportText(quantityRows(c, reportedQuantities(input.structure, input.lengthUnit))));
     if (options.picture) drawPicture(input.structure, input.lengthUnit, *options.picture);
 }
 

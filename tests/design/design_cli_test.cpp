@@ -61,7 +61,8 @@ std::size_t column(const std::vector<std::string>& header, const std::string& na
 // --- solving for a length ---
 
 // The solved length is printed in the unit most of the lengths carry (the first given on a tie),
-// for a single trace and a pair alike, and bare where they are bare; a forward run at the width
+// for a single trace and a pair alike, and bare where they are bare (a board in mil timed per inch
+// too); a forward run at the width
 // as printed meets the target within its bar.
 TEST(SolveCli, TheSolvedWidthAsPrintedGivesTheTargetInAForwardRun) {
     const struct {
@@ -73,7 +74,7 @@ TEST(SolveCli, TheSolvedWidthAsPrintedGivesTheTargetInAForwardRun) {
         {"microstrip --h 0.2mm --t 35um --er 4.3", "impedance=50", 7, "mm"},
         {"microstrip --h 0.2mm --t 35um --s 0.2mm --er 4.3", "differentialImpedance=100", 24, "mm"},
         {"coplanar --t 35um --g 150um --h 0.2mm --er 4.3", "impedance=45", 7, "um"},
-        {"microstrip --h 7.3mil --t 1.4mil --s 6mil --er 3.7", "oddModeImpedance=47", 24, "mil"},
+        {"microstrip --h 7.3mil --t 1.4mil --er 3.7", "impedance=47", 8, "mil"},  // and the delay per inch
         {"stripline --h 0.37 --b 0.8 --t 0mm --er 3.1", "impedance=33", 7, ""},
     };
     for (const auto& c : cases) {

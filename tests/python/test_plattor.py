@@ -47,6 +47,10 @@ def test_lengths_in_any_one_unit_give_the_same_line():
     in_metres = plattor.microstrip(w="1e-4m", h="0.1mm", t="35um", er="4.3")
     assert in_metres.impedance.value == pytest.approx(in_mm.impedance.value, abs=in_mm.impedance.error)
     assert in_mm.structure["lengthUnit"] == "as given" and in_metres.structure["t"] == 3.5e-5
+    # A board drawn in mil is timed per inch as well; the delay stays per metre.
+    in_mil = plattor.microstrip(w="3.937mil", h="0.1mm", t="1.378mil", er=4.3)
+    assert in_mil.delayPerInch.value == pytest.approx(0.0254 * in_mil.delay.value, rel=1e-15)
+    assert in_mil.delayPerInch.unit == "s/in" and "delayPerInch" not in in_mm and "delayPerInch" not in in_metres
     # None leaves an option out; a stripline filled with one dielectric has that permittivity.
     assert plattor.microstrip(w=0.1, h=0.1, er=4.3, mask=None).json() == plattor.microstrip(w=0.1, h=0.1, er=4.3).json()
     homogeneous = plattor.stripline(w=1, h=1, b=2, er=2.2).effectivePermittivity
