@@ -136,17 +136,20 @@ Result solveReleased(const plattor::Line& line) {
 
 const char* structureDoc(const char* kind) {
     static const std::string microstrip =
-        "microstrip(*, w, h, er, t=None, s=None, w_top=None, mask=None, mask_er=None, cover=None, cover_er=None) -> Result\n\n"
+        "microstrip(*, w, h, er, t=None, s=None, w_top=None, mask=None, mask_er=None, mask_top=None, cover=None,\n"
+        "           cover_er=None) -> Result\n\n"
         "A trace (a pair with s, the gap between their bottom edges) of bottom width w, top width w_top and\n"
         "thickness t on a substrate of height h and relative permittivity er over a plane; a solder mask\n"
-        "(mask, mask_er) or a cover layer (cover, cover_er). Lengths as numbers in any one unit, or each\n"
+        "(mask over the laminate, mask_top over the traces, default mask; mask_er) or a cover layer\n"
+        "(cover, cover_er). Lengths as numbers in any one unit, or each\n"
         "as text with a unit: \"0.1mm\", \"4mil\", \"35um\", \"1e-4m\". Raises plattor.Error for bad input.";
     static const std::string stripline =
         "stripline(*, w, h, b, er, er_top=None, t=None, s=None, w_top=None) -> Result\n\n"
         "Traces with their bottoms at h between planes b apart, er below them and er_top above.\n"
         "Lengths as numbers in any one unit, or each as text with a unit (\"0.1mm\").";
     static const std::string coplanar =
-        "coplanar(*, w, h, g, er, ground_width=None, t=None, s=None, w_top=None, mask=None, mask_er=None) -> Result\n\n"
+        "coplanar(*, w, h, g, er, ground_width=None, t=None, s=None, w_top=None, mask=None, mask_er=None,\n"
+        "         mask_top=None) -> Result\n\n"
         "The microstrip with grounds g from the traces' outer bottom edges, ground_width wide\n"
         "(infinite if not given). Lengths as numbers in any one unit, or each as text with a unit.";
     const std::string k = kind;
@@ -199,7 +202,7 @@ PYBIND11_MODULE(plattor, m) {
     py::class_<plattor::Reading>(m, "Quantity", "A converged value and the bound on its error, in SI units.")
         .def_readonly("key", &plattor::Reading::key, "as in plattor-lines' JSON: \"evenModeImpedance\"")
         .def_readonly("name", &plattor::Reading::name, "as in its text: \"even-mode impedance\"")
-        .def_readonly("unit", &plattor::Reading::unit, "\"F/m\", \"ohm\", \"H/m\", \"s/m\" or \"\"")
+        .def_readonly("unit", &plattor::Reading::unit, "\"F/m\", \"ohm\", \"H/m\", \"s/m\", \"s/in\" or \"\"")
         .def_readonly("value", &plattor::Reading::value)
         .def_readonly("error", &plattor::Reading::error)
         .def("__float__", [](const plattor::Reading& r) { return r.value; })

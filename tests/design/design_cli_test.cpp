@@ -289,7 +289,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadBatch{"RepeatedColumn", "structure,w,h,w_top,w-top\n", "lines.csv: line 1: the column \"w-top\" appears twice"},
         BadBatch{"UnknownColumn", "structure,w,height\n",
                  "lines.csv: line 1: unknown column \"height\" (the columns are structure, w, w_top, t, s, h, b, er, "
-                 "er_top, mask, mask_er, cover, cover_er, g, ground_width)"},
+                 "er_top, mask, mask_er, mask_top, cover, cover_er, g, ground_width)"},
         BadBatch{"QuoteLeftOpen", "structure,w\nmicrostrip,\"1\n", "lines.csv: line 2: a quoted cell is not closed"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -327,7 +327,7 @@ INSTANTIATE_TEST_SUITE_P(
         Combination{"SolveWithoutTarget", "microstrip --h 1 --er 4 --solve w",
                     "--solve NAME and --target QUANTITY=OHM go together"},
         Combination{"SolveForAPermittivity", "microstrip --w 1 --h 1 --er 4 --solve er --target impedance=50",
-                    "--solve needs a length option (w, w-top, t, s, h, b, mask, cover, g, ground-width), got \"er\""},
+                    "--solve needs a length option (w, w-top, t, s, h, b, mask, mask-top, cover, g, ground-width), got \"er\""},
         Combination{"UnknownTarget", "microstrip --h 1 --er 4 --solve w --target capacitance=1",
                     "--target needs QUANTITY=VALUE, QUANTITY one of impedance, differentialImpedance, "
                     "commonModeImpedance, evenModeImpedance, oddModeImpedance, VALUE in ohm above 0; got "
