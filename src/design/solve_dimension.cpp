@@ -46,7 +46,8 @@ double startValue(const Structure& s, const StructureOption& d, const DimensionR
         const double t = given(s.t) ? s.t : 0.0;
         if (d.field == &Structure::w) start = given(s.h) ? s.h : 1.0;
         else if (d.field == &Structure::b) start = given(s.h) ? 2 * s.h + t : 2 * w;
-        else if (d.field == &Structure::t || d.field == &Structure::mask || d.field == &Structure::maskTop) start = 0.05 * w;
+        else if (d.field == &Structure::t || d.field == &Structure::mask || d.field == &Structure::maskTop)
+            start = 0.05 * w;
         else if (d.field == &Structure::cover) start = std::max(2 * t, 0.5 * w);
         else if (d.field == &Structure::groundWidth) start = 5 * w;
         else start = w;

@@ -70,7 +70,8 @@ std::string utf8(py::handle text, PyObject* type, const std::string& message) {
 // __float__ of the user's that fails), plattor.Error (TypeError for a TypeError) with that cause.
 double numberOf(py::handle value, const std::string& what) {
     PyObject* number = PyNumber_Float(value.ptr());
-    if (number == nullptr) raiseFromPending(errorType, what + " needs a number; float() of the " + typeName(value) + " given failed");
+    if (number == nullptr)
+        raiseFromPending(errorType, what + " needs a number; float() of the " + typeName(value) + " given failed");
     const double x = PyFloat_AS_DOUBLE(number);
     Py_DECREF(number);
     return x;
@@ -97,7 +98,7 @@ plattor::Line lineOf(const std::string& kind, const py::kwargs& options, const s
         if (option.empty()) throw py::type_error(unexpected + " '" + keyword + "'");
         if (value.is_none()) continue;
         if (py::isinstance<py::str>(value)) {
-            line.set(option, utf8(value, errorType, "--" + option + " needs a length or a number, got a text that is not UTF-8"));
+            line.set(option, utf8(value, errorType, "--" + option + " needs a length or a number, got a text not in UTF-8"));
         } else if (py::isinstance<py::bool_>(value) || !py::hasattr(value, "__float__")) {
             throw py::type_error(function + "() argument '" + keyword + "' must be a number or a text such as \"0.1mm\", not " +
                                  typeName(value));
@@ -251,7 +252,8 @@ PYBIND11_MODULE(plattor, m) {
         .def("__repr__",
              [](const Result& r) {
                  std::string text = "<plattor.Result of a " + r.kind + ":";
-                 for (const plattor::Reading& q : r.quantities) text += (&q == &r.quantities[0] ? " " : ", ") + q.name + " " + q.text();
+                 for (const plattor::Reading& q : r.quantities)
+                     text += (&q == &r.quantities[0] ? " " : ", ") + q.name + " " + q.text();
                  return text + ">";
              })
         // The JSON holds the structure and every value and bar to the last bit.
@@ -281,17 +283,19 @@ PYBIND11_MODULE(plattor, m) {
         .def("__float__", [](const Dimension& d) { return d.value; })
         .def("__repr__",
              [](const Dimension& d) {
-                 return "Dimension(name=" + reprOf(d.name) + ", value=" + reprOf(d.value) + ", error=" + reprOf(d.error) + ")";
+                 return "Dimension(name=" + reprOf(d.name) + ", value=" + reprOf(d.value) +
+                        ", error=" + reprOf(d.error) + ")";
              })
         .def("__eq__",
              [](const Dimension& a, const Dimension& b) {
                  return a.name == b.name && a.value == b.value && a.error == b.error && a.result.json == b.result.json;
              })
-        .def(py::pickle([](const Dimension& d) { return py::make_tuple(d.name, d.value, d.error, resultState(d.result)); },
-                        [](const py::tuple& t) {
-                            return Dimension{t[0].cast<std::string>(), t[1].cast<double>(), t[2].cast<double>(),
-                                             resultOfState(t[3].cast<py::tuple>())};
-                        }));
+        .def(py::pickle(
+            [](const Dimension& d) { return py::make_tuple(d.name, d.value, d.error, resultState(d.result)); },
+            [](const py::tuple& t) {
+                return Dimension{t[0].cast<std::string>(), t[1].cast<double>(), t[2].cast<double>(),
+                                 resultOfState(t[3].cast<py::tuple>())};
+            }));
     m.def(
         "solve",
         [](const std::string& kind, const std::string& dimension, const std::string& quantity, const py::object& target,

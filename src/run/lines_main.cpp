@@ -142,8 +142,8 @@ Options parseArguments(int argc, char** argv) {
             const std::string name = valueOf(argc, argv, k, options.solve);
             const StructureOption* option = findStructureOption(name);
             if (option == nullptr || !option->length)
-                throw RunError("--solve needs a length option (w, w-top, t, s, h, b, mask, mask-top, cover, g, ground-width), got \"" +
-                               printableExcerpt(name) + "\"");
+                throw RunError("--solve needs a length option (w, w-top, t, s, h, b, mask, mask-top, cover, g, "
+                               "ground-width), got \"" + printableExcerpt(name) + "\"");
             options.solve = option->name;
             continue;
         }

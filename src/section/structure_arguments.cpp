@@ -50,7 +50,8 @@ OptionValue readStructureOption(StructureInput& input, const StructureOption& op
     if (!unit.empty()) {
         input.unitsGiven.push_back(unit);
         // The unit most lengths carry; of those as common as it, the first given.
-        const auto count = [&](const std::string& u) { return std::count(input.unitsGiven.begin(), input.unitsGiven.end(), u); };
+        const std::vector<std::string>& given = input.unitsGiven;
+        const auto count = [&](const std::string& u) { return std::count(given.begin(), given.end(), u); };
         input.lengthUnit = input.unitsGiven.front();
         for (const std::string& u : input.unitsGiven)
             if (count(u) > count(input.lengthUnit)) input.lengthUnit = u;

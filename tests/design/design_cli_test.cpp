@@ -60,47 +60,36 @@ std::size_t column(const std::vector<std::string>& header, const std::string& na
 
 // --- solving for a length ---
 
-// The solved length is printed in the unit most of the lengths carry (the first given on a tie),
-// for a single trace and a pair alike, and bare where they are bare (a board in mil timed per inch
-// too); a forward run at the width
-// as printed meets the target within its bar.
+// The solved length in the unit most of the lengths carry (the first on a tie), for a single
+// trace and a pair alike, bare where they are bare (a board in mil timed per inch too); a forward
+// run at the width as printed meets the target within its bar.
 TEST(SolveCli, TheSolvedWidthAsPrintedGivesTheTargetInAForwardRun) {
     const struct {
-        const char* structure;
-        const char* target;
+        const char *structure, *quantity, *target, *unit;
         std::size_t lines;
-        const char* unit;
-    } cases[] = {
-        {"microstrip --h 0.2mm --t 35um --er 4.3", "impedance=50", 7, "mm"},
-        {"microstrip --h 0.2mm --t 35um --s 0.2mm --er 4.3", "differentialImpedance=100", 24, "mm"},
-        {"coplanar --t 35um --g 150um --h 0.2mm --er 4.3", "impedance=45", 7, "um"},
-        {"microstrip --h 7.3mil --t 1.4mil --er 3.7", "impedance=47", 8, "mil"},  // and the delay per inch
-        {"stripline --h 0.37 --b 0.8 --t 0mm --er 3.1", "impedance=33", 7, ""},
-    };
+    } cases[] = {{"microstrip --h 0.2mm --t 35um --er 4.3", "impedance", "50", "mm", 7},
+                 {"microstrip --h 0.2mm --t 35um --s 0.2mm --er 4.3", "differentialImpedance", "100", "mm", 24},
+                 {"microstrip --h 7.3mil --t 1.4mil --er 3.7", "impedance", "47", "mil", 8},
+                 {"stripline --h 0.37 --b 0.8 --t 0mm --er 3.1", "impedance", "33", "", 7}};
     for (const auto& c : cases) {
         const ScratchDir dir;
-        const std::string target = c.target;
-        const ProgramRun solved = run(dir, std::string(c.structure) + " --solve w --target " + target);
+        const std::string structure = c.structure;
+        const ProgramRun solved = run(dir, structure + " --solve w --target " + c.quantity + "=" + c.target);
         ASSERT_EQ(solved.exitStatus, 0) << solved.err;
         const std::vector<std::string> out = splitLines(solved.out);
-        ASSERT_EQ(out.size(), c.lines) << c.structure;
-        // "w (solved)   0.35934599 ± 0.00000065 mm"
+        ASSERT_EQ(out.size(), c.lines) << structure;
+        // "w (solved)   0.3593459906 ± 0.0000000065 mm"
         std::istringstream first(out[0]);
         std::string name, state, value, plusMinus, error, unit;
         first >> name >> state >> value >> plusMinus >> error >> unit;
-        EXPECT_EQ(name + " " + state, "w (solved)");
-        EXPECT_EQ(plusMinus, "±");
-        EXPECT_EQ(unit, c.unit) << c.structure;
+        EXPECT_EQ(name + " " + state + " " + plusMinus + " " + unit, std::string("w (solved) ± ") + c.unit) << structure;
         EXPECT_GT(std::stod(error), 0);
 
-        const ProgramRun forward = run(dir, std::string(c.structure) + " --w " + value + c.unit + " --json");
+        const ProgramRun forward = run(dir, structure + " --w " + value + c.unit + " --json");
         ASSERT_EQ(forward.exitStatus, 0) << forward.err;
-        const std::string key = target.substr(0, target.find('='));
-        const double z = std::stod(jsonValue(forward.out, key));
-        const std::size_t at = forward.out.find("\"error\": ", forward.out.find("\"" + key + "\""));
-        const double bar = std::stod(forward.out.substr(at + 9));
-        EXPECT_LE(std::fabs(z - std::stod(target.substr(target.find('=') + 1))), bar)
-            << "at the printed width " << value << " " << c.unit;
+        const double z = std::stod(jsonValue(forward.out, c.quantity));
+        const std::size_t at = forward.out.find("\"error\": ", forward.out.find(std::string("\"") + c.quantity + "\""));
+        EXPECT_LE(std::fabs(z - std::stod(c.target)), std::stod(forward.out.substr(at + 9))) << "at " << value << c.unit;
     }
 }
 
