@@ -198,6 +198,9 @@ PYBIND11_MODULE(plattor, m) {
     m.attr("__version__") = plattor::version();
     errorType = py::register_exception<plattor::Error>(m, "Error", PyExc_ValueError).ptr();
     mainThread = py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>();
+    // A forked child's one thread is its main thread (a process pool's worker).
+    py::module_::import("os").attr("register_at_fork")(
+        py::arg("after_in_child") = py::cpp_function([] { mainThread = PyThread_get_thread_ident(); }));
     plattor::setInterruptPoll(&ctrlCPressed);
 
     py::class_<plattor::Reading>(m, "Quantity", "A converged value and the bound on its error, in SI units.")
