@@ -30,10 +30,11 @@ public:
 // A board's cross-section as plattor-lines describes it: a kind and its options by name.
 //  microstrip: a trace (a pair with "s", the gap between their bottom edges) of bottom width "w",
 //              top width "w-top", thickness "t" on a substrate of height "h" and permittivity
-//              "er" over a plane; a solder mask ("mask", "mask-er") or a cover ("cover", "cover-er").
+//              "er" over a plane; a solder mask ("mask" over the laminate, "mask-top" over the
+//              traces, default "mask"; "mask-er") or a cover ("cover", "cover-er").
 //  stripline:  the traces' bottoms at "h" between planes "b" apart, "er" below, "er-top" above.
 //  coplanar:   the microstrip with grounds "g" from the traces, "ground-width" wide (default
-//              infinite), and a mask.
+//              infinite), and a mask as the microstrip's.
 // Lengths in one unit of your choice (every quantity is per unit length, in SI, whatever the
 // unit), or each as text with a unit as on the command line ("0.1mm", "4mil", "35um", "1e-4m").
 class Line {
@@ -73,17 +74,18 @@ private:
 struct Reading {
     std::string key;   // as in plattor-lines' JSON: "impedance", "evenModeImpedance", "maxwell12"
     std::string name;  // as in its text: "even-mode impedance"
-    std::string unit;  // "F/m", "ohm", "H/m", "s/m", or "" for a ratio
+    std::string unit;  // "F/m", "ohm", "H/m", "s/m", "s/in", or "" for a ratio
     double value;
     double error;
 
     // "71.73348 ± 0.000013 ohm": the value to the second significant digit of its bar, in the
-    // unit plattor-lines prints (pF/m, ohm, nH/m, ps/m).
+    // unit plattor-lines prints (pF/m, ohm, nH/m, ps/m, ps/in).
     std::string text() const;
 };
 
 // A solved line: every quantity plattor-lines reports for it, in its order.
 //  a single trace: capacitance, capacitanceInAir, effectivePermittivity, impedance, inductance, delay
+//                  (and delayPerInch where most lengths were given in mil)
 //  a pair: maxwell11 … maxwell22 (and …InAir), stripToStrip/stripToGroundCapacitance[InAir],
 //          even/oddMode{Capacitance, CapacitanceInAir, EffectivePermittivity, Impedance},
 //          differentialImpedance, commonModeImpedance, couplingCoefficient

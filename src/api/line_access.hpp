@@ -9,6 +9,7 @@
 #include "matrix/error.hpp"
 #include "plattor/lines.hpp"
 #include "section/structure_arguments.hpp"
+#include "solver/interrupt.hpp"
 
 namespace plattor {
 
@@ -26,11 +27,15 @@ struct LineAccess {
 // The structure option of that name ("w-top" or "w_top"); Error listing the options otherwise.
 const StructureOption& namedOption(std::string_view name);
 
-// f() with a RunError raised as the public Error of the same message.
+// f() with a RunError raised as the public Error of the same message. An Interrupted goes on as
+// it is: only a host that installed an interrupt poll (the Python module) sees it, and it turns
+// it into its own way of stopping.
 template <class F>
 decltype(auto) publicErrors(F&& f) {
     try {
         return std::forward<F>(f)();
+    } catch (const Interrupted&) {
+        throw;
     } catch (const RunError& e) {
         throw Error(e.what());
     }

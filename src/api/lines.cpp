@@ -16,7 +16,7 @@ struct UnitName {
     const char* si;
 };
 constexpr UnitName unitNames[] = {{Unit::capacitance, "F/m"}, {Unit::impedance, "ohm"}, {Unit::inductance, "H/m"},
-                                  {Unit::delay, "s/m"},       {Unit::ratio, ""}};
+                                  {Unit::delay, "s/m"},       {Unit::delayPerInch, "s/in"}, {Unit::ratio, ""}};
 
 const char* siUnit(Unit unit) {
     for (const UnitName& u : unitNames)
@@ -100,7 +100,7 @@ const Reading& Solution::operator[](std::string_view key) const {
 
 Solution LineAccess::solution(const Line& line, const ConvergedQuantities& c) {
     const StructureInput& input = LineAccess::input(line);
-    const std::vector<Quantity>& order = reportedQuantities(input.structure);
+    const std::vector<Quantity>& order = reportedQuantities(input.structure, input.lengthUnit);
     std::vector<Reading> readings;
     for (const Quantity q : order) {
         if (!c.value.applies(q)) continue;

@@ -49,7 +49,8 @@ double startValue(const Structure& s, const StructureOption& d, const DimensionR
         const double t = given(s.t) ? s.t : 0.0;
         if (d.field == &Structure::w) start = given(s.h) ? s.h : 1.0;
         else if (d.field == &Structure::b) start = given(s.h) ? 2 * s.h + t : 2 * w;
-        else if (d.field == &Structure::t || d.field == &Structure::mask) start = 0.05 * w;
+        else if (d.field == &Structure::t || d.field == &Structure::mask || d.field == &Structure::maskTop)
+            start = 0.05 * w;
         else if (d.field == &Structure::cover) start = std::max(2 * t, 0.5 * w);
         else if (d.field == &Structure::groundWidth) start = 5 * w;
         else start = w;
@@ -221,7 +222,8 @@ SolvedDimension solveDimension(const Structure& s, const StructureOption& d, Qua
     if (!(range.lo < range.hi))
         throw RunError(kind + ": " + optionName(d) + " has no room to vary: the other lengths hold it within " +
                        shortestText(range.lo) + " … " + shortestText(range.hi));
-    const std::vector<Quantity>& reported = reportedQuantities(trial);
+    // The targets are impedances, reported in every unit.
+    const std::vector<Quantity>& reported = reportedQuantities(trial, "");
     if (std::find(reported.begin(), reported.end(), quantity) == reported.end())
         throw RunError(kind + ": " + quantityInfo(quantity).key +
                        (trial.isPair() ? " is a single trace's; a pair (--s) has evenModeImpedance, oddModeImpedance, "

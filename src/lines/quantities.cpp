@@ -17,6 +17,7 @@ constexpr QuantityInfo registry[] = {
     {"impedance", "impedance", Unit::impedance},
     {"inductance", "inductance", Unit::inductance},
     {"delay", "delay", Unit::delay},
+    {"delay per inch", "delayPerInch", Unit::delayPerInch},
     {"Maxwell matrix C11", "maxwell11", Unit::capacitance},
     {"Maxwell matrix C12", "maxwell12", Unit::capacitance},
     {"Maxwell matrix C21", "maxwell21", Unit::capacitance},
@@ -48,6 +49,8 @@ static_assert(std::size(registry) == quantityCount);
 // quantity derives from.
 constexpr double relativeFloor = 5e-9;
 constexpr double modeFloor = 1e-12;
+
+constexpr double metresPerInch = 0.0254;
 
 double lineImpedanceOf(double c, double cAir) { return 1.0 / (speedOfLight * std::sqrt(c * cAir)); }
 
@@ -96,6 +99,7 @@ QuantityValues lineQuantities(const ModeCapacitances& m, const ModeCapacitances&
         v[Q::impedance] = lineImpedanceOf(m.even, air.even);
         v[Q::inductance] = 1.0 / (c0 * c0 * air.even);
         v[Q::delay] = std::sqrt(m.even / air.even) / c0;
+        v[Q::delayPerInch] = v[Q::delay] * metresPerInch;
         return v;
     }
     if (std::isnan(m.even)) {

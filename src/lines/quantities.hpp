@@ -19,6 +19,7 @@ enum class Quantity : std::size_t {
     impedance,                        // 1/(c0·√(C·C_air)), ohm
     inductance,                       // 1/(c0²·C_air), H/m
     delay,                            // √(C/C_air)/c0, s/m
+    delayPerInch,                     // the delay over an inch, s/in: reported where lengths are in mil
     // A pair: the Maxwell matrix of its traces (left first), partial and mode capacitances.
     maxwell11, maxwell12, maxwell21, maxwell22,
     maxwell11InAir, maxwell12InAir, maxwell21InAir, maxwell22InAir,
@@ -42,7 +43,7 @@ enum class Quantity : std::size_t {
 };
 inline constexpr std::size_t quantityCount = static_cast<std::size_t>(Quantity::count);
 
-enum class Unit { capacitance, impedance, inductance, delay, ratio };
+enum class Unit { capacitance, impedance, inductance, delay, delayPerInch, ratio };
 
 struct QuantityInfo {
     const char* name;  // in text, "even-mode impedance"

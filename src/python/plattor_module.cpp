@@ -2,6 +2,7 @@
 // released while a line is solved so that threads solve lines side by side.
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <pythread.h>
 
 #include <string>
 #include <utility>
@@ -11,6 +12,7 @@
 #ifdef PLATTOR_HAS_DIMENSION
 #include "plattor/dimension.hpp"
 #endif
+#include "solver/interrupt.hpp"
 
 namespace py = pybind11;
 
@@ -42,6 +44,39 @@ struct Result {
     py::dict report() const { return py::module_::import("json").attr("loads")(json); }
 };
 
+// plattor.Error, once the module has registered it.
+PyObject* errorType = PyExc_ValueError;
+
+std::string typeName(py::handle value) { return py::str(py::type::of(value).attr("__name__")); }
+
+// Raises `type` with `message`, the exception Python has just set as its cause (raise … from e).
+// What is no Exception (KeyboardInterrupt, SystemExit) goes on as it is.
+[[noreturn]] void raiseFromPending(PyObject* type, const std::string& message) {
+    py::error_already_set cause;
+    if (!cause.matches(PyExc_Exception)) throw cause;
+    py::raise_from(cause, cause.matches(PyExc_TypeError) ? PyExc_TypeError : type, message.c_str());
+    throw py::error_already_set();
+}
+
+// A str as UTF-8; `type` with `message` where it has no UTF-8 form (a lone surrogate).
+std::string utf8(py::handle text, PyObject* type, const std::string& message) {
+    Py_ssize_t size = 0;
+    const char* bytes = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
+    if (bytes == nullptr) raiseFromPending(type, message);
+    return std::string(bytes, static_cast<std::size_t>(size));
+}
+
+// float(value) as Python computes it; where that raises (an int beyond a double's range, a
+// __float__ of the user's that fails), plattor.Error (TypeError for a TypeError) with that cause.
+double numberOf(py::handle value, const std::string& what) {
+    PyObject* number = PyNumber_Float(value.ptr());
+    if (number == nullptr)
+        raiseFromPending(errorType, what + " needs a number; float() of the " + typeName(value) + " given failed");
+    const double x = PyFloat_AS_DOUBLE(number);
+    Py_DECREF(number);
+    return x;
+}
+
 // The option of a keyword ("w_top" is "w-top"), or empty where the structures have none.
 std::string optionOfKeyword(const std::string& keyword) {
     std::string option = keyword;
@@ -57,44 +92,81 @@ std::string optionOfKeyword(const std::string& keyword) {
 plattor::Line lineOf(const std::string& kind, const py::kwargs& options, const std::string& function) {
     plattor::Line line(kind);
     for (const auto& [key, value] : options) {
-        const std::string keyword = py::str(key);
+        const std::string unexpected = function + "() got an unexpected keyword argument";
+        const std::string keyword = utf8(key, PyExc_TypeError, unexpected);
         const std::string option = optionOfKeyword(keyword);
-        if (option.empty()) throw py::type_error(function + "() got an unexpected keyword argument '" + keyword + "'");
+        if (option.empty()) throw py::type_error(unexpected + " '" + keyword + "'");
         if (value.is_none()) continue;
         if (py::isinstance<py::str>(value)) {
-            line.set(option, value.cast<std::string>());
+            line.set(option, utf8(value, errorType, "--" + option + " needs a length or a number, got a text not in UTF-8"));
         } else if (py::isinstance<py::bool_>(value) || !py::hasattr(value, "__float__")) {
             throw py::type_error(function + "() argument '" + keyword + "' must be a number or a text such as \"0.1mm\", not " +
-                                 std::string(py::str(py::type::of(value).attr("__name__"))));
+                                 typeName(value));
         } else {
-            line.set(option, value.cast<double>());
+            line.set(option, numberOf(value, "--" + option));
         }
     }
     return line;
 }
 
+// Python's Ctrl-C for a solve on the main thread: Python's own handler only notes the signal,
+// and the interpreter acts on it when asked (PyErr_CheckSignals, which leaves the
+// KeyboardInterrupt pending). Other threads never see signals in Python.
+unsigned long mainThread = 0;
+bool ctrlCPressed() {
+    if (PyThread_get_thread_ident() != mainThread) return false;
+    py::gil_scoped_acquire locked;
+    return PyErr_CheckSignals() != 0;
+}
+
+// f() with the GIL released; a solve stopped by Ctrl-C raises the pending KeyboardInterrupt.
+template <class F>
+auto released(F&& f) {
+    try {
+        py::gil_scoped_release unlocked;
+        return f();
+    } catch (const plattor::Interrupted&) {
+        if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
+        throw py::error_already_set();
+    }
+}
+
 Result solveReleased(const plattor::Line& line) {
-    py::gil_scoped_release unlocked;
-    return Result(plattor::solve(line));
+    return released([&] { return Result(plattor::solve(line)); });
 }
 
 const char* structureDoc(const char* kind) {
     static const std::string microstrip =
-        "microstrip(*, w, h, er, t=None, s=None, w_top=None, mask=None, mask_er=None, cover=None, cover_er=None) -> Result\n\n"
+        "microstrip(*, w, h, er, t=None, s=None, w_top=None, mask=None, mask_er=None, mask_top=None, cover=None,\n"
+        "           cover_er=None) -> Result\n\n"
         "A trace (a pair with s, the gap between their bottom edges) of bottom width w, top width w_top and\n"
         "thickness t on a substrate of height h and relative permittivity er over a plane; a solder mask\n"
-        "(mask, mask_er) or a cover layer (cover, cover_er). Lengths as numbers in any one unit, or each\n"
+        "(mask over the laminate, mask_top over the traces, default mask; mask_er) or a cover layer\n"
+        "(cover, cover_er). Lengths as numbers in any one unit, or each\n"
         "as text with a unit: \"0.1mm\", \"4mil\", \"35um\", \"1e-4m\". Raises plattor.Error for bad input.";
     static const std::string stripline =
         "stripline(*, w, h, b, er, er_top=None, t=None, s=None, w_top=None) -> Result\n\n"
         "Traces with their bottoms at h between planes b apart, er below them and er_top above.\n"
         "Lengths as numbers in any one unit, or each as text with a unit (\"0.1mm\").";
     static const std::string coplanar =
-        "coplanar(*, w, h, g, er, ground_width=None, t=None, s=None, w_top=None, mask=None, mask_er=None) -> Result\n\n"
+        "coplanar(*, w, h, g, er, ground_width=None, t=None, s=None, w_top=None, mask=None, mask_er=None,\n"
+        "         mask_top=None) -> Result\n\n"
         "The microstrip with grounds g from the traces' outer bottom edges, ground_width wide\n"
         "(infinite if not given). Lengths as numbers in any one unit, or each as text with a unit.";
     const std::string k = kind;
     return (k == "microstrip" ? microstrip : k == "stripline" ? stripline : coplanar).c_str();
+}
+
+// A float as Python writes it: the shortest text that reads back.
+std::string reprOf(double x) { return py::repr(py::float_(x)); }
+std::string reprOf(const std::string& text) { return py::repr(py::str(text)); }
+
+std::string readingRepr(const plattor::Reading& r) {
+    return "Quantity(key=" + reprOf(r.key) + ", value=" + reprOf(r.value) + ", error=" + reprOf(r.error) +
+           ", unit=" + reprOf(r.unit) + ")";
+}
+bool sameReading(const plattor::Reading& a, const plattor::Reading& b) {
+    return a.key == b.key && a.name == b.name && a.unit == b.unit && a.value == b.value && a.error == b.error;
 }
 
 py::tuple readingState(const plattor::Reading& r) { return py::make_tuple(r.key, r.name, r.unit, r.value, r.error); }
@@ -102,6 +174,18 @@ py::tuple readingState(const plattor::Reading& r) { return py::make_tuple(r.key,
 plattor::Reading readingOfState(const py::tuple& t) {
     return {t[0].cast<std::string>(), t[1].cast<std::string>(), t[2].cast<std::string>(), t[3].cast<double>(),
             t[4].cast<double>()};
+}
+
+py::tuple resultState(const Result& r) {
+    py::list q;
+    for (const plattor::Reading& reading : r.quantities) q.append(readingState(reading));
+    return py::make_tuple(r.kind, q, r.json, r.text);
+}
+
+Result resultOfState(const py::tuple& t) {
+    std::vector<plattor::Reading> q;
+    for (const py::handle h : t[1].cast<py::list>()) q.push_back(readingOfState(h.cast<py::tuple>()));
+    return Result(t[0].cast<std::string>(), std::move(q), t[2].cast<std::string>(), t[3].cast<std::string>());
 }
 
 }  // namespace
@@ -112,17 +196,23 @@ PYBIND11_MODULE(plattor, m) {
         "cross-sections solved by plattor's boundary-element ladder. Every call solves one line and\n"
         "releases the GIL while it does, so a thread pool solves lines in parallel.";
     m.attr("__version__") = plattor::version();
-    py::register_exception<plattor::Error>(m, "Error", PyExc_ValueError);
+    errorType = py::register_exception<plattor::Error>(m, "Error", PyExc_ValueError).ptr();
+    mainThread = py::module_::import("threading").attr("main_thread")().attr("ident").cast<unsigned long>();
+    // A forked child's one thread is its main thread (a process pool's worker).
+    py::module_::import("os").attr("register_at_fork")(
+        py::arg("after_in_child") = py::cpp_function([] { mainThread = PyThread_get_thread_ident(); }));
+    plattor::setInterruptPoll(&ctrlCPressed);
 
     py::class_<plattor::Reading>(m, "Quantity", "A converged value and the bound on its error, in SI units.")
         .def_readonly("key", &plattor::Reading::key, "as in plattor-lines' JSON: \"evenModeImpedance\"")
         .def_readonly("name", &plattor::Reading::name, "as in its text: \"even-mode impedance\"")
-        .def_readonly("unit", &plattor::Reading::unit, "\"F/m\", \"ohm\", \"H/m\", \"s/m\" or \"\"")
+        .def_readonly("unit", &plattor::Reading::unit, "\"F/m\", \"ohm\", \"H/m\", \"s/m\", \"s/in\" or \"\"")
         .def_readonly("value", &plattor::Reading::value)
         .def_readonly("error", &plattor::Reading::error)
         .def("__float__", [](const plattor::Reading& r) { return r.value; })
-        .def("__repr__", [](const plattor::Reading& r) { return "<" + r.name + ": " + r.text() + ">"; })
+        .def("__repr__", &readingRepr)
         .def("__str__", &plattor::Reading::text)
+        .def("__eq__", [](const plattor::Reading& a, const plattor::Reading& b) { return sameReading(a, b); })
         .def(py::pickle(&readingState, &readingOfState));
 
     py::class_<Result>(m, "Result",
@@ -162,18 +252,16 @@ PYBIND11_MODULE(plattor, m) {
             "The structure as solved: its options, lengths in metres where given with units")
         .def("json", [](const Result& r) { return r.json; }, "plattor-lines --json's text")
         .def("__str__", [](const Result& r) { return r.text; })
-        .def("__repr__", [](const Result& r) { return "<plattor.Result of a " + r.kind + ">"; })
-        .def(py::pickle(
-            [](const Result& r) {
-                py::list q;
-                for (const plattor::Reading& reading : r.quantities) q.append(readingState(reading));
-                return py::make_tuple(r.kind, q, r.json, r.text);
-            },
-            [](const py::tuple& t) {
-                std::vector<plattor::Reading> q;
-                for (const py::handle h : t[1].cast<py::list>()) q.push_back(readingOfState(h.cast<py::tuple>()));
-                return Result(t[0].cast<std::string>(), std::move(q), t[2].cast<std::string>(), t[3].cast<std::string>());
-            }));
+        .def("__repr__",
+             [](const Result& r) {
+                 std::string text = "<plattor.Result of a " + r.kind + ":";
+                 for (const plattor::Reading& q : r.quantities)
+                     text += (&q == &r.quantities[0] ? " " : ", ") + q.name + " " + q.text();
+                 return text + ">";
+             })
+        // The JSON holds the structure and every value and bar to the last bit.
+        .def("__eq__", [](const Result& a, const Result& b) { return a.json == b.json; })
+        .def(py::pickle(&resultState, &resultOfState));
 
     for (const char* kind : {"microstrip", "stripline", "coplanar"}) {
         const std::string name = kind;
@@ -183,23 +271,44 @@ PYBIND11_MODULE(plattor, m) {
 
 #ifdef PLATTOR_HAS_DIMENSION
     struct Dimension {
+        std::string name;
         double value;
         double error;
         Result result;
     };
-    py::class_<Dimension>(m, "Dimension", "A dimension found for a target, and the line solved there.")
+    py::class_<Dimension>(m, "Dimension",
+                          "A dimension found for a target (value ± error, in metres where the lengths\n"
+                          "carry units, else as given), and the line solved there.")
+        .def_readonly("name", &Dimension::name)
         .def_readonly("value", &Dimension::value)
         .def_readonly("error", &Dimension::error)
         .def_readonly("result", &Dimension::result)
-        .def("__float__", [](const Dimension& d) { return d.value; });
+        .def("__float__", [](const Dimension& d) { return d.value; })
+        .def("__repr__",
+             [](const Dimension& d) {
+                 return "Dimension(name=" + reprOf(d.name) + ", value=" + reprOf(d.value) +
+                        ", error=" + reprOf(d.error) + ")";
+             })
+        .def("__eq__",
+             [](const Dimension& a, const Dimension& b) {
+                 return a.name == b.name && a.value == b.value && a.error == b.error && a.result.json == b.result.json;
+             })
+        .def(py::pickle(
+            [](const Dimension& d) { return py::make_tuple(d.name, d.value, d.error, resultState(d.result)); },
+            [](const py::tuple& t) {
+                return Dimension{t[0].cast<std::string>(), t[1].cast<double>(), t[2].cast<double>(),
+                                 resultOfState(t[3].cast<py::tuple>())};
+            }));
     m.def(
         "solve",
-        [](const std::string& kind, const std::string& dimension, const std::string& quantity, double target,
+        [](const std::string& kind, const std::string& dimension, const std::string& quantity, const py::object& target,
            const py::kwargs& options) {
             const plattor::Line line = lineOf(kind, options, "solve");
-            py::gil_scoped_release unlocked;
-            const plattor::Dimension d = plattor::solveFor(line, dimension, quantity, target);
-            return Dimension{d.value, d.error, Result(d.solution)};
+            const double goal = numberOf(target, "the target");
+            return released([&] {
+                const plattor::Dimension d = plattor::solveFor(line, dimension, quantity, goal);
+                return Dimension{dimension, d.value, d.error, Result(d.solution)};
+            });
         },
         py::arg("kind"), py::arg("dimension"), py::arg("quantity"), py::arg("target"),
         "solve(kind, dimension, quantity, target, **options) -> Dimension\n\n"

@@ -61,8 +61,15 @@ const std::vector<Quantity>& pairQuantities() {
     return order;
 }
 
-const std::vector<Quantity>& reportedQuantities(const Structure& structure) {
-    return structure.isPair() ? pairQuantities() : singleQuantities();
+const std::vector<Quantity>& reportedQuantities(const Structure& structure, const std::string& lengthUnit) {
+    // A board drawn in mil is timed in inches.
+    static const std::vector<Quantity> inInches = [] {
+        std::vector<Quantity> order = singleQuantities();
+        order.push_back(Quantity::delayPerInch);
+        return order;
+    }();
+    if (structure.isPair()) return pairQuantities();
+    return lengthUnit == "mil" ? inInches : singleQuantities();
 }
 
 const char* displayUnit(Unit unit) {
@@ -71,6 +78,7 @@ const char* displayUnit(Unit unit) {
         case Unit::impedance: return "ohm";
         case Unit::inductance: return "nH/m";
         case Unit::delay: return "ps/m";
+        case Unit::delayPerInch: return "ps/in";
         case Unit::ratio: break;
     }
     return "";
@@ -80,7 +88,8 @@ double displayScale(Unit unit) {
     switch (unit) {
         case Unit::capacitance: return 1e12;
         case Unit::inductance: return 1e9;
-        case Unit::delay: return 1e12;
+        case Unit::delay:
+        case Unit::delayPerInch: return 1e12;
         case Unit::impedance:
         case Unit::ratio: break;
     }
@@ -238,7 +247,7 @@ JsonObject structureReport(const Structure& structure, const std::string& length
     json.addRaw("structure", nested);
     json.addRaw("levels", levelsJson(c.levels, false));
     json.addRaw("vacuumLevels", levelsJson(c.levels, true));
-    addQuantities(json, c, reportedQuantities(structure));
+    addQuantities(json, c, reportedQuantities(structure, lengthUnit));
     return json;
 }
 

@@ -10,7 +10,7 @@
 namespace plattor {
 
 // The unit a quantity is shown in as text, and the factor from SI to it: pF/m, ohm, nH/m,
-// ps/m; nothing for a ratio.
+// ps/m, ps/in; nothing for a ratio.
 const char* displayUnit(Unit unit);
 double displayScale(Unit unit);
 
@@ -39,10 +39,11 @@ std::string reportLine(const std::string& name, double value, double error, cons
 // The rows of the quantities in `order` that apply.
 std::vector<ReportRow> quantityRows(const ConvergedQuantities& c, const std::vector<Quantity>& order);
 
-// The quantities reported for a single trace, for a pair, and for a structure.
+// The quantities reported for a single trace, for a pair, and for a structure whose lengths
+// carried `lengthUnit` (a single trace's delay per inch too where that is "mil").
 const std::vector<Quantity>& singleQuantities();
 const std::vector<Quantity>& pairQuantities();
-const std::vector<Quantity>& reportedQuantities(const Structure& structure);
+const std::vector<Quantity>& reportedQuantities(const Structure& structure, const std::string& lengthUnit);
 
 // A JSON object written member by member, numbers as the shortest text that reads back to the
 // same double.

@@ -143,7 +143,7 @@ void runSolve(const StructureInput& input, const SolveRequest& request, bool jso
     } else {
         const double metres = lengthUnitMetres(input.lengthUnit);
         display(reportLine(name + " (solved)", solved.value / metres, solved.error / metres, input.lengthUnit));
-        display(reportText(quantityRows(solved.quantities, reportedQuantities(solved.structure))));
+        display(reportText(quantityRows(solved.quantities, reportedQuantities(solved.structure, input.lengthUnit))));
     }
     // 3. The picture at that length.
     if (picture) drawPicture(solved.structure, input.lengthUnit, *picture);
@@ -174,7 +174,7 @@ void runSweep(StructureInput input, const SweepRequest& request, const std::opti
     // 2. Every point solved, on `threads` threads; the rows printed in order as they come.
     Structure first = input.structure;
     first.*option.field = values.front();
-    const std::vector<Quantity>& order = reportedQuantities(first);
+    const std::vector<Quantity>& order = reportedQuantities(first, input.lengthUnit);
     std::vector<std::string> header = {columnName(option)};
     for (const std::string& c : quantityColumns(order)) header.push_back(c);
     header.push_back("error");

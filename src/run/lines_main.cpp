@@ -36,10 +36,10 @@ using namespace plattor;
 constexpr const char* usage =
     "usage: plattor-lines [--er EPS] [--json] [--help] [--version]\n"
     "       plattor-lines microstrip --w W [--w-top WT] [--t T] [--s S] --h H --er E\n"
-    "                    [--mask M --mask-er EM | --cover C --cover-er EC] [--json]\n"
+    "                    [--mask M --mask-er EM [--mask-top MT] | --cover C --cover-er EC] [--json]\n"
     "       plattor-lines stripline --w W [--w-top WT] [--t T] [--s S] --h H --b B --er E [--er-top ET] [--json]\n"
     "       plattor-lines coplanar --w W [--w-top WT] [--t T] [--s S] --g G [--ground-width GW] --h H --er E\n"
-    "                    [--mask M --mask-er EM] [--json]\n"
+    "                    [--mask M --mask-er EM [--mask-top MT]] [--json]\n"
     "       plattor-lines STRUCTURE … --solve NAME --target QUANTITY=OHM [--json] [--picture FILE [--mode even|odd]]\n"
     "       plattor-lines STRUCTURE … --sweep NAME=FROM:TO:COUNT [--sweep-log] [--plot FILE] [--threads N]\n"
     "       plattor-lines STRUCTURE … --picture FILE.png|FILE.svg [--mode even|odd] [--json]\n"
@@ -54,7 +54,8 @@ constexpr const char* help =
     "relative permittivity EPS as wide as the ground plane.\n"
     "microstrip, stripline, coplanar: a trace (a pair with --s, the gap between their bottom edges),\n"
     "bottom width --w, top width --w-top, thickness --t; microstrip on a substrate of height --h over a\n"
-    "plane, with a solder mask (--mask, --mask-er) or a cover layer (--cover, --cover-er); stripline\n"
+    "plane, with a solder mask (--mask, --mask-er; --mask-top its thickness over the conductors) or a\n"
+    "cover layer (--cover, --cover-er); stripline\n"
     "between planes --b apart, the traces' bottoms at --h, --er below and --er-top above them;\n"
     "coplanar: the microstrip with grounds --g from the traces, --ground-width wide (default infinite).\n"
     "Lengths in one unit of your choice, or each with a suffix m, mm, um or mil.\n"
@@ -142,8 +143,8 @@ Options parseArguments(int argc, char** argv) {
             const std::string name = valueOf(argc, argv, k, options.solve);
             const StructureOption* option = findStructureOption(name);
             if (option == nullptr || !option->length)
-                throw RunError("--solve needs a length option (w, w-top, t, s, h, b, mask, cover, g, ground-width), got \"" +
-                               printableExcerpt(name) + "\"");
+                throw RunError("--solve needs a length option (w, w-top, t, s, h, b, mask, mask-top, cover, g, "
+                               "ground-width), got \"" + printableExcerpt(name) + "\"");
             options.solve = option->name;
             continue;
         }
@@ -326,7 +327,7 @@ void runStructure(const Options& options) {
     if (options.json)
         display(structureReportJson(input.structure, input.lengthUnit, c));
     else
-        display(reportText(quantityRows(c, reportedQuantities(input.structure))));
+        display(reportText(quantityRows(c, reportedQuantities(input.structure, input.lengthUnit))));
     if (options.picture) drawPicture(input.structure, input.lengthUnit, *options.picture);
 }
 

@@ -1,5 +1,6 @@
 #include "section/structure_arguments.hpp"
 
+#include <algorithm>
 #include <cmath>
 
 #include "matrix/error.hpp"
@@ -41,11 +42,20 @@ OptionValue readStructureOption(StructureInput& input, const StructureOption& op
     if (!ok)
         throw RunError(name + " needs a length (a decimal number, bare or with one of the units m, mm, um, mil), got \"" +
                        printableExcerpt(text) + "\"");
-    if (input.lengthSeen && unit.empty() != input.lengthUnit.empty())
+    if (number.value == 0) return {number.value, metres};
+    if (input.lengthSeen && unit.empty() != input.unitsGiven.empty())
         throw RunError("lengths with and without a unit are mixed (" + name + " " + printableExcerpt(text) +
                        "): give every length bare, or every one with a unit");
-    if (!unit.empty()) input.lengthUnit = unit;
     input.lengthSeen = true;
+    if (!unit.empty()) {
+        input.unitsGiven.push_back(unit);
+        // The unit most lengths carry; of those as common as it, the first given.
+        const std::vector<std::string>& given = input.unitsGiven;
+        const auto count = [&](const std::string& u) { return std::count(given.begin(), given.end(), u); };
+        input.lengthUnit = input.unitsGiven.front();
+        for (const std::string& u : input.unitsGiven)
+            if (count(u) > count(input.lengthUnit)) input.lengthUnit = u;
+    }
     return {number.value, metres};
 }
 

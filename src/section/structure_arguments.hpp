@@ -3,15 +3,21 @@
 // decimal numbers, lengths bare or each with a unit.
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "section/structures.hpp"
 
 namespace plattor {
 
+// A length of 0 is 0 in every unit: bare or with a unit, it goes with either kind of length and
+// chooses no unit.
 struct StructureInput {
     Structure structure;
-    std::string lengthUnit;  // the suffix the lengths carried: "" for bare numbers, else m, mm, um or mil
-    bool lengthSeen = false;
+    // The unit the structure is shown in (a solved length, a picture's axes): the suffix most of
+    // the lengths carried, the first of those on a tie; "" for bare numbers, else m, mm, um or mil.
+    std::string lengthUnit;
+    bool lengthSeen = false;              // a length other than 0, bare or with a unit
+    std::vector<std::string> unitsGiven;  // the suffix of each length other than 0 that had one
 };
 
 // A value of an option as written: the number, and the metres of its unit (1 for a bare length
@@ -22,7 +28,8 @@ struct OptionValue {
 };
 
 // Reads `option`'s value from its text as setStructureOption does, without setting it; a length
-// with or without a unit is recorded in `input` for the check that units are not mixed.
+// other than 0, with or without a unit, is recorded in `input` for the check that units are not
+// mixed and for its length unit.
 // Raises RunError naming the option for a malformed value or lengths with and without a unit mixed.
 OptionValue readStructureOption(StructureInput& input, const StructureOption& option, std::string_view text);
 
@@ -31,9 +38,6 @@ OptionValue readStructureOption(StructureInput& input, const StructureOption& op
 // Raises RunError naming the option for a malformed value, an option given twice, or lengths
 // with and without a unit mixed.
 void setStructureOption(StructureInput& input, const StructureOption& option, std::string_view text);
-
-// The metres of a length unit ("mm": 1e−3); 1 for "" (lengths as given) and for "m".
-double lengthUnitMetres(const std::string& unit);
 
 // The metres of a length unit ("mm": 1e−3); 1 for "" (lengths as given) and for "m".
 double lengthUnitMetres(const std::string& unit);

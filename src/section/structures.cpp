@@ -33,6 +33,7 @@ const std::vector<StructureOption> options = {
     {"er-top", &Structure::erTop, false, "relative permittivity above the traces"},
     {"mask", &Structure::mask, true, "mask thickness"},
     {"mask-er", &Structure::maskEr, false, "mask's relative permittivity"},
+    {"mask-top", &Structure::maskTop, true, "mask thickness over the conductors"},
     {"cover", &Structure::cover, true, "cover thickness"},
     {"cover-er", &Structure::coverEr, false, "cover's relative permittivity"},
     {"g", &Structure::g, true, "gap to the coplanar grounds"},
@@ -81,24 +82,29 @@ Piece arcPiece(Point centre, double radius, Point from, Point to) {
 }
 
 // The pieces of the boundary of the points within m of a convex quadrilateral of the board
-// (bottom corners b0, b1 on the substrate, top corners t1, t0, counter-clockwise) that can rise
-// above the band over the substrate: the offset sides (where not vertical), the arcs about the
-// top corners and the offset top. `open`: the right side and corner are left out (a ground
-// taken to the far end).
-void offsetPieces(Point b0, Point b1, Point t1, Point t0, double m, bool open, std::vector<Piece>& out) {
-    const auto outward = [](Point from, Point to) {  // the normal right of from → to
+// (bottom corners b0, b1 on the substrate, top corners t1, t0, counter-clockwise; of zero
+// thickness, the strip b0 → b1) that can rise above the band of thickness `band` over the
+// substrate: the offset sides (where not vertical), the arcs about the top corners and the
+// offset top, and where m exceeds the band the arcs about the bottom corners of slanted sides
+// (within the band otherwise). `open`: the right side and corners are left out (a ground taken
+// to the far end).
+void offsetPieces(Point b0, Point b1, Point t1, Point t0, double m, double band, bool open, std::vector<Piece>& out) {
+    const auto outward = [](Point from, Point to, Point thin) {  // the normal right of from → to
+        if (from == to) return thin;
         const Point d = (to - from) / std::abs(to - from);
         return Point(0, -1) * d;
     };
-    const Point right = outward(b1, t1), top = Point(0, 1), left = outward(t0, b0);
+    const Point right = outward(b1, t1, 1), top = Point(0, 1), left = outward(t0, b0, -1);
     // A side is vertical where its normal is horizontal: no function of x, the envelope jumps there.
     if (!open) {
+        if (m > band && right.imag() != 0) out.push_back(arcPiece(b1, m, b1 + m, b1 + m * right));
         if (right.imag() != 0) out.push_back(linePiece(b1 + m * right, t1 + m * right));
         out.push_back(arcPiece(t1, m, t1 + m * right, t1 + m * top));
     }
     out.push_back(linePiece(t0 + m * top, t1 + m * top));
     out.push_back(arcPiece(t0, m, t0 + m * top, t0 + m * left));
     if (left.imag() != 0) out.push_back(linePiece(t0 + m * left, b0 + m * left));
+    if (m > band && left.imag() != 0) out.push_back(arcPiece(b0, m, b0 + m * left, b0 - m));
 }
 
 // The upper envelope of the pieces over [0, far], as faces travelling towards +x, and vertical
@@ -283,7 +289,7 @@ void checkStructure(const Structure& s) {
     const auto takes = [&](double Structure::*field) {
         if (field == &Structure::b || field == &Structure::erTop) return strip;
         if (field == &Structure::g || field == &Structure::groundWidth) return coplanar;
-        if (field == &Structure::mask || field == &Structure::maskEr) return !strip;
+        if (field == &Structure::mask || field == &Structure::maskEr || field == &Structure::maskTop) return !strip;
         if (field == &Structure::cover || field == &Structure::coverEr) return s.kind == StructureKind::microstrip;
         return true;
     };
@@ -300,12 +306,14 @@ void checkStructure(const Structure& s) {
     if (given(s.mask) != given(s.maskEr)) refuse(s, "--mask and --mask-er go together");
     if (given(s.cover) != given(s.coverEr)) refuse(s, "--cover and --cover-er go together");
     if (given(s.mask) && given(s.cover)) refuse(s, "--mask and --cover exclude each other");
+    if (given(s.maskTop) && !(s.mask > 0)) refuse(s, "--mask-top needs a mask (--mask above 0, --mask-er)");
 
     for (const StructureOption& o : options) {
         const double v = s.*o.field;
         if (!given(v) || !o.length) continue;
         const bool positive = o.field == &Structure::w || o.field == &Structure::wTop || o.field == &Structure::h ||
-                              o.field == &Structure::b || o.field == &Structure::groundWidth;
+                              o.field == &Structure::b || o.field == &Structure::groundWidth ||
+                              o.field == &Structure::maskTop;
         if (positive && !(v > 0)) refuse(s, std::string("--") + o.name + " must be positive, got " + shortestText(v));
         if (!positive && !(v >= 0)) refuse(s, std::string("--") + o.name + " must not be negative, got " + shortestText(v));
     }
@@ -358,6 +366,7 @@ CrossSection structureSection(const Structure& in) {
     const bool strip = in.kind == StructureKind::stripline, coplanar = in.kind == StructureKind::coplanar;
     const double s = pair ? in.s / w : 0.0;
     const double mask = orDefault(in.mask, 0.0) / w, cover = orDefault(in.cover, 0.0) / w;
+    const double maskTop = orDefault(in.maskTop, orDefault(in.mask, 0.0)) / w;
 
     CrossSection section;
     section.mirrorSymmetric = true;
@@ -375,7 +384,7 @@ CrossSection structureSection(const Structure& in) {
         grounds.push_back({{xg, h}, {xEnd, h}, {xEnd, h + t}, {xg, h + t}, thin, infinite});
         outer = infinite ? xg : xEnd;
     }
-    const double size = std::max({outer, h, t + h, mask + h + t, cover + h, strip ? in.b / w : 0.0});
+    const double size = std::max({outer, h, t + h, std::max(mask, maskTop) + h + t, cover + h, strip ? in.b / w : 0.0});
     section.size = 2 * size;
     const double far = strip ? outer + farBetweenPlanes * in.b / w : farLayers * size;
     for (Solid& g : grounds)
@@ -390,7 +399,7 @@ CrossSection structureSection(const Structure& in) {
     regions.dielectrics.push_back(DielectricRegion::layer(in.er, 0.0, h));
     if (strip) regions.dielectrics.push_back(DielectricRegion::layer(orDefault(in.erTop, in.er), h, HUGE_VAL));
     if (cover > 0) regions.dielectrics.push_back(DielectricRegion::layer(in.coverEr, h, h + cover));
-    if (mask > 0) regions.dielectrics.push_back(DielectricRegion::coatingOf(in.maskEr, h, mask, mask, regions.conductors));
+    if (mask > 0) regions.dielectrics.push_back(DielectricRegion::coatingOf(in.maskEr, h, mask, maskTop, regions.conductors));
 
     if (pair) {
         const std::size_t left = section.addConductor(ConductorRole::left);
@@ -428,15 +437,16 @@ CrossSection structureSection(const Structure& in) {
         if (cover == t) tops.push_back({std::max(trace.t0.real(), 0.0), trace.t1.real()});
         addLayerLine(section, h + cover, far, tops);
     } else if (mask > 0) {
-        // The mask's outer boundary: the band over the substrate raised over the thick conductors.
+        // The mask's outer boundary: the band over the substrate raised over the conductors
+        // (a zero-thickness one only by a coating thicker than the band).
         std::vector<Piece> pieces = {{0.0, far, false, {}, 0, 0, h + mask}};
-        if (!thin) {
-            offsetPieces(trace.b0, trace.b1, trace.t1, trace.t0, mask, false, pieces);
+        if (!thin || maskTop > mask) {
+            offsetPieces(trace.b0, trace.b1, trace.t1, trace.t0, maskTop, mask, false, pieces);
             if (pair) {
                 const auto m = [](Point p) { return -std::conj(p); };
-                offsetPieces(m(trace.b1), m(trace.b0), m(trace.t0), m(trace.t1), mask, false, pieces);
+                offsetPieces(m(trace.b1), m(trace.b0), m(trace.t0), m(trace.t1), maskTop, mask, false, pieces);
             }
-            for (const Solid& g : grounds) offsetPieces(g.b0, g.b1, g.t1, g.t0, mask, g.open, pieces);
+            for (const Solid& g : grounds) offsetPieces(g.b0, g.b1, g.t1, g.t0, maskTop, mask, g.open, pieces);
         }
         addEnvelope(section, pieces, far, 1e-12 * size);
     }

@@ -19,10 +19,11 @@ enum class StructureKind { microstrip, stripline, coplanar };
 // option not given. Symmetric about x = 0: one trace centred there, or a pair (gap s given)
 // whose bottom edges lie s apart.
 //  microstrip: plane y = 0; substrate 0 ≤ y ≤ h of er; traces on it (bottom width w, top width
-//              wTop, default w, thickness t, default 0); a solder mask of thickness `mask` and
-//              permittivity maskEr over the bare substrate and the traces (the region within
-//              `mask` of the substrate's face or of a trace), or a cover layer h ≤ y ≤ h + cover of
-//              coverEr embedding the traces; vacuum above.
+//              wTop, default w, thickness t, default 0); a solder mask of permittivity maskEr,
+//              `mask` thick over the bare substrate and maskTop (default mask) over the
+//              conductors (the region within `mask` of the substrate's face or within maskTop of
+//              a conductor), or a cover layer h ≤ y ≤ h + cover of coverEr embedding the traces;
+//              vacuum above.
 //  stripline:  planes y = 0 and y = b; the traces' bottoms at y = h; er below y = h, erTop above.
 //  coplanar:   the microstrip with a ground of the traces' thickness on each side, g from the
 //              traces' outer bottom edges, groundWidth wide (infinite if absent), at 0 V.
@@ -31,7 +32,7 @@ struct Structure {
     double w = absent, wTop = absent, t = absent, s = absent;
     double h = absent, b = absent;
     double er = absent, erTop = absent;
-    double mask = absent, maskEr = absent;
+    double mask = absent, maskEr = absent, maskTop = absent;
     double cover = absent, coverEr = absent;
     double g = absent, groundWidth = absent;
 

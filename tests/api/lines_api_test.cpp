@@ -78,7 +78,7 @@ TEST(LinesApi, OptionsReadBackInMetresWhereTheyCarryUnits) {
     EXPECT_EQ(plattor::Line("stripline").set("w", 2.5).get("w"), 2.5);
     EXPECT_EQ(plattor::Line("stripline").lengthUnit(), "");
     EXPECT_EQ(plattor::Line::options().front(), "w");
-    EXPECT_EQ(plattor::Line::options().size(), 14u);
+    EXPECT_EQ(plattor::Line::options().size(), 15u);
 }
 
 // Each mistake through the library, and where plattor-lines can make it too, its message.
@@ -104,7 +104,7 @@ TEST(LinesApi, MistakesAreErrorsWithTheProgramsMessage) {
     EXPECT_EQ(message([] { plattor::Line("microstrip").set("w", NAN); }),
               "--w needs a length (a decimal number, bare or with one of the units m, mm, um, mil), got \"NaN\"");
     EXPECT_EQ(message([] { plattor::Line("microstrip").set("width", 1.0); }),
-              "unknown option \"width\"; the options are w, w-top, t, s, h, b, er, er-top, mask, mask-er, cover, "
+              "unknown option \"width\"; the options are w, w-top, t, s, h, b, er, er-top, mask, mask-er, mask-top, cover, "
               "cover-er, g, ground-width");
     EXPECT_EQ(message([] { plattor::Line("slotline"); }),
               "unknown structure \"slotline\"; the structures are microstrip, stripline, coplanar");

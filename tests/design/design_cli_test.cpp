@@ -60,28 +60,37 @@ std::size_t column(const std::vector<std::string>& header, const std::string& na
 
 // --- solving for a length ---
 
+// The solved length in the unit most of the lengths carry (the first on a tie), for a single
+// trace and a pair alike, bare where they are bare (a board in mil timed per inch too); a forward
+// run at the width as printed meets the target within its bar.
 TEST(SolveCli, TheSolvedWidthAsPrintedGivesTheTargetInAForwardRun) {
-    const ScratchDir dir;
-    const ProgramRun solved = run(dir, "microstrip --h 0.2mm --t 35um --er 4.3 --solve w --target impedance=50");
-    ASSERT_EQ(solved.exitStatus, 0) << solved.err;
-    const std::vector<std::string> out = splitLines(solved.out);
-    ASSERT_EQ(out.size(), 7u);
-    // "w (solved)   359.34597 ± 0.00011 um": the width in the unit the lengths carried.
-    std::istringstream first(out[0]);
-    std::string name, state, value, plusMinus, error, unit;
-    first >> name >> state >> value >> plusMinus >> error >> unit;
-    EXPECT_EQ(name + " " + state, "w (solved)");
-    EXPECT_EQ(plusMinus, "±");
-    EXPECT_EQ(unit, "um");
-    EXPECT_GT(std::stod(error), 0);
-    EXPECT_EQ(out[4].rfind("impedance", 0), 0u);
+    const struct {
+        const char *structure, *quantity, *target, *unit;
+        std::size_t lines;
+    } cases[] = {{"microstrip --h 0.2mm --t 35um --er 4.3", "impedance", "50", "mm", 7},
+                 {"microstrip --h 0.2mm --t 35um --s 0.2mm --er 4.3", "differentialImpedance", "100", "mm", 24},
+                 {"microstrip --h 7.3mil --t 1.4mil --er 3.7", "impedance", "47", "mil", 8},
+                 {"stripline --h 0.37 --b 0.8 --t 0mm --er 3.1", "impedance", "33", "", 7}};
+    for (const auto& c : cases) {
+        const ScratchDir dir;
+        const std::string structure = c.structure;
+        const ProgramRun solved = run(dir, structure + " --solve w --target " + c.quantity + "=" + c.target);
+        ASSERT_EQ(solved.exitStatus, 0) << solved.err;
+        const std::vector<std::string> out = splitLines(solved.out);
+        ASSERT_EQ(out.size(), c.lines) << structure;
+        // "w (solved)   0.3593459906 ± 0.0000000065 mm"
+        std::istringstream first(out[0]);
+        std::string name, state, value, plusMinus, error, unit;
+        first >> name >> state >> value >> plusMinus >> error >> unit;
+        EXPECT_EQ(name + " " + state + " " + plusMinus + " " + unit, std::string("w (solved) ± ") + c.unit) << structure;
+        EXPECT_GT(std::stod(error), 0);
 
-    const ProgramRun forward = run(dir, "microstrip --w " + value + "um --h 0.2mm --t 35um --er 4.3 --json");
-    ASSERT_EQ(forward.exitStatus, 0) << forward.err;
-    const double z = std::stod(jsonValue(forward.out, "impedance"));
-    const std::size_t at = forward.out.find("\"error\": ", forward.out.find("\"impedance\""));
-    const double bar = std::stod(forward.out.substr(at + 9));
-    EXPECT_LE(std::fabs(z - 50), bar) << "at the printed width " << value << " um";
+        const ProgramRun forward = run(dir, structure + " --w " + value + c.unit + " --json");
+        ASSERT_EQ(forward.exitStatus, 0) << forward.err;
+        const double z = std::stod(jsonValue(forward.out, c.quantity));
+        const std::size_t at = forward.out.find("\"error\": ", forward.out.find(std::string("\"") + c.quantity + "\""));
+        EXPECT_LE(std::fabs(z - std::stod(c.target)), std::stod(forward.out.substr(at + 9))) << "at " << value << c.unit;
+    }
 }
 
 TEST(SolveCli, JsonCarriesTheSolvedLengthInMetres) {
@@ -269,7 +278,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadBatch{"RepeatedColumn", "structure,w,h,w_top,w-top\n", "lines.csv: line 1: the column \"w-top\" appears twice"},
         BadBatch{"UnknownColumn", "structure,w,height\n",
                  "lines.csv: line 1: unknown column \"height\" (the columns are structure, w, w_top, t, s, h, b, er, "
-                 "er_top, mask, mask_er, cover, cover_er, g, ground_width)"},
+                 "er_top, mask, mask_er, mask_top, cover, cover_er, g, ground_width)"},
         BadBatch{"QuoteLeftOpen", "structure,w\nmicrostrip,\"1\n", "lines.csv: line 2: a quoted cell is not closed"}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -307,7 +316,7 @@ INSTANTIATE_TEST_SUITE_P(
         Combination{"SolveWithoutTarget", "microstrip --h 1 --er 4 --solve w",
                     "--solve NAME and --target QUANTITY=OHM go together"},
         Combination{"SolveForAPermittivity", "microstrip --w 1 --h 1 --er 4 --solve er --target impedance=50",
-                    "--solve needs a length option (w, w-top, t, s, h, b, mask, cover, g, ground-width), got \"er\""},
+                    "--solve needs a length option (w, w-top, t, s, h, b, mask, mask-top, cover, g, ground-width), got \"er\""},
         Combination{"UnknownTarget", "microstrip --h 1 --er 4 --solve w --target capacitance=1",
                     "--target needs QUANTITY=VALUE, QUANTITY one of impedance, differentialImpedance, "
                     "commonModeImpedance, evenModeImpedance, oddModeImpedance, VALUE in ohm above 0; got "

@@ -5,6 +5,7 @@ import os
 import pathlib
 import pickle
 import re
+import signal
 import subprocess
 import sys
 import time
@@ -46,6 +47,10 @@ def test_lengths_in_any_one_unit_give_the_same_line():
     in_metres = plattor.microstrip(w="1e-4m", h="0.1mm", t="35um", er="4.3")
     assert in_metres.impedance.value == pytest.approx(in_mm.impedance.value, abs=in_mm.impedance.error)
     assert in_mm.structure["lengthUnit"] == "as given" and in_metres.structure["t"] == 3.5e-5
+    # A board drawn in mil is timed per inch as well; the delay stays per metre.
+    in_mil = plattor.microstrip(w="3.937mil", h="0.1mm", t="1.378mil", er=4.3)
+    assert in_mil.delayPerInch.value == pytest.approx(0.0254 * in_mil.delay.value, rel=1e-15)
+    assert in_mil.delayPerInch.unit == "s/in" and "delayPerInch" not in in_mm and "delayPerInch" not in in_metres
     # None leaves an option out; a stripline filled with one dielectric has that permittivity.
     assert plattor.microstrip(w=0.1, h=0.1, er=4.3, mask=None).json() == plattor.microstrip(w=0.1, h=0.1, er=4.3).json()
     homogeneous = plattor.stripline(w=1, h=1, b=2, er=2.2).effectivePermittivity
@@ -64,12 +69,23 @@ def test_lengths_in_any_one_unit_give_the_same_line():
     (lambda: plattor.microstrip(w=True, h=1, er=4), TypeError, r"'w' must be a number or a text"),
     (lambda: plattor.microstrip(w=1, h=1, er=4).oddModeImpedance, AttributeError, r"no quantity 'oddModeImpedance'"),
     (lambda: plattor.microstrip(w=1, h=1, er=4)["Z0"], KeyError, r"Z0"),
+    # (error, cause): what float() or the text's encoding raised stays the cause.
+    (lambda: plattor.microstrip(w=0.7, h=10**400, er=4), (plattor.Error, OverflowError), r"--h needs a number; float"),
+    (lambda: plattor.microstrip(w=type("Own", (), {"__float__": lambda self: 1 / 0})(), h=1, er=4),
+     (plattor.Error, ZeroDivisionError), r"float\(\) of the Own given failed"),
+    (lambda: plattor.coplanar(w=0.3, h=0.2, g=type("Text", (), {"__float__": lambda self: "0.1"})(), er=4),
+     (TypeError, TypeError), r"--g needs a number"),
+    (lambda: plattor.microstrip(w="0.1mm", h="\ud800", er=4), (plattor.Error, UnicodeError), r"--h needs .* not in UTF-8"),
+    (lambda: plattor.solve("microstrip", "w", "impedance", 10**309, h=0.2, er=4), (plattor.Error, OverflowError),
+     r"the target needs"),
 ], ids=["missing", "mixed units", "malformed", "foreign option", "through the plane", "infinite", "unknown keyword",
-        "bool", "unknown attribute", "unknown key"])
+        "bool", "unknown attribute", "unknown key", "int beyond a double", "failing __float__", "__float__ not a float",
+        "surrogate", "target beyond a double"])
 def test_bad_input_is_refused_in_one_line(call, error, message):
+    error, cause = error if isinstance(error, tuple) else (error, type(None))
     with pytest.raises(error, match=message) as caught:
         call()
-    assert "\n" not in str(caught.value)
+    assert "\n" not in str(caught.value) and isinstance(caught.value.__cause__, cause)
 
 
 def thick_pair(w):
@@ -121,6 +137,36 @@ def test_solve_finds_the_width_of_a_target_impedance():
     assert 0 <= found.error < 1e-3 * found.value
     with pytest.raises(plattor.Error):
         plattor.solve("microstrip", "w", "differentialImpedance", 100.0, h=1, er=4.3)
+    # A process pool returns what it found; a look at it shows the numbers.
+    copy = pickle.loads(pickle.dumps(found))
+    assert copy == found and copy.result.impedance == z and copy.value == found.value
+    assert repr(found) == f"Dimension(name='w', value={found.value!r}, error={found.error!r})"
+    assert repr(z) == f"Quantity(key='impedance', value={z.value!r}, error={z.error!r}, unit='ohm')"
+    assert f"impedance {z}," in repr(found.result)
+
+
+CTRL_C = """
+import sys, time, plattor
+print("solving", flush=True)
+try:
+    plattor.solve("coplanar", "w", "differentialImpedance", 90, s=0.2, g=0.15, h=0.2, er=4.4, t=0.035,
+                  mask=0.02, mask_er=3.5)
+except KeyboardInterrupt:
+    print(time.monotonic())
+"""
+
+
+@pytest.mark.skipif(not hasattr(plattor, "solve"), reason="the library was built without the inverse problem")
+def test_ctrl_c_stops_a_long_solve_at_once():
+    # A masked coplanar pair solved for its width takes about two seconds; Ctrl-C 0.3 s in.
+    run = subprocess.Popen([sys.executable, "-c", CTRL_C], stdout=subprocess.PIPE, text=True)
+    assert run.stdout.readline() == "solving\n"
+    time.sleep(0.3)
+    sent = time.monotonic()
+    run.send_signal(signal.SIGINT)
+    stopped = run.stdout.read()
+    assert run.wait(timeout=60) == 0 and stopped, "the solve ran to its end"
+    assert float(stopped) - sent < 0.3
 
 
 def readme_examples():

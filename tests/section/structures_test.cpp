@@ -115,6 +115,38 @@ TEST(StructuresInVacuum, AreFreeSpaceAndHomogeneousOnesScale) {
         return solved(s);
     };
     EXPECT_EQ(thin("mask", "mask-er").value[Q::oddModeImpedance], thin("cover", "cover-er").value[Q::oddModeImpedance]);
+    // A mask of εr 1 is no mask, its coating thinner or thicker than its layer.
+    Structure board = make(StructureKind::coplanar,
+                           {{"w", 0.6}, {"w-top", 0.45}, {"t", 0.13}, {"s", 0.27}, {"g", 0.2}, {"h", 0.4}, {"er", 3.9}});
+    const ConvergedQuantities bare = solved(board);
+    for (const double top : {0.03, 0.23}) {
+        board.mask = 0.07, board.maskEr = 1, board.maskTop = top;
+        const ConvergedQuantities r = solved(board);
+        const Q q = Q::differentialImpedance;
+        EXPECT_NEAR(r.value[q], bare.value[q], r.error[q] + bare.error[q]) << top;
+    }
+}
+
+// The mask's coating over the conductors: as thick as its layer, the board with one thickness
+// to the last bit; over a trace buried in the layer, of no effect; thinner and thinner, a board
+// whose traces rise bare out of the layer, approached in steps shrinking with the coating.
+TEST(MaskTop, MatchesTheOneThicknessAndThinsToTheBareTraces) {
+    const Structure pair = make(StructureKind::coplanar, {{"w", 0.83}, {"w-top", 0.7}, {"t", 0.21}, {"s", 0.4}, {"g", 0.3},
+                                                          {"h", 0.55}, {"er", 4.1}, {"mask", 0.09}, {"mask-er", 3.4}});
+    const auto impedance = [&pair](double top, double t = 0.21) {
+        Structure s = pair;
+        s.maskTop = top, s.t = t;
+        return solved(s).value[Q::differentialImpedance];
+    };
+    double previous = impedance(0.09), previousStep = HUGE_VAL;
+    EXPECT_EQ(previous, solved(pair).value[Q::differentialImpedance]);
+    EXPECT_EQ(impedance(0.05, 0.04), impedance(0.01, 0.04));
+    for (const double top : {9e-3, 9e-4, 9e-5}) {
+        const double z = impedance(top), step = z - previous;
+        EXPECT_GT(step, 1e-6 * z) << top;  // less mask, less capacitance
+        EXPECT_LT(step, 0.3 * previousStep) << top;
+        previous = z, previousStep = step;
+    }
 }
 
 // Hammerstad–Jensen hold a thin microstrip's air impedance to 0.03 %, εeff to 0.2 % and so the
@@ -245,6 +277,9 @@ INSTANTIATE_TEST_SUITE_P(
         Board{"ThickMicrostripPairUnderAMask",
               make(StructureKind::microstrip,
                    {{"w", 0.37}, {"t", 0.13}, {"s", 0.37}, {"h", 0.37}, {"er", 4.3}, {"mask", 0.074}, {"mask-er", 3.5}})},
+        Board{"EtchedPairCoatedThickerThanTheMask",
+              make(StructureKind::microstrip, {{"w", 0.7}, {"w-top", 0.5}, {"t", 0.3}, {"s", 0.25}, {"h", 0.6}, {"er", 4.3},
+                                               {"mask", 0.04}, {"mask-er", 3.5}, {"mask-top", 0.15}})},
         Board{"GroundedCoplanarUnderAMask",
               make(StructureKind::coplanar, {{"w", 0.37}, {"t", 0.037}, {"g", 0.111}, {"ground-width", 1.11}, {"h", 0.185},
                                              {"er", 4.3}, {"mask", 0.0185}, {"mask-er", 3.3}})}),
@@ -414,6 +449,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"TracesTouch", [](Structure& s) { s.s = 0; },
                 "microstrip: the traces touch (--s 0): the capacitance between them is infinite"},
         Refusal{"MaskWithoutPermittivity", [](Structure& s) { s.mask = 0.1; }, "microstrip: --mask and --mask-er go together"},
+        Refusal{"MaskTopWithoutAMask", [](Structure& s) { s.maskTop = 0.02; },
+                "microstrip: --mask-top needs a mask (--mask above 0, --mask-er)"},
+        Refusal{"MaskTopZero", [](Structure& s) { s.mask = 0.03, s.maskEr = 3.3, s.maskTop = 0; },
+                "microstrip: --mask-top must be positive, got 0"},
         Refusal{"MaskAndCover", [](Structure& s) { s.mask = 0.1, s.maskEr = 3, s.cover = 1, s.coverEr = 3; },
                 "microstrip: --mask and --cover exclude each other"},
         Refusal{"CoverBelowTheTraces", [](Structure& s) { s.t = 0.5, s.cover = 0.2, s.coverEr = 3; },
@@ -431,25 +470,35 @@ INSTANTIATE_TEST_SUITE_P(
                 "microstrip: the height is 1e-7 of the trace width; plattor-lines resolves 1e-6 … 1e6"}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// What a user types: units mixed, a value twice, text where a number belongs.
-TEST(StructureArguments, RefuseWhatIsNotALength) {
+// What a user types: the unit of the lengths (the most common, the first on a tie; a 0 is 0 in
+// every unit and chooses none), and refused: units mixed, a value twice, text where a number belongs.
+TEST(StructureArguments, ReadLengthsAndRefuseWhatIsNotOne) {
     const struct {
-        const char* options[2][2];
-        const char* message;
+        std::vector<std::pair<const char*, const char*>> options;
+        const char* unitOrMessage;  // the length unit where accepted
+        bool accepted;
     } cases[] = {
-        {{{"w", "0.1mm"}, {"h", "0.1"}}, "lengths with and without a unit are mixed (--h 0.1): give every length bare, or every one with a unit"},
-        {{{"w", "1"}, {"w", "2"}}, "--w is given twice"},
-        {{{"w", "0x10"}, {"h", "1"}}, "--w needs a length (a decimal number, bare or with one of the units m, mm, um, mil), got \"0x10\""},
-        {{{"w", "1inch"}, {"h", "1"}}, "--w needs a length (a decimal number, bare or with one of the units m, mm, um, mil), got \"1inch\""},
-        {{{"w", "1"}, {"er", "4.3mm"}}, "--er needs a decimal number, got \"4.3mm\""},
+        {{{"h", "0.2mm"}, {"t", "35um"}}, "mm", true},
+        {{{"h", "0.2mm"}, {"t", "35um"}, {"s", "0.2mm"}}, "mm", true},
+        {{{"t", "0.7mil"}, {"h", "0.1mm"}, {"w", "5.3mil"}, {"mask", "0um"}}, "mil", true},
+        {{{"w", "0.37mm"}, {"t", "0"}, {"h", "0.25mm"}}, "mm", true},
+        {{{"t", "0mm"}, {"w", "3.7"}, {"mask", "-0"}, {"h", "2.5"}}, "", true},
+        {{{"w", "0.1mm"}, {"h", "0.1"}}, "lengths with and without a unit are mixed (--h 0.1): give every length bare, or every one with a unit", false},
+        {{{"t", "0"}, {"w", "0.1"}, {"h", "0.1mm"}}, "lengths with and without a unit are mixed (--h 0.1mm): give every length bare, or every one with a unit", false},
+        {{{"w", "1"}, {"w", "2"}}, "--w is given twice", false},
+        {{{"w", "0x10"}, {"h", "1"}}, "--w needs a length (a decimal number, bare or with one of the units m, mm, um, mil), got \"0x10\"", false},
+        {{{"w", "1inch"}, {"h", "1"}}, "--w needs a length (a decimal number, bare or with one of the units m, mm, um, mil), got \"1inch\"", false},
+        {{{"w", "1"}, {"er", "4.3mm"}}, "--er needs a decimal number, got \"4.3mm\"", false},
     };
     for (const auto& c : cases) {
         StructureInput in;
         try {
             for (const auto& [name, text] : c.options) setStructureOption(in, *findStructureOption(name), text);
-            ADD_FAILURE() << "accepted: " << c.message;
+            EXPECT_TRUE(c.accepted) << "accepted: " << c.unitOrMessage;
+            EXPECT_EQ(in.lengthUnit, c.unitOrMessage);
         } catch (const RunError& e) {
-            EXPECT_EQ(std::string(e.what()), c.message);
+            EXPECT_FALSE(c.accepted) << e.what();
+            EXPECT_EQ(std::string(e.what()), c.unitOrMessage);
         }
     }
 }

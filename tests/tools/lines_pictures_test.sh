@@ -62,7 +62,7 @@ result $? "pair, odd mode: a sensible PNG, and the report as without --picture"
 run $pair --picture pair.svg
 svg=$work/run/pair.svg
 [ "$rc" -eq 0 ] && grep -q 'microstrip pair, odd mode: left trace at -1 V, right trace at +1 V' "$svg" &&
-    grep -q 'w 200 um, t 35 um, s 150 um, h 200 um, er 4.3, mask 20 um, mask-er 3.5' "$svg" &&
+    grep -q 'w 0.2 mm, t 0.035 mm, s 0.15 mm, h 0.2 mm, er 4.3, mask 0.02 mm, mask-er 3.5' "$svg" &&
     grep -q 'εr 4.3 (er)' "$svg" && grep -q 'εr 3.5 (mask-er)' "$svg" && grep -q '>conductor<' "$svg" &&
     grep -q '>vacuum<' "$svg" && grep -q 'equipotentials, 0.1 V apart' "$svg" && grep -q 'electric field' "$svg"
 result $? "pair as SVG: the mode, the options, each permittivity, conductor, vacuum, equipotentials, field"
