@@ -34,13 +34,6 @@ constexpr double lostDigitsOffsets = 1e10;
 constexpr double tolerance = 0.01;
 constexpr double picofarad = 1e12;
 
-std::string printed(const char* format, double value) {
-    const int length = std::snprintf(nullptr, 0, format, value);
-    std::string text(static_cast<std::size_t>(length), '\0');
-    std::snprintf(text.data(), text.size() + 1, format, value);
-    return text;
-}
-
 // What the printed values are compared with: the values (F/m, strip to ground NaN without a
 // plane) and their text for the warning, or why there is none.
 struct Reference {
@@ -53,7 +46,7 @@ struct Reference {
 Reference closedForm(const PrintedCapacitances& p) {
     Reference r;
     r.stripToStrip = coplanarStripsCapacitance(p.stripWidth, p.centreDistance);
-    r.text = "closed form ε0·K(k′)/K(k): strip to strip " + printed("%.10g", r.stripToStrip * picofarad) + " pF/m";
+    r.text = "closed form ε0·K(k′)/K(k): strip to strip " + formatted("%.*g", 10, r.stripToStrip * picofarad) + " pF/m";
     return r;
 }
 
@@ -85,7 +78,7 @@ Reference converged(const PrintedCapacitances& p) {
                                              std::tuple{"strip to ground", sg, sgError}}) {
         if (!holds(value, error)) {
             r.unavailable = std::string("the converged solver gave ") + name + " " +
-                            printed("%.3g", value * picofarad) + " ± " + printed("%.2g", error * picofarad) +
+                            formatted("%.*g", 3, value * picofarad) + " ± " + formatted("%.*g", 2, error * picofarad) +
                             " pF/m, not a positive value larger than its bar";
             return r;
         }
@@ -98,7 +91,7 @@ Reference converged(const PrintedCapacitances& p) {
 }
 
 std::string percentOff(double off) {
-    return std::isfinite(off) ? printed("%.3g", 100 * off) + " %" : std::string("an unknown amount");
+    return std::isfinite(off) ? formatted("%.*g", 3, 100 * off) + " %" : std::string("an unknown amount");
 }
 
 std::string warning(const PrintedCapacitances& p, const ConductorModel& model) {

@@ -18,11 +18,7 @@ namespace plattor {
 namespace {
 
 // Numbers in the data files: enough digits for a picture.
-std::string number(double x) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.7g", x);
-    return text;
-}
+std::string number(double x) { return formatted("%.*g", 7, x); }
 
 // A string in a gnuplot script: in single quotes, which take nothing as an escape but ''.
 std::string quoted(const std::string& text) {
@@ -335,8 +331,7 @@ GnuplotJob sweepPlot(const Structure& structure, const StructureOption& option, 
     script += "plot ";
     for (std::size_t k = 0; k < shown.size(); ++k) {
         if (k > 0) script += ", \\\n     ";
-        char bar[32];
-        std::snprintf(bar, sizeof bar, "%.2g", largestBar[k]);
+        const std::string bar = formatted("%.*g", 2, largestBar[k]);
         script += "'sweep.dat' using 1:" + std::to_string(2 + 2 * k) + ":" + std::to_string(3 + 2 * k) +
                   " with yerrorlines ls " + std::to_string(k + 1) + " title " +
                   quoted(std::string(quantityInfo(shown[k]).name) + " ± bar (bars up to " + bar + " ohm)");

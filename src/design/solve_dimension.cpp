@@ -144,7 +144,6 @@ bool findBracket(std::vector<Sample> samples, double near, Sample& a, Sample& b)
 }
 
 // A value of the quantity as the report shows it, and its unit.
-std::string shown(Quantity q, double value) { return numberText(value * displayScale(quantityInfo(q).unit)); }
 // A target out of reach as given and the reachable range's ends, in the display unit, with the
 // fewest significant digits (at least five) at which the target still reads as outside the
 // range: a range rounded onto the target would look as if it held it.
@@ -154,10 +153,8 @@ std::array<std::string, 3> distinctTexts(Quantity q, double target, double low, 
     for (int digits = 5; digits <= 17; ++digits) {
         double read[2];
         for (std::size_t k = 0; k < 2; ++k) {
-            char buffer[40];
-            std::snprintf(buffer, sizeof buffer, "%.*g", digits, (k == 0 ? low : high) * scale);
-            text[k + 1] = buffer;
-            read[k] = std::strtod(buffer, nullptr);
+            text[k + 1] = formatted("%.*g", digits, (k == 0 ? low : high) * scale);
+            read[k] = std::strtod(text[k + 1].c_str(), nullptr);
         }
         if (target * scale < read[0] || target * scale > read[1]) break;
     }

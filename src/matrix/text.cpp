@@ -15,10 +15,7 @@ std::string numberText(double x) {
         return std::to_string(static_cast<long long>(x));  // -0 gives 0
     // Large magnitudes ask for more digits than any fixed buffer would hold (1e150 has 155):
     // the text is sized by a first, measuring call.
-    const int digits = std::max(static_cast<int>(std::floor(std::log10(std::fabs(x)))) + 5, 5);
-    std::string text(static_cast<std::size_t>(std::snprintf(nullptr, 0, "%.*g", digits, x)), '\0');
-    std::snprintf(text.data(), text.size() + 1, "%.*g", digits, x);
-    return text;
+    return formatted("%.*g", std::max(static_cast<int>(std::floor(std::log10(std::fabs(x)))) + 5, 5), x);
 }
 
 namespace {
@@ -63,10 +60,11 @@ std::string ratioText(double ratio) {
     return t.substr(0, e + 1) + std::to_string(exponent);
 }
 
-int errorDecimals(double error) {
-    if (!(error > 0.0) || !std::isfinite(error)) return -1;
-    const int firstDigit = static_cast<int>(std::floor(std::log10(error)));
-    return std::clamp(1 - firstDigit, 0, 20);
+std::string formatted(const char* format, int precision, double x) {
+    const int length = std::snprintf(nullptr, 0, format, precision, x);
+    std::string text(static_cast<std::size_t>(length), '\0');
+    std::snprintf(text.data(), text.size() + 1, format, precision, x);
+    return text;
 }
 
 std::string shortestText(double x) {

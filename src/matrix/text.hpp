@@ -32,9 +32,9 @@ std::string shortestText(double x);
 // zeros ("1e-16", "2.5e7", "0.5").
 std::string ratioText(double ratio);
 
-// The decimal places that end at the second significant digit of `error` (a value quoted with
-// its error bar is given to that place), at most 20; −1 where error is not positive and finite.
-int errorDecimals(double error);
+// printf of one number with a precision ("%.*g", "%.*f", "%.*e"), as long as it takes: the one
+// formatter behind every number text but the shortest and the field tables'.
+std::string formatted(const char* format, int precision, double x);
 
 // Text from a file or a command line made fit for a one-line message: at most `limit` bytes,
 // "..." after a cut, and every byte outside printable ASCII, '"' and '\\' written as \xNN.

@@ -12,15 +12,6 @@ namespace plattor {
 
 namespace {
 
-// printf of one number with a precision, into a string of whatever length it takes.
-std::string printed(const char* format, int precision, double x) {
-    const int length = std::snprintf(nullptr, 0, format, precision, x);
-    std::string text(static_cast<std::size_t>(length) + 1, '\0');
-    std::snprintf(text.data(), text.size(), format, precision, x);
-    text.resize(static_cast<std::size_t>(length));
-    return text;
-}
-
 std::string padded(std::string text, std::size_t width) {
     if (text.size() < width) text.resize(width, ' ');
     return text;
@@ -30,14 +21,14 @@ std::string padded(std::string text, std::size_t width) {
 // second significant digit. Beyond the units or far below them, significant digits to that
 // place instead (never a fixed-point number of many digits); without a usable bar, ten.
 std::pair<std::string, std::string> barTexts(double v, double e) {
-    if (!(e > 0) || !std::isfinite(e) || !std::isfinite(v)) return {printed("%.*g", 10, v), printed("%.*g", 2, e)};
+    if (!(e > 0) || !std::isfinite(e) || !std::isfinite(v)) return {formatted("%.*g", 10, v), formatted("%.*g", 2, e)};
     // The place of the second significant digit, after the bar is rounded there (9.99e-6 is
     // 0.000010, not 0.0000100).
     int decimals = 1 - static_cast<int>(std::floor(std::log10(e)));
-    if (decimals <= 20 && std::fabs(std::stod(printed("%.*e", 1, e))) >= std::pow(10.0, 1 - decimals + 1)) --decimals;
-    if (decimals >= 0 && decimals <= 20) return {printed("%.*f", decimals, v), printed("%.*f", decimals, e)};
+    if (decimals <= 20 && std::fabs(std::stod(formatted("%.*e", 1, e))) >= std::pow(10.0, 1 - decimals + 1)) --decimals;
+    if (decimals >= 0 && decimals <= 20) return {formatted("%.*f", decimals, v), formatted("%.*f", decimals, e)};
     const int magnitude = v == 0 ? 0 : static_cast<int>(std::floor(std::log10(std::fabs(v))));
-    return {printed("%.*g", std::max(1, magnitude + decimals + 1), v), printed("%.*g", 2, e)};
+    return {formatted("%.*g", std::max(1, magnitude + decimals + 1), v), formatted("%.*g", 2, e)};
 }
 
 }  // namespace
