@@ -9,9 +9,7 @@
 #include <vector>
 
 #include "plattor/lines.hpp"
-#ifdef PLATTOR_HAS_DIMENSION
 #include "plattor/dimension.hpp"
-#endif
 #include "solver/interrupt.hpp"
 
 namespace py = pybind11;
@@ -269,7 +267,6 @@ PYBIND11_MODULE(plattor, m) {
               structureDoc(kind));
     }
 
-#ifdef PLATTOR_HAS_DIMENSION
     struct Dimension {
         std::string name;
         double value;
@@ -314,5 +311,4 @@ PYBIND11_MODULE(plattor, m) {
         "solve(kind, dimension, quantity, target, **options) -> Dimension\n\n"
         "The value of dimension (\"w\", \"s\", \"h\", ...) at which quantity (a key such as \"impedance\")\n"
         "equals target in SI units, the other options as for plattor.microstrip() and the like.");
-#endif
 }

@@ -22,7 +22,7 @@ constexpr double pi = std::numbers::pi;
 // further out needs fewer points for the same bound. The upward recurrence of the moments,
 // which amplifies rounding by at most closeRoot^(p+1) (2e3 at p = 10), stays accurate.
 constexpr double closeRoot = 2.0;
-constexpr std::size_t fineOrders[] = {8, 12, 16, 20, 24, 32};
+constexpr std::size_t fineOrders[] = {PanelRule::outerOrder, PanelRule::middleOrder, 16, 20, 24, 32};
 constexpr std::size_t largestOrder = 64;  // of a panel, bounding the work arrays
 constexpr std::size_t mostRoots = 9;
 

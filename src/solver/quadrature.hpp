@@ -58,8 +58,10 @@ public:
         std::vector<double> basis;  // m×p: ℓ_j at the nodes
     };
     // The rules for points a chord's length or more from the panel, which lie outside its
-    // Bernstein ellipse of parameter 2 + √5 ≈ 4.2 (12 points: error ~4.2^−24 ≈ 1e−15), and for
-    // points 1.8 chords or more from it, outside the ellipse 7.5 (8 points: 7.5^−16 ≈ 1e−14).
+    // Bernstein ellipse of parameter 2 + √5 ≈ 4.2 (middleOrder = 12 points: error
+    // ~4.2^−24 ≈ 1e−15), and for points 1.8 chords or more from it, outside the ellipse 7.5
+    // (outerOrder = 8 points: 7.5^−16 ≈ 1e−14).
+    static constexpr std::size_t middleOrder = 12, outerOrder = 8;
     const FineRule& middle() const { return fine_[1]; }
     const FineRule& outer() const { return fine_[0]; }
 

@@ -57,9 +57,11 @@ bool collinear(const Face& a, const Face& b, double scale) {
     return !off(b.start()) && !off(b.end());
 }
 
-class Assembly {
+// The nodes of a mesh and the rows of the kernels at them: the potential of every unknown's
+// charge at a conductor node, the normal field at an interface node.
+class Kernels {
 public:
-    Assembly(const CrossSection& section, const Mesh& mesh)
+    Kernels(const CrossSection& section, const Mesh& mesh)
         : section_(section), mesh_(mesh), n_(mesh.unknowns()) {
         for (const Panel& panel : mesh.panels) {
             while (rules_.size() <= panel.order) rules_.emplace_back();
@@ -134,7 +136,7 @@ private:
 
     // −∫ ln|X − z|·ℓ_j at the images (the second, the plane's, with the sign −1). Far off a
     // panel its own rule, a charge and its image as one logarithm of the ratio of their squared
-    // distances; in the middle the 16-point rule; those logarithms are taken together, through
+    // distances; in the middle the middle rule's 12 points; those logarithms are taken together, through
     // the vector math, at the end.
     void potentialRow(const Image* images, std::size_t count, double* row) const {
         std::vector<double>& arguments = farArguments_;
@@ -265,7 +267,8 @@ private:
     std::vector<double> farDistances_;
     std::vector<bool> onLine_;
     // The middle and outer rules' points on every panel and their weights in t.
-    static constexpr std::size_t middleOrder = 12, outerOrder = 8, pointsPerPanel = middleOrder + outerOrder;
+    static constexpr std::size_t middleOrder = PanelRule::middleOrder, outerOrder = PanelRule::outerOrder;
+    static constexpr std::size_t pointsPerPanel = middleOrder + outerOrder;
     static constexpr double outerChords = 1.8;
     std::vector<Anchored> middlePoints_;
     std::vector<double> middleWeights_;
@@ -308,9 +311,9 @@ struct ModeCharges {
 // storage of the kernels, transposed as they are built: Aᵀ(j, i) = factor_i·(K_direct ±
 // K_mirror)ᵀ(j, i), solved by the transposed factors. Without mirror symmetry one system serves
 // both modes, their potentials differing only on the left trace.
-std::pair<ModeCharges, ModeCharges> solveModes(const CrossSection& section, const Assembly& assembly, bool even,
+std::pair<ModeCharges, ModeCharges> solveModes(const CrossSection& section, const Kernels& kernels, bool even,
                                                bool odd) {
-    const std::vector<Node>& nodes = assembly.nodes();
+    const std::vector<Node>& nodes = kernels.nodes();
     const std::size_t n = nodes.size();
     const bool mirror = section.mirrorSymmetric;
     // Without a plane the even system (and the odd one of an arrangement solved whole) is
@@ -318,8 +321,8 @@ std::pair<ModeCharges, ModeCharges> solveModes(const CrossSection& section, cons
     // symmetry and gets a unit there.
     const bool border = !section.groundPlane;
     const std::size_t size = border ? n + 1 : n;
-    Matrix direct = assembly.transposedKernel(false, size);
-    Matrix images = mirror ? assembly.transposedKernel(true, size) : Matrix();
+    Matrix direct = kernels.transposedKernel(false, size);
+    Matrix images = mirror ? kernels.transposedKernel(true, size) : Matrix();
 
     std::vector<double> rowFactor(n), diagonal(n, 0.0);
     for (std::size_t i = 0; i < n; ++i) {
@@ -451,24 +454,24 @@ double freeCharge(const CrossSection& section, const std::vector<Node>& nodes, c
 }  // namespace
 
 ModeCapacitances modeCapacitances(const CrossSection& section, const Mesh& mesh) {
-    const Assembly assembly(section, mesh);
+    const Kernels kernels(section, mesh);
     const bool even = hasReference(section), odd = section.isPair();
-    const auto [evenCharges, oddCharges] = solveModes(section, assembly, even, odd);
+    const auto [evenCharges, oddCharges] = solveModes(section, kernels, even, odd);
     const double none = std::numeric_limits<double>::quiet_NaN();
-    return {even ? freeCharge(section, assembly.nodes(), evenCharges, false) : none,
-            odd ? freeCharge(section, assembly.nodes(), oddCharges, true) : none};
+    return {even ? freeCharge(section, kernels.nodes(), evenCharges, false) : none,
+            odd ? freeCharge(section, kernels.nodes(), oddCharges, true) : none};
 }
 
 ModeField::ModeField(const CrossSection& section, const Mesh& mesh, bool odd)
     : mirror_(section.mirrorSymmetric), plane_(section.groundPlane), imageSign_(odd ? -1.0 : 1.0) {
     assert(odd ? section.isPair() : hasReference(section));
-    const Assembly assembly(section, mesh);
-    const auto solved = solveModes(section, assembly, !odd, odd);
+    const Kernels kernels(section, mesh);
+    const auto solved = solveModes(section, kernels, !odd, odd);
     const ModeCharges& charges = odd ? solved.second : solved.first;
     offset_ = charges.offset;
-    for (std::size_t j = 0; j < assembly.nodes().size(); ++j) {
-        positions_.push_back(assembly.nodes()[j].target.z());
-        charges_.push_back(assembly.nodes()[j].weight * charges.g[j]);
+    for (std::size_t j = 0; j < kernels.nodes().size(); ++j) {
+        positions_.push_back(kernels.nodes()[j].target.z());
+        charges_.push_back(kernels.nodes()[j].weight * charges.g[j]);
     }
 }
 
