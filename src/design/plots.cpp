@@ -244,6 +244,158 @@ std::string permittivityName(const Structure& s, double e) {
     return names.empty() ? "" : " (" + names + ")";
 }
 
+// What every stage of a cross-section's picture draws from: the section, its faces cut into
+// pieces, the window, and the conversion of the section's trace widths to the user's unit.
+struct PictureFrame {
+    CrossSection section;
+    std::vector<Segment> segments;
+    Window window;
+    bool strip;      // between two planes
+    double b;        // their spacing, in trace widths
+    Region top;      // what lies above everything: vacuum, or a stripline's upper plane
+    double toUnit;   // of a section length in the user's unit
+    bool odd;
+    double width() const { return window.x1 - window.x0; }
+    double height() const { return window.y1 - window.y0; }
+};
+
+PictureFrame pictureFrame(const Structure& structure, const LengthScale& scale, bool odd) {
+    PictureFrame f{structureSection(structure), {}, {}, structure.kind == StructureKind::stripline, 0, {}, 0, odd};
+    f.b = f.strip ? structure.b / structure.w : 0.0;
+    f.segments = segmentsOf(f.section);
+    f.window = pictureWindow(f.section, f.segments, f.strip, f.b);
+    f.top = f.strip ? Region{0.0, 0.0} : Region{1.0, 0.0};
+    f.toUnit = structure.w / scale.metres;
+    return f;
+}
+
+// The regions as a raster of colours, one column of crossings at a time, and the colour of
+// each dielectric.
+struct RegionRaster {
+    int columns, rows;
+    std::string image;  // RGB bytes, row by row from the bottom
+    bool vacuum;        // whether any vacuum shows
+    std::map<double, Colour> colours;
+};
+
+RegionRaster regionRaster(const PictureFrame& f) {
+    constexpr int rasterLong = 900;
+    const double width = f.width(), height = f.height();
+    RegionRaster r;
+    r.columns = width >= height ? rasterLong : std::max(40, static_cast<int>(rasterLong * width / height));
+    r.rows = width >= height ? std::max(40, static_cast<int>(rasterLong * height / width)) : rasterLong;
+    std::vector<Region> raster(static_cast<std::size_t>(r.columns) * r.rows);
+    for (int i = 0; i < r.columns; ++i) {
+        const Column column(f.section, f.segments, f.window.x0 + width * (i + 0.5) / r.columns, f.odd, f.top);
+        for (int j = 0; j < r.rows; ++j)
+            raster[static_cast<std::size_t>(j) * r.columns + i] = column.at(f.window.y0 + height * (j + 0.5) / r.rows);
+    }
+    std::vector<double> permittivities;
+    for (const Region& region : raster)
+        if (region.permittivity > 1 &&
+            std::find(permittivities.begin(), permittivities.end(), region.permittivity) == permittivities.end())
+            permittivities.push_back(region.permittivity);
+    r.colours = dielectricColours(permittivities);
+    r.vacuum = std::any_of(raster.begin(), raster.end(), [](const Region& region) { return region.permittivity == 1; });
+    r.image.reserve(raster.size() * 3);
+    for (const Region& region : raster) {
+        const Colour c = region.permittivity == 0   ? conductorColour
+                         : region.permittivity == 1 ? vacuumColour
+                                                    : r.colours.at(region.permittivity);
+        r.image += static_cast<char>(c.r);
+        r.image += static_cast<char>(c.g);
+        r.image += static_cast<char>(c.b);
+    }
+    return r;
+}
+
+// The potential on a grid of square cells, the conductors at their own, as gnuplot's data
+// rows; the grid's rows shared among the cores (each point sums over every charge).
+std::string potentialGrid(const PictureFrame& f, const ModeField& field, int gridLong) {
+    const double width = f.width(), height = f.height();
+    const int gx = width >= height ? gridLong : std::max(30, static_cast<int>(gridLong * width / height));
+    const int gy = width >= height ? std::max(30, static_cast<int>(gridLong * height / width)) : gridLong;
+    // The grid starts half a cell above the plane (and ends as far below a stripline's upper
+    // one): on them the potential is 0 along the whole row, which the contour of 0 V would trace.
+    const double gy0 = 0.5 * height / gy, gy1 = f.strip ? f.b - gy0 : f.window.y1, gridHeight = gy1 - gy0;
+    std::vector<double> potential(static_cast<std::size_t>(gx) * gy);
+    std::vector<Column> columns;
+    for (int i = 0; i < gx; ++i) columns.emplace_back(f.section, f.segments, f.window.x0 + width * i / (gx - 1), f.odd, f.top);
+    runInOrder(
+        static_cast<std::size_t>(gy), defaultThreads(),
+        [&](std::size_t j) {
+            const double y = gy0 + gridHeight * static_cast<double>(j) / (gy - 1);
+            for (int i = 0; i < gx; ++i) {
+                const Region r = columns[i].at(y);
+                const double x = f.window.x0 + width * i / (gx - 1);
+                potential[j * gx + i] = r.permittivity == 0 ? r.potential : field.potential(Point(x, y));
+            }
+        },
+        [](std::size_t) {});
+    std::string grid;
+    for (int j = 0; j < gy; ++j) {
+        const double y = gy0 + gridHeight * j / (gy - 1);
+        for (int i = 0; i < gx; ++i)
+            grid += number((f.window.x0 + width * i / (gx - 1)) * f.toUnit) + " " + number(y * f.toUnit) + " " +
+                    number(potential[static_cast<std::size_t>(j) * gx + i]) + "\n";
+        grid += "\n";
+    }
+    return grid;
+}
+
+// Arrows of the field on a coarser lattice, in the dielectrics: their direction, their length
+// growing with |E| up to the lattice's cell (the field at an edge is singular, and arrows to
+// scale would show only there).
+std::string fieldArrows(const PictureFrame& f, const ModeField& field) {
+    const double cell = std::max(f.width(), f.height()) / 30;
+    struct Arrow {
+        Point z, e;
+    };
+    std::vector<Arrow> arrows;
+    for (double x = f.window.x0 + cell / 2; x < f.window.x1; x += cell) {
+        const Column column(f.section, f.segments, x, f.odd, f.top);
+        for (double y = f.window.y0 + cell / 2; y < f.window.y1; y += cell)
+            if (column.at(y).permittivity != 0) arrows.push_back({Point(x, y), field.field(Point(x, y))});
+    }
+    std::vector<double> strengths;
+    for (const Arrow& a : arrows) strengths.push_back(std::abs(a.e));
+    std::sort(strengths.begin(), strengths.end());
+    const double reference = strengths.empty() ? 1.0 : strengths[strengths.size() * 3 / 4];
+    std::string data;
+    for (const Arrow& a : arrows) {
+        const double strength = std::abs(a.e);
+        if (!(strength > 0) || !std::isfinite(strength)) continue;
+        const double length = 0.8 * cell * std::sqrt(std::min(1.0, strength / reference));
+        const Point d = a.e / strength * length;
+        const Point from = a.z - d / 2.0;
+        data += number(from.real() * f.toUnit) + " " + number(from.imag() * f.toUnit) + " " + number(d.real() * f.toUnit) +
+                " " + number(d.imag() * f.toUnit) + "\n";
+    }
+    return data;
+}
+
+// The faces in the window as gnuplot's line data: conductors' outlines, zero-thickness
+// conductors (and the plane), interfaces.
+struct FaceLines {
+    std::string outlines, thin, interfaces;
+};
+
+FaceLines faceLines(const PictureFrame& f) {
+    FaceLines lines;
+    for (const Segment& s : f.segments) {
+        Point a = s.a, c = s.b;
+        if (!clipped(a, c, f.window)) continue;
+        const std::string piece = number(a.real() * f.toUnit) + " " + number(a.imag() * f.toUnit) + "\n" +
+                                  number(c.real() * f.toUnit) + " " + number(c.imag() * f.toUnit) + "\n\n";
+        if (s.conductor == noConductor) lines.interfaces += piece;
+        else if (s.left != 0 && s.right != 0) lines.thin += piece;
+        else lines.outlines += piece;
+    }
+    if (f.section.groundPlane)
+        lines.thin += number(f.window.x0 * f.toUnit) + " 0\n" + number(f.window.x1 * f.toUnit) + " 0\n\n";
+    return lines;
+}
+
 }  // namespace
 
 PictureFormat pictureFormat(const std::string& fileName, const char* option) {
@@ -341,121 +493,26 @@ GnuplotJob sweepPlot(const Structure& structure, const StructureOption& option, 
 }
 
 GnuplotJob crossSectionPicture(const Structure& structure, const LengthScale& scale, bool odd, PictureFormat format) {
-    // 1. The section, the window, and the mode's field from the charges on the finest mesh,
-    //    its panels in the window no longer than the potential's grid cells times the order.
-    const CrossSection section = structureSection(structure);
-    const bool strip = structure.kind == StructureKind::stripline;
-    const double b = strip ? structure.b / structure.w : 0.0;
-    const std::vector<Segment> segments = segmentsOf(section);
-    const Window w = pictureWindow(section, segments, strip, b);
+    // 1. The section and its window; the mode's field from the charges of the ladder's third
+    //    rung (far finer than a picture shows), its panels in the window no longer than the
+    //    potential's grid cells times the order.
+    const PictureFrame f = pictureFrame(structure, scale, odd);
     const int gridLong = 220;
-    // The third rung of the ladder: its charges draw the field far finer than a picture shows.
     const MeshLevel level = ladderLevels()[2];
-    const Mesh mesh = meshCrossSection(section, level);
-    const double gridCell = std::max(w.x1 - w.x0, w.y1 - w.y0) / gridLong;
-    const ModeField field(section, pictureMesh(section, mesh, w, gridCell * static_cast<double>(level.order)), odd);
-    // Above everything: vacuum, or a stripline's upper plane.
-    const Region top = strip ? Region{0.0, 0.0} : Region{1.0, 0.0};
-    // Lengths in the section are trace widths; the picture's in the user's unit.
-    const double toUnit = structure.w / scale.metres;
+    const Mesh mesh = meshCrossSection(f.section, level);
+    const double gridCell = std::max(f.width(), f.height()) / gridLong;
+    const ModeField field(f.section, pictureMesh(f.section, mesh, f.window, gridCell * static_cast<double>(level.order)),
+                          odd);
 
-    // 2. The regions as a raster of colours, one column of crossings at a time.
-    const double width = w.x1 - w.x0, height = w.y1 - w.y0;
-    const int rasterLong = 900;
-    const int rx = width >= height ? rasterLong : std::max(40, static_cast<int>(rasterLong * width / height));
-    const int ry = width >= height ? std::max(40, static_cast<int>(rasterLong * height / width)) : rasterLong;
-    std::vector<double> permittivities;
-    std::vector<Region> raster(static_cast<std::size_t>(rx) * ry);
-    for (int i = 0; i < rx; ++i) {
-        const Column column(section, segments, w.x0 + width * (i + 0.5) / rx, odd, top);
-        for (int j = 0; j < ry; ++j) raster[static_cast<std::size_t>(j) * rx + i] = column.at(w.y0 + height * (j + 0.5) / ry);
-    }
-    for (const Region& r : raster)
-        if (r.permittivity > 1 && std::find(permittivities.begin(), permittivities.end(), r.permittivity) == permittivities.end())
-            permittivities.push_back(r.permittivity);
-    const std::map<double, Colour> colours = dielectricColours(permittivities);
-    std::string image;
-    image.reserve(raster.size() * 3);
-    for (const Region& r : raster) {
-        const Colour c = r.permittivity == 0 ? conductorColour : r.permittivity == 1 ? vacuumColour : colours.at(r.permittivity);
-        image += static_cast<char>(c.r);
-        image += static_cast<char>(c.g);
-        image += static_cast<char>(c.b);
-    }
+    // 2. The regions, the potential, the field's arrows and the faces, as gnuplot's data.
+    const RegionRaster raster = regionRaster(f);
+    const std::string grid = potentialGrid(f, field, gridLong);
+    const std::string arrowData = fieldArrows(f, field);
+    const FaceLines lines = faceLines(f);
 
-    // 3. The potential on a grid of square cells, the conductors at their own; the grid's rows
-    //    shared among the cores (each point sums over every charge).
-    const int gx = width >= height ? gridLong : std::max(30, static_cast<int>(gridLong * width / height));
-    const int gy = width >= height ? std::max(30, static_cast<int>(gridLong * height / width)) : gridLong;
-    // The grid starts half a cell above the plane (and ends as far below a stripline's upper
-    // one): on them the potential is 0 along the whole row, which the contour of 0 V would trace.
-    const double gy0 = 0.5 * height / gy, gy1 = strip ? b - gy0 : w.y1, gridHeight = gy1 - gy0;
-    std::vector<double> potential(static_cast<std::size_t>(gx) * gy);
-    std::vector<Column> columns;
-    for (int i = 0; i < gx; ++i) columns.emplace_back(section, segments, w.x0 + width * i / (gx - 1), odd, top);
-    runInOrder(
-        static_cast<std::size_t>(gy), defaultThreads(),
-        [&](std::size_t j) {
-            const double y = gy0 + gridHeight * static_cast<double>(j) / (gy - 1);
-            for (int i = 0; i < gx; ++i) {
-                const Region r = columns[i].at(y);
-                const double x = w.x0 + width * i / (gx - 1);
-                potential[j * gx + i] = r.permittivity == 0 ? r.potential : field.potential(Point(x, y));
-            }
-        },
-        [](std::size_t) {});
-    std::string grid;
-    for (int j = 0; j < gy; ++j) {
-        const double y = gy0 + gridHeight * j / (gy - 1);
-        for (int i = 0; i < gx; ++i)
-            grid += number((w.x0 + width * i / (gx - 1)) * toUnit) + " " + number(y * toUnit) + " " +
-                    number(potential[static_cast<std::size_t>(j) * gx + i]) + "\n";
-        grid += "\n";
-    }
-
-    // 4. Arrows of the field on a coarser lattice, in the dielectrics: their direction, their
-    //    length growing with |E| up to the lattice's cell (the field at an edge is singular, and
-    //    arrows to scale would show only there).
-    const double cell = std::max(width, height) / 30;
-    struct Arrow {
-        Point z, e;
-    };
-    std::vector<Arrow> arrows;
-    for (double x = w.x0 + cell / 2; x < w.x1; x += cell) {
-        const Column column(section, segments, x, odd, top);
-        for (double y = w.y0 + cell / 2; y < w.y1; y += cell)
-            if (column.at(y).permittivity != 0) arrows.push_back({Point(x, y), field.field(Point(x, y))});
-    }
-    std::vector<double> strengths;
-    for (const Arrow& a : arrows) strengths.push_back(std::abs(a.e));
-    std::sort(strengths.begin(), strengths.end());
-    const double reference = strengths.empty() ? 1.0 : strengths[strengths.size() * 3 / 4];
-    std::string arrowData;
-    for (const Arrow& a : arrows) {
-        const double strength = std::abs(a.e);
-        if (!(strength > 0) || !std::isfinite(strength)) continue;
-        const double length = 0.8 * cell * std::sqrt(std::min(1.0, strength / reference));
-        const Point d = a.e / strength * length;
-        const Point from = a.z - d / 2.0;
-        arrowData += number(from.real() * toUnit) + " " + number(from.imag() * toUnit) + " " +
-                     number(d.real() * toUnit) + " " + number(d.imag() * toUnit) + "\n";
-    }
-
-    // 5. The faces: conductors' outlines, zero-thickness conductors, interfaces; the planes.
-    std::string outlines, thin, interfaces;
-    for (const Segment& s : segments) {
-        Point a = s.a, c = s.b;
-        if (!clipped(a, c, w)) continue;
-        const std::string piece = number(a.real() * toUnit) + " " + number(a.imag() * toUnit) + "\n" +
-                                  number(c.real() * toUnit) + " " + number(c.imag() * toUnit) + "\n\n";
-        if (s.conductor == noConductor) interfaces += piece;
-        else if (s.left != 0 && s.right != 0) thin += piece;
-        else outlines += piece;
-    }
-    if (section.groundPlane)
-        thin += number(w.x0 * toUnit) + " 0\n" + number(w.x1 * toUnit) + " 0\n\n";
-
-    // 6. The script: contours into a table, then the layers under the lines, arrows and key.
+    // 3. The script: contours into a table, then the layers under the lines, arrows and key.
+    const Window& w = f.window;
+    const double width = f.width(), height = f.height(), toUnit = f.toUnit;
     const double aspect = height / width;
     int plotWidth = 1000, plotHeight = static_cast<int>(plotWidth * aspect);
     if (plotHeight > 900) {
@@ -465,7 +522,6 @@ GnuplotJob crossSectionPicture(const Structure& structure, const LengthScale& sc
     const int canvasWidth = std::max(760, plotWidth + 200), canvasHeight = std::max(420, plotHeight + 230);
     std::string levels;
     for (int k = odd ? -9 : 1; k <= 9; ++k) levels += (levels.empty() ? "" : ",") + number(k / 10.0);
-
     std::string script = terminal(format, canvasWidth, canvasHeight);
     script += "set output " + quoted(outputName(format)) + "\n";
     script += "set view map\nunset surface\nset contour base\nset cntrparam linear\n";
@@ -491,30 +547,31 @@ GnuplotJob crossSectionPicture(const Structure& structure, const LengthScale& sc
     script += odd ? "set cbrange [-1:1]\n" : "set palette defined (0 '#7a7a7a', 1 '#c81e1e')\nset cbrange [0:1]\n";
     script += "set cblabel 'potential (V)'\n";
     script += "set style arrow 1 head filled size screen 0.006,22 lw 1.1 lc rgb '#1b7a2a'\n";
-    const double dx = width * toUnit / rx, dy = height * toUnit / ry;
-    script += "plot 'regions.rgb' binary array=(" + std::to_string(rx) + "," + std::to_string(ry) + ") dx=" + number(dx) +
+    const double dx = width * toUnit / raster.columns, dy = height * toUnit / raster.rows;
+    script += "plot 'regions.rgb' binary array=(" + std::to_string(raster.columns) + "," + std::to_string(raster.rows) +
+              ") dx=" + number(dx) +
               " dy=" + number(dy) + " origin=(" + number(w.x0 * toUnit + dx / 2) + "," + number(w.y0 * toUnit + dy / 2) +
               ") format='%uchar%uchar%uchar' with rgbimage notitle";
     script += ", \\\n  keyentry with boxes fill solid border lc rgb '#7a4a1f' fc rgb '" + conductorColour.text() +
               "' title 'conductor'";
-    if (std::any_of(raster.begin(), raster.end(), [](const Region& r) { return r.permittivity == 1; }))
+    if (raster.vacuum)
         script += ", \\\n  keyentry with boxes fill solid border lc rgb '#999999' fc rgb '#ffffff' title 'vacuum'";
-    for (const auto& [e, colour] : colours)
+    for (const auto& [e, colour] : raster.colours)
         script += ", \\\n  keyentry with boxes fill solid border lc rgb '#999999' fc rgb '" + colour.text() +
                   "' title " + quoted("εr " + numberText(e) + permittivityName(structure, e));
-    if (!interfaces.empty()) script += ", \\\n  'interfaces.dat' with lines lw 1 lc rgb '#6b6b6b' notitle";
-    if (!outlines.empty()) script += ", \\\n  'outlines.dat' with lines lw 1.5 lc rgb '#7a4a1f' notitle";
-    if (!thin.empty()) script += ", \\\n  'thin.dat' with lines lw 4 lc rgb '" + conductorColour.text() + "' notitle";
+    if (!lines.interfaces.empty()) script += ", \\\n  'interfaces.dat' with lines lw 1 lc rgb '#6b6b6b' notitle";
+    if (!lines.outlines.empty()) script += ", \\\n  'outlines.dat' with lines lw 1.5 lc rgb '#7a4a1f' notitle";
+    if (!lines.thin.empty()) script += ", \\\n  'thin.dat' with lines lw 4 lc rgb '" + conductorColour.text() + "' notitle";
     script += ", \\\n  $CONTOURS using 1:2:3 with lines lw 1.4 lc palette title 'equipotentials, 0.1 V apart'";
     if (!arrowData.empty())
         script += ", \\\n  'arrows.dat' using 1:2:3:4 with vectors arrowstyle 1 title 'electric field (direction; length grows with |E|)'";
     script += "\nunset output\n";
 
     GnuplotJob job{script, {}, outputName(format)};
-    job.files = {{"regions.rgb", image}, {"potential.dat", grid}, {"arrows.dat", arrowData}};
-    if (!interfaces.empty()) job.files.push_back({"interfaces.dat", interfaces});
-    if (!outlines.empty()) job.files.push_back({"outlines.dat", outlines});
-    if (!thin.empty()) job.files.push_back({"thin.dat", thin});
+    job.files = {{"regions.rgb", raster.image}, {"potential.dat", grid}, {"arrows.dat", arrowData}};
+    if (!lines.interfaces.empty()) job.files.push_back({"interfaces.dat", lines.interfaces});
+    if (!lines.outlines.empty()) job.files.push_back({"outlines.dat", lines.outlines});
+    if (!lines.thin.empty()) job.files.push_back({"thin.dat", lines.thin});
     return job;
 }
 
