@@ -363,6 +363,48 @@ INSTANTIATE_TEST_SUITE_P(
                     {{Q::evenModeImpedance, Q::impedance}, {Q::oddModeImpedance, Q::impedance}}, 1e-5}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Every face's two sides are the regions beside it, all along it (not only at the middle where
+// they were looked up): no face straddles a boundary between regions, no interface separates
+// equal permittivities, and a conductor's face has its inside on one side at most.
+class FaceSides : public ::testing::TestWithParam<Board> {};
+
+TEST_P(FaceSides, AreTheRegionsBesideEveryFace) {
+    const CrossSection section = structureSection(GetParam().structure);
+    ASSERT_FALSE(section.faces.empty());
+    for (std::size_t k = 0; k < section.faces.size(); ++k) {
+        const SectionFace& f = section.faces[k];
+        SCOPED_TRACE("face " + std::to_string(k));
+        if (f.conductor == noConductor) EXPECT_NE(f.leftPermittivity, f.rightPermittivity);
+        EXPECT_FALSE(f.leftPermittivity == 0 && f.rightPermittivity == 0);
+        for (const double t : {0.2, 0.8, 1.6, 2.3, 2.9}) {
+            const Point z = f.face.point(t), n = f.face.normal(t);
+            const double hair = 1e-7 * std::min(f.face.length(), 1.0);
+            EXPECT_EQ(section.regions.permittivityAt(z - hair * n), f.leftPermittivity) << "t " << t;
+            EXPECT_EQ(section.regions.permittivityAt(z + hair * n), f.rightPermittivity) << "t " << t;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryStructure, FaceSides,
+    ::testing::Values(
+        Board{"ThinMicrostripPair", make(StructureKind::microstrip, {{"w", 0.37}, {"s", 0.2}, {"h", 0.3}, {"er", 4.3}})},
+        Board{"EtchedTraceUnderAMaskThickerOnTop",
+              make(StructureKind::microstrip, {{"w", 0.37}, {"w-top", 0.3}, {"t", 0.05}, {"h", 0.3}, {"er", 4.3},
+                                               {"mask", 0.02}, {"mask-er", 3.5}, {"mask-top", 0.04}})},
+        Board{"PairUnderACoverFlushWithItsTops",
+              make(StructureKind::microstrip,
+                   {{"w", 0.37}, {"t", 0.05}, {"s", 0.2}, {"h", 0.3}, {"er", 4.3}, {"cover", 0.05}, {"cover-er", 3}})},
+        Board{"OffsetStriplinePair", make(StructureKind::stripline, {{"w", 0.37}, {"t", 0.05}, {"s", 0.2}, {"h", 0.3},
+                                                                     {"b", 0.9}, {"er", 3.5}, {"er-top", 4.5}})},
+        Board{"MaskedCoplanarWithFiniteGrounds",
+              make(StructureKind::coplanar, {{"w", 0.37}, {"t", 0.03}, {"g", 0.1}, {"ground-width", 0.5}, {"h", 0.2},
+                                             {"er", 4.3}, {"mask", 0.02}, {"mask-er", 3.3}})},
+        Board{"ThinCoplanarPairWithInfiniteGroundsUnderAMaskOnTop",
+              make(StructureKind::coplanar, {{"w", 0.37}, {"s", 0.15}, {"g", 0.1}, {"h", 0.2}, {"er", 4.3},
+                                             {"mask", 0.01}, {"mask-er", 3.3}, {"mask-top", 0.03}})}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // A trace of thickness t approaches the zero-thickness one as t → 0, from below: thickness adds
 // capacitance at the edges.
 TEST(TraceThickness, TheThinLimitIsTheZeroThicknessTrace) {
