@@ -113,13 +113,14 @@ void runInOrder(const OrderedWork& pieces, unsigned threads, std::size_t window)
     for (;;) {
         const auto ready = [&] { return reported < next && done[reported % window]; };
         changed.wait(lock, [&] { return ready() || doneCount != shown || (over && running == 0); });
-        if (doneCount != shown && pieces.progress) {
-            shown = doneCount;
-            lock.unlock();
-            pieces.progress(shown);
-            lock.lock();
+        if (doneCount != shown) {
+            const std::size_t now = shown = doneCount;
+            if (pieces.progress) {
+                lock.unlock();
+                pieces.progress(now);
+                lock.lock();
+            }
         }
-        shown = doneCount;
         if (ready()) {
             const std::size_t k = reported;
             lock.unlock();
