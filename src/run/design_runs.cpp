@@ -68,7 +68,8 @@ public:
         for (;;) {
             checkInterrupt();
             pollfd ready{fd_, POLLIN, 0};
-            if (::poll(&ready, 1, 100) == 0) continue;
+            const int polled = ::poll(&ready, 1, 100);
+            if (polled == 0 || (polled < 0 && errno == EINTR)) continue;
             const ssize_t got = ::read(fd_, buffer, size);
             if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
             if (got < 0) throw RunError(shown_ + ": cannot read: " + std::strerror(errno));
