@@ -143,6 +143,7 @@ void runInOrder(const OrderedWork& pieces, unsigned threads, std::size_t window)
 void runInOrder(std::size_t count, unsigned threads, const std::function<void(std::size_t)>& work,
                 const std::function<void(std::size_t)>& finished, const std::function<void(std::size_t)>& progress) {
     const OrderedWork pieces{[count](std::size_t k) { return k < count; }, work, finished, progress, {}};
+    threads = static_cast<unsigned>(std::clamp<std::size_t>(count, 1, threads));
     runInOrder(pieces, threads, std::max<std::size_t>(count, threads));
 }
 

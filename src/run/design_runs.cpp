@@ -237,6 +237,7 @@ void runSweep(StructureInput input, const SweepRequest& request, const std::opti
     header.push_back("error");
     std::vector<StructureSolution> solutions(values.size());
     Progress progress("points", values.size());
+    threads = static_cast<unsigned>(std::min<std::size_t>(threads, values.size()));
     std::size_t written = 0;
     const OrderedWork points{
         [&](std::size_t k) { return k < values.size(); },
