@@ -140,39 +140,18 @@ INSTANTIATE_TEST_SUITE_P(Threads, InOrder, ::testing::Values(1u, 2u, 5u),
 
 // --- sweeps ---
 
-struct SweepCase {
-    const char* name;
-    const char* from;
-    const char* to;
-    std::size_t count;
-    bool geometric;
-    std::vector<double> points;
-};
-
-void PrintTo(const SweepCase& c, std::ostream* os) { *os << c.name; }
-
-class SweepPoints : public ::testing::TestWithParam<SweepCase> {};
-
-TEST_P(SweepPoints, AreTheDoublesOfTheDecimalsTyped) {
-    const SweepCase& c = GetParam();
-    EXPECT_EQ(sweepPoints(c.from, c.to, c.count, c.geometric), c.points);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Grids, SweepPoints,
-    ::testing::Values(
-        SweepCase{"Tenths", "0.1", "0.3", 3, false, {0.1, 0.2, 0.3}},
-        // (0.0003 − 0.0001)/2 + 0.0001 in doubles is 0.00019999999999999998.
-        SweepCase{"TenThousandths", "0.0001", "3e-4", 3, false, {0.0001, 0.0002, 0.0003}},
-        SweepCase{"AcrossZeroDownwards", "0.25", "-.75", 5, false, {0.25, 0, -0.25, -0.5, -0.75}},
-        SweepCase{"ThirdsTo17Digits", "0", "1", 4, false, {0, 1.0 / 3, 2.0 / 3, 1}},
-        SweepCase{"FarApartEnds", "1e-300", "1E+300", 3, false, {1e-300, 5e299, 1e300}},
-        SweepCase{"OnePoint", "5.5", "7", 1, false, {5.5}},
-        SweepCase{"DecadesTo12Digits", "1e-3", "1", 4, true, {1e-3, 1e-2, 0.1, 1}},
-        SweepCase{"ConstantRatio", "2.5", "0.3125", 4, true, {2.5, 1.25, 0.625, 0.3125}}),
-    [](const auto& info) { return std::string(info.param.name); });
-
-TEST(DecimalProduct, IsExact) {
+TEST(SweepPoints, AreTheDoublesOfTheDecimalsTyped) {
+    using Points = std::vector<double>;
+    EXPECT_EQ(sweepPoints("0.1", "0.3", 3, false), (Points{0.1, 0.2, 0.3}));
+    // (0.0003 − 0.0001)/2 + 0.0001 in doubles is 0.00019999999999999998.
+    EXPECT_EQ(sweepPoints("0.0001", "3e-4", 3, false), (Points{0.0001, 0.0002, 0.0003}));
+    EXPECT_EQ(sweepPoints("0.25", "-.75", 5, false), (Points{0.25, 0, -0.25, -0.5, -0.75}));
+    EXPECT_EQ(sweepPoints("0", "1", 4, false), (Points{0, 1.0 / 3, 2.0 / 3, 1})) << "17 digits";
+    EXPECT_EQ(sweepPoints("1e-300", "1E+300", 3, false), (Points{1e-300, 5e299, 1e300}));
+    EXPECT_EQ(sweepPoints("5.5", "7", 1, false), (Points{5.5}));
+    EXPECT_EQ(sweepPoints("1e-3", "1", 4, true), (Points{1e-3, 1e-2, 0.1, 1})) << "12 digits";
+    EXPECT_EQ(sweepPoints("2.5", "0.3125", 4, true), (Points{2.5, 1.25, 0.625, 0.3125}));
+    // A unit's metres times a number, for ends in different units.
     EXPECT_EQ(decimalProduct("0.5", "2.54e-05"), "127e-7");
     EXPECT_EQ(decimalProduct("-1.50e3", "0.001"), "-15e-1");
     EXPECT_EQ(decimalProduct("0.0", "7"), "0");
