@@ -1,7 +1,9 @@
 #pragma once
 // Structures solved one to a row, as batches and sweeps print them: each quantity and its error
 // in SI units, or the reason the structure has none.
+#include <cstddef>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "lines/quantities.hpp"
@@ -15,7 +17,8 @@ struct StructureSolution {
     std::string error;
 };
 
-// checkStructure, then the quantities on the whole ladder; a RunError becomes the error.
+// checkStructure, then the quantities on the whole ladder; a RunError becomes the error, but an
+// Interrupted goes on to the caller.
 StructureSolution solveStructure(const Structure& structure);
 
 // Every quantity a structure reports, a single trace's first, then a pair's: a batch's columns.
@@ -28,8 +31,15 @@ std::vector<std::string> quantityColumns(const std::vector<Quantity>& order);
 // units); empty where a quantity does not apply or the structure has no solution.
 std::vector<std::string> quantityCells(const std::vector<Quantity>& order, const StructureSolution& solution);
 
-// `count` values from `from` to `to`, both ends exact: evenly spaced, or (`geometric`) in a
-// constant ratio. One value is `from`.
-std::vector<double> sweepPoints(double from, double to, std::size_t count, bool geometric);
+// `count` points from `from` to `to`, decimal numbers as written (parseDecimal's notation, each
+// read whole), the ends their own doubles. The points between lie evenly on the decimal grid,
+// each the exact decimal from + k·(to − from)/(count − 1) (rounded to 17 significant digits
+// where it runs longer), or (`geometric`, both ends above 0) in a constant ratio, each rounded
+// to 12 significant digits; each point is the double nearest its decimal, as if typed.
+std::vector<double> sweepPoints(std::string_view from, std::string_view to, std::size_t count, bool geometric);
+
+// The product of two decimal numbers as written, exactly, as decimal text ("0.5" and "2.54e-05":
+// "127e-7").
+std::string decimalProduct(std::string_view a, std::string_view b);
 
 }  // namespace plattor

@@ -1,5 +1,7 @@
 #include "run/console.hpp"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -23,6 +25,21 @@ void display(const std::string& line) {
 
 void display(const std::vector<std::string>& lines) {
     for (const auto& line : lines) display(line);
+}
+
+void displayWhole(const std::string& line) {
+    if (std::fflush(stdout) != 0 && lostOutput == 0) lostOutput = errno;
+    const std::string whole = line + '\n';
+    for (std::size_t written = 0; written < whole.size();) {
+        // A signal may cut a write short: the rest follows, and the line stays whole.
+        const ssize_t n = ::write(1, whole.data() + written, whole.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            if (lostOutput == 0) lostOutput = n < 0 ? errno : EIO;
+            return;
+        }
+        written += static_cast<std::size_t>(n);
+    }
 }
 
 void finishConsole() {

@@ -1,6 +1,8 @@
 #include "run/design_runs.hpp"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,6 +24,7 @@
 #include "report/report.hpp"
 #include "run/console.hpp"
 #include "run/gnuplot.hpp"
+#include "solver/interrupt.hpp"
 
 namespace plattor {
 
@@ -42,52 +45,98 @@ std::string columnName(const StructureOption& option) {
 
 LengthScale lengthScale(const std::string& unit) { return {unit, lengthUnitMetres(unit)}; }
 
-// A whole file, or standard input for "-".
-std::string readWholeFile(const std::string& fileName) {
-    const bool standardInput = fileName == "-";
-    const std::string shown = standardInput ? "standard input" : fileName;
-    const int fd = standardInput ? 0 : ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) throw RunError(shown + ": cannot open: " + std::strerror(errno));
-    const struct Closer {
-        int fd;
-        bool own;
-        ~Closer() {
-            if (own) ::close(fd);
-        }
-    } closer{fd, !standardInput};
-    std::string text;
-    char piece[65536];
-    for (;;) {
-        const ssize_t got = ::read(fd, piece, sizeof piece);
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) throw RunError(shown + ": cannot read: " + std::strerror(errno));
-        if (got == 0) break;
-        text.append(piece, static_cast<std::size_t>(got));
+// A batch's file, or standard input for "-", read a piece at a time.
+class BatchInput {
+public:
+    explicit BatchInput(const std::string& fileName)
+        : standardInput_(fileName == "-"), shown_(standardInput_ ? "standard input" : fileName),
+          fd_(standardInput_ ? 0 : ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC)) {
+        if (fd_ < 0) throw RunError(shown_ + ": cannot open: " + std::strerror(errno));
     }
-    return text;
+    ~BatchInput() {
+        if (!standardInput_) ::close(fd_);
+    }
+    BatchInput(const BatchInput&) = delete;
+    BatchInput& operator=(const BatchInput&) = delete;
+
+    const std::string& shown() const { return shown_; }
+
+    // Up to `size` bytes, 0 at the end. It waits for input a tenth of a second at a time, so
+    // that an interrupt is seen while a terminal or a pipe is quiet: the signal may have gone to
+    // another thread, leaving this one's read to wait on.
+    std::size_t read(char* buffer, std::size_t size) {
+        for (;;) {
+            checkInterrupt();
+            pollfd ready{fd_, POLLIN, 0};
+            const int polled = ::poll(&ready, 1, 100);
+            if (polled == 0 || (polled < 0 && errno == EINTR)) continue;
+            const ssize_t got = ::read(fd_, buffer, size);
+            if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+            if (got < 0) throw RunError(shown_ + ": cannot read: " + std::strerror(errno));
+            return static_cast<std::size_t>(got);
+        }
+    }
+
+private:
+    bool standardInput_;
+    std::string shown_;
+    int fd_;
+};
+
+// Whether progress may go to standard error: a terminal that standard output is not, so that
+// it cannot mix into the CSV.
+bool progressShown() {
+    if (::isatty(2) != 1) return false;
+    if (::isatty(1) != 1) return true;
+    struct stat out {}, err {};
+    return ::fstat(1, &out) != 0 || ::fstat(2, &err) != 0 || out.st_rdev != err.st_rdev;
 }
 
-// "k of n" on standard error, over itself, where standard error is a terminal and at most ten
-// times a second; ended by a line break.
+// "k of n points" or "k rows", on standard error over itself, at most ten times a second, on a
+// line of its own: ended before anything else is said there.
 class Progress {
 public:
-    Progress(std::size_t total, const char* what) : shown_(::isatty(2) == 1), total_(total), what_(what) {}
+    Progress(const char* what, std::size_t total = 0) : shown_(progressShown()), what_(what), total_(total) {}
+    ~Progress() { end(); }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
+
     void operator()(std::size_t done) {
         if (!shown_) return;
         const auto now = std::chrono::steady_clock::now();
-        if (done < total_ && now - last_ < std::chrono::milliseconds(100)) return;
+        if (done != total_ && now - last_ < std::chrono::milliseconds(100)) return;
         last_ = now;
-        std::fprintf(stderr, "\rplattor-lines: %zu of %zu %s", done, total_, what_);
-        if (done == total_) std::fprintf(stderr, "\n");
+        if (total_ > 0) std::fprintf(stderr, "\rplattor-lines: %zu of %zu %s", done, total_, what_);
+        else std::fprintf(stderr, "\rplattor-lines: %zu %s", done, what_);
         std::fflush(stderr);
+        open_ = true;
+    }
+
+    void end() {
+        if (open_) std::fputc('\n', stderr);
+        open_ = false;
     }
 
 private:
     bool shown_;
-    std::size_t total_;
     const char* what_;
+    std::size_t total_;
+    bool open_ = false;
     std::chrono::steady_clock::time_point last_{};
 };
+
+// What a batch or a sweep cut short by an interrupt says of its output.
+RunError interruptedAfter(std::size_t rows) {
+    return RunError("interrupted: the output holds the header and " + std::to_string(rows) + " complete row" +
+                    (rows == 1 ? "" : "s"));
+}
+
+// Said on standard error where fewer threads than asked for could be started.
+void sayFewerThreads(Progress& progress, unsigned asked, unsigned running, const std::string& why) {
+    progress.end();
+    std::fprintf(stderr, "plattor-lines: only %u of the %u threads could be started (%s): going on with %u\n", running,
+                 asked, why.c_str(), running);
+}
 
 }  // namespace
 
@@ -151,8 +200,9 @@ void runSolve(const StructureInput& input, const SolveRequest& request, bool jso
 
 void runSweep(StructureInput input, const SweepRequest& request, const std::optional<std::string>& plotFile,
               unsigned threads) {
-    // 1. The points: the option's values from FROM to TO as it reads them, in the unit written
-    //    (0.1mm:0.3mm:3 gives 0.2mm exactly as --w 0.2mm does).
+    // 1. The points: the option's values from FROM to TO on the decimal grid of the numbers
+    //    typed, in the unit written (0.1mm:0.3mm:3 gives 0.2mm exactly as --w 0.2mm does); FROM
+    //    and TO in different units, on the grid in metres.
     const StructureOption& option = *request.option;
     const std::string name = std::string("--") + option.name;
     if (!std::isnan(input.structure.*option.field))
@@ -161,28 +211,36 @@ void runSweep(StructureInput input, const SweepRequest& request, const std::opti
     const OptionValue to = readStructureOption(input, option, request.to);
     if (request.geometric && !(from.number > 0 && to.number > 0))
         throw RunError("--sweep-log needs FROM and TO above 0, got " + request.from + " and " + request.to);
+    const std::string_view fromNumber = std::string_view(request.from).substr(0, parseDecimal(request.from).length);
+    const std::string_view toNumber = std::string_view(request.to).substr(0, parseDecimal(request.to).length);
     std::vector<double> values;
     if (from.metres == to.metres) {
-        for (const double v : sweepPoints(from.number, to.number, request.count, request.geometric))
+        for (const double v : sweepPoints(fromNumber, toNumber, request.count, request.geometric))
             values.push_back(v * from.metres);
     } else {
-        values = sweepPoints(from.number * from.metres, to.number * to.metres, request.count, request.geometric);
+        values = sweepPoints(decimalProduct(fromNumber, shortestText(from.metres)),
+                             decimalProduct(toNumber, shortestText(to.metres)), request.count, request.geometric);
     }
+    // The ends as their own single runs read them.
+    values.front() = from.number * from.metres;
+    if (values.size() > 1) values.back() = to.number * to.metres;
     const PictureFormat format = plotFile ? pictureFormat(*plotFile, "--plot") : PictureFormat::png;
     if (plotFile) checkGnuplot(*plotFile, "--plot");
 
-    // 2. Every point solved, on `threads` threads; the rows printed in order as they come.
+    // 2. Every point solved, on `threads` threads; the rows written in order as they come, each
+    //    whole. A point without a solution is its row's error, even where no point has one.
     Structure first = input.structure;
     first.*option.field = values.front();
     const std::vector<Quantity>& order = reportedQuantities(first, input.lengthUnit);
     std::vector<std::string> header = {columnName(option)};
     for (const std::string& c : quantityColumns(order)) header.push_back(c);
     header.push_back("error");
-    display(csvLine(header));
     std::vector<StructureSolution> solutions(values.size());
-    Progress progress(values.size(), "points");
-    runInOrder(
-        values.size(), threads,
+    Progress progress("points", values.size());
+    threads = static_cast<unsigned>(std::min<std::size_t>(threads, values.size()));
+    std::size_t written = 0;
+    const OrderedWork points{
+        [&](std::size_t k) { return k < values.size(); },
         [&](std::size_t k) {
             Structure s = input.structure;
             s.*option.field = values[k];
@@ -192,25 +250,39 @@ void runSweep(StructureInput input, const SweepRequest& request, const std::opti
             std::vector<std::string> cells = {shortestText(values[k])};
             for (const std::string& c : quantityCells(order, solutions[k])) cells.push_back(c);
             cells.push_back(solutions[k].error);
-            display(csvLine(cells));
+            displayWhole(csvLine(cells));
+            ++written;
         },
-        [&](std::size_t done) { progress(done); });
-    const auto failed = [](const StructureSolution& s) { return !s.error.empty(); };
-    if (std::all_of(solutions.begin(), solutions.end(), failed))
-        throw RunError("no point of the sweep has a solution: " + solutions.front().error);
+        [&](std::size_t done) { progress(done); },
+        [&](unsigned running, const std::string& why) { sayFewerThreads(progress, threads, running, why); }};
+    displayWhole(csvLine(header));
+    try {
+        runInOrder(points, threads, std::max<std::size_t>(values.size(), threads));
+    } catch (const Interrupted&) {
+        progress.end();
+        throw interruptedAfter(written);
+    }
+    progress.end();
 
-    // 3. The impedances against the option.
+    // 3. The impedances against the option, where a point has them.
+    const auto solved = [](const StructureSolution& s) { return s.error.empty(); };
+    if (plotFile && std::none_of(solutions.begin(), solutions.end(), solved))
+        throw RunError("--plot: no point of the sweep has a solution to draw: " + solutions.front().error);
     if (plotFile)
         runGnuplot(sweepPlot(first, option, lengthScale(input.lengthUnit), values, solutions, request.geometric, format),
                    *plotFile, "--plot");
 }
 
 void runBatch(const std::string& fileName, unsigned threads) {
-    // 1. The file: a header of `structure` and option columns, one structure a row.
-    const std::string shown = fileName == "-" ? "standard input" : fileName;
-    const std::vector<CsvRecord> records = parseCsv(readWholeFile(fileName), shown);
-    if (records.empty()) throw RunError(shown + ": no header (structure and option columns, such as structure,w,h,er)");
-    const std::vector<std::string>& header = records.front().cells;
+    // 1. The file, read a line at a time: a header of `structure` and option columns, one
+    //    structure a row.
+    BatchInput file(fileName);
+    const std::string& shown = file.shown();
+    CsvReader reader([&](char* buffer, std::size_t size) { return file.read(buffer, size); });
+    const std::optional<CsvRecord> first = reader.next();
+    if (!first) throw RunError(shown + ": no header (structure and option columns, such as structure,w,h,er)");
+    if (!first->error.empty()) throw RunError(shown + ": " + first->error);
+    const std::vector<std::string>& header = first->cells;
     std::vector<const StructureOption*> columns;
     std::size_t kindColumn = header.size();
     for (std::size_t c = 0; c < header.size(); ++c) {
@@ -231,11 +303,24 @@ void runBatch(const std::string& fileName, unsigned threads) {
     if (kindColumn == header.size()) throw RunError(shown + ": line 1: no column \"structure\"");
 
     // 2. Each row read and solved on its own: what is wrong with one row is that row's error.
-    const std::size_t rows = records.size() - 1;
-    std::vector<StructureSolution> solutions(rows);
+    //    Only the rows in flight are held, in a ring of `window` slots.
+    struct Row {
+        CsvRecord record;
+        StructureSolution solution;
+    };
+    const std::size_t window = 4 * static_cast<std::size_t>(threads);
+    std::vector<Row> rows(window);
+    const auto readRow = [&](std::size_t k) {
+        checkInterrupt();  // no row starts once an interrupt is asked for
+        std::optional<CsvRecord> record = reader.next();
+        if (record) rows[k % window] = Row{std::move(*record), {}};
+        return record.has_value();
+    };
     const auto solveRow = [&](std::size_t k) {
-        const CsvRecord& record = records[k + 1];
+        Row& row = rows[k % window];
+        const CsvRecord& record = row.record;
         try {
+            if (!record.error.empty()) throw RunError(record.error);
             if (record.cells.size() != header.size())
                 throw RunError("line " + std::to_string(record.line) + " has " + std::to_string(record.cells.size()) +
                                " cells, the header has " + std::to_string(header.size()));
@@ -246,30 +331,43 @@ void runBatch(const std::string& fileName, unsigned threads) {
             for (std::size_t c = 0; c < header.size(); ++c)
                 if (columns[c] != nullptr && !record.cells[c].empty())
                     setStructureOption(input, *columns[c], record.cells[c]);
-            solutions[k] = solveStructure(input.structure);
+            row.solution = solveStructure(input.structure);
+        } catch (const Interrupted&) {
+            throw;
         } catch (const RunError& e) {
-            solutions[k].error = e.what();
+            row.solution.error = e.what();
         }
     };
 
-    // 3. The rows in their order: the cells as given, every quantity and its error, the reason.
+    // 3. The rows in their order, each written whole: the cells as given, every quantity and
+    //    its error, the reason.
     const std::vector<Quantity>& order = everyQuantity();
     std::vector<std::string> out = header;
     for (const std::string& c : quantityColumns(order)) out.push_back(c);
     out.push_back("error");
-    display(csvLine(out));
-    Progress progress(rows, "rows");
-    runInOrder(
-        rows, threads, solveRow,
+    Progress progress("rows done");
+    std::size_t written = 0;
+    const OrderedWork work{
+        readRow, solveRow,
         [&](std::size_t k) {
-            std::vector<std::string> cells = records[k + 1].cells;
+            Row& row = rows[k % window];
+            std::vector<std::string> cells = std::move(row.record.cells);
             cells.resize(header.size());
-            for (const std::string& c : quantityCells(order, solutions[k])) cells.push_back(c);
-            cells.push_back(solutions[k].error);
-            display(csvLine(cells));
-            solutions[k] = {};  // a long batch keeps only the rows not yet printed
+            for (const std::string& c : quantityCells(order, row.solution)) cells.push_back(c);
+            cells.push_back(row.solution.error);
+            displayWhole(csvLine(cells));
+            ++written;
+            row = {};
         },
-        [&](std::size_t done) { progress(done); });
+        [&](std::size_t done) { progress(done); },
+        [&](unsigned running, const std::string& why) { sayFewerThreads(progress, threads, running, why); }};
+    displayWhole(csvLine(out));
+    try {
+        runInOrder(work, threads, window);
+    } catch (const Interrupted&) {
+        progress.end();
+        throw interruptedAfter(written);
+    }
 }
 
 void drawPicture(const Structure& structure, const std::string& lengthUnit, const PictureRequest& picture) {

@@ -41,14 +41,17 @@ SweepRequest parseSweep(const std::string& text);
 void runSolve(const StructureInput& input, const SolveRequest& request, bool json,
               const std::optional<PictureRequest>& picture);
 
-// Prints the sweep as CSV: the swept option, every quantity and its error, the reason of a point
-// without a solution; draws the impedances into `plotFile` if given. Every point failing is a
-// RunError (after the CSV).
+// Prints the sweep as CSV, a row written whole as each point is done: the swept option, every
+// quantity and its error, the reason of a point without a solution; draws the impedances into
+// `plotFile` if given (a RunError after the rows where no point has them). Interrupted, it raises
+// a RunError saying how many rows the output holds.
 void runSweep(StructureInput input, const SweepRequest& request, const std::optional<std::string>& plotFile,
               unsigned threads);
 
-// Solves a CSV file of structures ("-": standard input), one a row, on `threads` threads and
-// prints the rows in their order with every quantity and its error, or the reason a row has none.
+// Solves a CSV file of structures ("-": standard input), one a line, on `threads` threads and
+// prints the rows in their order with every quantity and its error, or the reason a row has none,
+// reading a line at a time and writing each row whole. Interrupted, it raises a RunError saying
+// how many rows the output holds.
 void runBatch(const std::string& fileName, unsigned threads);
 
 // Draws the checked structure's cross-section with the field of the requested mode.

@@ -2,7 +2,11 @@
 // batches whose rows are single runs, in order whatever the threads, a bad row on its own line.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cmath>
+#include <filesystem>
+#include <regex>
 #include <cstdlib>
 #include <ostream>
 #include <sstream>
@@ -12,12 +16,14 @@
 #include "design/csv.hpp"
 #include "design/quantity_table.hpp"
 #include "report/report.hpp"
+#include "support/csv_text.hpp"
 #include "support/program_run.hpp"
 
 namespace plattor {
 namespace {
 
 using testing::ProgramRun;
+using testing::RunOptions;
 using testing::runProgram;
 using testing::ScratchDir;
 using testing::splitLines;
@@ -49,7 +55,7 @@ std::string jsonMember(const std::string& json, const std::string& key) {
     return json.substr(from, json.find_first_of(",\n}", from) - from);
 }
 
-std::vector<CsvRecord> csv(const ProgramRun& r) { return parseCsv(r.out, "output"); }
+std::vector<CsvRecord> csv(const ProgramRun& r) { return testing::readCsv(r.out); }
 
 std::size_t column(const std::vector<std::string>& header, const std::string& name) {
     for (std::size_t k = 0; k < header.size(); ++k)
@@ -117,25 +123,36 @@ TEST(SolveCli, AnUnreachableTargetIsOneLineWithTheRangeAndStatusOne) {
 
 // --- sweeps ---
 
-TEST(SweepCli, RowsAreTheSingleRunsAtTheSamePoints) {
+TEST(SweepCli, RowsAreTheSingleRunsAtTheDecimalPointsTyped) {
     const ScratchDir dir;
-    const ProgramRun r = run(dir, "microstrip --h 0.2mm --t 35um --er 4.3 --sweep w=0.1mm:0.3mm:3 --threads 2");
-    ASSERT_EQ(r.exitStatus, 0) << r.err;
-    const std::vector<CsvRecord> records = csv(r);
-    ASSERT_EQ(records.size(), 4u);
+    const struct {
+        const char* lengths;  // of the structure but the swept width
+        const char* sweep;
+        std::vector<const char*> widths;  // each point's --w in a single run
+    } sweeps[] = {{"--h 0.2mm --t 35um", "w=0.1mm:0.3mm:3", {"0.1mm", "0.2mm", "0.3mm"}},
+                  // 0.0002 came out as 0.00019999999999999998 from FROM + (TO − FROM)/2 in doubles.
+                  {"--h 0.0002 --t 0.000035", "w=0.0001:0.0003:3", {"0.0001", "0.0002", "0.0003"}},
+                  {"--h 0.2mm --t 35um", "w=0.1mm:300um:3", {"0.1mm", "0.0002m", "300um"}}};  // on metres
     std::vector<std::string> header = {"w"};
     for (const std::string& c : quantityColumns(singleQuantities())) header.push_back(c);
     header.push_back("error");
-    EXPECT_EQ(records[0].cells, header);
-    const char* widths[] = {"0.1mm", "0.2mm", "0.3mm"};
-    for (std::size_t k = 0; k < 3; ++k) {
-        const std::vector<std::string>& row = records[k + 1].cells;
-        ASSERT_EQ(row.size(), header.size());
-        const ProgramRun single = run(dir, std::string("microstrip --w ") + widths[k] + " --h 0.2mm --t 35um --er 4.3 --json");
-        EXPECT_EQ(row[0], jsonMember(single.out, "w")) << "the swept width in metres as the single run reads --w";
-        for (const char* key : {"capacitance", "impedance", "delay"})
-            EXPECT_EQ(row[column(header, key)], jsonValue(single.out, key)) << widths[k] << " " << key;
-        EXPECT_EQ(row.back(), "");
+    for (const auto& sweep : sweeps) {
+        const ProgramRun r =
+            run(dir, std::string("microstrip ") + sweep.lengths + " --er 4.3 --sweep " + sweep.sweep + " --threads 2");
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        const std::vector<CsvRecord> records = csv(r);
+        ASSERT_EQ(records.size(), 4u);
+        EXPECT_EQ(records[0].cells, header);
+        for (std::size_t k = 0; k < 3; ++k) {
+            const std::vector<std::string>& row = records[k + 1].cells;
+            ASSERT_EQ(row.size(), header.size());
+            const ProgramRun single =
+                run(dir, std::string("microstrip --w ") + sweep.widths[k] + " " + sweep.lengths + " --er 4.3 --json");
+            EXPECT_EQ(row[0], jsonMember(single.out, "w")) << "the swept width in metres as the single run reads --w";
+            for (const char* key : {"capacitance", "impedance", "delay"})
+                EXPECT_EQ(row[column(header, key)], jsonValue(single.out, key)) << sweep.widths[k] << " " << key;
+            EXPECT_EQ(row.back(), "");
+        }
     }
 }
 
@@ -154,6 +171,14 @@ TEST(SweepCli, APointThatCannotBeSolvedCarriesItsReasonAndTheOthersTheirValues) 
         EXPECT_EQ(records[k].cells[z].empty(), fails) << "row " << k;
         EXPECT_EQ(records[k].cells.back().find("stripline: the trace reaches the upper plane") == 0, fails) << k;
     }
+    // No point with a solution: the rows, each with its reason, and status 0 as ever.
+    const ProgramRun none = run(dir, "stripline --w 0.2 --h 0.5 --b 1 --er 4 --sweep t=0.5:0.7:2");
+    EXPECT_EQ(none.exitStatus, 0);
+    EXPECT_EQ(none.err, "");
+    const std::vector<CsvRecord> failed = csv(none);
+    ASSERT_EQ(failed.size(), 3u);
+    for (std::size_t k = 1; k < 3; ++k)
+        EXPECT_EQ(failed[k].cells.back().rfind("stripline: the trace reaches the upper plane", 0), 0u) << k;
 }
 
 TEST(SweepCli, AGeometricSweepSpacesItsPointsInAConstantRatio) {
@@ -170,8 +195,10 @@ TEST(SweepCli, AGeometricSweepSpacesItsPointsInAConstantRatio) {
 
 // --- batches ---
 
-const char* batchText =
-    "structure,w,h,er,t,s,b,g\n"
+// Behind a byte-order mark, good rows and bad ones: a malformed line is its row's error alone,
+// and a cell a spreadsheet would run comes back as text.
+const std::string batchText =
+    "\xEF\xBB\xBFstructure,w,h,er,t,s,b,g\n"
     "microstrip,0.3mm,0.2mm,4.3,35um,,,\n"
     "stripline,0.15mm,0.2mm,4.3,,0.2mm,0.45mm,\n"
     "microstrip,abc,0.2,4.3,,,,\n"
@@ -179,23 +206,34 @@ const char* batchText =
     "stripline,0.15,0.5,4.3,,,0.4,\n"
     "waveguide,1,1,1,,,,\n"
     "microstrip,1,1\n"
-    "microstrip,1,1,1,,0.5,,\n";
+    "microstrip,1,1,1,,0.5,,\n"
+    "microstrip,\"0.3,0.2,4.3,,,,\n"
+    "microstrip,\"0.3\"mm,0.2,4.3,,,,\n"
+    "microstrip,=1+2,-0.2,-4.3,@A1,,,\n"
+    "microstrip," + std::string(largestCsvLine, '1') + ",0.2,4.3,,,,\n"
+    "microstrip,0.3,0.2,4.3,,,,\n";
 
 struct BatchRow {
     const char* kind;
     const char* filled;  // a quantity the row has, or "" for a row that fails
     const char* error;   // the start of its error
+    std::vector<std::string> echoed = {};  // its first cells as written back; {}: as read
 };
 
 const BatchRow expectedRows[] = {
     {"microstrip", "impedance", ""},
     {"stripline", "differentialImpedance", ""},
-    {"microstrip", "", "--w needs a length"},
+    {"microstrip", "", "'--w needs a length"},  // an error is text a spreadsheet must not run either
     {"coplanar", "impedance", ""},
     {"stripline", "", "stripline: the trace reaches the upper plane"},
     {"waveguide", "", "unknown structure \"waveguide\""},
     {"microstrip", "", "line 8 has 3 cells, the header has 8"},
     {"microstrip", "differentialImpedance", ""},
+    {"microstrip", "", "line 10: a quoted cell is not closed on its line", {"microstrip", "", "", "", "", "", "", ""}},
+    {"microstrip", "", "line 11: text after a quoted cell's closing quote", {"microstrip", "", "", "", "", "", "", ""}},
+    {"microstrip", "", "'--w needs a length", {"microstrip", "'=1+2", "-0.2", "-4.3", "'@A1", "", "", ""}},
+    {"", "", "line 13 is longer than 1 MiB", {"", "", "", "", "", "", "", ""}},
+    {"microstrip", "impedance", ""},
 };
 
 TEST(BatchCli, RowsComeInTheirOrderWithTheirQuantitiesAndBadRowsWithTheirReason) {
@@ -209,14 +247,14 @@ TEST(BatchCli, RowsComeInTheirOrderWithTheirQuantitiesAndBadRowsWithTheirReason)
     for (const std::string& c : quantityColumns(everyQuantity())) header.push_back(c);
     header.push_back("error");
     EXPECT_EQ(records[0].cells, header);
-    const std::vector<CsvRecord> input = parseCsv(batchText, "in");
+    const std::vector<CsvRecord> input = testing::readCsv(batchText);
     for (std::size_t k = 0; k < std::size(expectedRows); ++k) {
         const BatchRow& e = expectedRows[k];
         const std::vector<std::string>& row = records[k + 1].cells;
         ASSERT_EQ(row.size(), header.size()) << "row " << k;
         EXPECT_EQ(row[0], e.kind);
         for (std::size_t c = 0; c < 8 && c < input[k + 1].cells.size(); ++c)
-            EXPECT_EQ(row[c], input[k + 1].cells[c]) << "row " << k << " echoes its cells";
+            EXPECT_EQ(row[c], e.echoed.empty() ? input[k + 1].cells[c] : e.echoed[c]) << "row " << k << " echoes its cells";
         EXPECT_EQ(row.back().rfind(e.error, 0), 0u) << "row " << k << ": " << row.back();
         EXPECT_EQ(row.back().empty(), *e.error == '\0') << "row " << k;
         std::size_t filled = 0;
@@ -244,6 +282,20 @@ TEST(BatchCli, OneThreadAndTwoPrintTheSameBytesAndARowIsItsSingleRun) {
     EXPECT_EQ(one.out, two.out);
     EXPECT_EQ(one.out, every.out);
     EXPECT_EQ(one.err, "") << "no progress where standard error is no terminal";
+    // Threads that cannot be started: said once on standard error, the same rows on the one left.
+    RunOptions oneProcess;
+    oneProcess.arguments = {"--batch", "lines.csv", "--threads", "3"};
+    oneProcess.processLimit = 1;  // the program itself: no thread besides
+    if (::geteuid() == 0) {
+        oneProcess.userId = 65534;  // the limit does not bind root
+        std::filesystem::permissions(dir.path(), std::filesystem::perms::others_read | std::filesystem::perms::others_exec,
+                                     std::filesystem::perm_options::add);
+    }
+    const ProgramRun fewer = runProgram(lines, dir.path(), oneProcess);
+    EXPECT_EQ(fewer.exitStatus, 0);
+    EXPECT_EQ(fewer.out, one.out);
+    EXPECT_EQ(fewer.err, "plattor-lines: only 1 of the 3 threads could be started (Resource temporarily unavailable): "
+                         "going on with 1\n");
     const std::vector<CsvRecord> records = csv(one);
     const ProgramRun single = run(dir, "stripline --w 0.15mm --h 0.2mm --er 4.3 --s 0.2mm --b 0.45mm --json");
     for (const char* key : {"differentialImpedance", "oddModeCapacitance", "couplingCoefficient"})
@@ -254,16 +306,20 @@ struct BadBatch {
     const char* name;
     const char* text;  // nullptr: no file at all
     const char* message;
+    const char* path = "lines.csv";
 };
 
 void PrintTo(const BadBatch& c, std::ostream* os) { *os << c.name; }
 
 class BatchRefused : public ::testing::TestWithParam<BadBatch> {};
 
-TEST_P(BatchRefused, InOneLineNamingTheFile) {
+TEST_P(BatchRefused, InOneLineNamingTheFileInBoundedMemory) {
     const ScratchDir dir;
-    if (GetParam().text != nullptr) dir.write("lines.csv", GetParam().text);
-    const ProgramRun r = run(dir, "--batch lines.csv");
+    if (GetParam().text != nullptr) dir.write(GetParam().path, GetParam().text);
+    RunOptions options;
+    options.arguments = {"--batch", GetParam().path};
+    options.addressSpaceLimit = std::uint64_t{256} << 20;  // /dev/zero read whole would pass it
+    const ProgramRun r = runProgram(lines, dir.path(), options);
     EXPECT_EQ(r.exitStatus, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, std::string("plattor-lines: ") + GetParam().message + "\n");
@@ -279,8 +335,54 @@ INSTANTIATE_TEST_SUITE_P(
         BadBatch{"UnknownColumn", "structure,w,height\n",
                  "lines.csv: line 1: unknown column \"height\" (the columns are structure, w, w_top, t, s, h, b, er, "
                  "er_top, mask, mask_er, mask_top, cover, cover_er, g, ground_width)"},
-        BadBatch{"QuoteLeftOpen", "structure,w\nmicrostrip,\"1\n", "lines.csv: line 2: a quoted cell is not closed"}),
+        BadBatch{"QuoteLeftOpenInTheHeader", "structure,\"w\nmicrostrip,1\n",
+                 "lines.csv: line 1: a quoted cell is not closed on its line"},
+        BadBatch{"EndlessHeader", nullptr, "/dev/zero: line 1 is longer than 1 MiB", "/dev/zero"},
+        BadBatch{"ADirectory", nullptr, ".: cannot read: Is a directory", "."}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST(BatchCli, AnEndlessRowIsItsErrorInBoundedMemoryAndARunCutShortHoldsCompleteRows) {
+    const ScratchDir dir;
+    // A row of 96 MiB of zero bytes without a line end, as a sparse file: read whole, it would
+    // pass the limit. The only row fails, and the batch still succeeds.
+    dir.write("endless.csv", "structure,w,h,er\nmicrostrip,0.3");
+    std::filesystem::resize_file(dir.path() / "endless.csv", std::uint64_t{96} << 20);
+    RunOptions endless;
+    endless.arguments = {"--batch", "endless.csv", "--threads", "1"};
+    endless.addressSpaceLimit = std::uint64_t{64} << 20;
+    const ProgramRun r = runProgram(lines, dir.path(), endless);
+    EXPECT_EQ(r.exitStatus, 0) << r.err;
+    const std::vector<CsvRecord> records = csv(r);
+    ASSERT_EQ(records.size(), 2u) << r.out.substr(0, 200);
+    EXPECT_EQ(records[1].cells.back(), "line 2 is longer than 1 MiB");
+
+    // Thick traces, a few tenths of a second each, stopped by SIGTERM after a second: only
+    // whole rows, and one line on standard error with their count.
+    std::string text = "structure,w,h,t,er\n";
+    for (int k = 1; k <= 300; ++k) text += "microstrip," + std::to_string(0.1 + 0.003 * k) + ",0.37,0.035,4.3\n";
+    dir.write("long.csv", text);
+    RunOptions stopped;
+    stopped.arguments = {"--batch", "long.csv", "--threads", "2"};
+    stopped.killAfter = std::chrono::seconds(1);
+    stopped.killSignal = SIGTERM;
+    const ProgramRun cut = runProgram(lines, dir.path(), stopped);
+    EXPECT_EQ(cut.exitStatus, 128 + SIGTERM);
+    std::smatch said;
+    ASSERT_TRUE(std::regex_match(cut.err, said, std::regex("plattor-lines: interrupted: the output holds the header "
+                                                           "and ([0-9]+) complete rows?\n")))
+        << cut.err;
+    const std::size_t rows = std::stoul(said[1]);
+    EXPECT_LT(rows, 300u);
+    ASSERT_FALSE(cut.out.empty());
+    EXPECT_EQ(cut.out.back(), '\n');
+    const std::vector<CsvRecord> written = csv(cut);
+    ASSERT_EQ(written.size(), rows + 1);
+    for (std::size_t k = 1; k <= rows; ++k) {
+        ASSERT_EQ(written[k].cells.size(), written[0].cells.size()) << "row " << k;
+        EXPECT_EQ(written[k].cells.back(), "") << "row " << k;
+        EXPECT_EQ(written[k].cells[column(written[0].cells, "impedanceError")].empty(), false) << "row " << k;
+    }
+}
 
 TEST(BatchCli, AMinusReadsStandardInput) {
     const ScratchDir dir;

@@ -130,6 +130,7 @@ StartedRun startProgram(const std::string& executable, const std::filesystem::pa
         };
         limit(RLIMIT_FSIZE, options.fileSizeLimit);
         limit(RLIMIT_AS, options.addressSpaceLimit);
+        limit(RLIMIT_NPROC, options.processLimit);
         if (options.userId && (::setgroups(0, nullptr) != 0 || ::setgid(*options.userId) != 0 ||
                                ::setuid(*options.userId) != 0))
             ::_exit(126);
@@ -158,7 +159,7 @@ ProgramRun runProgram(const std::string& executable, const std::filesystem::path
     StartedRun started = startProgram(executable, directory, options);
     if (options.killAfter) {
         std::this_thread::sleep_for(*options.killAfter);
-        ::kill(started.pid, SIGKILL);  // harmless if it has already ended: it is not reaped yet
+        ::kill(started.pid, options.killSignal);  // harmless if it has already ended: it is not reaped yet
     }
     return finishProgram(started, options.standardOutput.empty() && !options.brokenPipe);
 }

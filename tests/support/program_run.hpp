@@ -1,6 +1,7 @@
 #pragma once
 // Runs the built plattor in a scratch directory and collects what it did.
 #include <chrono>
+#include <csignal>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -45,7 +46,9 @@ struct RunOptions {
     bool brokenPipe = false;  // standard output a pipe that nobody reads
     std::optional<std::uint64_t> fileSizeLimit;          // bytes, as `ulimit -f` sets it
     std::optional<std::uint64_t> addressSpaceLimit;      // bytes, as `ulimit -v` sets it
-    std::optional<std::chrono::microseconds> killAfter;  // SIGKILL if still running by then
+    std::optional<std::uint64_t> processLimit;           // processes and threads of the user, as `ulimit -u`
+    std::optional<std::chrono::microseconds> killAfter;  // killSignal if still running by then
+    int killSignal = SIGKILL;
     std::vector<std::string> wrapper;  // a command the program is run under ("unshare", "--pid", "--fork")
     std::optional<unsigned> userId;    // run as this user (and group) instead, where the tests run as root
 };
