@@ -410,7 +410,7 @@ CrossSection structureSection(const Structure& in) {
         const std::size_t face = near > 0 ? section.addMirrorPair(Face::line({near, b}, {far, b}), plane, plane, around, around)
                                           : section.addSymmetric(Face::line({far, b}, {-far, b}), plane, around, around);
         section.markOpenEnds(face, far, near);
-        section.longestPanel = b;
+        section.planeSpacing = b;
     } else if (cover > 0) {
         // The cover's face; where it is flush with the traces' tops, between them.
         std::vector<std::pair<double, double>> tops;
