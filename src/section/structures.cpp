@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "matrix/error.hpp"
-#include "section/converged_range.hpp"
 #include "matrix/text.hpp"
+#include "section/converged_range.hpp"
 
 namespace plattor {
 
@@ -336,25 +336,18 @@ void checkStructure(const Structure& s) {
         refuse(s, "the cover must embed the traces: --cover " + shortestText(s.cover) + " is below --t " +
                       shortestText(t));
 
-    // Every ratio between two of the lengths that shape the field within the resolved range,
-    // named against the earlier one (the trace width first).
-    struct Length {
-        std::string name;
-        double value;
-    };
-    std::vector<Length> lengths;
+    // Every length that shapes the field, and every difference of them the mesh resolves as a
+    // length of its own, within the resolved range of each other, named against the earlier
+    // one (the trace width first). A difference of 0 leaves the feature out (a cover flush with
+    // the traces' tops), as does an option not given.
+    std::vector<NamedLength> lengths;
     for (const StructureOption& o : options)
-        if (o.length && given(s.*o.field) && s.*o.field > 0 && std::isfinite(s.*o.field))
-            lengths.push_back({o.meaning, s.*o.field});
+        if (o.length && given(s.*o.field)) lengths.push_back({o.meaning, s.*o.field});
     if (strip) lengths.push_back({"clearance between the trace and the upper plane", s.b - s.h - t});
-    for (std::size_t i = 0; i < lengths.size(); ++i)
-        for (std::size_t j = i + 1; j < lengths.size(); ++j) {
-            // A ratio given at a limit may land a rounding unit beyond it.
-            const double ratio = lengths[j].value / lengths[i].value;
-            if (!(ratio >= smallestRatio * (1 - 1e-9) && ratio <= largestRatio * (1 + 1e-9)))
-                refuse(s, "the " + lengths[j].name + " is " + ratioText(ratio) + " of the " + lengths[i].name +
-                              "; plattor-lines resolves " + ratioText(smallestRatio) + " … " + ratioText(largestRatio));
-        }
+    if (given(s.cover)) lengths.push_back({"cover over the traces' tops", s.cover - t});
+    // A mask thinner than thick traces steps down at their sides by the difference.
+    if (given(s.mask) && s.mask > 0) lengths.push_back({"step of the mask at the traces' sides", t - s.mask});
+    if (const std::string problem = ratioOutOfRange(lengths, "plattor-lines"); !problem.empty()) refuse(s, problem);
 }
 
 CrossSection structureSection(const Structure& in) {
