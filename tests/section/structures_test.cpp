@@ -86,7 +86,9 @@ TEST_P(ThinCentredStripline, MatchesConformalMappingWithinTheBar) {
 INSTANTIATE_TEST_SUITE_P(Traces, ThinCentredStripline,
                          ::testing::Values(Stripline{1, NAN, 2, 1}, Stripline{0.05, NAN, 1, 4.3},
                                            Stripline{20, NAN, 1, 2.2}, Stripline{1, 0.5, 2, 1},
-                                           Stripline{1, 0.01, 1, 3.5}, Stripline{0.2, 5, 1, 10}),
+                                           Stripline{1, 0.01, 1, 3.5}, Stripline{0.2, 5, 1, 10},
+                                           // A trace 200 spacings wide: the graded mesh.
+                                           Stripline{260, NAN, 1.3, 4.3}),
                          [](const auto& info) {
                              const Stripline& c = info.param;
                              return testing::caseName({{"W", c.w}, {"_S", std::isnan(c.s) ? 0 : c.s}, {"_B", c.b}});
@@ -179,7 +181,15 @@ INSTANTIATE_TEST_SUITE_P(
                                              {"mask", 0.05}, {"mask-er", 3.3}})},
         Board{"OffsetTwoLayerStriplinePair",
               make(StructureKind::stripline,
-                   {{"w", 1}, {"t", 0.3}, {"s", 0.6}, {"h", 0.3}, {"b", 2}, {"er", 4.3}, {"er-top", 3.1}})}),
+                   {{"w", 1}, {"t", 0.3}, {"s", 0.6}, {"h", 0.3}, {"b", 2}, {"er", 4.3}, {"er-top", 3.1}})},
+        // A thick trace a thousand spacings wide between planes, and a top a rounding unit of
+        // the mask narrower than the bottom: once minutes and gigabytes, and a refusal.
+        Board{"WideThickTraceBetweenClosePlanes",
+              make(StructureKind::stripline,
+                   {{"w", 1.7}, {"t", 5.1e-5}, {"h", 1.53e-3}, {"b", 1.7e-3}, {"er", 3.3}, {"er-top", 4.1}})},
+        Board{"PairWithTopsAlmostAsWideUnderAMask",
+              make(StructureKind::microstrip, {{"w", 2.3}, {"w-top", 2.2999999977}, {"t", 0.035}, {"s", 0.5},
+                                               {"h", 0.6}, {"er", 4.3}, {"mask", 0.02}, {"mask-er", 3.3}})}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A trace of thickness t approaches the zero-thickness one as t → 0, from below: thickness adds
@@ -282,7 +292,18 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"CoplanarGroundsTouch", [](Structure& s) { s.kind = StructureKind::coplanar, s.g = 0; },
                 "coplanar: the traces touch the coplanar grounds (--g 0): the capacitance between them is infinite"},
         Refusal{"BeyondTheRange", [](Structure& s) { s.h = 1e-7; },
-                "microstrip: the height is 1e-7 of the trace width; plattor-lines resolves 1e-6 … 1e6"}),
+                "microstrip: the height is 1e-7 of the trace width; plattor-lines resolves 1e-6 … 1e6"},
+        Refusal{"JustBeyondTheRange", [](Structure& s) { s.w = 0.37, s.h = 370000.37; },
+                "microstrip: the height is 1000001 of the trace width; plattor-lines resolves 1e-6 … 1e6"},
+        Refusal{"ClearanceToTheUpperPlane", [](Structure& s) { s.kind = StructureKind::stripline, s.t = 0.03, s.b = 1.0300001; },
+                "stripline: the clearance between the trace and the upper plane is 1e-7 of the trace width; "
+                "plattor-lines resolves 1e-6 … 1e6"},
+        Refusal{"CoverBarelyOverTheTraces", [](Structure& s) { s.w = 2.3, s.t = 0.035, s.cover = 0.0350000001, s.coverEr = 3; },
+                "microstrip: the cover over the traces' tops is 4.35e-11 of the trace width; plattor-lines resolves 1e-6 … 1e6"},
+        Refusal{"MaskBarelyThinnerThanTheTraces",
+                [](Structure& s) { s.kind = StructureKind::coplanar, s.g = 0.2, s.t = 0.035, s.mask = 0.0349999999, s.maskEr = 3; },
+                "coplanar: the step of the mask at the traces' sides is 1e-10 of the trace width; plattor-lines resolves "
+                "1e-6 … 1e6"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // What a user types: units mixed, a value twice, text where a number belongs.
