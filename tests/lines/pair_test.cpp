@@ -292,9 +292,7 @@ TEST(ConvergedRange, NamesTheFirstRatioOutOfRange) {
     EXPECT_EQ(ratioText(2.5e-7), "2.5e-7");
     EXPECT_EQ(ratioText(1.02e152), "1.02e152");
     EXPECT_EQ(ratioText(0.5), "0.5");
-    EXPECT_EQ(outsideRatioText(1.02e152), "1.02e152");
     EXPECT_EQ(outsideRatioText(1.0000004e6), "1000000.4");
-    EXPECT_EQ(outsideRatioText(9.99999e-7), "9.99999e-7");
 }
 
 }  // namespace
