@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <numbers>
 #include <tuple>
 
@@ -27,8 +29,15 @@ constexpr double cornerGrowth = 3.0;
 // polynomial resolves on a panel of b + d/2 as well as on one of b at the edge, so the panels
 // grow geometrically away from the edges and a trace 1e6 spacings wide takes a few dozen.
 constexpr double planeGrowth = 0.5;
-// More panels than this on one face means a geometry beyond the stated ranges.
+// More panels than this on one face is a fault of the mesh: the range check admits no geometry
+// that needs them.
 constexpr std::size_t panelLimit = 2000;
+
+std::string pointText(Point p) {
+    char text[64];
+    std::snprintf(text, sizeof text, "(%.6g, %.6g)", p.real(), p.imag());
+    return text;
+}
 
 struct EndInfo {
     bool corner = false;
@@ -95,7 +104,9 @@ public:
             add(from, to, out);
             from = to;
             if (++count > panelLimit)
-                throw RunError("the cross-section has features too far apart in size for the solver to resolve");
+                throw RunError("the mesh needs more than " + std::to_string(panelLimit) + " panels on the face from " +
+                               pointText(face_.start()) + " to " + pointText(face_.end()) +
+                               " (in trace widths); this is a fault of the mesh: please report the input");
         }
     }
 

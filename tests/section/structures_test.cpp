@@ -191,6 +191,18 @@ INSTANTIATE_TEST_SUITE_P(
                                                {"h", 0.6}, {"er", 4.3}, {"mask", 0.02}, {"mask-er", 3.3}})}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The range check admits no geometry whose mesh exceeds its limits; one beyond the range, meshed
+// anyway, is refused as a fault of the mesh naming the face.
+TEST(Mesh, BeyondItsLimitsItNamesTheFace) {
+    const CrossSection section =
+        structureSection(make(StructureKind::microstrip, {{"w", 0.37}, {"t", 3.7e-31}, {"h", 3.7e-31}, {"er", 4}}));
+    EXPECT_THROW(try { meshCrossSection(section, ladderLevels()[0]); } catch (const RunError& e) {
+        EXPECT_STREQ(e.what(), "the mesh needs more than 2000 panels on the face from (-0.5, 1e-30) to (0.5, 1e-30) (in trace "
+                               "widths); this is a fault of the mesh: please report the input");
+        throw;
+    }, RunError);
+}
+
 // A trace of thickness t approaches the zero-thickness one as t → 0, from below: thickness adds
 // capacitance at the edges.
 TEST(TraceThickness, TheThinLimitIsTheZeroThicknessTrace) {
