@@ -218,7 +218,7 @@ void exchangeRows(Matrix& a, const std::vector<std::size_t>& pivots, std::size_t
 
 }  // namespace
 
-LuFactors luFactor(Matrix a) {
+LuFactors luFactor(Matrix a, void (*betweenPanels)()) {
     assert(a.rows() == a.cols());
     const std::size_t n = a.rows();
 
@@ -256,6 +256,7 @@ LuFactors luFactor(Matrix a) {
     // carried into the columns on both sides, the rows of U to its right solved for, and the
     // trailing matrix updated by one product.
     for (std::size_t k0 = 0; k0 < n; k0 += blockSize) {
+        if (betweenPanels) betweenPanels();
         const std::size_t kb = std::min(blockSize, n - k0);
         const std::size_t k1 = k0 + kb;
         for (std::size_t k = k0; k < k1; ++k) {

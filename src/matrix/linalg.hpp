@@ -15,8 +15,9 @@ struct LuFactors {
 };
 
 // Factorises a square A. A pivot no larger than n·eps·max|aᵢⱼ|, or a non-finite entry,
-// raises RunError: the matrix is singular to working precision.
-LuFactors luFactor(Matrix a);
+// raises RunError: the matrix is singular to working precision. `betweenPanels`, if given, is
+// called before each panel of 32 columns (a few milliseconds apart), and may throw to stop.
+LuFactors luFactor(Matrix a, void (*betweenPanels)() = nullptr);
 
 // X = A⁻¹ B for the A behind the factors; B has as many rows as A.
 Matrix luSolve(const LuFactors& factors, Matrix b);

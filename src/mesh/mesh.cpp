@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <numbers>
 #include <tuple>
 
@@ -22,8 +24,20 @@ constexpr double meshRatio = 1.5;
 // a quarter of the one before, so that the singular charge seen from the next panel lies a
 // third of a panel length off it.
 constexpr double cornerGrowth = 3.0;
-// More panels than this on one face means a geometry beyond the stated ranges.
+// Between two planes a panel is at most their spacing b plus this many times its distance d to
+// the nearest edge: the charge differs from the plates' uniform charge by e^(−π·d/b), which a
+// polynomial resolves on a panel of b + d/2 as well as on one of b at the edge, so the panels
+// grow geometrically away from the edges and a trace 1e6 spacings wide takes a few dozen.
+constexpr double planeGrowth = 0.5;
+// More panels than this on one face is a fault of the mesh: the range check admits no geometry
+// that needs them.
 constexpr std::size_t panelLimit = 2000;
+
+std::string pointText(Point p) {
+    char text[64];
+    std::snprintf(text, sizeof text, "(%.6g, %.6g)", p.real(), p.imag());
+    return text;
+}
 
 struct EndInfo {
     bool corner = false;
@@ -39,6 +53,7 @@ public:
         for (const Point edge : edges)
             if (std::abs(edge - face_.start()) > tolerance && std::abs(edge - face_.end()) > tolerance)
                 edges_.push_back(edge);
+        if (std::isfinite(section.planeSpacing)) allEdges_ = edges;
         ends_[0] = endInfo(face_.start(), face_.startDirection(), section.faces[face].openStart);
         ends_[1] = endInfo(face_.end(), -face_.endDirection(), section.faces[face].openEnd);
     }
@@ -59,7 +74,7 @@ public:
         }
         const Anchored a = face_.anchored(t0), b = face_.anchored(t1);
         const double span = std::abs(b - a);
-        if (span > section_.longestPanel) return false;
+        if (span > section_.planeSpacing && !gradedBetweenPlanes(a, b - a, span)) return false;
         // An edge at least span·(1 + 1/α) from the panel's start lies at least span/α from it.
         const double limit = span * span / (meshRatio * meshRatio);
         const double clear = span * span * (1 + 1 / meshRatio) * (1 + 1 / meshRatio);
@@ -89,7 +104,9 @@ public:
             add(from, to, out);
             from = to;
             if (++count > panelLimit)
-                throw RunError("the cross-section has features too far apart in size for the solver to resolve");
+                throw RunError("the mesh needs more than " + std::to_string(panelLimit) + " panels on the face from " +
+                               pointText(face_.start()) + " to " + pointText(face_.end()) +
+                               " (in trace widths); this is a fault of the mesh: please report the input");
         }
     }
 
@@ -99,6 +116,15 @@ public:
     }
 
 private:
+    // Whether a chord a → a + d of length span lies at least (span − b)/planeGrowth from every
+    // edge, this face's own ends among them.
+    bool gradedBetweenPlanes(const Anchored& a, Point d, double span) const {
+        const double reach = (span - section_.planeSpacing) / planeGrowth;
+        for (const Point edge : allEdges_)
+            if (std::norm(fromSegment(Anchored{edge, 0} - a, 0, d)) < reach * reach) return false;
+        return true;
+    }
+
     EndInfo endInfo(Point end, Point inward, bool open) const {
         EndInfo info;
         if (open) return info;  // a cut, not an edge: nothing to refine for
@@ -130,6 +156,7 @@ private:
     const Face& face_;
     std::size_t index_;
     std::vector<Point> edges_;
+    std::vector<Point> allEdges_;  // between two planes: every edge, for the grading
     EndInfo ends_[2];
 };
 

@@ -4,7 +4,9 @@
 // A panel is an interval [t0, t1] of one face's parameter carrying the interpolant of the
 // charge through its nodes. Each face is covered from its start by the longest panels that
 // hold, so the count grows with the logarithm of the range of scales, never with their ratio:
-// - no panel longer than π/4 in t, nor (between two planes) than the field's scale;
+// - no panel longer than π/4 in t, nor (between two planes) than their spacing b plus half its
+//   distance to the nearest edge: the field there is the plates' uniform one but within a few b
+//   of an edge;
 // - near a free end (nothing meets it, or a face continues it straight on), the charge changes
 //   over the distance s to the nearest other face: length ≤ α·(t to that end + √(4·s/L)), L
 //   the face's length (the cosine map absorbs the edge's own d^(−1/2));

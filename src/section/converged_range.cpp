@@ -1,39 +1,58 @@
 #include "section/converged_range.hpp"
 
-#include "matrix/text.hpp"
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <vector>
+
+#include "matrix/text.hpp"
 
 namespace plattor {
 
+namespace {
+
+// A ratio given at a limit may land a rounding unit beyond it.
+bool inRange(double ratio) { return ratio >= smallestRatio * (1 - 1e-9) && ratio <= largestRatio * (1 + 1e-9); }
+
+}  // namespace
+
+std::string outsideRatioText(double ratio) {
+    // ratioText's three digits, or more until the number shown lies outside the range too.
+    int digits = 3;
+    char text[40];
+    for (;; ++digits) {
+        std::snprintf(text, sizeof text, "%.*g", digits, ratio);
+        if (digits == 17 || !inRange(std::strtod(text, nullptr))) break;
+    }
+    if (digits == 3) return ratioText(ratio);
+    const std::string t = text;
+    const auto e = t.find('e');
+    if (e == std::string::npos) return t;
+    return t.substr(0, e + 1) + std::to_string(std::atoi(t.c_str() + e + 1));
+}
+
+std::string ratioOutOfRange(const std::vector<NamedLength>& lengths, const std::string& who) {
+    const auto present = [](const NamedLength& l) { return l.value > 0 && std::isfinite(l.value); };
+    for (std::size_t i = 0; i < lengths.size(); ++i) {
+        if (!present(lengths[i])) continue;
+        for (std::size_t j = i + 1; j < lengths.size(); ++j) {
+            if (!present(lengths[j])) continue;
+            const double ratio = lengths[j].value / lengths[i].value;
+            if (!inRange(ratio))
+                return "the " + lengths[j].name + " is " + outsideRatioText(ratio) + " of the " + lengths[i].name + "; " +
+                       who + " resolves " + ratioText(smallestRatio) + " … " + ratioText(largestRatio);
+        }
+    }
+    return {};
+}
+
 std::string convergedRangeProblem(double g, double w, double c, double h) {
-    struct Length {
-        const char* name;
-        double value;
-    };
-    // A ratio is named against the earlier length of the pair.
-    std::vector<Length> lengths{{"strip width", w}, {"gap between the strips", std::fabs(c) - w}};
+    std::vector<NamedLength> lengths{{"strip width", w}, {"gap between the strips", std::fabs(c) - w}};
     if (g != 0.0) {
         lengths.push_back({"ground-plane width", g});
         if (h != 0.0) lengths.push_back({"height", std::fabs(h)});
         else lengths.push_back({"gap between the plane and a strip", (std::fabs(c) - w) / 2 - g / 2});
     }
-    // The first pair out of range, the strip width's ratios first.
-    std::string text;
-    for (std::size_t i = 0; i < lengths.size() && text.empty(); ++i) {
-        for (std::size_t j = i + 1; j < lengths.size() && text.empty(); ++j) {
-            // A ratio given at a limit may land a rounding unit beyond it.
-            const double ratio = lengths[j].value / lengths[i].value;
-            if (!(ratio >= convergedRatioMin * (1 - 1e-9) && ratio <= convergedRatioMax * (1 + 1e-9)))
-                text = std::string("the ") + lengths[j].name + " is " + ratioText(ratio) + " of the " + lengths[i].name;
-        }
-    }
-    if (text.empty()) return text;
-    return text + "; the converged solver resolves " + ratioText(convergedRatioMin) + " … " +
-           ratioText(convergedRatioMax);
+    return ratioOutOfRange(lengths, "the converged solver");
 }
 
 }  // namespace plattor

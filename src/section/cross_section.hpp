@@ -56,9 +56,10 @@ struct CrossSection {
     bool groundPlane = false;      // an infinitely wide ground plane on y = 0, the faces above it
     bool mirrorSymmetric = false;  // the arrangement is its own image under x → −x
     double size = 1.0;             // the size of the arrangement itself, its long layers aside
-    // The longest panel the field allows: between two parallel planes the field varies over
-    // their spacing however far from the traces; elsewhere only the mesh rule bounds panels.
-    double longestPanel = std::numeric_limits<double>::infinity();
+    // Between two parallel planes, their spacing: there the field departs from the plates'
+    // uniform field only within a few spacings of an edge (by e^(−π·d/b) at a distance d), so
+    // the mesh grades its panels from this length at an edge; infinite without upper plane.
+    double planeSpacing = std::numeric_limits<double>::infinity();
 
     // A face and its mirror image (the image gets `mirrorConductor`), their sides' permittivities
     // looked up in the regions; returns the index of the first. An interface between two equal

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "matrix/error.hpp"
-#include "section/converged_range.hpp"
 #include "matrix/text.hpp"
+#include "section/converged_range.hpp"
 
 namespace plattor {
 
@@ -54,31 +54,35 @@ void checkPermittivity(const Structure& s, double value, const char* option) {
 }
 
 // A piece of the upper boundary of the region within the mask's thickness of the board: a
-// curve y(x) over [x0, x1], a line or the upper part of a circle.
+// curve y(x) over [x0, x1] from height y0 to y1, a line or the upper part of a circle. At its
+// ends it is exactly the points it was made from, so that pieces meeting there meet exactly: a
+// steep side's height anywhere else carries the rounding of x times its slope.
 struct Piece {
     double x0, x1;
+    double y0, y1;
     bool arc;
     Point centre;  // arc
     double radius;
-    double slope, intercept;  // line: y = slope·x + intercept
 
     double y(double x) const {
-        if (!arc) return slope * x + intercept;
+        if (x == x0) return y0;
+        if (x == x1) return y1;
+        if (!arc) return y0 + (y1 - y0) * ((x - x0) / (x1 - x0));
         const double dx = std::clamp(x - centre.real(), -radius, radius);
         return centre.imag() + std::sqrt(radius * radius - dx * dx);
     }
-    bool horizontal() const { return !arc && slope == 0; }
+    bool horizontal() const { return !arc && y0 == y1; }
     Face face(Point a, Point b) const { return arc ? Face::arc(centre, a, b, -1) : Face::line(a, b); }
 };
 
 Piece linePiece(Point a, Point b) {
-    const double slope = (b.imag() - a.imag()) / (b.real() - a.real());
-    return {std::min(a.real(), b.real()), std::max(a.real(), b.real()), false, {}, 0, slope,
-            a.imag() - slope * a.real()};
+    if (b.real() < a.real()) std::swap(a, b);
+    return {a.real(), b.real(), a.imag(), b.imag(), false, {}, 0};
 }
 
 Piece arcPiece(Point centre, double radius, Point from, Point to) {
-    return {std::min(from.real(), to.real()), std::max(from.real(), to.real()), true, centre, radius, 0, 0};
+    if (to.real() < from.real()) std::swap(from, to);
+    return {from.real(), to.real(), from.imag(), to.imag(), true, centre, radius};
 }
 
 // The pieces of the boundary of the points within m of a convex quadrilateral of the board
@@ -111,10 +115,16 @@ void offsetPieces(Point b0, Point b1, Point t1, Point t0, double m, double band,
 // faces where the envelope jumps. A first horizontal piece through x = 0 becomes one face
 // symmetric about it.
 void addEnvelope(CrossSection& section, std::vector<Piece> pieces, double far, double tolerance) {
-    std::vector<double> breaks = {0.0, far};
+    // Where the highest piece may change: the pieces' ends, and their crossings, where the
+    // envelope is continuous whatever the rounding of the crossing's x.
+    struct Break {
+        double x;
+        bool crossing;
+    };
+    std::vector<Break> breaks = {{0.0, false}, {far, false}};
     for (const Piece& p : pieces)
         for (const double x : {p.x0, p.x1})
-            if (x > 0 && x < far) breaks.push_back(x);
+            if (x > 0 && x < far) breaks.push_back({x, false});
     // Crossings of two pieces, by sampling their difference and bisecting each change of sign.
     for (std::size_t i = 0; i < pieces.size(); ++i)
         for (std::size_t j = i + 1; j < pieces.size(); ++j) {
@@ -131,34 +141,37 @@ void addEnvelope(CrossSection& section, std::vector<Piece> pieces, double far, d
                         const double mid = (a + b) / 2;
                         ((difference(mid) > 0) == (dPrevious > 0) ? a : b) = mid;
                     }
-                    breaks.push_back((a + b) / 2);
+                    breaks.push_back({(a + b) / 2, true});
                 }
                 previous = x;
                 dPrevious = d;
             }
         }
-    std::sort(breaks.begin(), breaks.end());
-    breaks.erase(std::unique(breaks.begin(), breaks.end(),
-                             [&](double a, double b) { return std::fabs(a - b) <= tolerance; }),
-                 breaks.end());
+    std::sort(breaks.begin(), breaks.end(), [](const Break& a, const Break& b) { return a.x < b.x; });
+    std::vector<Break> merged;
+    for (const Break& b : breaks)
+        if (merged.empty() || b.x - merged.back().x > tolerance) merged.push_back(b);
+        else merged.back().crossing = merged.back().crossing || b.crossing;
+    breaks = std::move(merged);
 
     // The highest piece over each interval, runs of one piece merged.
     struct Run {
         double x0, x1;
         std::size_t piece;
+        bool crossingAtEnd;
     };
     std::vector<Run> runs;
     for (std::size_t k = 0; k + 1 < breaks.size(); ++k) {
-        const double mid = (breaks[k] + breaks[k + 1]) / 2;
+        const double mid = (breaks[k].x + breaks[k + 1].x) / 2;
         std::size_t best = pieces.size();
         for (std::size_t i = 0; i < pieces.size(); ++i)
             if (pieces[i].x0 <= mid && mid <= pieces[i].x1 && (best == pieces.size() || pieces[i].y(mid) > pieces[best].y(mid)))
                 best = i;
         assert(best < pieces.size());
         if (!runs.empty() && runs.back().piece == best)
-            runs.back().x1 = breaks[k + 1];
+            runs.back().x1 = breaks[k + 1].x, runs.back().crossingAtEnd = breaks[k + 1].crossing;
         else
-            runs.push_back({breaks[k], breaks[k + 1], best});
+            runs.push_back({breaks[k].x, breaks[k + 1].x, best, breaks[k + 1].crossing});
     }
     const std::size_t first = section.faces.size();
     Point from(runs.front().x0, pieces[runs.front().piece].y(runs.front().x0));
@@ -172,7 +185,7 @@ void addEnvelope(CrossSection& section, std::vector<Piece> pieces, double far, d
         from = to;
         if (k + 1 == runs.size()) break;
         const Point next(runs[k + 1].x0, pieces[runs[k + 1].piece].y(runs[k + 1].x0));
-        if (std::fabs(next.imag() - to.imag()) > tolerance) {
+        if (!runs[k].crossingAtEnd && std::fabs(next.imag() - to.imag()) > tolerance) {
             section.addMirrorPair(Face::line(to, next), noConductor, noConductor);
             from = next;
         }
@@ -337,25 +350,18 @@ void checkStructure(const Structure& s) {
         refuse(s, "the cover must embed the traces: --cover " + shortestText(s.cover) + " is below --t " +
                       shortestText(t));
 
-    // Every ratio between two of the lengths that shape the field within the resolved range,
-    // named against the earlier one (the trace width first).
-    struct Length {
-        std::string name;
-        double value;
-    };
-    std::vector<Length> lengths;
+    // Every length that shapes the field, and every difference of them the mesh resolves as a
+    // length of its own, within the resolved range of each other, named against the earlier
+    // one (the trace width first). A difference of 0 leaves the feature out (a cover flush with
+    // the traces' tops), as does an option not given.
+    std::vector<NamedLength> lengths;
     for (const StructureOption& o : options)
-        if (o.length && given(s.*o.field) && s.*o.field > 0 && std::isfinite(s.*o.field))
-            lengths.push_back({o.meaning, s.*o.field});
+        if (o.length && given(s.*o.field)) lengths.push_back({o.meaning, s.*o.field});
     if (strip) lengths.push_back({"clearance between the trace and the upper plane", s.b - s.h - t});
-    for (std::size_t i = 0; i < lengths.size(); ++i)
-        for (std::size_t j = i + 1; j < lengths.size(); ++j) {
-            // A ratio given at a limit may land a rounding unit beyond it.
-            const double ratio = lengths[j].value / lengths[i].value;
-            if (!(ratio >= smallestRatio * (1 - 1e-9) && ratio <= largestRatio * (1 + 1e-9)))
-                refuse(s, "the " + lengths[j].name + " is " + ratioText(ratio) + " of the " + lengths[i].name +
-                              "; plattor-lines resolves " + ratioText(smallestRatio) + " … " + ratioText(largestRatio));
-        }
+    if (given(s.cover)) lengths.push_back({"cover over the traces' tops", s.cover - t});
+    // A mask thinner than thick traces steps down at their sides by the difference.
+    if (given(s.mask) && s.mask > 0) lengths.push_back({"step of the mask at the traces' sides", t - s.mask});
+    if (const std::string problem = ratioOutOfRange(lengths, "plattor-lines"); !problem.empty()) refuse(s, problem);
 }
 
 CrossSection structureSection(const Structure& in) {
@@ -430,7 +436,7 @@ CrossSection structureSection(const Structure& in) {
         const std::size_t face = near > 0 ? section.addMirrorPair(Face::line({near, b}, {far, b}), plane, plane)
                                           : section.addSymmetric(Face::line({far, b}, {-far, b}), plane);
         section.markOpenEnds(face, far, near);
-        section.longestPanel = b;
+        section.planeSpacing = b;
     } else if (cover > 0) {
         // The cover's face; where it is flush with the traces' tops, between them.
         std::vector<std::pair<double, double>> tops;
@@ -439,7 +445,7 @@ CrossSection structureSection(const Structure& in) {
     } else if (mask > 0) {
         // The mask's outer boundary: the band over the substrate raised over the conductors
         // (a zero-thickness one only by a coating thicker than the band).
-        std::vector<Piece> pieces = {{0.0, far, false, {}, 0, 0, h + mask}};
+        std::vector<Piece> pieces = {{0.0, far, h + mask, h + mask, false, {}, 0}};
         if (!thin || maskTop > mask) {
             offsetPieces(trace.b0, trace.b1, trace.t1, trace.t0, maskTop, mask, false, pieces);
             if (pair) {

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "section/converged_range.hpp"
 #include "section/cross_section.hpp"
 
 namespace plattor {
@@ -57,13 +58,11 @@ bool structureKindNamed(std::string_view name, StructureKind& kind);
 
 // The largest relative permittivity accepted.
 inline constexpr double largestPermittivity = 1e4;
-// The range of length ratios the solver resolves.
-inline constexpr double smallestRatio = 1e-6;
-inline constexpr double largestRatio = 1e6;
 
 // Raises RunError with one line naming the culprit if the structure is incomplete, not
 // physical (a non-positive width, touching or overlapping conductors, a trace through the upper
-// plane, a permittivity below 1 or above the limit) or beyond the resolved range of ratios.
+// plane, a permittivity below 1 or above the limit) or beyond the resolved range of ratios
+// (smallestRatio … largestRatio) between its lengths and the differences of them that shape it.
 void checkStructure(const Structure& structure);
 
 // The cross-section of a checked structure, lengths in units of its bottom width w.

@@ -34,7 +34,8 @@ const std::vector<MeshLevel>& ladderLevels();
 // there are none): three rungs, and more while the mode capacitances still move by more than
 // 1e−6 of themselves from rung to rung (1e−9 while the next rung has at most 400 unknowns), or
 // their last change is suspiciously small against the one before, and the next rung's systems
-// stay below 1400 unknowns.
+// stay below 1400 unknowns. A rung of more than 3200 unknowns, which no cross-section within the
+// range check needs, raises RunError: time and memory stay bounded for every input.
 std::vector<LevelSolution> solveLadder(const CrossSection& section);
 
 // How far the last value of a ladder v0, v1, v2 may still be off by its observed convergence:

@@ -381,18 +381,18 @@ std::pair<ModeCharges, ModeCharges> solveModes(const CrossSection& section, cons
     std::pair<ModeCharges, ModeCharges> result;
     if (!mirror) {
         addBorder(direct, true);
-        const LuFactors factors = luFactor(std::move(direct));
+        const LuFactors factors = luFactor(std::move(direct), checkInterrupt);
         if (even) result.first = charges(luSolveTransposed(factors, rightHandSide(false)), border);
         if (odd) result.second = charges(luSolveTransposed(factors, rightHandSide(true)), border);
         return result;
     }
     if (odd) {
         addBorder(images, false);
-        result.second = charges(luSolveTransposed(luFactor(std::move(images)), rightHandSide(true)), false);
+        result.second = charges(luSolveTransposed(luFactor(std::move(images), checkInterrupt), rightHandSide(true)), false);
     }
     if (even) {
         addBorder(direct, true);
-        result.first = charges(luSolveTransposed(luFactor(std::move(direct)), rightHandSide(false)), border);
+        result.first = charges(luSolveTransposed(luFactor(std::move(direct), checkInterrupt), rightHandSide(false)), border);
     }
     return result;
 }

@@ -285,6 +285,9 @@ TEST(ConvergedRange, NamesTheFirstRatioOutOfRange) {
         {1e6, 1, 3, 1e-6, "the height is 5e-7 of the gap between the strips"},
         {4, 1, 5.0000000001, 0, "the gap between the plane and a strip is 5e-11 of the strip width"},
         {10, 1, -3, -1e-7, "the height is 1e-7 of the strip width"},
+        // Just beyond a limit, in the digits that show it beyond.
+        {2e6, 2, 7, 2000002, "the height is 1000001 of the strip width"},
+        {10, 1, 3, 9.99999e-7, "the height is 9.99999e-7 of the strip width"},
     };
     for (const auto& c : cases) {
         const std::string expected =
@@ -294,6 +297,7 @@ TEST(ConvergedRange, NamesTheFirstRatioOutOfRange) {
     EXPECT_EQ(ratioText(2.5e-7), "2.5e-7");
     EXPECT_EQ(ratioText(1.02e152), "1.02e152");
     EXPECT_EQ(ratioText(0.5), "0.5");
+    EXPECT_EQ(outsideRatioText(1.0000004e6), "1000000.4");
 }
 
 }  // namespace

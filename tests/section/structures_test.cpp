@@ -89,7 +89,9 @@ TEST_P(ThinCentredStripline, MatchesConformalMappingWithinTheBar) {
 INSTANTIATE_TEST_SUITE_P(Traces, ThinCentredStripline,
                          ::testing::Values(Stripline{1, NAN, 2, 1}, Stripline{0.05, NAN, 1, 4.3},
                                            Stripline{20, NAN, 1, 2.2}, Stripline{1, 0.5, 2, 1},
-                                           Stripline{1, 0.01, 1, 3.5}, Stripline{0.2, 5, 1, 10}),
+                                           Stripline{1, 0.01, 1, 3.5}, Stripline{0.2, 5, 1, 10},
+                                           // A trace 200 spacings wide: the graded mesh.
+                                           Stripline{260, NAN, 1.3, 4.3}),
                          [](const auto& info) {
                              const Stripline& c = info.param;
                              return testing::caseName({{"W", c.w}, {"_S", std::isnan(c.s) ? 0 : c.s}, {"_B", c.b}});
@@ -282,7 +284,14 @@ INSTANTIATE_TEST_SUITE_P(
                                                {"mask", 0.04}, {"mask-er", 3.5}, {"mask-top", 0.15}})},
         Board{"GroundedCoplanarUnderAMask",
               make(StructureKind::coplanar, {{"w", 0.37}, {"t", 0.037}, {"g", 0.111}, {"ground-width", 1.11}, {"h", 0.185},
-                                             {"er", 4.3}, {"mask", 0.0185}, {"mask-er", 3.3}})}),
+                                             {"er", 4.3}, {"mask", 0.0185}, {"mask-er", 3.3}})},
+        // Once minutes and gigabytes, and a refusal.
+        Board{"WideThickTraceBetweenClosePlanes",
+              make(StructureKind::stripline,
+                   {{"w", 1.7}, {"t", 5.1e-5}, {"h", 1.53e-3}, {"b", 1.7e-3}, {"er", 3.3}, {"er-top", 4.1}})},
+        Board{"PairWithTopsAlmostAsWideUnderAMask",
+              make(StructureKind::microstrip, {{"w", 2.3}, {"w-top", 2.2999999977}, {"t", 0.035}, {"s", 0.5},
+                                               {"h", 0.6}, {"er", 4.3}, {"mask", 0.02}, {"mask-er", 3.3}})}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // Two boards that physics says are one, or one in a limit: equal within their bars (and what
@@ -405,6 +414,18 @@ INSTANTIATE_TEST_SUITE_P(
                                              {"mask", 0.01}, {"mask-er", 3.3}, {"mask-top", 0.03}})}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// The range check admits no geometry whose mesh exceeds its limits; one beyond the range, meshed
+// anyway, is refused as a fault of the mesh naming the face.
+TEST(Mesh, BeyondItsLimitsItNamesTheFace) {
+    const CrossSection section =
+        structureSection(make(StructureKind::microstrip, {{"w", 0.37}, {"t", 3.7e-31}, {"h", 3.7e-31}, {"er", 4}}));
+    EXPECT_THROW(try { meshCrossSection(section, ladderLevels()[0]); } catch (const RunError& e) {
+        EXPECT_STREQ(e.what(), "the mesh needs more than 2000 panels on the face from (-0.5, 1e-30) to (0.5, 1e-30) (in trace "
+                               "widths); this is a fault of the mesh: please report the input");
+        throw;
+    }, RunError);
+}
+
 // A trace of thickness t approaches the zero-thickness one as t → 0, from below: thickness adds
 // capacitance at the edges.
 TEST(TraceThickness, TheThinLimitIsTheZeroThicknessTrace) {
@@ -509,7 +530,15 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"CoplanarGroundsTouch", [](Structure& s) { s.kind = StructureKind::coplanar, s.g = 0; },
                 "coplanar: the traces touch the coplanar grounds (--g 0): the capacitance between them is infinite"},
         Refusal{"BeyondTheRange", [](Structure& s) { s.h = 1e-7; },
-                "microstrip: the height is 1e-7 of the trace width; plattor-lines resolves 1e-6 … 1e6"}),
+                "microstrip: the height is 1e-7 of the trace width; plattor-lines resolves 1e-6 … 1e6"},
+        Refusal{"JustBeyondTheRange", [](Structure& s) { s.w = 0.37, s.h = 370000.37; },
+                "microstrip: the height is 1000001 of the trace width; plattor-lines resolves 1e-6 … 1e6"},
+        Refusal{"CoverBarelyOverTheTraces", [](Structure& s) { s.w = 2.3, s.t = 0.035, s.cover = 0.0350000001, s.coverEr = 3; },
+                "microstrip: the cover over the traces' tops is 4.35e-11 of the trace width; plattor-lines resolves 1e-6 … 1e6"},
+        Refusal{"MaskBarelyThinnerThanTheTraces",
+                [](Structure& s) { s.kind = StructureKind::coplanar, s.g = 0.2, s.t = 0.035, s.mask = 0.0349999999, s.maskEr = 3; },
+                "coplanar: the step of the mask at the traces' sides is 1e-10 of the trace width; plattor-lines resolves "
+                "1e-6 … 1e6"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // What a user types: the unit of the lengths (the most common, the first on a tie; a 0 is 0 in
