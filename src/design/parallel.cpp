@@ -9,6 +9,8 @@
 #include <thread>
 #include <vector>
 
+#include "solver/solve.hpp"
+
 namespace plattor {
 
 unsigned defaultThreads() { return std::max(1u, std::thread::hardware_concurrency()); }
@@ -16,6 +18,7 @@ unsigned defaultThreads() { return std::max(1u, std::thread::hardware_concurrenc
 namespace {
 
 void runOnCallingThread(const OrderedWork& pieces) {
+    const SolvesOnThisThreadOnly alone;
     for (std::size_t k = 0; pieces.start(k); ++k) {
         pieces.work(k);
         if (pieces.progress) pieces.progress(k + 1);
@@ -70,6 +73,7 @@ void runInOrder(const OrderedWork& pieces, unsigned threads, std::size_t window)
             startLock.unlock();
             if (!more) return;
             try {
+                const SolvesOnThisThreadOnly alone;
                 pieces.work(k);
             } catch (...) {
                 error = std::current_exception();

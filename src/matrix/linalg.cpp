@@ -218,7 +218,7 @@ void exchangeRows(Matrix& a, const std::vector<std::size_t>& pivots, std::size_t
 
 }  // namespace
 
-LuFactors luFactor(Matrix a, void (*betweenPanels)()) {
+LuFactors luFactor(Matrix a, const std::function<void()>& betweenPanels) {
     assert(a.rows() == a.cols());
     const std::size_t n = a.rows();
 

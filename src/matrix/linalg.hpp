@@ -1,6 +1,7 @@
 #pragma once
 // Dense LU factorisation with partial pivoting, and solves with its factors.
 #include <cstddef>
+#include <functional>
 #include <vector>
 
 #include "matrix/matrix.hpp"
@@ -17,7 +18,7 @@ struct LuFactors {
 // Factorises a square A. A pivot no larger than n·eps·max|aᵢⱼ|, or a non-finite entry,
 // raises RunError: the matrix is singular to working precision. `betweenPanels`, if given, is
 // called before each panel of 32 columns (a few milliseconds apart), and may throw to stop.
-LuFactors luFactor(Matrix a, void (*betweenPanels)() = nullptr);
+LuFactors luFactor(Matrix a, const std::function<void()>& betweenPanels = {});
 
 // X = A⁻¹ B for the A behind the factors; B has as many rows as A.
 Matrix luSolve(const LuFactors& factors, Matrix b);

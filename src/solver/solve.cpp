@@ -1,11 +1,16 @@
 #include "solver/solve.hpp"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cmath>
+#include <functional>
+#include <future>
 #include <limits>
 #include <memory>
 #include <numbers>
+#include <system_error>
+#include <thread>
 
 #include "matrix/linalg.hpp"
 #include "matrix/vector_math.hpp"
@@ -93,10 +98,10 @@ public:
     // (interface nodes) there of every unknown, from the charges themselves (mirrorGroup false)
     // or from their mirror images (true); the plane's negative images belong to each group.
     // The matrix is size×size (size ≥ n), the kernel in its leading n×n block, the rest zero.
-    Matrix transposedKernel(bool mirrorGroup, std::size_t size) const {
+    Matrix transposedKernel(bool mirrorGroup, std::size_t size, const std::function<void()>& check) const {
         Matrix kt(size, size);
         for (std::size_t i = 0; i < n_; ++i) {
-            if (i % 32 == 0) checkInterrupt();
+            if (i % 32 == 0) check();
             const Node& node = nodes_[i];
             Image images[2];
             images[0] = mirrorGroup ? mirrorImage(section_, node) : Image{node.target, node.normal};
@@ -139,11 +144,11 @@ private:
     // distances; in the middle the middle rule's 12 points; those logarithms are taken together, through
     // the vector math, at the end.
     void potentialRow(const Image* images, std::size_t count, double* row) const {
-        std::vector<double>& arguments = farArguments_;
-        std::vector<std::size_t>& index = farIndex_;
-        std::vector<double>& factor = farFactor_;
-        std::vector<std::size_t>& slot = farSlot_;
-        std::vector<MiddleSum>& middles = middleSums_;
+        // Scratch kept from row to row, one set a thread: the even and the odd system are built
+        // side by side.
+        thread_local std::vector<double> arguments, factor;
+        thread_local std::vector<std::size_t> index, slot;
+        thread_local std::vector<MiddleSum> middles;
         arguments.clear();
         index.clear();
         factor.clear();
@@ -280,9 +285,6 @@ private:
         std::size_t first;  // the slot of its first argument
         bool outer;         // the outer rule's, else the middle one's
     };
-    mutable std::vector<double> farArguments_, farFactor_;
-    mutable std::vector<std::size_t> farIndex_, farSlot_;
-    mutable std::vector<MiddleSum> middleSums_;
 };
 
 // The angle a horizontal segment [x0, x1] at height y subtends from z, ∫ (y − y_z)/r² dx: the
@@ -302,6 +304,52 @@ bool hasReference(const CrossSection& section) {
 
 // One mode's charges g on every node (per unit t, units of 2π·ε0·V) and, where the system is
 // bordered, the free constant potential V0 the charges' own potential lies below the conductors'.
+using Check = std::function<void()>;
+
+thread_local bool aloneOnThisThread = false;
+
+// Runs two pieces of one solve side by side, the second on a thread of its own where one can be
+// started, each calling its check where it may stop: the interrupt's, and a stop once the other
+// piece has failed. The first failure is rethrown once both have ended.
+void sideBySide(const std::function<void(const Check&)>& first, const std::function<void(const Check&)>& second) {
+    std::atomic<bool> failed{false};
+    const Check check = [&failed] {
+        if (failed.load(std::memory_order_relaxed)) throw Interrupted();
+        checkInterrupt();
+    };
+    if (aloneOnThisThread || std::thread::hardware_concurrency() < 2) {
+        first(check);
+        second(check);
+        return;
+    }
+    std::future<void> other;
+    try {
+        other = std::async(std::launch::async, [&] {
+            try {
+                second(check);
+            } catch (...) {
+                failed = true;
+                throw;
+            }
+        });
+    } catch (const std::system_error&) {  // no thread to be had: one after the other
+        first(check);
+        second(check);
+        return;
+    }
+    try {
+        first(check);
+    } catch (...) {
+        failed = true;
+        try {
+            other.get();
+        } catch (...) {
+        }
+        throw;
+    }
+    other.get();
+}
+
 struct ModeCharges {
     std::vector<double> g;
     double offset = 0.0;
@@ -321,8 +369,14 @@ std::pair<ModeCharges, ModeCharges> solveModes(const CrossSection& section, cons
     // symmetry and gets a unit there.
     const bool border = !section.groundPlane;
     const std::size_t size = border ? n + 1 : n;
-    Matrix direct = kernels.transposedKernel(false, size);
-    Matrix images = mirror ? kernels.transposedKernel(true, size) : Matrix();
+    // With mirror symmetry the even and the odd system are built, and later factored, side by
+    // side: each is half the work.
+    Matrix direct, images;
+    if (mirror)
+        sideBySide([&](const Check& check) { direct = kernels.transposedKernel(false, size, check); },
+                   [&](const Check& check) { images = kernels.transposedKernel(true, size, check); });
+    else
+        direct = kernels.transposedKernel(false, size, checkInterrupt);
 
     std::vector<double> rowFactor(n), diagonal(n, 0.0);
     for (std::size_t i = 0; i < n; ++i) {
@@ -386,14 +440,22 @@ std::pair<ModeCharges, ModeCharges> solveModes(const CrossSection& section, cons
         if (odd) result.second = charges(luSolveTransposed(factors, rightHandSide(true)), border);
         return result;
     }
-    if (odd) {
-        addBorder(images, false);
-        result.second = charges(luSolveTransposed(luFactor(std::move(images), checkInterrupt), rightHandSide(true)), false);
-    }
-    if (even) {
-        addBorder(direct, true);
-        result.first = charges(luSolveTransposed(luFactor(std::move(direct), checkInterrupt), rightHandSide(false)), border);
-    }
+    const auto oneByOne = [](const std::function<void(const Check&)>& first,
+                             const std::function<void(const Check&)>& second) {
+        first(checkInterrupt);
+        second(checkInterrupt);
+    };
+    (even && odd ? sideBySide : oneByOne)(
+        [&](const Check& check) {
+            if (!even) return;
+            addBorder(direct, true);
+            result.first = charges(luSolveTransposed(luFactor(std::move(direct), check), rightHandSide(false)), border);
+        },
+        [&](const Check& check) {
+            if (!odd) return;
+            addBorder(images, false);
+            result.second = charges(luSolveTransposed(luFactor(std::move(images), check), rightHandSide(true)), false);
+        });
     return result;
 }
 
@@ -452,6 +514,10 @@ double freeCharge(const CrossSection& section, const std::vector<Node>& nodes, c
 }
 
 }  // namespace
+
+SolvesOnThisThreadOnly::SolvesOnThisThreadOnly() : before_(aloneOnThisThread) { aloneOnThisThread = true; }
+
+SolvesOnThisThreadOnly::~SolvesOnThisThreadOnly() { aloneOnThisThread = before_; }
 
 ModeCapacitances modeCapacitances(const CrossSection& section, const Mesh& mesh) {
     const Kernels kernels(section, mesh);

@@ -32,6 +32,20 @@ struct ModeCapacitances {
 
 ModeCapacitances modeCapacitances(const CrossSection& section, const Mesh& mesh);
 
+// A mirrored section's even and odd systems are built and factored side by side, on a second
+// thread where the machine has two cores. While one of these lives its thread's solves keep to
+// that thread: a pool whose threads each solve a piece already keeps every core busy.
+class SolvesOnThisThreadOnly {
+public:
+    SolvesOnThisThreadOnly();
+    ~SolvesOnThisThreadOnly();
+    SolvesOnThisThreadOnly(const SolvesOnThisThreadOnly&) = delete;
+    SolvesOnThisThreadOnly& operator=(const SolvesOnThisThreadOnly&) = delete;
+
+private:
+    bool before_;
+};
+
 // The field of one mode (the odd one of a pair, or the even one), from its solved charges, for
 // pictures: each node's charge as a line charge, with the images it stands for. Close to a face
 // (within a panel's length) the point charges show their graininess.
