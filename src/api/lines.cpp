@@ -108,7 +108,7 @@ Solution LineAccess::solution(const Line& line, const ConvergedQuantities& c) {
         readings.push_back({info.key, info.name, siUnit(info.unit), c.value[q], c.error[q]});
     }
     std::string text;
-    for (const std::string& l : reportText(quantityRows(c, order))) text += (text.empty() ? "" : "\n") + l;
+    for (const std::string& l : reportText(quantityRows(c, order), c)) text += (text.empty() ? "" : "\n") + l;
     return Solution(line, std::move(readings), structureReportJson(input.structure, input.lengthUnit, c), text);
 }
 

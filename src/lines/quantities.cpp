@@ -140,7 +140,14 @@ QuantityValues lineQuantities(const ModeCapacitances& m, const ModeCapacitances&
 
 ConvergedQuantities convergedQuantities(const CrossSection& section) {
     ConvergedQuantities c;
-    c.levels = solveLadder(section);
+    Ladder ladder = solveLadder(section);
+    c.levels = std::move(ladder.levels);
+    c.settled = ladder.settled;
+    // The bar of a ladder's last value: settled, its observed convergence; else both last
+    // changes.
+    const auto change = [&c](double v0, double v1, double v2) {
+        return c.settled ? observedChange(v0, v1, v2) : std::fabs(v2 - v1) + std::fabs(v1 - v0);
+    };
     std::vector<QuantityValues> values;
     for (const LevelSolution& level : c.levels) values.push_back(lineQuantities(level.modes, level.vacuumModes));
     const LevelSolution& finest = c.levels.back();
@@ -176,7 +183,7 @@ ConvergedQuantities convergedQuantities(const CrossSection& section) {
             const ModeCapacitances& m = mode < 2 ? c.levels[k].modes : c.levels[k].vacuumModes;
             return mode % 2 == 0 ? m.even : m.odd;
         };
-        return observedChange(at(n - 3), at(n - 2), at(n - 1));
+        return change(at(n - 3), at(n - 2), at(n - 1));
     });
     for (std::size_t k = 0; k < quantityCount; ++k) {
         const auto q = static_cast<Q>(k);
@@ -190,7 +197,7 @@ ConvergedQuantities convergedQuantities(const CrossSection& section) {
         // changes far below theirs: its bar is its own. The modes' last changes can cancel in it,
         // so its last change counts as at least 0.3 of the one before (a rung's usual ratio), and
         // its bar as at least a tenth of what the modes' own changes do to it.
-        const double observed = observedChange(values[n - 3][q], values[n - 2][q], values[n - 1][q]);
+        const double observed = change(values[n - 3][q], values[n - 2][q], values[n - 1][q]);
         const double settling = std::max(0.3 * std::fabs(values[n - 2][q] - values[n - 3][q]), 0.1 * carried[q]);
         c.error[q] = (isDifference(q) ? std::max(observed, settling) : std::max(observed, carried[q])) +
                      relativeFloor * std::fabs(c.value[q]) + rounding[q];

@@ -75,9 +75,12 @@ QuantityValues lineQuantities(const ModeCapacitances& modes, const ModeCapacitan
 // value for the quadrature and the rounding, plus what moving each mode capacitance by 1e−12 of
 // itself does to the quantity (the rounding floor under differences such as C12 = (C_e − C_o)/2).
 // Where a bar reaches past what physics allows (a negative capacitance), only its physical part
-// is kept: the value is its middle, the bar half its width.
+// is kept: the value is its middle, the bar half its width. Where the ladder stopped at its
+// budget before the values settled, a bar takes both of the last changes whole: nothing shows
+// the next one smaller.
 struct ConvergedQuantities {
     std::vector<LevelSolution> levels;
+    bool settled = true;
     QuantityValues value;
     QuantityValues error;
 };

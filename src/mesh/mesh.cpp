@@ -167,15 +167,6 @@ double parameterAtDepth(const Face& face, double depth) {
 
 }  // namespace
 
-double Panel::distanceTo(const Anchored& z) const { return distanceToSegment(z - a, 0, b - a); }
-
-bool Panel::closerThan(const Anchored& z, double d) const {
-    // Outside the circle around the chord widened by d, certainly not.
-    const double reach = radius + d;
-    if (std::norm(z.z() - middle) > reach * reach * (1 + 1e-12)) return false;
-    return std::norm(fromSegment(z - a, 0, b - a)) < d * d;
-}
-
 double Panel::chord() const { return std::abs(b - a); }
 
 std::size_t Mesh::panelsOn(std::size_t face) const {

@@ -34,10 +34,6 @@ struct Panel {
     std::size_t order;  // its nodes
     std::size_t first;  // the index of its first node among all
 
-    // The distance from z to the chord ab, from the offsets where z and a share their anchor.
-    double distanceTo(const Anchored& z) const;
-    // Whether z lies closer than d to the chord, without a square root.
-    bool closerThan(const Anchored& z, double d) const;
     double chord() const;
 };
 

@@ -116,6 +116,14 @@ std::vector<std::string> reportText(const std::vector<ReportRow>& rows) {
     return lines;
 }
 
+std::vector<std::string> reportText(const std::vector<ReportRow>& rows, const ConvergedQuantities& c) {
+    std::vector<std::string> lines = reportText(rows);
+    if (!c.settled)
+        lines.push_back("(the refinement stopped at its budget with the values still moving by more than 1e-6 of "
+                        "themselves: each bar is the sum of the last two changes)");
+    return lines;
+}
+
 std::string reportLine(const std::string& name, double value, double error, const std::string& unit) {
     const auto [v, e] = barTexts(value, error);
     return textLine(name, v, e, unit.c_str());
@@ -201,6 +209,9 @@ void addQuantities(JsonObject& json, const ConvergedQuantities& c, const std::ve
     json.addRaw("constants", "{\"epsilon0\": " + shortestText(vacuumPermittivity) + ", \"mu0\": " +
                                  shortestText(vacuumPermeability) + ", \"speedOfLight\": " +
                                  shortestText(speedOfLight) + "}");
+    // Whether the refinement settled, or stopped at its budget (the bars then the sum of the last
+    // two changes).
+    json.add("settled", c.settled);
     for (const Quantity q : order) {
         if (!c.value.applies(q)) continue;
         if (q == Q::maxwell11 || q == Q::maxwell11InAir) {

@@ -31,6 +31,9 @@ struct ReportRow {
 
 // The name padded to a fixed column, the value, "± " and the bar, the unit.
 std::vector<std::string> reportText(const std::vector<ReportRow>& rows);
+// The same for rows of converged values, with a last line where their ladder stopped at its
+// budget before they settled.
+std::vector<std::string> reportText(const std::vector<ReportRow>& rows, const ConvergedQuantities& c);
 
 // One line as reportText writes it, the unit given by name: a length in "mm", or "" for bare
 // lengths.

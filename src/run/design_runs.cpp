@@ -192,7 +192,8 @@ void runSolve(const StructureInput& input, const SolveRequest& request, bool jso
     } else {
         const double metres = lengthUnitMetres(input.lengthUnit);
         display(reportLine(name + " (solved)", solved.value / metres, solved.error / metres, input.lengthUnit));
-        display(reportText(quantityRows(solved.quantities, reportedQuantities(solved.structure, input.lengthUnit))));
+        display(reportText(quantityRows(solved.quantities, reportedQuantities(solved.structure, input.lengthUnit)),
+                           solved.quantities));
     }
     // 3. The picture at that length.
     if (picture) drawPicture(solved.structure, input.lengthUnit, *picture);

@@ -268,7 +268,7 @@ void runInputPair(const Options& options) {
             addQuantities(json, c, pairQuantities());
             display(json.text());
         } else {
-            display(reportText(quantityRows(c, pairQuantities())));
+            display(reportText(quantityRows(c, pairQuantities()), c));
         }
         return;
     }
@@ -314,7 +314,7 @@ void runInputPair(const Options& options) {
     }
     const std::vector<ReportRow> rest = quantityRows(c, freeSpaceOrder);
     rows.insert(rows.end(), rest.begin(), rest.end());
-    display(reportText(rows));
+    display(reportText(rows, c));
 }
 
 void runStructure(const Options& options) {
@@ -327,7 +327,7 @@ void runStructure(const Options& options) {
     if (options.json)
         display(structureReportJson(input.structure, input.lengthUnit, c));
     else
-        display(reportText(quantityRows(c, reportedQuantities(input.structure, input.lengthUnit))));
+        display(reportText(quantityRows(c, reportedQuantities(input.structure, input.lengthUnit)), c));
     if (options.picture) drawPicture(input.structure, input.lengthUnit, *options.picture);
 }
 

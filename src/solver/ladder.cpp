@@ -45,7 +45,7 @@ std::vector<MeshLevel> makeLevels() {
 // Whether the last three solutions leave a mode capacitance unsettled: still moving by more
 // than climbAbove of itself, or its last change so far below the one before that the two
 // rungs may agree by chance (a crossing), which one more rung tells.
-bool unsettled(const std::vector<LevelSolution>& s, double target) {
+bool unsettled(const std::vector<LevelSolution>& s, double target, bool crossings = true) {
     const std::size_t n = s.size();
     bool open = false;
     const auto consider = [&](auto member, bool vacuum) {
@@ -55,7 +55,7 @@ bool unsettled(const std::vector<LevelSolution>& s, double target) {
         const double coarse = std::fabs(at(n - 2) - at(n - 3)), fine = std::fabs(v - at(n - 2));
         const double floor = 1e-12 * std::fabs(v);  // the rounding under any change
         open = open || observedChange(at(n - 3), at(n - 2), v) > target * std::fabs(v) ||
-               (fine < coarse * crossing && coarse > floor);
+               (crossings && fine < coarse * crossing && coarse > floor);
     };
     for (const bool vacuum : {false, true}) {
         consider(&ModeCapacitances::even, vacuum);
@@ -71,7 +71,7 @@ const std::vector<MeshLevel>& ladderLevels() {
     return levels;
 }
 
-std::vector<LevelSolution> solveLadder(const CrossSection& section) {
+Ladder solveLadder(const CrossSection& section) {
     // The arrangement in vacuum climbs on its own: its values are the same whatever dielectric
     // the arrangement has. Each rung of the dielectric's ladder is paired with the vacuum's,
     // counted from the top where one climbs higher than the other.
@@ -93,9 +93,14 @@ std::vector<LevelSolution> solveLadder(const CrossSection& section) {
         }
         return solutions;
     };
-    if (!section.hasDielectric()) return climb(section, false);
+    if (!section.hasDielectric()) {
+        std::vector<LevelSolution> solutions = climb(section, false);
+        const bool settled = !unsettled(solutions, climbAbove, false);
+        return {std::move(solutions), settled};
+    }
     std::vector<LevelSolution> solutions = climb(section, false);
     const std::vector<LevelSolution> vacuum = climb(section.inVacuum(), true);
+    const bool settled = !unsettled(solutions, climbAbove, false) && !unsettled(vacuum, climbAbove, false);
     for (std::size_t k = 0; k < solutions.size(); ++k) {
         const std::size_t fromTop = solutions.size() - 1 - k;
         const LevelSolution& v = vacuum[vacuum.size() - 1 - std::min(fromTop, vacuum.size() - 1)];
@@ -104,7 +109,7 @@ std::vector<LevelSolution> solveLadder(const CrossSection& section) {
         solutions[k].vacuumUnknowns = v.vacuumUnknowns;
         solutions[k].vacuumModes = v.vacuumModes;
     }
-    return solutions;
+    return {std::move(solutions), settled};
 }
 
 double observedChange(double v0, double v1, double v2) {

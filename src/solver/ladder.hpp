@@ -36,7 +36,13 @@ const std::vector<MeshLevel>& ladderLevels();
 // their last change is suspiciously small against the one before, and the next rung's systems
 // stay below 1400 unknowns. A rung of more than 3200 unknowns, which no cross-section within the
 // range check needs, raises RunError: time and memory stay bounded for every input.
-std::vector<LevelSolution> solveLadder(const CrossSection& section);
+// `settled` is false where the climb stopped at the budget (or the last rung) with the mode
+// capacitances still moving by more than 1e−6 of themselves.
+struct Ladder {
+    std::vector<LevelSolution> levels;
+    bool settled;
+};
+Ladder solveLadder(const CrossSection& section);
 
 // How far the last value of a ladder v0, v1, v2 may still be off by its observed convergence:
 // the last change, never less than a thirtieth of the one before (a crossing must not look like

@@ -426,6 +426,22 @@ TEST(Mesh, BeyondItsLimitsItNamesTheFace) {
     }, RunError);
 }
 
+// A ladder that stops at its budget with the values still moving says so, and its bars take
+// both last changes whole; a board that settles says that.
+TEST(Ladder, StoppedAtItsBudgetItSaysSoAndItsBarsTakeBothLastChanges) {
+    const ConvergedQuantities moving = solved(make(StructureKind::coplanar, {{"w", 0.37}, {"t", 3.7e-6}, {"g", 0.185},
+                                                                           {"h", 0.37}, {"er", 1}, {"mask", 3.7e-6},
+                                                                           {"mask-er", 3}}));
+    EXPECT_FALSE(moving.settled);
+    const std::size_t n = moving.levels.size();
+    ASSERT_GE(n, 3u);
+    const auto c = [&](std::size_t k) { return moving.levels[k].modes.even; };
+    const double lastTwo = std::fabs(c(n - 1) - c(n - 2)) + std::fabs(c(n - 2) - c(n - 3));
+    EXPECT_GT(lastTwo, 1e-6 * c(n - 1));
+    EXPECT_GE(moving.error[Q::capacitance], lastTwo);
+    EXPECT_TRUE(solved(maskedCoplanar()).settled);
+}
+
 // A trace of thickness t approaches the zero-thickness one as t → 0, from below: thickness adds
 // capacitance at the edges.
 TEST(TraceThickness, TheThinLimitIsTheZeroThicknessTrace) {
