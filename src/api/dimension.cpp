@@ -2,7 +2,7 @@
 
 #include "api/line_access.hpp"
 #include "design/solve_dimension.hpp"
-#include "matrix/text.hpp"
+#include "base/text.hpp"
 
 namespace plattor {
 

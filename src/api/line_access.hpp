@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "lines/quantities.hpp"
-#include "matrix/error.hpp"
+#include "base/error.hpp"
 #include "plattor/lines.hpp"
 #include "section/structure_arguments.hpp"
 #include "solver/interrupt.hpp"

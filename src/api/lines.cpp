@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "api/line_access.hpp"
-#include "matrix/text.hpp"
+#include "base/text.hpp"
 #include "report/report.hpp"
 #include "section/structures.hpp"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "matrix/text.hpp"
+#include "base/text.hpp"
 
 namespace plattor {
 

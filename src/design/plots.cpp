@@ -6,8 +6,8 @@
 #include <map>
 
 #include "design/parallel.hpp"
-#include "matrix/error.hpp"
-#include "matrix/text.hpp"
+#include "base/error.hpp"
+#include "base/text.hpp"
 #include "mesh/mesh.hpp"
 #include "report/report.hpp"
 #include "solver/ladder.hpp"

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <cstdio>
 
-#include "matrix/error.hpp"
-#include "matrix/text.hpp"
+#include "base/error.hpp"
+#include "base/text.hpp"
 #include "report/report.hpp"
 #include "solver/interrupt.hpp"
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "matrix/error.hpp"
-#include "matrix/text.hpp"
+#include "base/error.hpp"
+#include "base/text.hpp"
 #include "report/report.hpp"
 #include "solver/ladder.hpp"
 

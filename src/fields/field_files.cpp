@@ -11,8 +11,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "matrix/error.hpp"
-#include "matrix/text.hpp"
+#include "base/error.hpp"
+#include "base/text.hpp"
 
 namespace plattor {
 

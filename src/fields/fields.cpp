@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "matrix/error.hpp"
-#include "matrix/text.hpp"
+#include "base/error.hpp"
+#include "base/text.hpp"
 #include "matrix/vector_math.hpp"
 
 namespace plattor {

@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "matrix/error.hpp"
+#include "base/error.hpp"
 
 namespace plattor {
 

@@ -8,7 +8,7 @@
 #include <numbers>
 #include <tuple>
 
-#include "matrix/error.hpp"
+#include "base/error.hpp"
 
 namespace plattor {
 

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "matrix/text.hpp"
+#include "base/text.hpp"
 #include "physics/constants.hpp"
 
 namespace plattor {

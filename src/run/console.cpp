@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "matrix/error.hpp"
+#include "base/error.hpp"
 
 namespace plattor {
 

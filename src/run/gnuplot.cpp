@@ -17,8 +17,8 @@
 #include <thread>
 
 #include "fields/field_files.hpp"
-#include "matrix/error.hpp"
-#include "matrix/text.hpp"
+#include "base/error.hpp"
+#include "base/text.hpp"
 #include "run/console.hpp"
 #include "solver/interrupt.hpp"
 

@@ -13,8 +13,8 @@
 #include <iterator>
 
 #include "fields/fields.hpp"
-#include "matrix/error.hpp"
-#include "matrix/text.hpp"
+#include "base/error.hpp"
+#include "base/text.hpp"
 #include "run/geometry.hpp"
 
 namespace plattor {

@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "matrix/text.hpp"
+#include "base/text.hpp"
 
 namespace plattor {
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "matrix/text.hpp"
+#include "base/text.hpp"
 
 namespace plattor {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
-#include "matrix/error.hpp"
-#include "matrix/text.hpp"
+#include "base/error.hpp"
+#include "base/text.hpp"
 
 namespace plattor {
 

@@ -5,8 +5,8 @@
 #include <cmath>
 #include <vector>
 
-#include "matrix/error.hpp"
-#include "matrix/text.hpp"
+#include "base/error.hpp"
+#include "base/text.hpp"
 #include "section/converged_range.hpp"
 
 namespace plattor {

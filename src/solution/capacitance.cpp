@@ -8,9 +8,9 @@
 #include <utility>
 
 #include "assembly/assembly.hpp"
-#include "matrix/error.hpp"
+#include "base/error.hpp"
 #include "matrix/linalg.hpp"
-#include "matrix/text.hpp"
+#include "base/text.hpp"
 #include "matrix/vector_math.hpp"
 
 namespace plattor {

@@ -2,7 +2,7 @@
 // Stopping a long solve from outside: a signal handler, or a host such as Python whose user
 // pressed Ctrl-C, asks for an interrupt; the solver looks at the points where it may stop (each
 // rung, every few rows of a kernel) and raises Interrupted there.
-#include "matrix/error.hpp"
+#include "base/error.hpp"
 
 namespace plattor {
 

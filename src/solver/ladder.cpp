@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string>
 
-#include "matrix/error.hpp"
+#include "base/error.hpp"
 #include "solver/interrupt.hpp"
 
 namespace plattor {

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "design/solve_dimension.hpp"
-#include "matrix/error.hpp"
+#include "base/error.hpp"
 #include "support/microstrip_closed_forms.hpp"
 #include "support/test_names.hpp"
 

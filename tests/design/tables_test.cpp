@@ -13,7 +13,7 @@
 #include "design/csv.hpp"
 #include "design/parallel.hpp"
 #include "design/quantity_table.hpp"
-#include "matrix/error.hpp"
+#include "base/error.hpp"
 #include "support/csv_text.hpp"
 
 namespace plattor {

@@ -10,7 +10,7 @@
 #include "assembly/assembly.hpp"
 #include "fields/field_files.hpp"
 #include "fields/fields.hpp"
-#include "matrix/error.hpp"
+#include "base/error.hpp"
 #include "run/geometry.hpp"
 #include "solution/capacitance.hpp"
 #include "support/matrices.hpp"

@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "matrix/error.hpp"
+#include "base/error.hpp"
 #include "run/input.hpp"
 
 namespace {

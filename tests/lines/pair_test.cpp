@@ -11,7 +11,7 @@
 #include "check/accuracy_warning.hpp"
 #include "check/closed_forms.hpp"
 #include "section/converged_range.hpp"
-#include "matrix/text.hpp"
+#include "base/text.hpp"
 #include "lines/quantities.hpp"
 #include "physics/constants.hpp"
 #include "run/geometry.hpp"

@@ -9,10 +9,10 @@
 #include <numbers>
 #include <random>
 
-#include "matrix/error.hpp"
+#include "base/error.hpp"
 #include "matrix/linalg.hpp"
 #include "matrix/matrix.hpp"
-#include "matrix/text.hpp"
+#include "base/text.hpp"
 #include "matrix/vector_math.hpp"
 #include "support/matrices.hpp"
 #include "support/math_paths.hpp"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "matrix/error.hpp"
+#include "base/error.hpp"
 #include "run/input.hpp"
 
 namespace plattor {

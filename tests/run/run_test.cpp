@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "matrix/error.hpp"
+#include "base/error.hpp"
 #include "run/geometry.hpp"
 #include "run/input.hpp"
 #include "support/test_names.hpp"

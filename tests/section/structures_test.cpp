@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "lines/quantities.hpp"
-#include "matrix/error.hpp"
-#include "matrix/text.hpp"
+#include "base/error.hpp"
+#include "base/text.hpp"
 #include "physics/constants.hpp"
 #include "section/structure_arguments.hpp"
 #include "section/structures.hpp"

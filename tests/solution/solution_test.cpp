@@ -6,7 +6,7 @@
 
 #include "assembly/assembly.hpp"
 #include "fields/fields.hpp"
-#include "matrix/error.hpp"
+#include "base/error.hpp"
 #include "run/geometry.hpp"
 #include "solution/capacitance.hpp"
 #include "support/matrices.hpp"

@@ -1,4 +1,4 @@
-#include "matrix/text.hpp"
+#include "base/text.hpp"
 
 #include <algorithm>
 #include <cassert>
