@@ -24,6 +24,7 @@
 #include "matrix/matrix.hpp"
 #include "matrix/vector_math.hpp"
 #include "run/geometry.hpp"
+#include "section/pair_sections.hpp"
 #include "section/structures.hpp"
 #include "solution/capacitance.hpp"
 

@@ -14,6 +14,7 @@
 #include "base/text.hpp"
 #include "physics/constants.hpp"
 #include "report/report.hpp"
+#include "section/pair_sections.hpp"
 #include "section/structures.hpp"
 
 namespace plattor {

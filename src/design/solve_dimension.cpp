@@ -17,7 +17,6 @@ namespace plattor {
 
 namespace {
 
-bool given(double value) { return !std::isnan(value); }
 
 // Bounds are pulled this far inside, so that the rounding of exp(ln(bound)) never steps over
 // a limit checkStructure enforces.

@@ -25,6 +25,7 @@
 #include "run/input.hpp"
 #include "run/signals.hpp"
 #include "section/structure_arguments.hpp"
+#include "section/pair_sections.hpp"
 #include "section/structures.hpp"
 #include "solution/capacitance.hpp"
 #include "solver/interrupt.hpp"

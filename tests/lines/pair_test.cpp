@@ -15,6 +15,7 @@
 #include "lines/quantities.hpp"
 #include "physics/constants.hpp"
 #include "run/geometry.hpp"
+#include "section/pair_sections.hpp"
 #include "section/structures.hpp"
 #include "solution/capacitance.hpp"
 #include "support/test_names.hpp"

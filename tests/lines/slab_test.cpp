@@ -9,6 +9,7 @@
 
 #include "lines/quantities.hpp"
 #include "physics/constants.hpp"
+#include "section/pair_sections.hpp"
 #include "section/structures.hpp"
 #include "support/microstrip_closed_forms.hpp"
 #include "support/test_names.hpp"
