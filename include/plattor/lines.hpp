@@ -27,14 +27,10 @@ public:
     explicit Error(const std::string& message) : std::runtime_error(message) {}
 };
 
-// A board's cross-section as plattor-lines describes it: a kind and its options by name.
-//  microstrip: a trace (a pair with "s", the gap between their bottom edges) of bottom width "w",
-//              top width "w-top", thickness "t" on a substrate of height "h" and permittivity
-//              "er" over a plane; a solder mask ("mask" over the laminate, "mask-top" over the
-//              traces, default "mask"; "mask-er") or a cover ("cover", "cover-er").
-//  stripline:  the traces' bottoms at "h" between planes "b" apart, "er" below, "er-top" above.
-//  coplanar:   the microstrip with grounds "g" from the traces, "ground-width" wide (default
-//              infinite), and a mask as the microstrip's.
+// A board's cross-section as plattor-lines describes it: a kind ("microstrip", "stripline",
+// "coplanar") and its options by name. What each kind is and which options it takes, with their
+// meaning: Line::description(kind) and Line::options(kind), from the table plattor-lines' --help
+// and the Python module's docstrings read too.
 // Lengths in one unit of your choice (every quantity is per unit length, in SI, whatever the
 // unit), or each as text with a unit as on the command line ("0.1mm", "4mil", "35um", "1e-4m").
 class Line {
@@ -63,6 +59,16 @@ public:
     std::string lengthUnit() const;
     // Every option's name, as on the command line ("w", "w-top", …).
     static std::vector<std::string> options();
+    // The options a kind takes, those it needs first; Error for an unknown kind.
+    struct Option {
+        std::string name;     // as on the command line: "w-top"
+        std::string meaning;  // "trace's top width"
+        bool length;          // else a relative permittivity
+        bool required;
+    };
+    static std::vector<Option> options(std::string_view kind);
+    // What a kind is, in a sentence naming its options; Error for an unknown kind.
+    static std::string description(std::string_view kind);
 
 private:
     friend struct LineAccess;

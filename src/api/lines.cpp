@@ -75,6 +75,20 @@ std::vector<std::string> Line::options() {
     return names;
 }
 
+std::vector<Line::Option> Line::options(std::string_view kind) {
+    const StructureKind k = Line(kind).data_->input.structure.kind;
+    std::vector<Option> needed, optional;
+    for (const StructureOption& o : structureOptions())
+        if (o.kinds & kindBit(k)) {
+            const bool required = (o.required & kindBit(k)) != 0;
+            (required ? needed : optional).push_back({o.name, o.meaning, o.length, required});
+        }
+    needed.insert(needed.end(), optional.begin(), optional.end());
+    return needed;
+}
+
+std::string Line::description(std::string_view kind) { return structureDescription(Line(kind).data_->input.structure.kind); }
+
 std::string Reading::text() const {
     for (const UnitName& u : unitNames)
         if (unit == u.si) return valueWithBar(value, error, u.unit);

@@ -5,11 +5,14 @@
 #include <pythread.h>
 
 #include <string>
+#include <algorithm>
+#include <cctype>
 #include <utility>
 #include <vector>
 
 #include "plattor/lines.hpp"
 #include "plattor/dimension.hpp"
+#include "section/structures.hpp"
 #include "solver/interrupt.hpp"
 
 namespace py = pybind11;
@@ -133,26 +136,33 @@ Result solveReleased(const plattor::Line& line) {
     return released([&] { return Result(plattor::solve(line)); });
 }
 
-const char* structureDoc(const char* kind) {
-    static const std::string microstrip =
-        "microstrip(*, w, h, er, t=None, s=None, w_top=None, mask=None, mask_er=None, mask_top=None, cover=None,\n"
-        "           cover_er=None) -> Result\n\n"
-        "A trace (a pair with s, the gap between their bottom edges) of bottom width w, top width w_top and\n"
-        "thickness t on a substrate of height h and relative permittivity er over a plane; a solder mask\n"
-        "(mask over the laminate, mask_top over the traces, default mask; mask_er) or a cover layer\n"
-        "(cover, cover_er). Lengths as numbers in any one unit, or each\n"
-        "as text with a unit: \"0.1mm\", \"4mil\", \"35um\", \"1e-4m\". Raises plattor.Error for bad input.";
-    static const std::string stripline =
-        "stripline(*, w, h, b, er, er_top=None, t=None, s=None, w_top=None) -> Result\n\n"
-        "Traces with their bottoms at h between planes b apart, er below them and er_top above.\n"
-        "Lengths as numbers in any one unit, or each as text with a unit (\"0.1mm\").";
-    static const std::string coplanar =
-        "coplanar(*, w, h, g, er, ground_width=None, t=None, s=None, w_top=None, mask=None, mask_er=None,\n"
-        "         mask_top=None) -> Result\n\n"
-        "The microstrip with grounds g from the traces' outer bottom edges, ground_width wide\n"
-        "(infinite if not given). Lengths as numbers in any one unit, or each as text with a unit.";
-    const std::string k = kind;
-    return (k == "microstrip" ? microstrip : k == "stripline" ? stripline : coplanar).c_str();
+// A structure's docstring from its options' one table and its one description, the options with
+// '_' for '-'.
+std::string structureDoc(plattor::StructureKind kind) {
+    const auto python = [](std::string text) {
+        for (const plattor::StructureOption& o : plattor::structureOptions()) {
+            const std::string name = o.name;
+            if (name.find('-') == std::string::npos) continue;
+            std::string underscored = name;
+            std::replace(underscored.begin(), underscored.end(), '-', '_');
+            for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + name.size()))
+                text.replace(at, name.size(), underscored);
+        }
+        return text;
+    };
+    std::string needed, optional, options;
+    for (const plattor::StructureOption& o : plattor::structureOptions()) {
+        if (!(o.kinds & plattor::kindBit(kind))) continue;
+        const std::string name = python(o.name);
+        if (o.required & plattor::kindBit(kind)) needed += ", " + name;
+        else optional += ", " + name + "=None";
+        options += "\n  " + name + ": " + o.meaning;
+    }
+    std::string description = python(plattor::structureDescription(kind));
+    description[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(description[0])));
+    return std::string(plattor::structureName(kind)) + "(*" + needed + optional + ") -> Result\n\n" + description +
+           ".\nLengths as numbers in any one unit, or each as text with a unit: \"0.1mm\", \"4mil\", \"35um\", "
+           "\"1e-4m\". Raises plattor.Error for bad input.\n\nOptions:" + options;
 }
 
 // A float as Python writes it: the shortest text that reads back.
@@ -261,10 +271,14 @@ PYBIND11_MODULE(plattor, m) {
         .def("__eq__", [](const Result& a, const Result& b) { return a.json == b.json; })
         .def(py::pickle(&resultState, &resultOfState));
 
-    for (const char* kind : {"microstrip", "stripline", "coplanar"}) {
-        const std::string name = kind;
-        m.def(kind, [name](const py::kwargs& options) { return solveReleased(lineOf(name, options, name)); },
-              structureDoc(kind));
+    for (const plattor::StructureKind kind :
+         {plattor::StructureKind::microstrip, plattor::StructureKind::stripline, plattor::StructureKind::coplanar}) {
+        const std::string name = plattor::structureName(kind);
+        // pybind11 keeps the docstring's pointer: the text must outlive the module.
+        static std::vector<std::string> docs;
+        docs.push_back(structureDoc(kind));
+        m.def(name.c_str(), [name](const py::kwargs& options) { return solveReleased(lineOf(name, options, name)); },
+              docs.back().c_str());
     }
 
     struct Dimension {

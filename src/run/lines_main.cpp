@@ -34,31 +34,52 @@ namespace {
 
 using namespace plattor;
 
-constexpr const char* usage =
-    "usage: plattor-lines [--er EPS] [--json] [--help] [--version]\n"
-    "       plattor-lines microstrip --w W [--w-top WT] [--t T] [--s S] --h H --er E\n"
-    "                    [--mask M --mask-er EM [--mask-top MT] | --cover C --cover-er EC] [--json]\n"
-    "       plattor-lines stripline --w W [--w-top WT] [--t T] [--s S] --h H --b B --er E [--er-top ET] [--json]\n"
-    "       plattor-lines coplanar --w W [--w-top WT] [--t T] [--s S] --g G [--ground-width GW] --h H --er E\n"
-    "                    [--mask M --mask-er EM [--mask-top MT]] [--json]\n"
-    "       plattor-lines STRUCTURE … --solve NAME --target QUANTITY=OHM [--json] [--picture FILE [--mode even|odd]]\n"
-    "       plattor-lines STRUCTURE … --sweep NAME=FROM:TO:COUNT [--sweep-log] [--plot FILE] [--threads N]\n"
-    "       plattor-lines STRUCTURE … --picture FILE.png|FILE.svg [--mode even|odd] [--json]\n"
-    "       plattor-lines --batch FILE.csv|- [--threads N]";
+// The usage, each structure's options from their one table.
+std::string usage() {
+    std::string text = "usage: plattor-lines [--er EPS] [--json] [--help] [--version]\n";
+    for (const StructureKind kind : {StructureKind::microstrip, StructureKind::stripline, StructureKind::coplanar})
+        text += std::string("       plattor-lines ") + structureName(kind) + " " + structureUsage(kind) + " [--json]\n";
+    return text +
+           "       plattor-lines STRUCTURE … --solve NAME --target QUANTITY=OHM [--json] [--picture FILE [--mode even|odd]]\n"
+           "       plattor-lines STRUCTURE … --sweep NAME=FROM:TO:COUNT [--sweep-log] [--plot FILE] [--threads N]\n"
+           "       plattor-lines STRUCTURE … --picture FILE.png|FILE.svg [--mode even|odd] [--json]\n"
+           "       plattor-lines --batch FILE.csv|- [--threads N]";
+}
 
-constexpr const char* help =
+// Text broken into lines of at most 100 characters at blanks.
+std::string wrapped(const std::string& text) {
+    std::string out, line;
+    std::size_t from = 0;
+    while (from < text.size()) {
+        const std::size_t blank = text.find(' ', from);
+        const std::string word = text.substr(from, blank == std::string::npos ? std::string::npos : blank - from);
+        if (!line.empty() && line.size() + 1 + word.size() > 100) out += line + "\n", line.clear();
+        line += (line.empty() ? "" : " ") + word;
+        from = blank == std::string::npos ? text.size() : blank + 1;
+    }
+    return out + line + "\n";
+}
+
+// What the structures are, from their one description each.
+std::string structuresHelp() {
+    std::string text;
+    for (const StructureKind kind : {StructureKind::microstrip, StructureKind::stripline, StructureKind::coplanar})
+        text += wrapped(std::string(structureName(kind)) + ": " + structureDescription(kind) + ".");
+    return text +
+           "--mask goes with --mask-er, --cover with --cover-er; a mask and a cover exclude each other.\n";
+}
+
+// Before the structures' descriptions.
+constexpr const char* helpPair =
     "Converged capacitances and line impedances with an error bar.\n"
     "Without a structure: reads indata3.txt (ground-plane width, strip width, centre distance, height;\n"
     "width 0: no plane) like plattor and prints the strip-to-strip and strip-to-ground capacitance at\n"
     "plattor's own segment counts N and converged, the Maxwell matrix of the strips and the mode\n"
     "capacitances and impedances of the pair in free space. --er EPS puts the strips on a board of\n"
-    "relative permittivity EPS as wide as the ground plane.\n"
-    "microstrip, stripline, coplanar: a trace (a pair with --s, the gap between their bottom edges),\n"
-    "bottom width --w, top width --w-top, thickness --t; microstrip on a substrate of height --h over a\n"
-    "plane, with a solder mask (--mask, --mask-er; --mask-top its thickness over the conductors) or a\n"
-    "cover layer (--cover, --cover-er); stripline\n"
-    "between planes --b apart, the traces' bottoms at --h, --er below and --er-top above them;\n"
-    "coplanar: the microstrip with grounds --g from the traces, --ground-width wide (default infinite).\n"
+    "relative permittivity EPS as wide as the ground plane.\n";
+
+// After the structures' descriptions.
+constexpr const char* helpDesign =
     "Lengths in one unit of your choice, or each with a suffix m, mm, um or mil.\n"
     "--json prints the same as one JSON object in SI units. --version prints the version.\n"
     "--solve NAME --target QUANTITY=OHM: the length NAME (w, s, g, h, t, …) that gives the impedance\n"
@@ -342,7 +363,7 @@ int main(int argc, char** argv) {
         if (options.picture && !options.help && !options.version) checkGnuplot(options.picture->fileName, "--picture");
         const unsigned threads = options.threads.value_or(defaultThreads());
         if (options.help) {
-            display(std::string(usage) + "\n\n" + help);
+            display(usage() + "\n\n" + helpPair + structuresHelp() + helpDesign);
         } else if (options.version) {
             display(std::string("plattor-lines ") + PLATTOR_VERSION);
         } else if (options.batch) {

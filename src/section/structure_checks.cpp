@@ -31,15 +31,8 @@ void checkPermittivity(const Structure& s, double value, const char* option) {
 void checkStructure(const Structure& s) {
     const bool strip = s.kind == StructureKind::stripline, coplanar = s.kind == StructureKind::coplanar;
     // What each structure takes, and what it needs.
-    const auto takes = [&](double Structure::*field) {
-        if (field == &Structure::b || field == &Structure::erTop) return strip;
-        if (field == &Structure::g || field == &Structure::groundWidth) return coplanar;
-        if (field == &Structure::mask || field == &Structure::maskEr || field == &Structure::maskTop) return !strip;
-        if (field == &Structure::cover || field == &Structure::coverEr) return s.kind == StructureKind::microstrip;
-        return true;
-    };
     for (const StructureOption& o : structureOptions())
-        if (given(s.*o.field) && !takes(o.field)) refuse(s, std::string("has no option --") + o.name);
+        if (given(s.*o.field) && !(o.kinds & kindBit(s.kind))) refuse(s, std::string("has no option --") + o.name);
     const auto need = [&](double value, const char* option, const char* what) {
         if (!given(value)) refuse(s, std::string("needs ") + option + " (" + what + ")");
     };

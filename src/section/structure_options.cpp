@@ -8,27 +8,58 @@ namespace plattor {
 
 namespace {
 
+constexpr unsigned micro = kindBit(StructureKind::microstrip), strip = kindBit(StructureKind::stripline),
+                   coplanar = kindBit(StructureKind::coplanar);
+
 const std::vector<StructureOption> options = {
-    {"w", &Structure::w, true, "trace width"},
-    {"w-top", &Structure::wTop, true, "trace's top width"},
-    {"t", &Structure::t, true, "trace thickness"},
-    {"s", &Structure::s, true, "gap between the traces"},
-    {"h", &Structure::h, true, "height"},
-    {"b", &Structure::b, true, "spacing of the planes"},
-    {"er", &Structure::er, false, "relative permittivity"},
-    {"er-top", &Structure::erTop, false, "relative permittivity above the traces"},
-    {"mask", &Structure::mask, true, "mask thickness"},
-    {"mask-er", &Structure::maskEr, false, "mask's relative permittivity"},
-    {"mask-top", &Structure::maskTop, true, "mask thickness over the conductors"},
-    {"cover", &Structure::cover, true, "cover thickness"},
-    {"cover-er", &Structure::coverEr, false, "cover's relative permittivity"},
-    {"g", &Structure::g, true, "gap to the coplanar grounds"},
-    {"ground-width", &Structure::groundWidth, true, "coplanar ground width"},
+    {"w", &Structure::w, true, "trace width", "W", everyKind, everyKind},
+    {"w-top", &Structure::wTop, true, "trace's top width", "WT", everyKind, 0},
+    {"t", &Structure::t, true, "trace thickness", "T", everyKind, 0},
+    {"s", &Structure::s, true, "gap between the traces", "S", everyKind, 0},
+    {"h", &Structure::h, true, "height", "H", everyKind, everyKind},
+    {"b", &Structure::b, true, "spacing of the planes", "B", strip, strip},
+    {"er", &Structure::er, false, "relative permittivity", "E", everyKind, everyKind},
+    {"er-top", &Structure::erTop, false, "relative permittivity above the traces", "ET", strip, 0},
+    {"mask", &Structure::mask, true, "mask thickness", "M", micro | coplanar, 0},
+    {"mask-er", &Structure::maskEr, false, "mask's relative permittivity", "EM", micro | coplanar, 0},
+    {"mask-top", &Structure::maskTop, true, "mask thickness over the conductors", "MT", micro | coplanar, 0},
+    {"cover", &Structure::cover, true, "cover thickness", "C", micro, 0},
+    {"cover-er", &Structure::coverEr, false, "cover's relative permittivity", "EC", micro, 0},
+    {"g", &Structure::g, true, "gap to the coplanar grounds", "G", coplanar, coplanar},
+    {"ground-width", &Structure::groundWidth, true, "coplanar ground width", "GW", coplanar, 0},
 };
 
 }  // namespace
 
 const std::vector<StructureOption>& structureOptions() { return options; }
+
+const char* structureDescription(StructureKind kind) {
+    switch (kind) {
+        case StructureKind::microstrip:
+            return "a trace (a pair with s, the gap between their bottom edges) of bottom width w, top width w-top "
+                   "(default w) and thickness t (default 0) on a substrate of height h and relative permittivity er "
+                   "over a plane; a solder mask (mask thick over the laminate, mask-top over the conductors, default "
+                   "mask; of mask-er) or a cover layer (cover, cover-er) embedding the traces";
+        case StructureKind::stripline:
+            return "the traces of the microstrip with their bottoms at h between planes b apart, er below them and "
+                   "er-top (default er) above";
+        case StructureKind::coplanar:
+            return "the microstrip with a ground on each side, of the traces' thickness, g from their outer bottom "
+                   "edges and ground-width wide (default infinite), and a mask as the microstrip's";
+    }
+    return "";
+}
+
+std::string structureUsage(StructureKind kind) {
+    std::string needed, optional;
+    for (const StructureOption& o : options) {
+        if (!(o.kinds & kindBit(kind))) continue;
+        const std::string option = std::string("--") + o.name + " " + o.placeholder;
+        if (o.required & kindBit(kind)) needed += (needed.empty() ? "" : " ") + option;
+        else optional += " [" + option + "]";
+    }
+    return needed + optional;
+}
 
 const StructureOption* findStructureOption(std::string_view name) {
     for (const StructureOption& o : options) {

@@ -45,15 +45,28 @@ struct Structure {
 
 // An option of the structures, as on the command line (--name) and in a batch's header (the
 // name with '_' for '-'): the field it sets, whether it is a length, what it is.
+// The structures of a kind, as bits of a mask.
+inline constexpr unsigned kindBit(StructureKind kind) { return 1u << static_cast<unsigned>(kind); }
+inline constexpr unsigned everyKind = 7u;
+
 struct StructureOption {
     const char* name;
     double Structure::*field;
     bool length;
     const char* meaning;
+    const char* placeholder;  // its value in the usage: "W", "EM"
+    unsigned kinds;           // the structures that take it
+    unsigned required;        // the structures that need it
 };
 
 // Every option, in the order of a batch's columns.
 const std::vector<StructureOption>& structureOptions();
+// What a structure of that kind is, in a sentence naming its options (as on the command line):
+// the one description the help text, the library and the Python module give.
+const char* structureDescription(StructureKind kind);
+// A structure's options as a usage line: "--w W --h H --er E [--w-top WT] …", those it needs
+// first.
+std::string structureUsage(StructureKind kind);
 // The option of that name ("w-top" or "w_top"), or nullptr.
 const StructureOption* findStructureOption(std::string_view name);
 // The structure kind of that name, or false.

@@ -79,6 +79,12 @@ TEST(LinesApi, OptionsReadBackInMetresWhereTheyCarryUnits) {
     EXPECT_EQ(plattor::Line("stripline").lengthUnit(), "");
     EXPECT_EQ(plattor::Line::options().front(), "w");
     EXPECT_EQ(plattor::Line::options().size(), 15u);
+    // A kind's own options, those it needs first, as plattor-lines' usage lists them.
+    const std::vector<plattor::Line::Option> strip = plattor::Line::options("stripline");
+    std::string names;
+    for (const auto& o : strip) names += (o.required ? "" : "[") + o.name + (o.required ? " " : "] ");
+    EXPECT_EQ(names, "w h b er [w-top] [t] [s] [er-top] ");
+    EXPECT_NE(plattor::Line::description("coplanar").find("ground-width"), std::string::npos);
 }
 
 // Each mistake through the library, and where plattor-lines can make it too, its message.
