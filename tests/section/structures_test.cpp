@@ -117,16 +117,6 @@ TEST(StructuresInVacuum, AreFreeSpaceAndHomogeneousOnesScale) {
         return solved(s);
     };
     EXPECT_EQ(thin("mask", "mask-er").value[Q::oddModeImpedance], thin("cover", "cover-er").value[Q::oddModeImpedance]);
-    // A mask of εr 1 is no mask, its coating thinner or thicker than its layer.
-    Structure board = make(StructureKind::coplanar,
-                           {{"w", 0.6}, {"w-top", 0.45}, {"t", 0.13}, {"s", 0.27}, {"g", 0.2}, {"h", 0.4}, {"er", 3.9}});
-    const ConvergedQuantities bare = solved(board);
-    for (const double top : {0.03, 0.23}) {
-        board.mask = 0.07, board.maskEr = 1, board.maskTop = top;
-        const ConvergedQuantities r = solved(board);
-        const Q q = Q::differentialImpedance;
-        EXPECT_NEAR(r.value[q], bare.value[q], r.error[q] + bare.error[q]) << top;
-    }
 }
 
 // The mask's coating over the conductors: as thick as its layer, the board with one thickness
@@ -337,8 +327,8 @@ Structure coveredTrace() {
                 {{"w", 0.37}, {"t", 0.05}, {"h", 0.25}, {"er", 3.1}, {"cover", 0.2}, {"cover-er", 1}});
 }
 Structure maskedCoplanar() {
-    return make(StructureKind::coplanar,
-                {{"w", 0.37}, {"t", 0.04}, {"g", 0.1}, {"h", 0.2}, {"er", 4.3}, {"mask", 0.02}, {"mask-er", 1}});
+    return make(StructureKind::coplanar, {{"w", 0.37}, {"w-top", 0.28}, {"t", 0.08}, {"s", 0.17}, {"g", 0.12},
+                                          {"h", 0.25}, {"er", 3.9}, {"mask", 0.04}, {"mask-er", 1}});
 }
 Structure centredStripline() {
     return make(StructureKind::stripline, {{"w", 0.37}, {"h", 0.5}, {"b", 1}, {"er", 2.9}, {"er-top", 4.1}});
@@ -357,12 +347,16 @@ INSTANTIATE_TEST_SUITE_P(
                     with(with(maskedPair(), "mask", absent), "mask-er", absent), {}},
         Equivalence{"ACoverOfVacuumIsTheBareBoard", coveredTrace(),
                     with(with(coveredTrace(), "cover", absent), "cover-er", absent), {}},
-        Equivalence{"ACoplanarMaskOfVacuumIsTheBareBoard", maskedCoplanar(),
+        // Its coating of the conductors thinner or thicker than its layer.
+        Equivalence{"ACoplanarMaskOfVacuumThinOnTheTracesIsTheBareBoard", with(maskedCoplanar(), "mask-top", 0.011),
+                    with(with(maskedCoplanar(), "mask", absent), "mask-er", absent), {}},
+        Equivalence{"ACoplanarMaskOfVacuumThickOnTheTracesIsTheBareBoard", with(maskedCoplanar(), "mask-top", 0.085),
                     with(with(maskedCoplanar(), "mask", absent), "mask-er", absent), {}},
         Equivalence{"TheLayersOfACentredThinStriplineSwap", centredStripline(),
                     with(with(centredStripline(), "er", 4.1), "er-top", 2.9), {}},
-        Equivalence{"WideCoplanarGroundsAreInfiniteOnes", with(maskedCoplanar(), "ground-width", 37), maskedCoplanar(),
-                    {}, 1e-9},
+        // Above a ground's far edge the field falls like a dipole's over the plane: 5e−8 at 100 w, 5e−10 at 1000 w.
+        Equivalence{"WideCoplanarGroundsAreInfiniteOnes", with(maskedCoplanar(), "ground-width", 370), maskedCoplanar(),
+                    {}, 2e-9},
         Equivalence{"AStriplinePairFarApartIsTwoSingleTraces", with(offsetStripline(), "s", 44), offsetStripline(),
                     {{Q::evenModeImpedance, Q::impedance},
                      {Q::oddModeImpedance, Q::impedance},
