@@ -16,9 +16,9 @@
 #include <filesystem>
 #include <string>
 
-#include "assembly/assembly.hpp"
-#include "fields/field_files.hpp"
-#include "fields/fields.hpp"
+#include "moment/assembly/assembly.hpp"
+#include "moment/fields/field_files.hpp"
+#include "moment/fields/fields.hpp"
 #include "lines/quantities.hpp"
 #include "matrix/linalg.hpp"
 #include "matrix/matrix.hpp"
@@ -26,7 +26,7 @@
 #include "run/geometry.hpp"
 #include "section/pair_sections.hpp"
 #include "section/structures.hpp"
-#include "solution/capacitance.hpp"
+#include "moment/solution/capacitance.hpp"
 
 namespace {
 

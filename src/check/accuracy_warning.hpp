@@ -5,7 +5,7 @@
 // decides, cheaply first, whether they are, and words the warning.
 #include <string>
 
-#include "assembly/conductors.hpp"
+#include "moment/assembly/conductors.hpp"
 
 namespace plattor {
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <numbers>
 
-#include "solution/capacitance.hpp"
+#include "moment/solution/capacitance.hpp"
 
 namespace plattor {
 

@@ -3,8 +3,8 @@
 #include <cstddef>
 #include <vector>
 
-#include "assembly/conductors.hpp"
-#include "fields/fields.hpp"
+#include "moment/assembly/conductors.hpp"
+#include "moment/fields/fields.hpp"
 #include "run/input.hpp"
 
 namespace plattor {

@@ -16,7 +16,7 @@
 #include <sstream>
 #include <thread>
 
-#include "fields/field_files.hpp"
+#include "moment/fields/field_files.hpp"
 #include "base/error.hpp"
 #include "base/text.hpp"
 #include "run/console.hpp"

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <iterator>
 
-#include "fields/fields.hpp"
+#include "moment/fields/fields.hpp"
 #include "base/error.hpp"
 #include "base/text.hpp"
 #include "run/geometry.hpp"

@@ -27,7 +27,7 @@
 #include "section/structure_arguments.hpp"
 #include "section/pair_sections.hpp"
 #include "section/structures.hpp"
-#include "solution/capacitance.hpp"
+#include "moment/solution/capacitance.hpp"
 #include "solver/interrupt.hpp"
 
 namespace {

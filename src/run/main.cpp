@@ -11,15 +11,15 @@
 #include <utility>
 #include <vector>
 
-#include "assembly/assembly.hpp"
-#include "fields/field_files.hpp"
-#include "fields/fields.hpp"
+#include "moment/assembly/assembly.hpp"
+#include "moment/fields/field_files.hpp"
+#include "moment/fields/fields.hpp"
 #include "check/accuracy_warning.hpp"
 #include "matrix/matrix.hpp"
 #include "run/console.hpp"
 #include "run/geometry.hpp"
 #include "run/input.hpp"
-#include "solution/capacitance.hpp"
+#include "moment/solution/capacitance.hpp"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "assembly/assembly.hpp"
+#include "moment/assembly/assembly.hpp"
 #include "matrix/matrix.hpp"
 #include "support/matrices.hpp"
 #include "support/math_paths.hpp"

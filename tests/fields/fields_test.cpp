@@ -7,12 +7,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "assembly/assembly.hpp"
-#include "fields/field_files.hpp"
-#include "fields/fields.hpp"
+#include "moment/assembly/assembly.hpp"
+#include "moment/fields/field_files.hpp"
+#include "moment/fields/fields.hpp"
 #include "base/error.hpp"
 #include "run/geometry.hpp"
-#include "solution/capacitance.hpp"
+#include "moment/solution/capacitance.hpp"
 #include "support/matrices.hpp"
 #include "support/math_paths.hpp"
 

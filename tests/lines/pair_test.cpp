@@ -17,7 +17,7 @@
 #include "run/geometry.hpp"
 #include "section/pair_sections.hpp"
 #include "section/structures.hpp"
-#include "solution/capacitance.hpp"
+#include "moment/solution/capacitance.hpp"
 #include "support/test_names.hpp"
 
 namespace plattor {

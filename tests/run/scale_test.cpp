@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "assembly/assembly.hpp"
-#include "fields/field_files.hpp"
-#include "fields/fields.hpp"
+#include "moment/assembly/assembly.hpp"
+#include "moment/fields/field_files.hpp"
+#include "moment/fields/fields.hpp"
 #include "run/geometry.hpp"
-#include "solution/capacitance.hpp"
+#include "moment/solution/capacitance.hpp"
 #include "support/program_run.hpp"
 #include "support/test_names.hpp"
 

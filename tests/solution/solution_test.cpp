@@ -4,11 +4,11 @@
 #include <cmath>
 #include <numbers>
 
-#include "assembly/assembly.hpp"
-#include "fields/fields.hpp"
+#include "moment/assembly/assembly.hpp"
+#include "moment/fields/fields.hpp"
 #include "base/error.hpp"
 #include "run/geometry.hpp"
-#include "solution/capacitance.hpp"
+#include "moment/solution/capacitance.hpp"
 #include "support/matrices.hpp"
 #include "support/math_paths.hpp"
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "assembly/conductors.hpp"
+#include "moment/assembly/conductors.hpp"
 #include "matrix/matrix.hpp"
 #include "physics/constants.hpp"
 

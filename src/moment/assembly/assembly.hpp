@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <vector>
 
-#include "assembly/conductors.hpp"
+#include "moment/assembly/conductors.hpp"
 #include "matrix/matrix.hpp"
 
 namespace plattor {

@@ -1,4 +1,4 @@
-#include "assembly/conductors.hpp"
+#include "moment/assembly/conductors.hpp"
 
 #include <cassert>
 

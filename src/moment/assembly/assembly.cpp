@@ -1,4 +1,4 @@
-#include "assembly/assembly.hpp"
+#include "moment/assembly/assembly.hpp"
 
 #include <cmath>
 #include <vector>

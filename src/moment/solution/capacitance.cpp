@@ -1,4 +1,4 @@
-#include "solution/capacitance.hpp"
+#include "moment/solution/capacitance.hpp"
 
 #include <algorithm>
 #include <cassert>
@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "assembly/assembly.hpp"
+#include "moment/assembly/assembly.hpp"
 #include "base/error.hpp"
 #include "matrix/linalg.hpp"
 #include "base/text.hpp"

@@ -1,4 +1,4 @@
-#include "fields/fields.hpp"
+#include "moment/fields/fields.hpp"
 
 #include <algorithm>
 #include <cassert>

@@ -1,4 +1,4 @@
-#include "fields/field_files.hpp"
+#include "moment/fields/field_files.hpp"
 
 #include <fcntl.h>
 #include <sys/file.h>

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "fields/fields.hpp"
+#include "moment/fields/fields.hpp"
 #include "matrix/matrix.hpp"
 
 namespace plattor {
