@@ -66,14 +66,27 @@ TEST_P(ThinCentredStripline, MatchesConformalMappingWithinTheBar) {
     Structure st = make(StructureKind::stripline, {{"w", c.w}, {"h", c.b / 2}, {"b", c.b}, {"er", c.er}});
     st.s = c.s;
     const ConvergedQuantities r = solved(st);
-    const double e = vacuumPermittivity * c.er;
+    // CODATA 2018's ε0 and c0 written out; in a homogeneous dielectric Z = √εr/(c0·C),
+    // L = εr/(c0²·C) and the delay √εr/c0.
+    const double c0 = 299792458.0, e = 8.8541878128e-12 * c.er;
     const double t1 = std::tanh(pi * c.w / (2 * c.b)), t2 = std::tanh(pi * (c.w + c.s) / (2 * c.b));
+    const double single = 4 * e * ratioK(1 / std::cosh(pi * c.w / (2 * c.b)), std::tanh(pi * c.w / (2 * c.b)));
+    const double even = 4 * e / ratioK(t1 * t2), odd = 4 * e / ratioK(t1 / t2);
+    const auto z = [&](double capacitance) { return std::sqrt(c.er) / (c0 * capacitance); };
     const struct {
         Q quantity;
         double exact;
-    } checks[] = {{Q::capacitance, 4 * e * ratioK(1 / std::cosh(pi * c.w / (2 * c.b)), std::tanh(pi * c.w / (2 * c.b)))},
-                  {Q::evenModeCapacitance, 4 * e / ratioK(t1 * t2)},
-                  {Q::oddModeCapacitance, 4 * e / ratioK(t1 / t2)},
+    } checks[] = {{Q::capacitance, single},
+                  {Q::impedance, z(single)},
+                  {Q::inductance, c.er / (c0 * c0 * single)},
+                  {Q::delay, std::sqrt(c.er) / c0},
+                  {Q::evenModeCapacitance, even},
+                  {Q::oddModeCapacitance, odd},
+                  {Q::evenModeImpedance, z(even)},
+                  {Q::oddModeImpedance, z(odd)},
+                  {Q::differentialImpedance, 2 * z(odd)},
+                  {Q::commonModeImpedance, z(even) / 2},
+                  {Q::couplingCoefficient, (z(even) - z(odd)) / (z(even) + z(odd))},
                   // A homogeneous dielectric: ε_eff is εr, exactly as the bar says.
                   {Q::effectivePermittivity, c.er},
                   {Q::evenModeEffectivePermittivity, c.er},
@@ -82,7 +95,8 @@ TEST_P(ThinCentredStripline, MatchesConformalMappingWithinTheBar) {
         if (!r.value.applies(check.quantity)) continue;
         SCOPED_TRACE(quantityInfo(check.quantity).name);
         EXPECT_LE(std::fabs(r.value[check.quantity] - check.exact), r.error[check.quantity]) << r.value[check.quantity];
-        EXPECT_LE(r.error[check.quantity], 1e-5 * check.exact);
+        // A weak coupling's bar is the rounding floor of the difference it is, not 10 ppm of it.
+        if (check.quantity != Q::couplingCoefficient) EXPECT_LE(r.error[check.quantity], 1e-5 * check.exact);
     }
 }
 
