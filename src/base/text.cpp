@@ -50,10 +50,8 @@ Decimal parseDecimal(std::string_view s) {
     return {k, inRange, inRange ? value : 0.0};
 }
 
-std::string ratioText(double ratio) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.3g", ratio);
-    std::string t = text;
+std::string ratioText(double ratio, int digits) {
+    const std::string t = formatted("%.*g", digits, ratio);
     const auto e = t.find('e');
     if (e == std::string::npos) return t;
     const int exponent = std::atoi(t.c_str() + e + 1);

@@ -28,9 +28,9 @@ std::string numberText(double x);
 // The shortest text that reads back to x exactly ("-1", "0.5", "1e+200"); "NaN", "Inf", "-Inf".
 std::string shortestText(double x);
 
-// A ratio in few characters: three significant digits, the exponent without '+' or leading
+// A ratio in few characters: `digits` significant digits, the exponent without '+' or leading
 // zeros ("1e-16", "2.5e7", "0.5").
-std::string ratioText(double ratio);
+std::string ratioText(double ratio, int digits = 3);
 
 // printf of one number with a precision ("%.*g", "%.*f", "%.*e"), as long as it takes: the one
 // formatter behind every number text but the shortest and the field tables'.

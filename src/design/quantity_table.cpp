@@ -70,6 +70,13 @@ struct ExactDecimal {
 
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
+// d without leading or trailing zeros in its digits.
+ExactDecimal trimmed(ExactDecimal d) {
+    d.digits.erase(0, std::min(d.digits.find_first_not_of('0'), d.digits.size()));
+    while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back(), ++d.exponent;
+    return d;
+}
+
 // `text` in parseDecimal's notation, read whole.
 ExactDecimal exactDecimal(std::string_view text) {
     ExactDecimal d;
@@ -87,9 +94,7 @@ ExactDecimal exactDecimal(std::string_view text) {
         d.exponent += down ? -e : e;
     }
     assert(k == text.size());
-    d.digits.erase(0, std::min(d.digits.find_first_not_of('0'), d.digits.size()));
-    while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back(), ++d.exponent;
-    return d;
+    return trimmed(d);
 }
 
 std::string decimalText(const ExactDecimal& d) {
@@ -128,9 +133,7 @@ ExactDecimal roundedDecimal(bool negative, std::string digits, long exponent) {
             digits[k - 1] = up ? '0' : static_cast<char>(digits[k - 1] + 1);
         }
     }
-    ExactDecimal d{negative, digits, exponent};
-    while (!d.digits.empty() && d.digits.back() == '0') d.digits.pop_back(), ++d.exponent;
-    return d;
+    return trimmed({negative, digits, exponent});
 }
 
 std::string integerDigits(UnsignedWide m) {
@@ -196,10 +199,7 @@ std::string decimalProduct(std::string_view a, std::string_view b) {
     for (std::size_t k = sum.size(); k-- > 1;) sum[k - 1] += sum[k] / 10, sum[k] %= 10;
     std::string digits;
     for (const int d : sum) digits += static_cast<char>('0' + d);
-    ExactDecimal p{x.negative != y.negative, digits, x.exponent + y.exponent};
-    p.digits.erase(0, std::min(p.digits.find_first_not_of('0'), p.digits.size()));
-    while (!p.digits.empty() && p.digits.back() == '0') p.digits.pop_back(), ++p.exponent;
-    return decimalText(p);
+    return decimalText(trimmed({x.negative != y.negative, digits, x.exponent + y.exponent}));
 }
 
 }  // namespace plattor

@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
-#include <cstdio>
-#include <string>
 #include <numbers>
+#include <string>
 #include <tuple>
 
 #include "base/error.hpp"
+#include "base/text.hpp"
 
 namespace plattor {
 
@@ -34,9 +34,7 @@ constexpr double planeGrowth = 0.5;
 constexpr std::size_t panelLimit = 2000;
 
 std::string pointText(Point p) {
-    char text[64];
-    std::snprintf(text, sizeof text, "(%.6g, %.6g)", p.real(), p.imag());
-    return text;
+    return "(" + formatted("%.*g", 6, p.real()) + ", " + formatted("%.*g", 6, p.imag()) + ")";
 }
 
 struct EndInfo {

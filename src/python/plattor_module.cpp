@@ -4,9 +4,9 @@
 #include <pybind11/stl.h>
 #include <pythread.h>
 
-#include <string>
 #include <algorithm>
 #include <cctype>
+#include <string>
 #include <utility>
 #include <vector>
 

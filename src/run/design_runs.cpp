@@ -125,10 +125,19 @@ private:
     std::chrono::steady_clock::time_point last_{};
 };
 
-// What a batch or a sweep cut short by an interrupt says of its output.
-RunError interruptedAfter(std::size_t rows) {
-    return RunError("interrupted: the output holds the header and " + std::to_string(rows) + " complete row" +
-                    (rows == 1 ? "" : "s"));
+// The header, then the rows as `work` writes them; where an interrupt cuts them short, the
+// progress line ended and how many rows the output holds (`written`, as they are counted).
+void writeRows(const std::vector<std::string>& header, const OrderedWork& work, unsigned threads, std::size_t window,
+               Progress& progress, const std::size_t& written) {
+    displayWhole(csvLine(header));
+    try {
+        runInOrder(work, threads, window);
+    } catch (const Interrupted&) {
+        progress.end();
+        throw RunError("interrupted: the output holds the header and " + std::to_string(written) + " complete row" +
+                       (written == 1 ? "" : "s"));
+    }
+    progress.end();
 }
 
 // Said on standard error where fewer threads than asked for could be started.
@@ -256,14 +265,7 @@ void runSweep(StructureInput input, const SweepRequest& request, const std::opti
         },
         [&](std::size_t done) { progress(done); },
         [&](unsigned running, const std::string& why) { sayFewerThreads(progress, threads, running, why); }};
-    displayWhole(csvLine(header));
-    try {
-        runInOrder(points, threads, std::max<std::size_t>(values.size(), threads));
-    } catch (const Interrupted&) {
-        progress.end();
-        throw interruptedAfter(written);
-    }
-    progress.end();
+    writeRows(header, points, threads, std::max<std::size_t>(values.size(), threads), progress, written);
 
     // 3. The impedances against the option, where a point has them.
     const auto solved = [](const StructureSolution& s) { return s.error.empty(); };
@@ -362,13 +364,7 @@ void runBatch(const std::string& fileName, unsigned threads) {
         },
         [&](std::size_t done) { progress(done); },
         [&](unsigned running, const std::string& why) { sayFewerThreads(progress, threads, running, why); }};
-    displayWhole(csvLine(out));
-    try {
-        runInOrder(work, threads, window);
-    } catch (const Interrupted&) {
-        progress.end();
-        throw interruptedAfter(written);
-    }
+    writeRows(out, work, threads, window, progress, written);
 }
 
 void drawPicture(const Structure& structure, const std::string& lengthUnit, const PictureRequest& picture) {

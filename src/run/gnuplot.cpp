@@ -50,6 +50,14 @@ std::string gnuplotProgram() {
     return {};
 }
 
+// gnuplotProgram(), or RunError naming `option` where there is none.
+std::string requiredGnuplot(const char* option) {
+    const std::string program = gnuplotProgram();
+    if (program.empty())
+        throw RunError(std::string(option) + ": gnuplot not found (install the gnuplot-nox package or set GNUPLOT)");
+    return program;
+}
+
 // gnuplot's time limit in seconds: $PLATTOR_GNUPLOT_TIMEOUT, else the default.
 double gnuplotTimeout(const char* option) {
     const char* text = std::getenv(timeoutVariable);
@@ -140,8 +148,7 @@ void putInPlace(const fs::path& picture, const std::string& destination, const c
 }  // namespace
 
 void checkGnuplot(const std::string& destination, const char* option) {
-    if (gnuplotProgram().empty())
-        throw RunError(std::string(option) + ": gnuplot not found (install the gnuplot-nox package or set GNUPLOT)");
+    requiredGnuplot(option);
     gnuplotTimeout(option);
     // The destination's directory is asked whether this process may make a file in it; the
     // picture is not drawn yet, so nothing is made.
@@ -157,9 +164,7 @@ void checkGnuplot(const std::string& destination, const char* option) {
 }
 
 void runGnuplot(const GnuplotJob& job, const std::string& destination, const char* option) {
-    const std::string program = gnuplotProgram();
-    if (program.empty())
-        throw RunError(std::string(option) + ": gnuplot not found (install the gnuplot-nox package or set GNUPLOT)");
+    const std::string program = requiredGnuplot(option);
     const double limit = gnuplotTimeout(option);
     // The report goes out whole before gnuplot starts: a run killed while it draws has printed it.
     finishConsole();

@@ -1,7 +1,6 @@
 #include "section/converged_range.hpp"
 
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 
 #include "base/text.hpp"
@@ -18,16 +17,8 @@ bool inRange(double ratio) { return ratio >= smallestRatio * (1 - 1e-9) && ratio
 std::string outsideRatioText(double ratio) {
     // ratioText's three digits, or more until the number shown lies outside the range too.
     int digits = 3;
-    char text[40];
-    for (;; ++digits) {
-        std::snprintf(text, sizeof text, "%.*g", digits, ratio);
-        if (digits == 17 || !inRange(std::strtod(text, nullptr))) break;
-    }
-    if (digits == 3) return ratioText(ratio);
-    const std::string t = text;
-    const auto e = t.find('e');
-    if (e == std::string::npos) return t;
-    return t.substr(0, e + 1) + std::to_string(std::atoi(t.c_str() + e + 1));
+    while (digits < 17 && inRange(std::strtod(formatted("%.*g", digits, ratio).c_str(), nullptr))) ++digits;
+    return ratioText(ratio, digits);
 }
 
 std::string ratioOutOfRange(const std::vector<NamedLength>& lengths, const std::string& who) {

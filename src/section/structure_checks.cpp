@@ -13,7 +13,6 @@ namespace plattor {
 
 namespace {
 
-
 [[noreturn]] void refuse(const Structure& s, const std::string& why) {
     throw RunError(std::string(structureName(s.kind)) + ": " + why);
 }
@@ -24,7 +23,6 @@ void checkPermittivity(const Structure& s, double value, const char* option) {
         refuse(s, std::string(option) + " must be a relative permittivity from 1 to " + numberText(largestPermittivity) +
                       ", got " + shortestText(value));
 }
-
 
 }  // namespace
 

@@ -308,20 +308,23 @@ using Check = std::function<void()>;
 
 thread_local bool aloneOnThisThread = false;
 
-// Runs two pieces of one solve side by side, the second on a thread of its own where one can be
-// started, each calling its check where it may stop: the interrupt's, and a stop once the other
-// piece has failed. The first failure is rethrown once both have ended.
-void sideBySide(const std::function<void(const Check&)>& first, const std::function<void(const Check&)>& second) {
+// Runs two pieces of one solve, each calling its check where it may stop: the interrupt's, and
+// a stop once the other piece has failed. Where both have work (`both`), the machine has two
+// cores and this thread is not one of a pool's, side by side, the second on a thread of its own
+// where one can be started; else one after the other. The first failure is rethrown once both
+// have ended.
+void sideBySide(const std::function<void(const Check&)>& first, const std::function<void(const Check&)>& second,
+                bool both) {
     std::atomic<bool> failed{false};
     const Check check = [&failed] {
         if (failed.load(std::memory_order_relaxed)) throw Interrupted();
         checkInterrupt();
     };
-    if (aloneOnThisThread || std::thread::hardware_concurrency() < 2) {
+    const auto oneByOne = [&] {
         first(check);
         second(check);
-        return;
-    }
+    };
+    if (!both || aloneOnThisThread || std::thread::hardware_concurrency() < 2) return oneByOne();
     std::future<void> other;
     try {
         other = std::async(std::launch::async, [&] {
@@ -332,10 +335,8 @@ void sideBySide(const std::function<void(const Check&)>& first, const std::funct
                 throw;
             }
         });
-    } catch (const std::system_error&) {  // no thread to be had: one after the other
-        first(check);
-        second(check);
-        return;
+    } catch (const std::system_error&) {  // no thread to be had
+        return oneByOne();
     }
     try {
         first(check);
@@ -372,11 +373,8 @@ std::pair<ModeCharges, ModeCharges> solveModes(const CrossSection& section, cons
     // With mirror symmetry the even and the odd system are built, and later factored, side by
     // side: each is half the work.
     Matrix direct, images;
-    if (mirror)
-        sideBySide([&](const Check& check) { direct = kernels.transposedKernel(false, size, check); },
-                   [&](const Check& check) { images = kernels.transposedKernel(true, size, check); });
-    else
-        direct = kernels.transposedKernel(false, size, checkInterrupt);
+    sideBySide([&](const Check& check) { direct = kernels.transposedKernel(false, size, check); },
+               [&](const Check& check) { if (mirror) images = kernels.transposedKernel(true, size, check); }, mirror);
 
     std::vector<double> rowFactor(n), diagonal(n, 0.0);
     for (std::size_t i = 0; i < n; ++i) {
@@ -440,12 +438,7 @@ std::pair<ModeCharges, ModeCharges> solveModes(const CrossSection& section, cons
         if (odd) result.second = charges(luSolveTransposed(factors, rightHandSide(true)), border);
         return result;
     }
-    const auto oneByOne = [](const std::function<void(const Check&)>& first,
-                             const std::function<void(const Check&)>& second) {
-        first(checkInterrupt);
-        second(checkInterrupt);
-    };
-    (even && odd ? sideBySide : oneByOne)(
+    sideBySide(
         [&](const Check& check) {
             if (!even) return;
             addBorder(direct, true);
@@ -455,7 +448,8 @@ std::pair<ModeCharges, ModeCharges> solveModes(const CrossSection& section, cons
             if (!odd) return;
             addBorder(images, false);
             result.second = charges(luSolveTransposed(luFactor(std::move(images), check), rightHandSide(true)), false);
-        });
+        },
+        even && odd);
     return result;
 }
 

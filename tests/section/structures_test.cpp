@@ -96,7 +96,9 @@ TEST_P(ThinCentredStripline, MatchesConformalMappingWithinTheBar) {
         SCOPED_TRACE(quantityInfo(check.quantity).name);
         EXPECT_LE(std::fabs(r.value[check.quantity] - check.exact), r.error[check.quantity]) << r.value[check.quantity];
         // A weak coupling's bar is the rounding floor of the difference it is, not 10 ppm of it.
-        if (check.quantity != Q::couplingCoefficient) EXPECT_LE(r.error[check.quantity], 1e-5 * check.exact);
+        if (check.quantity != Q::couplingCoefficient) {
+            EXPECT_LE(r.error[check.quantity], 1e-5 * check.exact);
+        }
     }
 }
 
@@ -391,7 +393,9 @@ TEST_P(FaceSides, AreTheRegionsBesideEveryFace) {
     for (std::size_t k = 0; k < section.faces.size(); ++k) {
         const SectionFace& f = section.faces[k];
         SCOPED_TRACE("face " + std::to_string(k));
-        if (f.conductor == noConductor) EXPECT_NE(f.leftPermittivity, f.rightPermittivity);
+        if (f.conductor == noConductor) {
+            EXPECT_NE(f.leftPermittivity, f.rightPermittivity);
+        }
         EXPECT_FALSE(f.leftPermittivity == 0 && f.rightPermittivity == 0);
         for (const double t : {0.2, 0.8, 1.6, 2.3, 2.9}) {
             const Point z = f.face.point(t), n = f.face.normal(t);

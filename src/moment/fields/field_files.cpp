@@ -184,11 +184,16 @@ bool FileReplacement::claim(int slot) {
     return true;
 }
 
-void FileReplacement::keepMode(const std::string& fileName) {
+std::size_t FileReplacement::unstaged(const std::string& fileName) const {
     const auto found = std::find(fileNames_.begin(), fileNames_.end(), fileName);
     assert(found != fileNames_.end());
     const auto f = static_cast<std::size_t>(found - fileNames_.begin());
     assert(std::find(staged_.begin(), staged_.end(), f) == staged_.end());
+    return f;
+}
+
+void FileReplacement::keepMode(const std::string& fileName) {
+    const std::size_t f = unstaged(fileName);
     struct stat replaced {};
     if (::fstatat(directory_, fileName.c_str(), &replaced, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(replaced.st_mode) &&
         ::fchmod(temporaries_[f], replaced.st_mode & 0777) != 0)
@@ -196,10 +201,7 @@ void FileReplacement::keepMode(const std::string& fileName) {
 }
 
 void FileReplacement::stage(const std::string& fileName, const std::string& contents) {
-    const auto found = std::find(fileNames_.begin(), fileNames_.end(), fileName);
-    assert(found != fileNames_.end());
-    const auto f = static_cast<std::size_t>(found - fileNames_.begin());
-    assert(std::find(staged_.begin(), staged_.end(), f) == staged_.end());
+    const std::size_t f = unstaged(fileName);
     // Written through a second descriptor, whose close reports what only a close reports (a
     // full disk or a quota on some file systems); the first keeps the temporary locked.
     const int fd = ::dup(temporaries_[f]);

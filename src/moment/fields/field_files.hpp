@@ -52,6 +52,8 @@ public:
     void commit();
 
 private:
+    // The index of `fileName`, one of the names given and not yet staged.
+    std::size_t unstaged(const std::string& fileName) const;
     // The temporary of file f in slot k.
     std::string temporaryName(std::size_t f, int slot) const;
     // Removes slot k's temporaries if their run has ended; a live run's locked last temporary
