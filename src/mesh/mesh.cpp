@@ -192,7 +192,8 @@ Mesh meshCrossSection(const CrossSection& section, const MeshLevel& level) {
         for (const auto& [p, open, inward] : {std::tuple{f.face.start(), f.openStart, f.face.startDirection()},
                                                std::tuple{f.face.end(), f.openEnd, -f.face.endDirection()}}) {
             if (open) continue;
-            bool smooth = f.conductor == noConductor, met = false;
+            // A conductor's outline continuing tangentially (the arcs of a circle) is smooth too.
+            bool smooth = true, met = false;
             for (std::size_t j = 0; j < section.faces.size() && smooth; ++j) {
                 if (j == k) continue;
                 const SectionFace& g = section.faces[j];
@@ -202,7 +203,7 @@ Mesh meshCrossSection(const CrossSection& section, const MeshLevel& level) {
                 else continue;
                 met = true;
                 const Point turn = direction / inward;
-                smooth = g.conductor == noConductor && turn.real() < 0 && std::fabs(turn.imag()) <= 1e-9;
+                smooth = g.conductor == f.conductor && turn.real() < 0 && std::fabs(turn.imag()) <= 1e-9;
             }
             if (smooth && met) continue;
             edges.push_back(p);

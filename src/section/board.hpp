@@ -33,7 +33,8 @@ enum class ConductorShape { trace, circle, polygon };
 
 // A conductor: a trace (a trapezoid whose bottom face, `bottomWidth` wide, lies at height y
 // centred on x; its top face `topWidth` wide, `thickness` higher; of zero thickness a strip), a
-// circle (centre (x, y), radius) or a simple polygon (its corners in order). A signal conductor
+// circle (centre (x, y), radius; a tube where hollow) or a simple polygon (its corners
+// counter-clockwise). A signal conductor
 // is driven; a ground one is held at the planes' potential.
 struct BoardConductor {
     std::string name;
@@ -41,7 +42,11 @@ struct BoardConductor {
     ConductorShape shape = ConductorShape::trace;
     double x = 0.0, y = 0.0;
     double bottomWidth = 0.0, topWidth = 0.0, thickness = 0.0;  // trace
+    // A trace taken to the board's edge (a ground pour): −1 leftwards, +1 rightwards from its
+    // inner side at x, a rectangle `thickness` high (no widths); 0 for a trace of finite width.
+    int toEdge = 0;
     double radius = 0.0;                                          // circle
+    double innerRadius = 0.0;  // a tube: hollow within this radius (a coaxial line's outer conductor)
     std::vector<Point> points;                                    // polygon
 };
 

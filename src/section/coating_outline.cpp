@@ -42,9 +42,9 @@ void offsetPieces(Point b0, Point b1, Point t1, Point t0, double m, double band,
     if (m > band && left.imag() != 0) out.push_back(arcPiece(b0, m, b0 + m * left, b0 - m));
 }
 
-// The upper envelope of the pieces over [0, far], as faces travelling towards +x, and vertical
-// faces where the envelope jumps. A first horizontal piece through x = 0 becomes one face
-// symmetric about it.
+// The upper envelope of the pieces over [0, far] with mirror symmetry (else over [−far, far]),
+// as faces travelling towards +x, and vertical faces where the envelope jumps. With mirror
+// symmetry a first horizontal piece through x = 0 becomes one face symmetric about it.
 void addEnvelope(CrossSection& section, std::vector<Piece> pieces, double far, double tolerance) {
     // Where the highest piece may change: the pieces' ends, and their crossings, where the
     // envelope is continuous whatever the rounding of the crossing's x.
@@ -52,14 +52,16 @@ void addEnvelope(CrossSection& section, std::vector<Piece> pieces, double far, d
         double x;
         bool crossing;
     };
-    std::vector<Break> breaks = {{0.0, false}, {far, false}};
+    const bool mirror = section.mirrorSymmetric;
+    const double from0 = mirror ? 0.0 : -far;
+    std::vector<Break> breaks = {{from0, false}, {far, false}};
     for (const Piece& p : pieces)
         for (const double x : {p.x0, p.x1})
-            if (x > 0 && x < far) breaks.push_back({x, false});
+            if (x > from0 && x < far) breaks.push_back({x, false});
     // Crossings of two pieces, by sampling their difference and bisecting each change of sign.
     for (std::size_t i = 0; i < pieces.size(); ++i)
         for (std::size_t j = i + 1; j < pieces.size(); ++j) {
-            const double lo = std::max({pieces[i].x0, pieces[j].x0, 0.0}), hi = std::min(pieces[i].x1, pieces[j].x1);
+            const double lo = std::max({pieces[i].x0, pieces[j].x0, from0}), hi = std::min(pieces[i].x1, pieces[j].x1);
             if (!(hi > lo)) continue;
             constexpr int samples = 64;
             const auto difference = [&](double x) { return pieces[i].y(x) - pieces[j].y(x); };
@@ -109,15 +111,20 @@ void addEnvelope(CrossSection& section, std::vector<Piece> pieces, double far, d
     for (std::size_t k = 0; k < runs.size(); ++k) {
         const Piece& piece = pieces[runs[k].piece];
         const Point to(runs[k].x1, piece.y(runs[k].x1));
-        if (k == 0 && piece.horizontal())
+        if (mirror && k == 0 && piece.horizontal())
             section.addSymmetric(Face::line(Point(-to.real(), to.imag()), to), noConductor);
-        else
+        else if (mirror)
             section.addMirrorPair(piece.face(from, to), noConductor, noConductor);
+        else
+            section.add(piece.face(from, to), noConductor);
         from = to;
         if (k + 1 == runs.size()) break;
         const Point next(runs[k + 1].x0, pieces[runs[k + 1].piece].y(runs[k + 1].x0));
         if (!runs[k].crossingAtEnd && std::fabs(next.imag() - to.imag()) > tolerance) {
-            section.addMirrorPair(Face::line(to, next), noConductor, noConductor);
+            if (mirror)
+                section.addMirrorPair(Face::line(to, next), noConductor, noConductor);
+            else
+                section.add(Face::line(to, next), noConductor);
             from = next;
         }
     }

@@ -41,8 +41,9 @@ Piece arcPiece(Point centre, double radius, Point from, Point to);
 // taken to the far end).
 void offsetPieces(Point b0, Point b1, Point t1, Point t0, double m, double band, bool open, std::vector<Piece>& out);
 
-// The upper envelope of the pieces over [0, far], as faces of the section travelling towards +x
-// (their sides from its regions), and vertical faces where the envelope jumps.
+// The upper envelope of the pieces over [0, far] (over [−far, far] where the section has no
+// mirror symmetry), as faces of the section travelling towards +x (their sides from its
+// regions), and vertical faces where the envelope jumps.
 void addEnvelope(CrossSection& section, std::vector<Piece> pieces, double far, double tolerance);
 
 }  // namespace plattor

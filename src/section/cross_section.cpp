@@ -58,6 +58,28 @@ bool CrossSection::isPair() const {
     return std::find(conductors.begin(), conductors.end(), ConductorRole::right) != conductors.end();
 }
 
+std::vector<std::size_t> CrossSection::signals() const {
+    std::vector<std::size_t> found;
+    for (std::size_t c = 0; c < conductors.size(); ++c)
+        if (conductors[c] == ConductorRole::signal) found.push_back(c);
+    return found;
+}
+
+std::size_t CrossSection::mirrorConductor(std::size_t c) const {
+    if (!mirrorSymmetric) return c;
+    for (const SectionFace& f : faces)
+        if (f.conductor == c) return faces[f.mirror].conductor;
+    return c;
+}
+
+bool CrossSection::carriesUnknowns(std::size_t c) const {
+    if (!mirrorSymmetric) return true;
+    for (std::size_t k = 0; k < faces.size(); ++k)
+        if (faces[k].conductor == c && (faces[k].mirror == k || faces[k].face.point(std::numbers::pi / 2).real() > 0))
+            return true;
+    return false;
+}
+
 bool CrossSection::hasDielectric() const {
     return std::any_of(faces.begin(), faces.end(), [](const SectionFace& f) {
         return (f.leftPermittivity != 0 && f.leftPermittivity != 1) ||

@@ -19,13 +19,15 @@
 namespace plattor {
 
 // What a conductor is held at in the modes of a line: a ground at 0 V; a single trace, or the
-// left and right trace of a pair, at the line's potentials.
-enum class ConductorRole { ground, single, left, right };
+// left and right trace of a pair, at the line's potentials; one of N signal conductors, each
+// driven in turn for their Maxwell matrix (no mode of its own).
+enum class ConductorRole { ground, single, left, right, signal };
 
 // The potential of a conductor in a mode: +1 V on every trace, the left one −1 V in the odd mode.
 constexpr double conductorPotential(ConductorRole role, bool odd) {
     switch (role) {
-        case ConductorRole::ground: return 0.0;
+        case ConductorRole::ground:
+        case ConductorRole::signal: return 0.0;
         case ConductorRole::left: return odd ? -1.0 : 1.0;
         case ConductorRole::single:
         case ConductorRole::right: return 1.0;
@@ -80,6 +82,14 @@ struct CrossSection {
     ConductorRole role(std::size_t face) const { return conductors[faces[face].conductor]; }
     // Whether the left and right traces of a pair are present (else one trace, or none).
     bool isPair() const;
+    // The conductors of role signal, in their order.
+    std::vector<std::size_t> signals() const;
+    // The conductor that is conductor c's mirror image (c itself where it is symmetric, or
+    // without mirror symmetry), from its faces.
+    std::size_t mirrorConductor(std::size_t c) const;
+    // Whether conductor c's faces carry unknowns: without mirror symmetry every conductor's;
+    // with it, those right of x = 0 or across it.
+    bool carriesUnknowns(std::size_t c) const;
     // Whether any dielectric other than vacuum is present.
     bool hasDielectric() const;
     // The same arrangement in vacuum: every permittivity 1, the interfaces gone.

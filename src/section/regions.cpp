@@ -7,14 +7,31 @@ namespace plattor {
 
 namespace {
 
-// Whether z lies strictly inside a convex counter-clockwise outline: left of every side.
+// Whether z lies strictly inside a counter-clockwise outline: left of every side of a convex
+// one; inside a concave one by the crossings of a ray towards +x.
 bool inside(Point z, const Outline& outline) {
-    if (outline.size() < 3) return false;
-    for (std::size_t k = 0; k < outline.size(); ++k) {
-        const Point a = outline[k], b = outline[(k + 1) % outline.size()];
-        if (std::imag(std::conj(b - a) * (z - a)) <= 0) return false;
+    const std::size_t n = outline.size();
+    if (n < 3) return false;
+    bool convex = true;
+    for (std::size_t k = 0; k < n && convex; ++k) {
+        const Point a = outline[k], b = outline[(k + 1) % n], c = outline[(k + 2) % n];
+        convex = std::imag(std::conj(b - a) * (c - b)) >= 0;
     }
-    return true;
+    if (convex) {
+        for (std::size_t k = 0; k < n; ++k) {
+            const Point a = outline[k], b = outline[(k + 1) % n];
+            if (std::imag(std::conj(b - a) * (z - a)) <= 0) return false;
+        }
+        return true;
+    }
+    bool in = false;
+    for (std::size_t k = 0; k < n; ++k) {
+        const Point a = outline[k], b = outline[(k + 1) % n];
+        if ((a.imag() > z.imag()) == (b.imag() > z.imag())) continue;
+        const double x = a.real() + (z.imag() - a.imag()) / (b.imag() - a.imag()) * (b.real() - a.real());
+        if (x > z.real()) in = !in;
+    }
+    return in;
 }
 
 }  // namespace
@@ -55,6 +72,8 @@ bool DielectricRegion::contains(Point z) const {
 double Regions::permittivityAt(Point z) const {
     for (const Outline& c : conductors)
         if (inside(z, c)) return 0.0;
+    for (const Circle& c : circles)
+        if (const double r = std::abs(z - c.centre); r < c.radius && r > c.inner) return 0.0;
     for (auto r = dielectrics.rbegin(); r != dielectrics.rend(); ++r)
         if (r->contains(z)) return r->permittivity;
     return 1.0;

@@ -10,7 +10,7 @@
 
 namespace plattor {
 
-// A convex polygon, counter-clockwise: a conductor's cross-section (of zero area for a strip).
+// A simple polygon, counter-clockwise: a conductor's cross-section (of zero area for a strip).
 using Outline = std::vector<Point>;
 
 // A dielectric region of relative permittivity `permittivity`, one of
@@ -35,8 +35,17 @@ struct DielectricRegion {
     bool contains(Point z) const;
 };
 
+// A round conductor (a wire, a coaxial line's inner conductor), or a tube (hollow within
+// `inner`: a coaxial line's outer conductor).
+struct Circle {
+    Point centre;
+    double radius;
+    double inner = 0.0;
+};
+
 struct Regions {
     std::vector<Outline> conductors;
+    std::vector<Circle> circles;
     std::vector<DielectricRegion> dielectrics;  // a later region lies over an earlier one
 
     // The relative permittivity at z: 0 inside a conductor, else that of the last region

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 #include <string>
 
 #include "base/error.hpp"
@@ -60,6 +61,21 @@ bool unsettled(const std::vector<LevelSolution>& s, double target, bool crossing
     for (const bool vacuum : {false, true}) {
         consider(&ModeCapacitances::even, vacuum);
         consider(&ModeCapacitances::odd, vacuum);
+        // A Maxwell matrix's entries, each against the geometric mean of its diagonal entries:
+        // a weak coupling need not settle to 1e−6 of itself.
+        const auto matrix = [&](std::size_t k) -> const std::vector<double>& {
+            return vacuum ? s[k].vacuumMaxwell : s[k].maxwell;
+        };
+        const std::size_t count = matrix(n - 1).size(), size = static_cast<std::size_t>(std::lround(std::sqrt(count)));
+        for (std::size_t i = 0; i < size; ++i)
+            for (std::size_t j = 0; j < size; ++j) {
+                const std::size_t e = i * size + j;
+                const double scale = std::sqrt(matrix(n - 1)[i * size + i] * matrix(n - 1)[j * size + j]);
+                const double v0 = matrix(n - 3)[e], v1 = matrix(n - 2)[e], v2 = matrix(n - 1)[e];
+                const double coarse = std::fabs(v1 - v0), fine = std::fabs(v2 - v1);
+                open = open || observedChange(v0, v1, v2) > target * scale ||
+                       (crossings && fine < coarse * crossing && coarse > 1e-12 * scale);
+            }
     }
     return open;
 }
@@ -86,9 +102,13 @@ Ladder solveLadder(const CrossSection& section) {
                 throw RunError("the cross-section's mesh needs " + std::to_string(mesh.unknowns()) + " unknowns at order " +
                                std::to_string(level.order) + ", beyond the solver's limit of " +
                                std::to_string(unknownsLimit) + "; this is a fault of the mesh: please report the input");
-            const ModeCapacitances modes = modeCapacitances(s, mesh);
+            const bool signals = !s.signals().empty();
+            const double none = std::numeric_limits<double>::quiet_NaN();
+            const ModeCapacitances modes = signals ? ModeCapacitances{none, none} : modeCapacitances(s, mesh);
+            const std::vector<double> maxwell = signals ? maxwellMatrix(s, mesh) : std::vector<double>{};
             solutions.push_back({level, level, mesh.panels.size(), mesh.unknowns(), mesh.panels.size(),
-                                 mesh.unknowns(), vacuum ? ModeCapacitances{} : modes, modes});
+                                 mesh.unknowns(), vacuum ? ModeCapacitances{} : modes, modes,
+                                 vacuum ? std::vector<double>{} : maxwell, maxwell});
             if (!vacuum) solutions.back().vacuumModes = modes;
         }
         return solutions;
@@ -108,6 +128,7 @@ Ladder solveLadder(const CrossSection& section) {
         solutions[k].vacuumPanels = v.vacuumPanels;
         solutions[k].vacuumUnknowns = v.vacuumUnknowns;
         solutions[k].vacuumModes = v.vacuumModes;
+        solutions[k].vacuumMaxwell = v.vacuumMaxwell;
     }
     return {std::move(solutions), settled};
 }

@@ -25,13 +25,18 @@ struct LevelSolution {
     std::size_t vacuumUnknowns;
     ModeCapacitances modes;
     ModeCapacitances vacuumModes;
+    // Of N signal conductors instead (modes NaN): their Maxwell matrices, row-major, F/m.
+    std::vector<double> maxwell;
+    std::vector<double> vacuumMaxwell;
 };
 
 // The rungs, coarse to fine.
 const std::vector<MeshLevel>& ladderLevels();
 
 // The arrangement solved up the ladder, with its dielectrics and in vacuum (the same solve where
-// there are none): three rungs, and more while the mode capacitances still move by more than
+// there are none): its mode capacitances, or with conductors of role signal their Maxwell matrix
+// (whose entries count as the mode capacitances below, each against its row's and column's
+// diagonal entries). Three rungs, and more while the mode capacitances still move by more than
 // 1e−6 of themselves from rung to rung (1e−9 while the next rung has at most 400 unknowns), or
 // their last change is suspiciously small against the one before, and the next rung's systems
 // stay below 1400 unknowns. A rung of more than 3200 unknowns, which no cross-section within the

@@ -356,12 +356,18 @@ struct ModeCharges {
     double offset = 0.0;
 };
 
-// The even and the odd mode's charges (each where asked for). The systems are factored in the
-// storage of the kernels, transposed as they are built: Aᵀ(j, i) = factor_i·(K_direct ±
-// K_mirror)ᵀ(j, i), solved by the transposed factors. Without mirror symmetry one system serves
-// both modes, their potentials differing only on the left trace.
-std::pair<ModeCharges, ModeCharges> solveModes(const CrossSection& section, const Kernels& kernels, bool even,
-                                               bool odd) {
+// The potential of every conductor in one excitation, indexed as CrossSection::conductors.
+using Potentials = std::vector<double>;
+
+// The charges of each excitation asked for: `even` ones, whose mirror images (with mirror
+// symmetry) carry the same potentials, and `odd` ones, whose images carry the opposite. The
+// systems are factored in the storage of the kernels, transposed as they are built: Aᵀ(j, i) =
+// factor_i·(K_direct ± K_mirror)ᵀ(j, i), solved by the transposed factors. Without mirror
+// symmetry one system serves every excitation, even and odd alike.
+std::pair<std::vector<ModeCharges>, std::vector<ModeCharges>> solveExcitations(const CrossSection& section,
+                                                                               const Kernels& kernels,
+                                                                               const std::vector<Potentials>& even,
+                                                                               const std::vector<Potentials>& odd) {
     const std::vector<Node>& nodes = kernels.nodes();
     const std::size_t n = nodes.size();
     const bool mirror = section.mirrorSymmetric;
@@ -415,59 +421,70 @@ std::pair<ModeCharges, ModeCharges> solveModes(const CrossSection& section, cons
             a(i, n) = nodes[i].weight;                                         // A(n, i): neutrality
         }
     };
-    const auto rightHandSide = [&](bool oddMode) {
+    const auto rightHandSide = [&](const Potentials& potentials) {
         std::vector<double> b(size, 0.0);
         for (std::size_t i = 0; i < n; ++i) {
             const SectionFace& face = section.faces[nodes[i].target.face];
-            if (face.conductor != noConductor) b[i] = conductorPotential(section.conductors[face.conductor], oddMode);
+            if (face.conductor != noConductor) b[i] = potentials[face.conductor];
         }
         return b;
     };
-    const auto charges = [&](std::vector<double> x, bool bordered) {
-        ModeCharges c;
-        c.offset = bordered ? x[n] : 0.0;
-        x.resize(n);
-        c.g = std::move(x);
-        return c;
+    const auto solveAll = [&](const LuFactors& factors, const std::vector<Potentials>& excitations, bool bordered) {
+        std::vector<ModeCharges> solved;
+        for (const Potentials& potentials : excitations) {
+            std::vector<double> x = luSolveTransposed(factors, rightHandSide(potentials));
+            ModeCharges c;
+            c.offset = bordered ? x[n] : 0.0;
+            x.resize(n);
+            c.g = std::move(x);
+            solved.push_back(std::move(c));
+        }
+        return solved;
     };
-    std::pair<ModeCharges, ModeCharges> result;
+    std::pair<std::vector<ModeCharges>, std::vector<ModeCharges>> result;
     if (!mirror) {
         addBorder(direct, true);
         const LuFactors factors = luFactor(std::move(direct), checkInterrupt);
-        if (even) result.first = charges(luSolveTransposed(factors, rightHandSide(false)), border);
-        if (odd) result.second = charges(luSolveTransposed(factors, rightHandSide(true)), border);
+        result.first = solveAll(factors, even, border);
+        result.second = solveAll(factors, odd, border);
         return result;
     }
     sideBySide(
         [&](const Check& check) {
-            if (!even) return;
+            if (even.empty()) return;
             addBorder(direct, true);
-            result.first = charges(luSolveTransposed(luFactor(std::move(direct), check), rightHandSide(false)), border);
+            result.first = solveAll(luFactor(std::move(direct), check), even, border);
         },
         [&](const Check& check) {
-            if (!odd) return;
+            if (odd.empty()) return;
             addBorder(images, false);
-            result.second = charges(luSolveTransposed(luFactor(std::move(images), check), rightHandSide(true)), false);
+            result.second = solveAll(luFactor(std::move(images), check), odd, false);
         },
-        even && odd);
+        !even.empty() && !odd.empty());
     return result;
 }
 
-// The free charge of the reported trace, F/m.
-double freeCharge(const CrossSection& section, const std::vector<Node>& nodes, const ModeCharges& charges, bool odd) {
+// Each conductor's potential in a mode of a line (its role's).
+Potentials modePotentials(const CrossSection& section, bool odd) {
+    Potentials potentials;
+    for (const ConductorRole role : section.conductors) potentials.push_back(conductorPotential(role, odd));
+    return potentials;
+}
+
+// The free charge of conductor `measured` in one excitation's charges (`odd`: its mirror images
+// carry the opposite), F/m: where the conductor is its own mirror image, twice its solved half.
+double freeCharge(const CrossSection& section, const std::vector<Node>& nodes, const ModeCharges& charges, bool odd,
+                  std::size_t measured) {
     const std::size_t n = nodes.size();
     const bool mirror = section.mirrorSymmetric;
     const double imageSign = odd ? -1.0 : 1.0;
-    // The trace whose charge is reported, and how many times its solved part it holds.
-    const bool pair = section.isPair();
-    const ConductorRole measured = pair ? ConductorRole::right : ConductorRole::single;
-    const double multiplicity = mirror && !pair ? 2.0 : 1.0;
+    const double multiplicity = mirror && section.mirrorConductor(measured) == measured ? 2.0 : 1.0;
 
     // In units of 2π·ε0.
     double total = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
         const SectionFace& face = section.faces[nodes[i].target.face];
-        if (face.conductor == noConductor || section.conductors[face.conductor] != measured) continue;
+        if (face.conductor != measured) continue;
         const double left = face.leftPermittivity, right = face.rightPermittivity;
         const double permittivity = left == 0 ? right : right == 0 ? left : (left + right) / 2;
         total += multiplicity * permittivity * nodes[i].weight * charges.g[i];
@@ -475,7 +492,7 @@ double freeCharge(const CrossSection& section, const std::vector<Node>& nodes, c
     // Zero-thickness faces between two permittivities: the flux of every charge off their line.
     for (std::size_t f = 0; f < section.faces.size(); ++f) {
         const SectionFace& face = section.faces[f];
-        if (face.conductor == noConductor || section.conductors[face.conductor] != measured) continue;
+        if (face.conductor != measured) continue;
         if (face.leftPermittivity == 0 || face.rightPermittivity == 0) continue;
         if (face.leftPermittivity == face.rightPermittivity) continue;
         const ParameterRange range = solvedRange(section, f);
@@ -516,18 +533,79 @@ SolvesOnThisThreadOnly::~SolvesOnThisThreadOnly() { aloneOnThisThread = before_;
 ModeCapacitances modeCapacitances(const CrossSection& section, const Mesh& mesh) {
     const Kernels kernels(section, mesh);
     const bool even = hasReference(section), odd = section.isPair();
-    const auto [evenCharges, oddCharges] = solveModes(section, kernels, even, odd);
+    std::vector<Potentials> evenModes, oddModes;
+    if (even) evenModes.push_back(modePotentials(section, false));
+    if (odd) oddModes.push_back(modePotentials(section, true));
+    const auto [evenCharges, oddCharges] = solveExcitations(section, kernels, evenModes, oddModes);
+    // The trace whose charge is reported: the right one of a pair, else the single one.
+    const auto conductor = std::find(section.conductors.begin(), section.conductors.end(),
+                                     odd ? ConductorRole::right : ConductorRole::single);
+    assert(conductor != section.conductors.end());
+    const auto measured = static_cast<std::size_t>(conductor - section.conductors.begin());
     const double none = std::numeric_limits<double>::quiet_NaN();
-    return {even ? freeCharge(section, kernels.nodes(), evenCharges, false) : none,
-            odd ? freeCharge(section, kernels.nodes(), oddCharges, true) : none};
+    return {even ? freeCharge(section, kernels.nodes(), evenCharges.front(), false, measured) : none,
+            odd ? freeCharge(section, kernels.nodes(), oddCharges.front(), true, measured) : none};
+}
+
+std::vector<double> maxwellMatrix(const CrossSection& section, const Mesh& mesh) {
+    assert(hasReference(section));
+    const Kernels kernels(section, mesh);
+    const std::vector<std::size_t> signals = section.signals();
+    const std::size_t count = signals.size();
+    // Each signal's solved representative: itself, or with mirror symmetry the one of it and its
+    // image whose faces carry the unknowns, and whether that is the image (sign −1).
+    std::vector<std::size_t> representative(count);
+    std::vector<double> side(count, 1.0);
+    std::vector<std::size_t> solved;  // the representatives, each once
+    for (std::size_t k = 0; k < count; ++k) {
+        const std::size_t c = signals[k];
+        std::size_t r = c;
+        if (section.mirrorSymmetric && !section.carriesUnknowns(c)) r = section.mirrorConductor(c), side[k] = -1.0;
+        const auto at = std::find(solved.begin(), solved.end(), r);
+        representative[k] = static_cast<std::size_t>(at - solved.begin());
+        if (at == solved.end()) solved.push_back(r);
+    }
+    // A unit potential on each representative: with its image at the same potential (even) and,
+    // where it has an image apart from it, at the opposite (odd); a conductor of the one is then
+    // ½(even ± odd). Without mirror symmetry the even excitations are the unit ones themselves.
+    std::vector<Potentials> even, odd;
+    for (const std::size_t r : solved) {
+        Potentials unit(section.conductors.size(), 0.0);
+        unit[r] = 1.0;
+        even.push_back(unit);
+        if (section.mirrorSymmetric && section.mirrorConductor(r) != r) odd.push_back(unit);
+    }
+    const auto [evenCharges, oddCharges] = solveExcitations(section, kernels, even, odd);
+    const std::size_t m = solved.size();
+    std::vector<double> qEven(m * m), qOdd(m * m, 0.0);
+    for (std::size_t e = 0, o = 0; e < m; ++e) {
+        const bool hasOdd = section.mirrorSymmetric && section.mirrorConductor(solved[e]) != solved[e];
+        for (std::size_t k = 0; k < m; ++k) {
+            qEven[k * m + e] = freeCharge(section, kernels.nodes(), evenCharges[e], false, solved[k]);
+            // A conductor that is its own image carries no charge in an odd excitation.
+            if (hasOdd && section.mirrorConductor(solved[k]) != solved[k])
+                qOdd[k * m + e] = freeCharge(section, kernels.nodes(), oddCharges[o], true, solved[k]);
+        }
+        if (hasOdd) ++o;
+    }
+    std::vector<double> c(count * count);
+    for (std::size_t i = 0; i < count; ++i)
+        for (std::size_t j = 0; j < count; ++j) {
+            const std::size_t ri = representative[i], rj = representative[j];
+            const bool paired = section.mirrorSymmetric && section.mirrorConductor(solved[rj]) != solved[rj];
+            c[i * count + j] = paired ? (qEven[ri * m + rj] + side[i] * side[j] * qOdd[ri * m + rj]) / 2
+                                      : qEven[ri * m + rj];
+        }
+    return c;
 }
 
 ModeField::ModeField(const CrossSection& section, const Mesh& mesh, bool odd)
     : mirror_(section.mirrorSymmetric), plane_(section.groundPlane), imageSign_(odd ? -1.0 : 1.0) {
     assert(odd ? section.isPair() : hasReference(section));
     const Kernels kernels(section, mesh);
-    const auto solved = solveModes(section, kernels, !odd, odd);
-    const ModeCharges& charges = odd ? solved.second : solved.first;
+    std::vector<Potentials> mode = {modePotentials(section, odd)};
+    const auto solved = odd ? solveExcitations(section, kernels, {}, mode) : solveExcitations(section, kernels, mode, {});
+    const ModeCharges& charges = odd ? solved.second.front() : solved.first.front();
     offset_ = charges.offset;
     for (std::size_t j = 0; j < kernels.nodes().size(); ++j) {
         positions_.push_back(kernels.nodes()[j].target.z());

@@ -32,6 +32,12 @@ struct ModeCapacitances {
 
 ModeCapacitances modeCapacitances(const CrossSection& section, const Mesh& mesh);
 
+// The Maxwell capacitance matrix of the signal conductors (CrossSection::signals()), F/m,
+// row-major: entry (i, j) the free charge on signal i with signal j at 1 V, every other conductor
+// at 0 V. One factored system serves every signal (two, the even and the odd one, with mirror
+// symmetry). Needs a reference: a ground plane or a ground conductor.
+std::vector<double> maxwellMatrix(const CrossSection& section, const Mesh& mesh);
+
 // A mirrored section's even and odd systems are built and factored side by side, on a second
 // thread where the machine has two cores. While one of these lives its thread's solves keep to
 // that thread: a pool whose threads each solve a piece already keeps every core busy.
