@@ -357,8 +357,11 @@ CrossSection boardSection(const Board& board) {
     double near = 0.0;
     if (enclosed && section.mirrorSymmetric && planes.empty()) {
         double inner = HUGE_VAL;
-        for (const Body& b : bodies)
-            for (const Point p : b.extentPoints()) inner = std::min(inner, std::fabs(p.real()));
+        for (const Body& b : bodies) {
+            double lo = HUGE_VAL, hi = -HUGE_VAL;
+            for (const Point p : b.extentPoints()) lo = std::min(lo, p.real()), hi = std::max(hi, p.real());
+            inner = lo <= 0 && hi >= 0 ? 0.0 : std::min({inner, std::fabs(lo), std::fabs(hi)});
+        }
         if (inner > 2 * reach) near = inner - reach;
     }
     if (enclosed) section.planeSpacing = top;

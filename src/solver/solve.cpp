@@ -600,16 +600,36 @@ std::vector<double> maxwellMatrix(const CrossSection& section, const Mesh& mesh)
 }
 
 ModeField::ModeField(const CrossSection& section, const Mesh& mesh, bool odd)
-    : mirror_(section.mirrorSymmetric), plane_(section.groundPlane), imageSign_(odd ? -1.0 : 1.0) {
+    : ModeField(section, mesh, modePotentials(section, odd)) {
     assert(odd ? section.isPair() : hasReference(section));
+}
+
+ModeField::ModeField(const CrossSection& section, const Mesh& mesh, const std::vector<double>& potentials)
+    : mirror_(section.mirrorSymmetric), plane_(section.groundPlane) {
     const Kernels kernels(section, mesh);
-    std::vector<Potentials> mode = {modePotentials(section, odd)};
-    const auto solved = odd ? solveExcitations(section, kernels, {}, mode) : solveExcitations(section, kernels, mode, {});
-    const ModeCharges& charges = odd ? solved.second.front() : solved.first.front();
-    offset_ = charges.offset;
-    for (std::size_t j = 0; j < kernels.nodes().size(); ++j) {
+    Potentials even = potentials, odd(potentials.size(), 0.0);
+    bool anyEven = !mirror_, anyOdd = false;
+    if (mirror_)
+        for (std::size_t c = 0; c < potentials.size(); ++c) {
+            const double image = potentials[section.mirrorConductor(c)];
+            even[c] = (potentials[c] + image) / 2;
+            odd[c] = (potentials[c] - image) / 2;
+            anyEven = anyEven || even[c] != 0;
+            anyOdd = anyOdd || odd[c] != 0;
+        }
+    std::vector<Potentials> evenParts, oddParts;
+    if (anyEven) evenParts.push_back(even);
+    if (anyOdd) oddParts.push_back(odd);
+    const auto [evenCharges, oddCharges] = solveExcitations(section, kernels, evenParts, oddParts);
+    const std::size_t n = kernels.nodes().size();
+    charges_.assign(n, 0.0);
+    oddCharges_.assign(n, 0.0);
+    if (anyEven) offset_ = evenCharges.front().offset;
+    for (std::size_t j = 0; j < n; ++j) {
         positions_.push_back(kernels.nodes()[j].target.z());
-        charges_.push_back(kernels.nodes()[j].weight * charges.g[j]);
+        const double w = kernels.nodes()[j].weight;
+        if (anyEven) charges_[j] = w * evenCharges.front().g[j];
+        if (anyOdd) oddCharges_[j] = w * oddCharges.front().g[j];
     }
 }
 
@@ -618,13 +638,10 @@ double ModeField::potential(Point z) const {
     double sum = 0.0;
     for (std::size_t j = 0; j < positions_.size(); ++j) {
         const Point c = positions_[j];
-        double term = -std::log(std::norm(z - c));
-        if (plane_) term += std::log(std::norm(z - std::conj(c)));
-        if (mirror_) {
-            term -= imageSign_ * std::log(std::norm(z + std::conj(c)));
-            if (plane_) term += imageSign_ * std::log(std::norm(z + c));
-        }
-        sum += 0.5 * charges_[j] * term;
+        const double self = -std::log(std::norm(z - c)) + (plane_ ? std::log(std::norm(z - std::conj(c))) : 0.0);
+        double image = 0.0;
+        if (mirror_) image = -std::log(std::norm(z + std::conj(c))) + (plane_ ? std::log(std::norm(z + c)) : 0.0);
+        sum += 0.5 * (charges_[j] * (self + image) + oddCharges_[j] * (self - image));
     }
     return sum + offset_;
 }
@@ -635,13 +652,10 @@ Point ModeField::field(Point z) const {
     Point sum = 0.0;
     for (std::size_t j = 0; j < positions_.size(); ++j) {
         const Point c = positions_[j];
-        Point term = push(c);
-        if (plane_) term -= push(std::conj(c));
-        if (mirror_) {
-            term += imageSign_ * push(-std::conj(c));
-            if (plane_) term -= imageSign_ * push(-c);
-        }
-        sum += charges_[j] * term;
+        const Point self = push(c) - (plane_ ? push(std::conj(c)) : Point(0.0));
+        Point image = 0.0;
+        if (mirror_) image = push(-std::conj(c)) - (plane_ ? push(-c) : Point(0.0));
+        sum += charges_[j] * (self + image) + oddCharges_[j] * (self - image);
     }
     return sum;
 }

@@ -52,12 +52,16 @@ private:
     bool before_;
 };
 
-// The field of one mode (the odd one of a pair, or the even one), from its solved charges, for
-// pictures: each node's charge as a line charge, with the images it stands for. Close to a face
-// (within a panel's length) the point charges show their graininess.
+// The field of one mode (the odd one of a pair, or the even one), or of any excitation (each
+// conductor's potential), from its solved charges, for pictures: each node's charge as a line
+// charge, with the images it stands for. Close to a face (within a panel's length) the point
+// charges show their graininess.
 class ModeField {
 public:
     ModeField(const CrossSection& section, const Mesh& mesh, bool odd);
+    // `potentials` by conductor (CrossSection::conductors); with mirror symmetry the excitation
+    // is split into the part its image shares and the part it reverses, each solved on its own.
+    ModeField(const CrossSection& section, const Mesh& mesh, const std::vector<double>& potentials);
     // φ(z), volts, the conductors at their mode potentials.
     double potential(Point z) const;
     // E = −∇φ at z, volts per unit length (the section's unit).
@@ -65,10 +69,10 @@ public:
 
 private:
     bool mirror_, plane_;
-    double imageSign_;
     double offset_ = 0.0;
     std::vector<Point> positions_;
-    std::vector<double> charges_;  // w·g, units of 2π·ε0·V
+    // w·g, units of 2π·ε0·V: of the part the mirror images share, and of the part they reverse.
+    std::vector<double> charges_, oddCharges_;
 };
 
 }  // namespace plattor
