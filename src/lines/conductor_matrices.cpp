@@ -26,7 +26,7 @@ constexpr double roundingFloor = 1e-12;
 // Where each quantity sits in one flat list of values: the matrices C, C_air, L, Zc (N × N
 // each), the modes' effective permittivities and impedances, the near-end and far-end crosstalk
 // of every i < j, and five values per pair.
-enum class Kind { capacitance, capacitanceInAir, inductance, impedance, permittivity, modeImpedance, nearEnd, farEnd, pair };
+enum class Kind { capacitance, capacitanceInAir, inductance, impedance, permittivity, modeImpedance, nearEnd, farEnd };
 enum PairValue { differential, commonMode, oddMode, evenMode, coupling, pairValues };
 
 struct Layout {
@@ -34,10 +34,16 @@ struct Layout {
 
     explicit Layout(std::size_t conductors, std::size_t pairCount)
         : n(conductors), couplings(conductors * (conductors - 1) / 2), pairs(pairCount) {}
-    std::size_t matrix(Kind k, std::size_t i, std::size_t j) const { return static_cast<std::size_t>(k) * n * n + i * n + j; }
+    std::size_t matrix(Kind k, std::size_t i, std::size_t j) const {
+        return static_cast<std::size_t>(k) * n * n + i * n + j;
+    }
     std::size_t mode(Kind k, std::size_t m) const { return 4 * n * n + (k == Kind::permittivity ? 0 : n) + m; }
-    std::size_t crosstalk(Kind k, std::size_t c) const { return 4 * n * n + 2 * n + (k == Kind::nearEnd ? 0 : couplings) + c; }
-    std::size_t pair(std::size_t p, PairValue v) const { return 4 * n * n + 2 * n + 2 * couplings + pairValues * p + v; }
+    std::size_t crosstalk(Kind k, std::size_t c) const {
+        return 4 * n * n + 2 * n + (k == Kind::nearEnd ? 0 : couplings) + c;
+    }
+    std::size_t pair(std::size_t p, PairValue v) const {
+        return 4 * n * n + 2 * n + 2 * couplings + pairValues * p + v;
+    }
     std::size_t size() const { return pair(pairs, differential); }
 };
 
@@ -45,7 +51,8 @@ struct Layout {
 // converging with them, its own changes far below theirs), an effective permittivity, and what
 // physics allows it: the Maxwell matrices' off-diagonal entries are negative, the inductance's
 // positive, an effective permittivity at least 1, every diagonal entry and impedance positive,
-// the near-end crosstalk too (the sum of two positive couplings).
+// the near-end crosstalk too (the sum of two positive couplings). Zc's off-diagonal entries, the
+// far-end crosstalk and a pair's coupling coefficient may take either sign.
 struct Slot {
     bool difference = false;
     bool permittivity = false;
@@ -198,8 +205,10 @@ Matrix fromRows(const std::vector<double>& rowMajor, std::size_t n) {
 
 ConductorMatrices conductorMatrices(const std::vector<MatrixLevel>& levels, bool settled, const Pairs& pairs) {
     assert(levels.size() >= 3);
-    const std::size_t n = static_cast<std::size_t>(std::lround(std::sqrt(static_cast<double>(levels.front().c.size()))));
+    const auto n = static_cast<std::size_t>(std::lround(std::sqrt(static_cast<double>(levels.front().c.size()))));
     assert(n >= 1);
+    for ([[maybe_unused]] const MatrixLevel& level : levels)
+        assert(level.c.size() == n * n && level.cAir.size() == n * n);
     for ([[maybe_unused]] const auto& [f, s] : pairs) assert(f < n && s < n && f != s);
     const Layout at(n, pairs.size());
     const std::vector<Slot> slot = slots(at);
@@ -280,7 +289,8 @@ ConductorMatrices conductorMatrices(const std::vector<MatrixLevel>& levels, bool
                    relativeFloor * std::fabs(value[q]) + rounding[q];
         // A bar reaching past what physics allows keeps only its physical part: the middle of
         // that and half its width.
-        const double lo = std::max(value[q] - error[q], slot[q].lower), hi = std::min(value[q] + error[q], slot[q].upper);
+        const double lo = std::max(value[q] - error[q], slot[q].lower);
+        const double hi = std::min(value[q] + error[q], slot[q].upper);
         if (lo > value[q] - error[q] || hi < value[q] + error[q]) {
             value[q] = (lo + hi) / 2;
             error[q] = (hi - lo) / 2;
@@ -311,7 +321,8 @@ ConductorMatrices conductorMatrices(const std::vector<MatrixLevel>& levels, bool
     std::size_t pair = 0;
     for (std::size_t i = 0; i < n; ++i)
         for (std::size_t j = i + 1; j < n; ++j, ++pair)
-            result.crosstalk.push_back({i, j, entry(at.crosstalk(Kind::nearEnd, pair)), entry(at.crosstalk(Kind::farEnd, pair))});
+            result.crosstalk.push_back(
+                {i, j, entry(at.crosstalk(Kind::nearEnd, pair)), entry(at.crosstalk(Kind::farEnd, pair))});
     for (std::size_t p = 0; p < pairs.size(); ++p)
         result.pairs.push_back({pairs[p].first, pairs[p].second, entry(at.pair(p, differential)),
                                 entry(at.pair(p, commonMode)), entry(at.pair(p, oddMode)), entry(at.pair(p, evenMode)),

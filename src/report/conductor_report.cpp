@@ -27,7 +27,11 @@ std::vector<ReportRow> matrixRows(const ConductorMatrices& m, const std::vector<
         for (std::size_t i = 0; i < m.n; ++i)
             for (std::size_t j = i; j < m.n; ++j) {
                 const MatrixEntry e = matrix.entries[i * m.n + j];
-                rows.push_back({std::string(matrix.symbol) + "[" + between(names, i, j) + "]", e.value, e.error, matrix.unit});
+                std::string name = matrix.symbol;
+                name += '[';
+                name += between(names, i, j);
+                name += ']';
+                rows.push_back({name, e.value, e.error, matrix.unit});
             }
     return rows;
 }
@@ -141,8 +145,8 @@ void addConductorMatrices(JsonObject& json, const ConductorMatrices& m, const st
 
     std::vector<std::string> crosstalk;
     for (const ConductorMatrices::Coupling& x : m.crosstalk)
-        crosstalk.push_back("{\"between\": " + namesJson(names, x.i, x.j) + ", \"nearEnd\": " + quantityJson(x.nearEnd) +
-                            ", \"farEnd\": " + quantityJson(x.farEnd) + "}");
+        crosstalk.push_back("{\"between\": " + namesJson(names, x.i, x.j) + ", \"nearEnd\": " +
+                            quantityJson(x.nearEnd) + ", \"farEnd\": " + quantityJson(x.farEnd) + "}");
     json.addRaw("crosstalk", arrayJson(crosstalk));
 
     std::vector<std::string> pairs;
