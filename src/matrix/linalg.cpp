@@ -333,4 +333,60 @@ std::vector<double> luSolveTransposed(const LuFactors& factors, std::vector<doub
     return b;
 }
 
+SymmetricEigen symmetricEigen(Matrix a) {
+    const std::size_t n = a.rows();
+    assert(a.cols() == n);
+    for (std::size_t j = 0; j < n; ++j)
+        for (std::size_t i = j + 1; i < n; ++i) a(i, j) = a(j, i);
+    Matrix v(n, n);
+    for (std::size_t i = 0; i < n; ++i) v(i, i) = 1.0;
+    // Each rotation zeroes one off-diagonal pair; the sum of their squares falls quadratically
+    // once the sweeps have begun to converge. A pair below the rounding of both its diagonal
+    // entries is left as zero (Rutishauser's test), so the sweeps end at working precision.
+    for (int sweep = 0; sweep < 60; ++sweep) {
+        bool rotated = false;
+        for (std::size_t p = 0; p + 1 < n; ++p) {
+            for (std::size_t q = p + 1; q < n; ++q) {
+                const double apq = a(p, q);
+                const double app = a(p, p), aqq = a(q, q);
+                if (std::fabs(apq) <= 1e-18 * (std::fabs(app) + std::fabs(aqq)) || apq == 0.0) {
+                    a(p, q) = a(q, p) = 0.0;
+                    continue;
+                }
+                rotated = true;
+                // The rotation angle of the smaller magnitude: t = tan φ with cot 2φ = θ.
+                const double theta = (aqq - app) / (2.0 * apq);
+                const double t = (theta >= 0 ? 1.0 : -1.0) / (std::fabs(theta) + std::sqrt(theta * theta + 1.0));
+                const double c = 1.0 / std::sqrt(t * t + 1.0), s = t * c;
+                for (std::size_t k = 0; k < n; ++k) {
+                    const double akp = a(k, p), akq = a(k, q);
+                    a(k, p) = c * akp - s * akq;
+                    a(k, q) = s * akp + c * akq;
+                }
+                for (std::size_t k = 0; k < n; ++k) {
+                    const double apk = a(p, k), aqk = a(q, k);
+                    a(p, k) = c * apk - s * aqk;
+                    a(q, k) = s * apk + c * aqk;
+                }
+                a(p, q) = a(q, p) = 0.0;
+                for (std::size_t k = 0; k < n; ++k) {
+                    const double vkp = v(k, p), vkq = v(k, q);
+                    v(k, p) = c * vkp - s * vkq;
+                    v(k, q) = s * vkp + c * vkq;
+                }
+            }
+        }
+        if (!rotated) break;
+    }
+    std::vector<std::size_t> order(n);
+    for (std::size_t k = 0; k < n; ++k) order[k] = k;
+    std::sort(order.begin(), order.end(), [&a](std::size_t i, std::size_t j) { return a(i, i) < a(j, j); });
+    SymmetricEigen e{std::vector<double>(n), Matrix(n, n)};
+    for (std::size_t k = 0; k < n; ++k) {
+        e.values[k] = a(order[k], order[k]);
+        for (std::size_t i = 0; i < n; ++i) e.vectors(i, k) = v(i, order[k]);
+    }
+    return e;
+}
+
 }  // namespace plattor

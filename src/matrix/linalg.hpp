@@ -27,4 +27,13 @@ Matrix luSolve(const LuFactors& factors, Matrix b);
 // forwards, Lᵀ z = y backwards, x = Pᵀ z.
 std::vector<double> luSolveTransposed(const LuFactors& factors, std::vector<double> b);
 
+// A = V·diag(λ)·Vᵀ for a symmetric A (only its upper triangle is read): the eigenvalues in
+// ascending order, the orthonormal eigenvectors as the columns of V. Cyclic Jacobi rotations,
+// for the few rows of a conductor matrix (cost ~ 10·n³ per sweep, a handful of sweeps).
+struct SymmetricEigen {
+    std::vector<double> values;
+    Matrix vectors;
+};
+SymmetricEigen symmetricEigen(Matrix a);
+
 }  // namespace plattor

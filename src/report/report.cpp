@@ -1,6 +1,7 @@
 #include "report/report.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -116,13 +117,15 @@ std::vector<std::string> reportText(const std::vector<ReportRow>& rows) {
     return lines;
 }
 
-std::vector<std::string> reportText(const std::vector<ReportRow>& rows, const ConvergedQuantities& c) {
+std::vector<std::string> reportText(const std::vector<ReportRow>& rows, bool settled) {
     std::vector<std::string> lines = reportText(rows);
-    if (!c.settled)
+    if (!settled)
         lines.push_back("(the refinement stopped at its budget with the values still moving by more than 1e-6 of "
                         "themselves: each bar is the sum of the last two changes)");
     return lines;
 }
+
+std::string reportNote(const std::string& name, const std::string& text) { return padded(name, 41) + text; }
 
 std::string reportLine(const std::string& name, double value, double error, const std::string& unit) {
     const auto [v, e] = barTexts(value, error);
@@ -134,6 +137,23 @@ std::vector<ReportRow> quantityRows(const ConvergedQuantities& c, const std::vec
     for (const Quantity q : order)
         if (c.value.applies(q)) rows.push_back({quantityInfo(q).name, c.value[q], c.error[q], quantityInfo(q).unit});
     return rows;
+}
+
+std::string jsonString(const std::string& text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (const auto byte = static_cast<unsigned char>(c); byte < 0x20) {
+            quoted += "\\u00";
+            quoted += "0123456789abcdef"[byte >> 4];
+            quoted += "0123456789abcdef"[byte & 15];
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + '"';
 }
 
 JsonObject::JsonObject() : text_("{") {}
@@ -157,19 +177,24 @@ void JsonObject::add(const std::string& k, bool value) {
 
 void JsonObject::add(const std::string& k, const std::string& text) {
     key(k);
-    text_ += '"';
-    text_ += text;  // plain ASCII names, nothing to escape
-    text_ += '"';
+    text_ += jsonString(text);
 }
 
 void JsonObject::addQuantity(const std::string& k, double value, double error) {
     addValueAndError(k, shortestText(value), shortestText(error));
 }
 
-void JsonObject::addMatrix(const std::string& k, const double (&value)[4], const double (&error)[4]) {
-    const auto matrix = [](const double (&m)[4]) {
-        return "[[" + shortestText(m[0]) + ", " + shortestText(m[1]) + "], [" + shortestText(m[2]) + ", " +
-               shortestText(m[3]) + "]]";
+void JsonObject::addMatrix(const std::string& k, std::size_t n, const std::vector<double>& value,
+                           const std::vector<double>& error) {
+    assert(value.size() == n * n && error.size() == n * n);
+    const auto matrix = [n](const std::vector<double>& m) {
+        std::string text = "[";
+        for (std::size_t i = 0; i < n; ++i) {
+            text += i > 0 ? ", [" : "[";
+            for (std::size_t j = 0; j < n; ++j) text += (j > 0 ? ", " : "") + shortestText(m[i * n + j]);
+            text += ']';
+        }
+        return text + "]";
     };
     addValueAndError(k, matrix(value), matrix(error));
 }
@@ -218,9 +243,9 @@ void addQuantities(JsonObject& json, const ConvergedQuantities& c, const std::ve
             const auto at = [&](const QuantityValues& v, std::size_t k) {
                 return v[static_cast<Q>(static_cast<std::size_t>(q) + k)];
             };
-            const double value[4] = {at(c.value, 0), at(c.value, 1), at(c.value, 2), at(c.value, 3)};
-            const double error[4] = {at(c.error, 0), at(c.error, 1), at(c.error, 2), at(c.error, 3)};
-            json.addMatrix(q == Q::maxwell11 ? "maxwellMatrix" : "maxwellMatrixInAir", value, error);
+            const std::vector<double> value = {at(c.value, 0), at(c.value, 1), at(c.value, 2), at(c.value, 3)};
+            const std::vector<double> error = {at(c.error, 0), at(c.error, 1), at(c.error, 2), at(c.error, 3)};
+            json.addMatrix(q == Q::maxwell11 ? "maxwellMatrix" : "maxwellMatrixInAir", 2, value, error);
             continue;
         }
         if ((q >= Q::maxwell11 && q <= Q::maxwell22) || (q >= Q::maxwell11InAir && q <= Q::maxwell22InAir)) continue;

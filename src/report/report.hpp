@@ -33,7 +33,14 @@ struct ReportRow {
 std::vector<std::string> reportText(const std::vector<ReportRow>& rows);
 // The same for rows of converged values, with a last line where their ladder stopped at its
 // budget before they settled.
-std::vector<std::string> reportText(const std::vector<ReportRow>& rows, const ConvergedQuantities& c);
+std::vector<std::string> reportText(const std::vector<ReportRow>& rows, bool settled);
+inline std::vector<std::string> reportText(const std::vector<ReportRow>& rows, const ConvergedQuantities& c) {
+    return reportText(rows, c.settled);
+}
+
+// A line with a name in the column of reportText's and `text` where the value and its bar
+// would stand: what has no bar (a mode's voltages).
+std::string reportNote(const std::string& name, const std::string& text);
 
 // One line as reportText writes it, the unit given by name: a length in "mm", or "" for bare
 // lengths.
@@ -48,6 +55,9 @@ const std::vector<Quantity>& singleQuantities();
 const std::vector<Quantity>& pairQuantities();
 const std::vector<Quantity>& reportedQuantities(const Structure& structure, const std::string& lengthUnit);
 
+// A JSON string: `text` in double quotes, '"', '\\' and control characters escaped.
+std::string jsonString(const std::string& text);
+
 // A JSON object written member by member, numbers as the shortest text that reads back to the
 // same double.
 class JsonObject {
@@ -58,8 +68,9 @@ public:
     void add(const std::string& key, const std::string& text);
     // {"value": v, "error": e}
     void addQuantity(const std::string& key, double value, double error);
-    // {"value": [[a, b], [c, d]], "error": [[…]]}
-    void addMatrix(const std::string& key, const double (&value)[4], const double (&error)[4]);
+    // {"value": [[a, b], [c, d]], "error": [[…]]} for n × n matrices given row by row
+    void addMatrix(const std::string& key, std::size_t n, const std::vector<double>& value,
+                   const std::vector<double>& error);
     void addRaw(const std::string& key, const std::string& json);  // an object or array built elsewhere
     std::string text() const { return text_ + "\n}"; }
 
