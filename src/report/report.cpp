@@ -54,13 +54,17 @@ const std::vector<Quantity>& pairQuantities() {
 }
 
 const std::vector<Quantity>& reportedQuantities(const Structure& structure, const std::string& lengthUnit) {
+    return reportedQuantities(structure.isPair(), lengthUnit);
+}
+
+const std::vector<Quantity>& reportedQuantities(bool pair, const std::string& lengthUnit) {
     // A board drawn in mil is timed in inches.
     static const std::vector<Quantity> inInches = [] {
         std::vector<Quantity> order = singleQuantities();
         order.push_back(Quantity::delayPerInch);
         return order;
     }();
-    if (structure.isPair()) return pairQuantities();
+    if (pair) return pairQuantities();
     return lengthUnit == "mil" ? inInches : singleQuantities();
 }
 

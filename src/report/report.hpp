@@ -54,6 +54,7 @@ std::vector<ReportRow> quantityRows(const ConvergedQuantities& c, const std::vec
 const std::vector<Quantity>& singleQuantities();
 const std::vector<Quantity>& pairQuantities();
 const std::vector<Quantity>& reportedQuantities(const Structure& structure, const std::string& lengthUnit);
+const std::vector<Quantity>& reportedQuantities(bool pair, const std::string& lengthUnit);
 
 // A JSON string: `text` in double quotes, '"', '\\' and control characters escaped.
 std::string jsonString(const std::string& text);

@@ -18,6 +18,7 @@
 #include "base/text.hpp"
 #include "physics/constants.hpp"
 #include "report/report.hpp"
+#include "run/board_runs.hpp"
 #include "run/console.hpp"
 #include "run/design_runs.hpp"
 #include "run/geometry.hpp"
@@ -40,6 +41,8 @@ std::string usage() {
     for (const StructureKind kind : {StructureKind::microstrip, StructureKind::stripline, StructureKind::coplanar})
         text += std::string("       plattor-lines ") + structureName(kind) + " " + structureUsage(kind) + " [--json]\n";
     return text +
+           "       plattor-lines STRUCTURE … --describe\n"
+           "       plattor-lines file CROSS_SECTION.json|- [--json]\n"
            "       plattor-lines STRUCTURE … --solve NAME --target QUANTITY=OHM [--json] [--picture FILE [--mode even|odd]]\n"
            "       plattor-lines STRUCTURE … --sweep NAME=FROM:TO:COUNT [--sweep-log] [--plot FILE] [--threads N]\n"
            "       plattor-lines STRUCTURE … --picture FILE.png|FILE.svg [--mode even|odd] [--json]\n"
@@ -82,6 +85,9 @@ constexpr const char* helpPair =
 constexpr const char* helpDesign =
     "Lengths in one unit of your choice, or each with a suffix m, mm, um or mil.\n"
     "--json prints the same as one JSON object in SI units. --version prints the version.\n"
+    "file CROSS_SECTION.json: any board's cross-section (layers, planes, traces, wires, polygons, a\n"
+    "mask; docs/cross-section.md); N signal conductors get their Maxwell, inductance and impedance\n"
+    "matrices, modes and crosstalk. --describe prints the cross-section file of a structure.\n"
     "--solve NAME --target QUANTITY=OHM: the length NAME (w, s, g, h, t, …) that gives the impedance\n"
     "QUANTITY (impedance; a pair's differentialImpedance, commonModeImpedance, evenModeImpedance,\n"
     "oddModeImpedance) the value OHM, with its uncertainty, then the report there.\n"
@@ -98,6 +104,8 @@ struct Options {
     bool version = false;
     std::optional<double> permittivity;        // --er without a structure
     std::optional<StructureInput> structure;   // a structure from its options
+    std::optional<std::string> boardFile;      // file FILE: a cross-section file
+    bool describe = false;                     // --describe: a structure's cross-section file
     std::optional<std::string> solve;          // --solve NAME
     std::optional<SolveRequest> target;        // --target, the dimension filled in from --solve
     std::optional<SweepRequest> sweep;
@@ -130,11 +138,15 @@ unsigned parseThreads(const std::string& text) {
 void checkCombination(const Options& o) {
     const auto refuse = [](const std::string& why) { throw RunError(why); };
     if (o.help || o.version) return;
-    if (!o.structure) {
+    if (o.describe && !o.structure) refuse("--describe needs a structure: microstrip, stripline or coplanar first");
+    if (o.describe && (o.solve || o.target || o.sweep || o.picture || o.json || o.batch))
+        refuse("--describe prints the structure's cross-section file and takes no other option");
+    if (!o.structure && !o.boardFile) {
         for (const auto& [given, name] : {std::pair{bool(o.solve), "--solve"}, {bool(o.target), "--target"},
                                           {bool(o.sweep), "--sweep"}, {bool(o.picture), "--picture"}})
             if (given) refuse(std::string(name) + " needs a structure: microstrip, stripline or coplanar first");
     }
+    if (o.boardFile && o.permittivity) refuse("a cross-section file gives every permittivity itself: no --er with it");
     if (o.batch && (o.structure || o.permittivity || o.json))
         refuse("--batch takes its structures from the file and no options but --threads");
     if (o.threads && !o.batch && !o.sweep) refuse("--threads goes with --batch or --sweep");
@@ -155,12 +167,17 @@ Options parseArguments(int argc, char** argv) {
         options.structure = StructureInput{};
         options.structure->structure.kind = kind;
         k = 2;
+    } else if (argc > 1 && std::string_view(argv[1]) == "file") {
+        if (argc < 3) throw RunError("file needs the name of a cross-section file (.json, or - for standard input)");
+        options.boardFile = argv[2];
+        k = 3;
     }
     for (; k < argc; ++k) {
         const std::string argument = argv[k];
         if (argument == "--json") { options.json = true; continue; }
         if (argument == "--help") { options.help = true; continue; }
         if (argument == "--version") { options.version = true; continue; }
+        if (argument == "--describe") { options.describe = true; continue; }
         if (argument == "--solve") {
             const std::string name = valueOf(argc, argv, k, options.solve);
             const StructureOption* option = findStructureOption(name);
@@ -372,6 +389,10 @@ int main(int argc, char** argv) {
             runSweep(*options.structure, *options.sweep, options.plot, threads);
         } else if (options.target) {
             runSolve(*options.structure, *options.target, options.json, options.picture);
+        } else if (options.describe) {
+            describeStructure(*options.structure);
+        } else if (options.boardFile) {
+            runBoardFile(readBoardFile(*options.boardFile), options.json);
         } else if (options.structure) {
             runStructure(options);
         } else {
