@@ -20,13 +20,16 @@ constexpr Suffix suffixes[] = {{"m", 1.0}, {"mm", 1e-3}, {"um", 1e-6}, {"mil", 2
 
 OptionValue readStructureOption(StructureInput& input, const StructureOption& option, std::string_view text) {
     const std::string name = std::string("--") + option.name;
+    if (option.length) return readLength(input, name, text);
+    const Decimal number = parseDecimal(text);
+    if (number.length == 0 || number.length != text.size() || !number.inRange)
+        throw RunError(name + " needs a decimal number, got \"" + printableExcerpt(text) + "\"");
+    return {number.value, 1.0};
+}
+
+OptionValue readLength(StructureInput& input, const std::string& name, std::string_view text) {
     const Decimal number = parseDecimal(text);
     const std::size_t n = number.length;
-    if (!option.length) {
-        if (n == 0 || n != text.size() || !number.inRange)
-            throw RunError(name + " needs a decimal number, got \"" + printableExcerpt(text) + "\"");
-        return {number.value, 1.0};
-    }
     double metres = 1.0;
     std::string unit;
     bool ok = n > 0 && number.inRange;
@@ -64,6 +67,12 @@ void setStructureOption(StructureInput& input, const StructureOption& option, st
     if (!std::isnan(field)) throw RunError(std::string("--") + option.name + " is given twice");
     const OptionValue value = readStructureOption(input, option, text);
     field = value.number * value.metres;
+}
+
+bool isLengthUnit(std::string_view unit) {
+    for (const Suffix& s : suffixes)
+        if (unit == s.name) return true;
+    return false;
 }
 
 double lengthUnitMetres(const std::string& unit) {

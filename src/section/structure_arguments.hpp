@@ -33,6 +33,10 @@ struct OptionValue {
 // Raises RunError naming the option for a malformed value or lengths with and without a unit mixed.
 OptionValue readStructureOption(StructureInput& input, const StructureOption& option, std::string_view text);
 
+// Reads a length from its text as readStructureOption does, the value called `name` in a
+// refusal ("--w", "layers[0].thickness").
+OptionValue readLength(StructureInput& input, const std::string& name, std::string_view text);
+
 // Sets `option` from its text: a number in the input file's decimal notation, for a length
 // bare or followed by one of the units m, mm, um, mil (then in metres).
 // Raises RunError naming the option for a malformed value, an option given twice, or lengths
@@ -41,5 +45,7 @@ void setStructureOption(StructureInput& input, const StructureOption& option, st
 
 // The metres of a length unit ("mm": 1e−3); 1 for "" (lengths as given) and for "m".
 double lengthUnitMetres(const std::string& unit);
+// Whether `unit` is one of the length units m, mm, um, mil.
+bool isLengthUnit(std::string_view unit);
 
 }  // namespace plattor
