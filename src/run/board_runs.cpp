@@ -73,7 +73,9 @@ void runBoardFile(const BoardFile& file, bool json) {
 
 void describeStructure(const StructureInput& input) {
     checkStructure(input.structure);
-    display(boardJson(structureBoard(input.structure), input.lengthUnit));
+    Board board = structureBoard(input.structure);
+    board.lengthUnit = input.lengthUnit.empty() ? "" : "m";
+    display(boardJson(board, input.lengthUnit));
 }
 
 }  // namespace plattor

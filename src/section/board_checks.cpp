@@ -78,6 +78,7 @@ struct Outline {
     std::vector<Point> corners;
     Point centre{};
     double radius = 0.0;
+    double hollow = 0.0;  // a tube's inner radius
 
     bool isCircle() const { return corners.empty(); }
     std::size_t sides() const { return corners.size() == 2 ? 1 : corners.size(); }
@@ -93,10 +94,12 @@ Outline outlineOf(const BoardConductor& c) {
     switch (c.shape) {
         case ConductorShape::trace: {
             const double b = c.bottomWidth / 2, t = c.topWidth / 2, top = c.y + c.thickness;
+            // Taken to an edge: to infinity, until the reach of the board is known.
+            if (c.toEdge != 0) return box(c.toEdge < 0 ? -infinity : c.x, c.toEdge < 0 ? c.x : infinity, c.y, top);
             if (c.thickness == 0) return {{{c.x - b, c.y}, {c.x + b, c.y}}};
             return {{{c.x - b, c.y}, {c.x + b, c.y}, {c.x + t, top}, {c.x - t, top}}};
         }
-        case ConductorShape::circle: return {{}, {c.x, c.y}, c.radius};
+        case ConductorShape::circle: return {{}, {c.x, c.y}, c.radius, c.innerRadius};
         case ConductorShape::polygon: return {c.points};
     }
     return {};
@@ -121,6 +124,21 @@ Extent extentOf(const Outline& o) {
 // The distance between two outlines, exact for their sides and circles; 0 where they touch or
 // overlap.
 double clearance(const Outline& a, const Outline& b) {
+    // Within a tube's hollow: the clearance to its inner face (0 where only partly inside).
+    if (b.hollow > 0 && !(a.hollow > 0)) {
+        double farthest = 0.0;
+        if (a.isCircle()) farthest = std::abs(a.centre - b.centre) + a.radius;
+        for (const Point p : a.corners) farthest = std::max(farthest, std::abs(p - b.centre));
+        double nearest = a.isCircle() ? std::abs(a.centre - b.centre) - a.radius : infinity;
+        if (!a.isCircle()) {
+            for (std::size_t k = 0; k < a.sides(); ++k)
+                nearest = std::min(nearest, distanceToSegment(b.centre, a.corner(k), a.corner(k + 1)));
+            if (a.corners.size() > 2 && inside(b.centre, a.corners)) nearest = 0.0;
+        }
+        if (farthest < b.hollow) return b.hollow - farthest;
+        if (nearest < b.hollow) return 0.0;
+    }
+    if (a.hollow > 0 && !(b.hollow > 0)) return clearance(b, a);
     if (a.isCircle() && b.isCircle()) return std::max(std::abs(a.centre - b.centre) - a.radius - b.radius, 0.0);
     if (a.isCircle()) return clearance(b, a);
     if (b.isCircle()) {
@@ -272,6 +290,8 @@ private:
                 case ConductorShape::trace:
                     finite(c.x, path + ".trace.x");
                     finite(c.y, path + ".trace.y");
+                    notNegative(c.thickness, path + ".trace.thickness");
+                    if (c.toEdge != 0) break;
                     positive(c.bottomWidth, path + ".trace.bottom_width");
                     positive(c.topWidth, path + ".trace.top_width");
                     notNegative(c.thickness, path + ".trace.thickness");
@@ -283,6 +303,10 @@ private:
                     finite(c.x, path + ".circle.x");
                     finite(c.y, path + ".circle.y");
                     positive(c.radius, path + ".circle.radius");
+                    notNegative(c.innerRadius, path + ".circle.inner_radius");
+                    if (!(c.innerRadius < c.radius))
+                        refuse(path + ".circle.inner_radius: must be below the radius " + length(c.radius) + ", got " +
+                               length(c.innerRadius));
                     break;
                 case ConductorShape::polygon:
                     for (std::size_t j = 0; j < c.points.size(); ++j) {
@@ -345,11 +369,16 @@ private:
             outlines_.push_back(outlineOf(c));
             const Extent e = extentOf(outlines_.back());
             extents_.push_back(e);
-            reach = std::max({reach, std::fabs(e.left), std::fabs(e.right)});
+            for (const double x : {e.left, e.right})
+                if (std::isfinite(x)) reach = std::max(reach, std::fabs(x));
         }
         for (const BoardLayer& l : b_.layers)
             for (const auto& [x0, x1] : l.cutouts) reach = std::max({reach, std::fabs(x0), std::fabs(x1)});
         reach *= 2;
+        // Conductors taken to an edge end there too.
+        for (Outline& o : outlines_)
+            for (Point& p : o.corners)
+                if (std::isinf(p.real())) p = {std::copysign(reach, p.real()), p.imag()};
         std::size_t band = 0;
         for (const BoardLayer& l : b_.layers) {
             if (!l.plane) continue;
@@ -396,11 +425,14 @@ private:
             const std::string of = " of " + conductorName(k);
             switch (c.shape) {
                 case ConductorShape::trace:
-                    lengths.push_back({"bottom width" + of, c.bottomWidth});
-                    if (c.topWidth != c.bottomWidth) lengths.push_back({"top width" + of, c.topWidth});
+                    if (c.toEdge == 0) lengths.push_back({"bottom width" + of, c.bottomWidth});
+                    if (c.toEdge == 0 && c.topWidth != c.bottomWidth) lengths.push_back({"top width" + of, c.topWidth});
                     lengths.push_back({"thickness" + of, c.thickness});
                     break;
-                case ConductorShape::circle: lengths.push_back({"radius" + of, c.radius}); break;
+                case ConductorShape::circle:
+                    lengths.push_back({"radius" + of, c.radius});
+                    if (c.innerRadius > 0) lengths.push_back({"wall of " + conductorName(k), c.radius - c.innerRadius});
+                    break;
                 case ConductorShape::polygon: {
                     const Extent& e = extents_[k];
                     lengths.push_back({"size" + of, std::max(e.right - e.left, e.top - e.bottom)});

@@ -138,7 +138,9 @@ private:
             case ConductorShape::trace: t += "\"trace\": " + trace(c); break;
             case ConductorShape::circle:
                 t += "\"circle\": {\"x\": " + length(c.x) + ", \"y\": " + length(c.y) + ", \"radius\": " +
-                     length(c.radius) + "}";
+                     length(c.radius);
+                if (c.innerRadius > 0) t += ", \"inner_radius\": " + length(c.innerRadius);
+                t += "}";
                 break;
             case ConductorShape::polygon: {
                 std::vector<std::string> corners;
@@ -164,7 +166,13 @@ private:
         else if (under < n) t += "\"under\": " + layerReference(under);
         else t += "\"y\": " + length(c.y);
         const double width = under < n ? c.topWidth : c.bottomWidth, other = under < n ? c.bottomWidth : c.topWidth;
-        t += ", \"x\": " + length(c.x) + ", \"width\": " + length(width);
+        t += ", \"x\": " + length(c.x);
+        if (c.toEdge != 0) {
+            t += std::string(", \"to_edge\": ") + (c.toEdge < 0 ? "\"left\"" : "\"right\"");
+            if (c.thickness != 0) t += ", \"thickness\": " + length(c.thickness);
+            return t + "}";
+        }
+        t += ", \"width\": " + length(width);
         if (other != width) t += std::string(under < n ? ", \"bottom_width\": " : ", \"top_width\": ") + length(other);
         if (c.thickness != 0) t += ", \"thickness\": " + length(c.thickness);
         return t + "}";
@@ -461,11 +469,12 @@ private:
         if (trace) readTrace(board, *trace, member(path, "trace"), c);
         if (circle) {
             const std::string at = member(path, "circle");
-            onlyKeys(object(*circle, at), at, {"x", "y", "radius"});
+            onlyKeys(object(*circle, at), at, {"x", "y", "radius", "inner_radius"});
             c.shape = ConductorShape::circle;
             if (const Json* x = find(*circle, "x")) c.x = length(*x, member(at, "x"));
             c.y = length(need(*circle, at, "y"), member(at, "y"));
             c.radius = length(need(*circle, at, "radius"), member(at, "radius"));
+            if (const Json* inner = find(*circle, "inner_radius")) c.innerRadius = length(*inner, member(at, "inner_radius"));
         }
         if (polygon) {
             const std::string at = member(path, "polygon");
@@ -487,7 +496,8 @@ private:
     }
 
     void readTrace(const Board& board, const Json& v, const std::string& path, BoardConductor& c) {
-        onlyKeys(object(v, path), path, {"on", "under", "y", "x", "width", "top_width", "bottom_width", "thickness"});
+        onlyKeys(object(v, path), path,
+                 {"on", "under", "y", "x", "width", "top_width", "bottom_width", "thickness", "to_edge"});
         const Json *on = find(v, "on"), *under = find(v, "under"), *y = find(v, "y");
         const int places = (on != nullptr) + (under != nullptr) + (y != nullptr);
         if (places == 0) refuse(path, "needs one of on, under, y");
@@ -498,6 +508,19 @@ private:
             refuse(member(path, "bottom_width"), "goes with under; a trace on a layer or at y takes top_width");
         c.shape = ConductorShape::trace;
         if (const Json* x = find(v, "x")) c.x = length(*x, member(path, "x"));
+        if (const Json* edge = find(v, "to_edge")) {
+            // A ground pour: from its inner side at x to the board's edge.
+            const std::string at = member(path, "to_edge");
+            if (!edge->is_string() || (*edge != "left" && *edge != "right")) refuse(at, "must be \"left\" or \"right\"");
+            for (const char* key : {"width", "top_width", "bottom_width"})
+                if (find(v, key)) refuse(member(path, key), "a trace taken to the board's edge has no width: x is its inner side");
+            c.toEdge = *edge == "left" ? -1 : 1;
+            if (const Json* t = find(v, "thickness")) c.thickness = length(*t, member(path, "thickness"));
+            if (on) c.y = board.layerBottom(layerIndex(board, *on, member(path, "on")) + 1);
+            if (under) c.y = board.layerBottom(layerIndex(board, *under, member(path, "under"))) - c.thickness;
+            if (y) c.y = length(*y, member(path, "y"));
+            return;
+        }
         const double w = width(need(v, path, "width"), member(path, "width"));
         if (const Json* t = find(v, "thickness")) c.thickness = length(*t, member(path, "thickness"));
         // `width` is the face that lies on the layer's face: the top one of a trace hanging under it.
@@ -697,8 +720,8 @@ Field<J> locate(J& root, std::string_view path, const std::string& source) {
                 refuse("no such field: a trace's numbers are x, y, width, top_width, bottom_width, thickness");
                 break;
             case In::circle:
-                if (step == "x" || step == "y" || step == "radius") return leaf(true);
-                refuse("no such field: a circle's numbers are x, y, radius");
+                if (step == "x" || step == "y" || step == "radius" || step == "inner_radius") return leaf(true);
+                refuse("no such field: a circle's numbers are x, y, radius, inner_radius");
                 break;
             case In::coating:
                 if (step == "thickness" || step == "over") return leaf(true);

@@ -339,20 +339,17 @@ Board awkward() {
     b.topPlane = true;
     b.layers = {{"", 1.1e-4 / 3, 3.7, 0.0, false, 0, 0, {}},
                 {"b\"2\\", 2.3e-4 / 7, 4.3, 0.017, true, 1.7e-5 / 3, 0, {{-4e-5 / 3, 1e-5}}}};
-    BoardConductor t{"a", true, ConductorShape::trace, 1e-5 / 7, b.layerBottom(1), 3e-5 / 7, 2.5e-5 / 7, 1.3e-5 / 3,
-                     0,   {}};
-    BoardConductor g{"ground",
-                     false,
-                     ConductorShape::polygon,
-                     0,
-                     0,
-                     0,
-                     0,
-                     0,
-                     0,
-                     {{-2e-4 / 3, 1e-5 / 3}, {-1e-4 / 3, 1e-5 / 3}, {-1.5e-4 / 3, 2e-5 / 3}}};
-    BoardConductor u{
-        "u", true, ConductorShape::trace, 9e-5 / 7, b.layerBottom(1) - 1e-5 / 3, 3e-5 / 7, 3e-5 / 7, 1e-5 / 3, 0, {}};
+    const auto conductor = [](const char* name, bool signal, ConductorShape shape, double x, double y) {
+        BoardConductor c;
+        c.name = name, c.signal = signal, c.shape = shape, c.x = x, c.y = y;
+        return c;
+    };
+    BoardConductor t = conductor("a", true, ConductorShape::trace, 1e-5 / 7, b.layerBottom(1));
+    t.bottomWidth = 3e-5 / 7, t.topWidth = 2.5e-5 / 7, t.thickness = 1.3e-5 / 3;
+    BoardConductor g = conductor("ground", false, ConductorShape::polygon, 0, 0);
+    g.points = {{-2e-4 / 3, 1e-5 / 3}, {-1e-4 / 3, 1e-5 / 3}, {-1.5e-4 / 3, 2e-5 / 3}};
+    BoardConductor u = conductor("u", true, ConductorShape::trace, 9e-5 / 7, b.layerBottom(1) - 1e-5 / 3);
+    u.bottomWidth = u.topWidth = 3e-5 / 7, u.thickness = 1e-5 / 3;
     b.conductors = {t, g, u};
     b.pairs = {{0, 2}};
     return b;
