@@ -14,6 +14,7 @@
 // "plattor-lines: ". Objects are values; solving different lines on different threads at once
 // is safe.
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -97,7 +98,10 @@ struct Reading {
 //          differentialImpedance, commonModeImpedance, couplingCoefficient
 class Solution {
 public:
-    const Line& line() const { return line_; }
+    // The line solved; Error for the solution of a cross-section file, which has none.
+    const Line& line() const;
+    // The line's kind, or "cross-section".
+    std::string kind() const;
     const std::vector<Reading>& quantities() const { return quantities_; }
     // Whether the line reports that quantity.
     bool has(std::string_view key) const;
@@ -110,9 +114,9 @@ public:
 
 private:
     friend struct LineAccess;
-    Solution(Line line, std::vector<Reading> quantities, std::string json, std::string text);
+    Solution(std::optional<Line> line, std::vector<Reading> quantities, std::string json, std::string text);
 
-    Line line_;
+    std::optional<Line> line_;
     std::vector<Reading> quantities_;
     std::string json_;
     std::string text_;
@@ -122,6 +126,15 @@ private:
 // incomplete, not physical or beyond the resolved range of ratios (1e-6 … 1e6 of "w").
 // Takes from milliseconds (a thin trace) to about a second (a thick pair under a mask).
 Solution solve(const Line& line);
+
+// A board's cross-section from the text of a cross-section file (docs/cross-section.md: layers,
+// planes, traces, wires, polygons, a mask; `name` names it in messages), solved as
+// `plattor-lines file` solves it. One signal conductor, or a marked pair of mirror images, reports
+// a structure's quantities; N signal conductors report one reading per value line of
+// plattor-lines' text, keyed by its name there ("C[p,n]", "L[p,p]", "Zc[p,n]", "mode 1
+// impedance", "near-end crosstalk p,n", "differential impedance p,n"). Error, in one line naming
+// the file and the field, for a file refused.
+Solution solveCrossSection(std::string_view json, std::string_view name = "cross-section");
 
 // The library's version, "major.minor.patch".
 const char* version();

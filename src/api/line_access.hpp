@@ -22,6 +22,10 @@ struct LineAccess {
     static StructureInput& input(Line& line) { return line.data_->input; }
     // The solution of `line` (its structure checked) from its converged quantities.
     static Solution solution(const Line& line, const ConvergedQuantities& converged);
+    // The readings of the quantities of `order` that apply.
+    static std::vector<Reading> readings(const ConvergedQuantities& converged, const std::vector<Quantity>& order);
+    // The solution of a cross-section file: no Line.
+    static Solution solution(std::vector<Reading> readings, std::string json, std::string text);
 };
 
 // The structure option of that name ("w-top" or "w_top"); Error listing the options otherwise.

@@ -5,6 +5,10 @@
 #include "api/line_access.hpp"
 #include "base/text.hpp"
 #include "report/report.hpp"
+#include "lines/board_solution.hpp"
+#include "report/board_report.hpp"
+#include "report/conductor_report.hpp"
+#include "section/board_file.hpp"
 #include "section/structures.hpp"
 
 namespace plattor {
@@ -95,8 +99,15 @@ std::string Reading::text() const {
     return valueWithBar(value, error, Unit::ratio);
 }
 
-Solution::Solution(Line line, std::vector<Reading> quantities, std::string json, std::string text)
+Solution::Solution(std::optional<Line> line, std::vector<Reading> quantities, std::string json, std::string text)
     : line_(std::move(line)), quantities_(std::move(quantities)), json_(std::move(json)), text_(std::move(text)) {}
+
+const Line& Solution::line() const {
+    if (!line_) throw Error("a cross-section file's solution has no Line");
+    return *line_;
+}
+
+std::string Solution::kind() const { return line_ ? line_->kind() : "cross-section"; }
 
 bool Solution::has(std::string_view key) const {
     for (const Reading& r : quantities_)
@@ -109,18 +120,27 @@ const Reading& Solution::operator[](std::string_view key) const {
         if (r.key == key) return r;
     std::string keys;
     for (const Reading& r : quantities_) keys += (keys.empty() ? "" : ", ") + r.key;
-    throw Error("no quantity \"" + printableExcerpt(key) + "\" for this " + line_.kind() + "; it has " + keys);
+    throw Error("no quantity \"" + printableExcerpt(key) + "\" for this " + kind() + "; it has " + keys);
 }
 
-Solution LineAccess::solution(const Line& line, const ConvergedQuantities& c) {
-    const StructureInput& input = LineAccess::input(line);
-    const std::vector<Quantity>& order = reportedQuantities(input.structure, input.lengthUnit);
+std::vector<Reading> LineAccess::readings(const ConvergedQuantities& c, const std::vector<Quantity>& order) {
     std::vector<Reading> readings;
     for (const Quantity q : order) {
         if (!c.value.applies(q)) continue;
         const QuantityInfo& info = quantityInfo(q);
         readings.push_back({info.key, info.name, siUnit(info.unit), c.value[q], c.error[q]});
     }
+    return readings;
+}
+
+Solution LineAccess::solution(std::vector<Reading> readings, std::string json, std::string text) {
+    return Solution(std::nullopt, std::move(readings), std::move(json), std::move(text));
+}
+
+Solution LineAccess::solution(const Line& line, const ConvergedQuantities& c) {
+    const StructureInput& input = LineAccess::input(line);
+    const std::vector<Quantity>& order = reportedQuantities(input.structure, input.lengthUnit);
+    std::vector<Reading> readings = LineAccess::readings(c, order);
     std::string text;
     for (const std::string& l : reportText(quantityRows(c, order), c)) text += (text.empty() ? "" : "\n") + l;
     return Solution(line, std::move(readings), structureReportJson(input.structure, input.lengthUnit, c), text);
@@ -131,6 +151,28 @@ Solution solve(const Line& line) {
     return publicErrors([&] {
         checkStructure(structure);
         return LineAccess::solution(line, convergedQuantities(structureSection(structure)));
+    });
+}
+
+Solution solveCrossSection(std::string_view json, std::string_view name) {
+    return publicErrors([&] {
+        const BoardFile file = BoardFile::parse(json, std::string(name));
+        const Board board = file.board();
+        const BoardSolution s = solveBoard(board);
+        std::vector<Reading> readings;
+        std::vector<std::string> lines;
+        if (s.conductors) {
+            for (const ReportRow& r : conductorRows(*s.conductors, s.names))
+                readings.push_back({r.name, r.name, siUnit(r.unit), r.value, r.error});
+            lines = conductorText(*s.conductors, s.names);
+        } else {
+            const std::vector<Quantity>& order = reportedQuantities(s.isPair(), file.displayUnit());
+            readings = LineAccess::readings(s.line, order);
+            lines = reportText(quantityRows(s.line, order), s.line);
+        }
+        std::string text;
+        for (const std::string& l : lines) text += (text.empty() ? "" : "\n") + l;
+        return LineAccess::solution(std::move(readings), boardReportJson(board, file.displayUnit(), s), text);
     });
 }
 

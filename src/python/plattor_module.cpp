@@ -27,7 +27,7 @@ struct Result {
     std::string json;
     std::string text;
 
-    explicit Result(const plattor::Solution& s) : kind(s.line().kind()), quantities(s.quantities()), json(s.json()), text(s.text()) {}
+    explicit Result(const plattor::Solution& s) : kind(s.kind()), quantities(s.quantities()), json(s.json()), text(s.text()) {}
     Result(std::string k, std::vector<plattor::Reading> q, std::string j, std::string t)
         : kind(std::move(k)), quantities(std::move(q)), json(std::move(j)), text(std::move(t)) {}
 
@@ -250,7 +250,8 @@ PYBIND11_MODULE(plattor, m) {
             "as_dict",
             [](const Result& r) {
                 py::dict report = r.report();
-                for (const char* other : {"structure", "levels", "vacuumLevels"}) report.attr("pop")(other);
+                for (const char* other : {"structure", "crossSection", "levels", "vacuumLevels"})
+                    report.attr("pop")(other, py::none());
                 return report;
             },
             "The quantities as in plattor-lines --json: key -> {\"value\": v, \"error\": e}, SI units;\n"
@@ -280,6 +281,29 @@ PYBIND11_MODULE(plattor, m) {
         m.def(name.c_str(), [name](const py::kwargs& options) { return solveReleased(lineOf(name, options, name)); },
               docs.back().c_str());
     }
+
+    m.def(
+        "cross_section",
+        [](const py::object& description) {
+            // A dictionary as the file's JSON, or the name of a file.
+            std::string text, name = "cross-section";
+            if (py::isinstance<py::dict>(description)) {
+                text = py::module_::import("json").attr("dumps")(description).cast<std::string>();
+            } else {
+                name = py::str(py::module_::import("os").attr("fspath")(description)).cast<std::string>();
+                py::object file = py::module_::import("builtins").attr("open")(name, "r", py::arg("encoding") = "utf-8");
+                text = file.attr("read")().cast<std::string>();
+                file.attr("close")();
+            }
+            return released([&] { return Result(plattor::solveCrossSection(text, name)); });
+        },
+        py::arg("description"),
+        "cross_section(description) -> Result\n\n"
+        "Any board's cross-section, as a dictionary of the cross-section file's members (layers, planes,\n"
+        "conductors, coating, pairs: docs/cross-section.md) or the name of such a file, solved as\n"
+        "plattor-lines file solves it. One trace or a marked pair reports a structure's quantities; N\n"
+        "signal conductors one quantity per value line of plattor-lines' text, keyed by its name there\n"
+        "(r[\"C[p,n]\"], r[\"near-end crosstalk p,n\"]), and as_dict() their matrices.");
 
     struct Dimension {
         std::string name;

@@ -117,6 +117,17 @@ std::vector<std::string> conductorText(const ConductorMatrices& m, const std::ve
     return lines;
 }
 
+std::vector<ReportRow> conductorRows(const ConductorMatrices& m, const std::vector<std::string>& names) {
+    std::vector<ReportRow> rows = matrixRows(m, names);
+    for (std::size_t k = 0; k < m.n; ++k) {
+        const std::vector<ReportRow> mode = modeRows(m, k);
+        rows.insert(rows.end(), mode.begin(), mode.end());
+    }
+    const std::vector<ReportRow> coupling = couplingRows(m, names);
+    rows.insert(rows.end(), coupling.begin(), coupling.end());
+    return rows;
+}
+
 void addConductorMatrices(JsonObject& json, const ConductorMatrices& m, const std::vector<std::string>& names) {
     assert(names.size() == m.n);
     std::string conductors = "[";

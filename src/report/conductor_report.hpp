@@ -18,6 +18,9 @@ namespace plattor {
 // impedance, and the line of a ladder that stopped before its values settled.
 std::vector<std::string> conductorText(const ConductorMatrices& m, const std::vector<std::string>& names);
 
+// The rows of conductorText that carry a value with its bar, in its order.
+std::vector<ReportRow> conductorRows(const ConductorMatrices& m, const std::vector<std::string>& names);
+
 // The same as members of `json`: "conductors" (the names), "settled", "capacitanceMatrix",
 // "capacitanceMatrixInAir", "inductanceMatrix", "impedanceMatrix" (each {"value": [[…]],
 // "error": [[…]]}, SI units), "modes" ([{"effectivePermittivity", "impedance" where defined,

@@ -7,6 +7,7 @@
 
 #include "base/error.hpp"
 #include "lines/board_solution.hpp"
+#include "report/board_report.hpp"
 #include "report/conductor_report.hpp"
 #include "report/report.hpp"
 #include "run/console.hpp"
@@ -18,24 +19,6 @@ namespace {
 
 // Far beyond any board of mostLayers layers and mostConductors polygons written by hand.
 constexpr std::size_t largestBoardFile = std::size_t{4} << 20;
-
-// The report's JSON members of a solved board beside the board echoed.
-std::string boardReportJson(const Board& board, const std::string& unit, const BoardSolution& s) {
-    JsonObject json;
-    std::string echo;
-    for (const char ch : boardJson(board, unit)) {
-        echo += ch;
-        if (ch == '\n') echo += "  ";
-    }
-    json.addRaw("crossSection", echo);
-    json.addRaw("levels", levelsJson(s.line.levels, false));
-    json.addRaw("vacuumLevels", levelsJson(s.line.levels, true));
-    if (s.conductors)
-        addConductorMatrices(json, *s.conductors, s.names);
-    else
-        addQuantities(json, s.line, reportedQuantities(s.isPair(), unit));
-    return json.text();
-}
 
 }  // namespace
 

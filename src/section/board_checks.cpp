@@ -403,6 +403,15 @@ private:
                        ", not below the top plane at y = " + derived(top_));
             for (const PlaneBand& p : bands_)
                 if (planeClearance(k, p) == 0) refuse(conductorName(k) + ": touches or crosses " + p.name);
+            // A tube's hollow is one region: no layer's face runs through it.
+            const BoardConductor& c = b_.conductors[k];
+            if (c.shape == ConductorShape::circle && c.innerRadius > 0)
+                for (std::size_t layer = 0; layer <= b_.layers.size(); ++layer) {
+                    const double y = b_.layerBottom(layer);
+                    if ((layer > 0 || !b_.bottomPlane) && std::fabs(y - c.y) < c.radius)
+                        refuse(conductorName(k) + ": the face of the layers at y = " + derived(y) +
+                               " runs through the tube; a tube lies within one layer");
+                }
             for (std::size_t j = 0; j < k; ++j)
                 if (clearance(outlines_[k], outlines_[j]) == 0)
                     refuse(conductorName(k) + ": overlaps or touches " + conductorName(j));

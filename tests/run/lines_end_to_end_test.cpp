@@ -558,3 +558,51 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param, std::strchr(info.param, ' ')) + std::to_string(info.index); });
 
 }  // namespace
+
+namespace {
+
+std::vector<std::string> words(const char* text) {
+    std::istringstream in(text);
+    return {std::istream_iterator<std::string>(in), {}};
+}
+
+// Every structure is the short form of a cross-section file: the file --describe prints reads
+// back to the same board, solved to the same digits.
+class StructureAsFile : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(StructureAsFile, GivesTheStructuresReportToTheLastDigit) {
+    ScratchDir dir;
+    std::vector<std::string> describe = words(GetParam());
+    const ProgramRun direct = runProgram(linesExecutable, dir.path(), describe);
+    ASSERT_EQ(direct.exitStatus, 0) << direct.err;
+    describe.push_back("--describe");
+    const ProgramRun file = runProgram(linesExecutable, dir.path(), describe);
+    ASSERT_EQ(file.exitStatus, 0) << file.err;
+    dir.write("board.json", file.out);
+    const ProgramRun solved = runProgram(linesExecutable, dir.path(), {"file", "board.json"});
+    ASSERT_EQ(solved.exitStatus, 0) << solved.err;
+    EXPECT_EQ(solved.out, direct.out) << file.out;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Structures, StructureAsFile,
+    ::testing::Values("microstrip --w 0.1mm --t 35um --s 0.1mm --h 0.1mm --er 4.3 --mask 20um --mask-er 3.5",
+                      "microstrip --w 5.3mil --w-top 4.1mil --t 1.4mil --h 3.7mil --er 4.3 --cover 2mil --cover-er 3",
+                      "stripline --w 0.37 --t 0.017 --s 0.23 --h 0.21 --b 0.59 --er 4.3 --er-top 3.7",
+                      "coplanar --w 8mil --g 4mil --h 12mil --er 4.3 --t 1.4mil",
+                      "coplanar --w 0.2 --g 0.1 --h 0.3 --er 4.3 --t 0.035 --ground-width 0.5 --s 0.2 --mask 0.02 "
+                      "--mask-er 3.5 --mask-top 0.01"),
+    [](const auto& info) { return std::string(info.param, std::strchr(info.param, ' ')) + std::to_string(info.index); });
+
+// A file that is no cross-section is refused in one line naming where, and nothing is printed.
+TEST(CrossSectionFile, MalformedJsonNamesLineAndColumn) {
+    ScratchDir dir;
+    dir.write("board.json", "{\n  \"layers\": [\n    {\"thickness\": 0.1,, \"er\": 4.3}\n  ]\n}\n");
+    const ProgramRun run = runProgram(linesExecutable, dir.path(), {"file", "board.json"});
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.out, "");
+    EXPECT_EQ(run.err.rfind("plattor-lines: board.json:3:", 0), 0u) << run.err;
+    EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << run.err;
+}
+
+}  // namespace
