@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cerrno>
 #include <cmath>
@@ -29,11 +28,6 @@
 namespace plattor {
 
 namespace {
-
-using Q = Quantity;
-
-constexpr Quantity targets[] = {Q::impedance, Q::differentialImpedance, Q::commonModeImpedance,
-                                Q::evenModeImpedance, Q::oddModeImpedance};
 
 LengthScale lengthScale(const std::string& unit) { return {unit, lengthUnitMetres(unit)}; }
 
@@ -140,22 +134,6 @@ void sayFewerThreads(Progress& progress, unsigned asked, unsigned running, const
 }
 
 }  // namespace
-
-void parseTarget(const std::string& text, Quantity& quantity, double& target) {
-    const std::size_t equals = text.find('=');
-    const std::string name = text.substr(0, equals);
-    bool known = false;
-    for (const Quantity q : targets)
-        if (name == quantityInfo(q).key) quantity = q, known = true;
-    const std::string_view value = equals == std::string::npos ? std::string_view() : std::string_view(text).substr(equals + 1);
-    const Decimal number = parseDecimal(value);
-    if (number.length == value.size() && number.inRange) target = number.value;
-    if (equals == std::string::npos || !known || number.length == 0 || number.length != value.size() ||
-        !number.inRange || !(target > 0))
-        throw RunError("--target needs QUANTITY=VALUE, QUANTITY one of impedance, differentialImpedance, "
-                       "commonModeImpedance, evenModeImpedance, oddModeImpedance, VALUE in ohm above 0; got \"" +
-                       printableExcerpt(text) + "\"");
-}
 
 void runSolve(const StructureInput& input, const SolveRequest& request, bool json,
               const std::optional<PictureRequest>& picture) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "design/quantity_table.hpp"
+#include "design/solve_dimension.hpp"
 #include "lines/quantities.hpp"
 #include "section/structure_arguments.hpp"
 
@@ -21,10 +22,6 @@ struct PictureRequest {
     std::string fileName;
     std::optional<bool> odd;  // the mode; by default a pair's odd one, a single trace's even one
 };
-
-// The quantity a --target names ("differentialImpedance=100"): one of the impedances, its value
-// in ohm. Raises RunError quoting the text otherwise.
-void parseTarget(const std::string& text, Quantity& quantity, double& target);
 
 // Solves for the length and prints it with its uncertainty, then the report at it (text or JSON
 // with "solved"); draws the picture there if asked.
