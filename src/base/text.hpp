@@ -28,6 +28,12 @@ std::string numberText(double x);
 // The shortest text that reads back to x exactly ("-1", "0.5", "1e+200"); "NaN", "Inf", "-Inf".
 std::string shortestText(double x);
 
+// What shortestText and parseDecimal compute through printf and strtod, where the C++ library
+// has no floating-point to_chars and from_chars (Emscripten's libc++): the same text; the value
+// of a number parseDecimal measured (without a '+'), and whether it is a normal double or 0.
+std::string shortestTextByPrintf(double x);
+bool decimalByStrtod(std::string_view number, double& value);
+
 // A ratio in few characters: `digits` significant digits, the exponent without '+' or leading
 // zeros ("1e-16", "2.5e7", "0.5").
 std::string ratioText(double ratio, int digits = 3);

@@ -5,6 +5,7 @@
 #include <utility>
 #include <vector>
 
+#include "design/cross_section_drawing.hpp"
 #include "design/quantity_table.hpp"
 #include "section/structures.hpp"
 
@@ -22,12 +23,6 @@ struct GnuplotJob {
 // file for any other ending.
 enum class PictureFormat { png, svg };
 PictureFormat pictureFormat(const std::string& fileName, const char* option);
-
-// A length unit as the pictures label it: "mm", or "length unit" for bare lengths.
-struct LengthScale {
-    std::string unit;  // as on the command line, "" for bare lengths
-    double metres;     // of one unit; 1 for bare lengths
-};
 
 // The impedances of a sweep (a single trace's, or a pair's four) against the swept option,
 // each point with its bar; points without a solution left out. `values` are the option's

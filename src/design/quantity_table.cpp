@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 
@@ -200,6 +201,78 @@ std::string decimalProduct(std::string_view a, std::string_view b) {
     std::string digits;
     for (const int d : sum) digits += static_cast<char>('0' + d);
     return decimalText(trimmed({x.negative != y.negative, digits, x.exponent + y.exponent}));
+}
+
+std::string optionColumn(const StructureOption& option) {
+    std::string name = option.name;
+    std::replace(name.begin(), name.end(), '-', '_');
+    return name;
+}
+
+namespace {
+constexpr std::size_t largestSweep = 100000;
+}  // namespace
+
+SweepRequest parseSweep(const std::string& text) {
+    const std::size_t equals = text.find('=');
+    const std::size_t first = text.find(':', equals == std::string::npos ? 0 : equals);
+    const std::size_t second = first == std::string::npos ? first : text.find(':', first + 1);
+    SweepRequest request{};
+    request.option = equals == std::string::npos ? nullptr : findStructureOption(text.substr(0, equals));
+    const auto bad = [&](const std::string& why) {
+        return RunError("--sweep needs NAME=FROM:TO:COUNT (" + why + "), got \"" + printableExcerpt(text) + "\"");
+    };
+    if (request.option == nullptr) throw bad("NAME an option of the structures, such as w or h");
+    if (second == std::string::npos || text.find(':', second + 1) != std::string::npos)
+        throw bad("FROM, TO and COUNT separated by ':'");
+    request.from = text.substr(equals + 1, first - equals - 1);
+    request.to = text.substr(first + 1, second - first - 1);
+    const std::string count = text.substr(second + 1);
+    const auto [end, error] = std::from_chars(count.data(), count.data() + count.size(), request.count);
+    if (count.empty() || error != std::errc() || end != count.data() + count.size() || request.count < 1 ||
+        request.count > largestSweep)
+        throw bad("COUNT a whole number of points from 1 to " + std::to_string(largestSweep));
+    return request;
+}
+
+
+std::vector<double> sweepValues(StructureInput& input, const SweepRequest& request) {
+    const StructureOption& option = *request.option;
+    const std::string name = std::string("--") + option.name;
+    if (!std::isnan(input.structure.*option.field))
+        throw RunError(name + " is given and swept: leave out " + name);
+    const OptionValue from = readStructureOption(input, option, request.from);
+    const OptionValue to = readStructureOption(input, option, request.to);
+    if (request.geometric && !(from.number > 0 && to.number > 0))
+        throw RunError("--sweep-log needs FROM and TO above 0, got " + request.from + " and " + request.to);
+    const std::string_view fromNumber = std::string_view(request.from).substr(0, parseDecimal(request.from).length);
+    const std::string_view toNumber = std::string_view(request.to).substr(0, parseDecimal(request.to).length);
+    std::vector<double> values;
+    if (from.metres == to.metres) {
+        for (const double v : sweepPoints(fromNumber, toNumber, request.count, request.geometric))
+            values.push_back(v * from.metres);
+    } else {
+        values = sweepPoints(decimalProduct(fromNumber, shortestText(from.metres)),
+                             decimalProduct(toNumber, shortestText(to.metres)), request.count, request.geometric);
+    }
+    // The ends as their own single runs read them.
+    values.front() = from.number * from.metres;
+    if (values.size() > 1) values.back() = to.number * to.metres;
+    return values;
+}
+
+std::vector<std::string> sweepHeader(const StructureOption& option, const std::vector<Quantity>& order) {
+    std::vector<std::string> header = {optionColumn(option)};
+    for (const std::string& c : quantityColumns(order)) header.push_back(c);
+    header.push_back("error");
+    return header;
+}
+
+std::vector<std::string> sweepRow(double value, const std::vector<Quantity>& order, const StructureSolution& solution) {
+    std::vector<std::string> cells = {shortestText(value)};
+    for (const std::string& c : quantityCells(order, solution)) cells.push_back(c);
+    cells.push_back(solution.error);
+    return cells;
 }
 
 }  // namespace plattor

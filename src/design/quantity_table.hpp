@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "lines/quantities.hpp"
+#include "section/structure_arguments.hpp"
 #include "section/structures.hpp"
 
 namespace plattor {
@@ -41,5 +42,31 @@ std::vector<double> sweepPoints(std::string_view from, std::string_view to, std:
 // The product of two decimal numbers as written, exactly, as decimal text ("0.5" and "2.54e-05":
 // "127e-7").
 std::string decimalProduct(std::string_view a, std::string_view b);
+
+// An option's column in a batch or a sweep: its name with '_' for '-'.
+std::string optionColumn(const StructureOption& option);
+
+struct SweepRequest {
+    const StructureOption* option;
+    std::string from, to;  // as written, read as the option's values
+    std::size_t count;
+    bool geometric = false;
+};
+
+// "NAME=FROM:TO:COUNT" split; raises RunError quoting the text where it is not of that form or
+// COUNT is no whole number from 1 to 100000.
+SweepRequest parseSweep(const std::string& text);
+
+// A sweep's points: the option's values from FROM to TO on the decimal grid of the numbers typed,
+// in the unit written (0.1mm:0.3mm:3 gives 0.2mm exactly as --w 0.2mm does); FROM and TO in
+// different units, on the grid in metres; the ends as their own single runs read them. The option
+// is read into `input` as a value of it would be. Raises RunError where the option is also given,
+// FROM or TO is no value of it, or a geometric sweep does not stay above 0.
+std::vector<double> sweepValues(StructureInput& input, const SweepRequest& request);
+
+// A sweep's CSV: the header (the option's column, the columns of `order`, "error"), and the row of
+// a point (its value as the shortest text, its quantities' cells, the reason it has none).
+std::vector<std::string> sweepHeader(const StructureOption& option, const std::vector<Quantity>& order);
+std::vector<std::string> sweepRow(double value, const std::vector<Quantity>& order, const StructureSolution& solution);
 
 }  // namespace plattor

@@ -305,4 +305,25 @@ SolvedDimension solveDimension(const Structure& s, const StructureOption& d, Qua
     return best;
 }
 
+namespace {
+constexpr Quantity targets[] = {Quantity::impedance, Quantity::differentialImpedance, Quantity::commonModeImpedance,
+                                Quantity::evenModeImpedance, Quantity::oddModeImpedance};
+}  // namespace
+
+void parseTarget(const std::string& text, Quantity& quantity, double& target) {
+    const std::size_t equals = text.find('=');
+    const std::string name = text.substr(0, equals);
+    bool known = false;
+    for (const Quantity q : targets)
+        if (name == quantityInfo(q).key) quantity = q, known = true;
+    const std::string_view value = equals == std::string::npos ? std::string_view() : std::string_view(text).substr(equals + 1);
+    const Decimal number = parseDecimal(value);
+    if (number.length == value.size() && number.inRange) target = number.value;
+    if (equals == std::string::npos || !known || number.length == 0 || number.length != value.size() ||
+        !number.inRange || !(target > 0))
+        throw RunError("--target needs QUANTITY=VALUE, QUANTITY one of impedance, differentialImpedance, "
+                       "commonModeImpedance, evenModeImpedance, oddModeImpedance, VALUE in ohm above 0; got \"" +
+                       printableExcerpt(text) + "\"");
+}
+
 }  // namespace plattor

@@ -1,6 +1,8 @@
 #pragma once
 // The inverse question of a line calculator: the length of a structure that gives a quantity
 // its target value ("which width gives 50 ohm on this stack-up?").
+#include <string>
+
 #include "lines/quantities.hpp"
 #include "section/structures.hpp"
 
@@ -36,5 +38,9 @@ struct SolvedDimension {
 // does not report, an option that is no length, and a target outside the values the length
 // reaches over its range ("cannot reach …: reachable range … to … ohm").
 SolvedDimension solveDimension(const Structure& s, const StructureOption& dimension, Quantity quantity, double target);
+
+// The quantity a --target names ("differentialImpedance=100"): one of the impedances, its value
+// in ohm. Raises RunError quoting the text otherwise.
+void parseTarget(const std::string& text, Quantity& quantity, double& target);
 
 }  // namespace plattor

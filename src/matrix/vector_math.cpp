@@ -7,6 +7,12 @@
 
 namespace plattor {
 
+// glibc's vector math exists on x86-64 alone; elsewhere (WebAssembly) the scalar path is the one.
+#if defined(__x86_64__) && defined(__GLIBC__)
+#define PLATTOR_LIBMVEC 1
+#endif
+
+#if PLATTOR_LIBMVEC
 namespace {
 
 typedef double Vec4 __attribute__((vector_size(4 * sizeof(double))));
@@ -59,6 +65,8 @@ template <Vec8 (*F)(Vec8)>
 
 #undef PLATTOR_APPLY_VECTORS
 
+#endif  // PLATTOR_LIBMVEC
+
 MathPath widestAvailable() {
     if (mathPathAvailable(MathPath::avx512)) return MathPath::avx512;
     if (mathPathAvailable(MathPath::avx2)) return MathPath::avx2;
@@ -79,6 +87,7 @@ MathPath& currentPath() {
 }
 
 // v[i] = f(v[i]) through the vector function of the path in use, or libm's scalar one.
+#if PLATTOR_LIBMVEC
 template <Vec4 (*F4)(Vec4), Vec8 (*F8)(Vec8), double (*F1)(double)>
 void applyInPlace(double* v, std::size_t n) {
     switch (currentPath()) {
@@ -88,6 +97,12 @@ void applyInPlace(double* v, std::size_t n) {
     }
     for (std::size_t i = 0; i < n; ++i) v[i] = F1(v[i]);
 }
+#else
+template <double (*F1)(double)>
+void applyInPlace(double* v, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) v[i] = F1(v[i]);
+}
+#endif
 
 }  // namespace
 
@@ -101,12 +116,16 @@ const char* mathPathName(MathPath path) {
 }
 
 bool mathPathAvailable(MathPath path) {
+#if PLATTOR_LIBMVEC
     switch (path) {
     case MathPath::avx2: return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
     case MathPath::avx512: return __builtin_cpu_supports("avx512f");
     case MathPath::scalar: break;
     }
     return true;
+#else
+    return path == MathPath::scalar;
+#endif
 }
 
 MathPath mathPath() { return currentPath(); }
@@ -117,8 +136,12 @@ bool useMathPath(MathPath path) {
     return true;
 }
 
+#if PLATTOR_LIBMVEC
 void logInPlace(double* v, std::size_t n) { applyInPlace<_ZGVdN4v_log, _ZGVeN8v_log, std::log>(v, n); }
-
 void atanInPlace(double* v, std::size_t n) { applyInPlace<_ZGVdN4v_atan, _ZGVeN8v_atan, std::atan>(v, n); }
+#else
+void logInPlace(double* v, std::size_t n) { applyInPlace<std::log>(v, n); }
+void atanInPlace(double* v, std::size_t n) { applyInPlace<std::atan>(v, n); }
+#endif
 
 }  // namespace plattor

@@ -6,7 +6,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <charconv>
 #include <chrono>
 #include <cerrno>
 #include <cmath>
@@ -29,19 +28,6 @@
 namespace plattor {
 
 namespace {
-
-using Q = Quantity;
-
-constexpr Quantity targets[] = {Q::impedance, Q::differentialImpedance, Q::commonModeImpedance,
-                                Q::evenModeImpedance, Q::oddModeImpedance};
-constexpr std::size_t largestSweep = 100000;
-
-// An option's column in a batch or a sweep: its name with '_' for '-'.
-std::string columnName(const StructureOption& option) {
-    std::string name = option.name;
-    std::replace(name.begin(), name.end(), '-', '_');
-    return name;
-}
 
 LengthScale lengthScale(const std::string& unit) { return {unit, lengthUnitMetres(unit)}; }
 
@@ -149,44 +135,6 @@ void sayFewerThreads(Progress& progress, unsigned asked, unsigned running, const
 
 }  // namespace
 
-void parseTarget(const std::string& text, Quantity& quantity, double& target) {
-    const std::size_t equals = text.find('=');
-    const std::string name = text.substr(0, equals);
-    bool known = false;
-    for (const Quantity q : targets)
-        if (name == quantityInfo(q).key) quantity = q, known = true;
-    const std::string_view value = equals == std::string::npos ? std::string_view() : std::string_view(text).substr(equals + 1);
-    const Decimal number = parseDecimal(value);
-    if (number.length == value.size() && number.inRange) target = number.value;
-    if (equals == std::string::npos || !known || number.length == 0 || number.length != value.size() ||
-        !number.inRange || !(target > 0))
-        throw RunError("--target needs QUANTITY=VALUE, QUANTITY one of impedance, differentialImpedance, "
-                       "commonModeImpedance, evenModeImpedance, oddModeImpedance, VALUE in ohm above 0; got \"" +
-                       printableExcerpt(text) + "\"");
-}
-
-SweepRequest parseSweep(const std::string& text) {
-    const std::size_t equals = text.find('=');
-    const std::size_t first = text.find(':', equals == std::string::npos ? 0 : equals);
-    const std::size_t second = first == std::string::npos ? first : text.find(':', first + 1);
-    SweepRequest request{};
-    request.option = equals == std::string::npos ? nullptr : findStructureOption(text.substr(0, equals));
-    const auto bad = [&](const std::string& why) {
-        return RunError("--sweep needs NAME=FROM:TO:COUNT (" + why + "), got \"" + printableExcerpt(text) + "\"");
-    };
-    if (request.option == nullptr) throw bad("NAME an option of the structures, such as w or h");
-    if (second == std::string::npos || text.find(':', second + 1) != std::string::npos)
-        throw bad("FROM, TO and COUNT separated by ':'");
-    request.from = text.substr(equals + 1, first - equals - 1);
-    request.to = text.substr(first + 1, second - first - 1);
-    const std::string count = text.substr(second + 1);
-    const auto [end, error] = std::from_chars(count.data(), count.data() + count.size(), request.count);
-    if (count.empty() || error != std::errc() || end != count.data() + count.size() || request.count < 1 ||
-        request.count > largestSweep)
-        throw bad("COUNT a whole number of points from 1 to " + std::to_string(largestSweep));
-    return request;
-}
-
 void runSolve(const StructureInput& input, const SolveRequest& request, bool json,
               const std::optional<PictureRequest>& picture) {
     // 1. The length that meets the target, and every quantity there.
@@ -211,29 +159,9 @@ void runSolve(const StructureInput& input, const SolveRequest& request, bool jso
 void runSweep(StructureInput input, const SweepRequest& request, const std::optional<std::string>& plotFile,
               unsigned threads) {
     // 1. The points: the option's values from FROM to TO on the decimal grid of the numbers
-    //    typed, in the unit written (0.1mm:0.3mm:3 gives 0.2mm exactly as --w 0.2mm does); FROM
-    //    and TO in different units, on the grid in metres.
+    //    typed, in the unit written.
     const StructureOption& option = *request.option;
-    const std::string name = std::string("--") + option.name;
-    if (!std::isnan(input.structure.*option.field))
-        throw RunError(name + " is given and swept: leave out " + name);
-    const OptionValue from = readStructureOption(input, option, request.from);
-    const OptionValue to = readStructureOption(input, option, request.to);
-    if (request.geometric && !(from.number > 0 && to.number > 0))
-        throw RunError("--sweep-log needs FROM and TO above 0, got " + request.from + " and " + request.to);
-    const std::string_view fromNumber = std::string_view(request.from).substr(0, parseDecimal(request.from).length);
-    const std::string_view toNumber = std::string_view(request.to).substr(0, parseDecimal(request.to).length);
-    std::vector<double> values;
-    if (from.metres == to.metres) {
-        for (const double v : sweepPoints(fromNumber, toNumber, request.count, request.geometric))
-            values.push_back(v * from.metres);
-    } else {
-        values = sweepPoints(decimalProduct(fromNumber, shortestText(from.metres)),
-                             decimalProduct(toNumber, shortestText(to.metres)), request.count, request.geometric);
-    }
-    // The ends as their own single runs read them.
-    values.front() = from.number * from.metres;
-    if (values.size() > 1) values.back() = to.number * to.metres;
+    const std::vector<double> values = sweepValues(input, request);
     const PictureFormat format = plotFile ? pictureFormat(*plotFile, "--plot") : PictureFormat::png;
     if (plotFile) checkGnuplot(*plotFile, "--plot");
 
@@ -242,9 +170,7 @@ void runSweep(StructureInput input, const SweepRequest& request, const std::opti
     Structure first = input.structure;
     first.*option.field = values.front();
     const std::vector<Quantity>& order = reportedQuantities(first, input.lengthUnit);
-    std::vector<std::string> header = {columnName(option)};
-    for (const std::string& c : quantityColumns(order)) header.push_back(c);
-    header.push_back("error");
+    const std::vector<std::string> header = sweepHeader(option, order);
     std::vector<StructureSolution> solutions(values.size());
     Progress progress("points", values.size());
     threads = static_cast<unsigned>(std::min<std::size_t>(threads, values.size()));
@@ -257,10 +183,7 @@ void runSweep(StructureInput input, const SweepRequest& request, const std::opti
             solutions[k] = solveStructure(s);
         },
         [&](std::size_t k) {
-            std::vector<std::string> cells = {shortestText(values[k])};
-            for (const std::string& c : quantityCells(order, solutions[k])) cells.push_back(c);
-            cells.push_back(solutions[k].error);
-            displayWhole(csvLine(cells));
+            displayWhole(csvLine(sweepRow(values[k], order, solutions[k])));
             ++written;
         },
         [&](std::size_t done) { progress(done); },
@@ -293,7 +216,7 @@ void runBatch(const std::string& fileName, unsigned threads) {
         const bool kind = header[c] == "structure";
         if (!kind && option == nullptr) {
             std::string known = "structure";
-            for (const StructureOption& o : structureOptions()) known += ", " + columnName(o);
+            for (const StructureOption& o : structureOptions()) known += ", " + optionColumn(o);
             throw RunError(shown + ": line 1: unknown column \"" + printableExcerpt(header[c]) + "\" (the columns are " +
                            known + ")");
         }

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "design/quantity_table.hpp"
+#include "design/solve_dimension.hpp"
 #include "lines/quantities.hpp"
 #include "section/structure_arguments.hpp"
 
@@ -16,25 +18,10 @@ struct SolveRequest {
     double target;  // SI units (ohm)
 };
 
-struct SweepRequest {
-    const StructureOption* option;
-    std::string from, to;  // as written, read as the option's values
-    std::size_t count;
-    bool geometric = false;
-};
-
 struct PictureRequest {
     std::string fileName;
     std::optional<bool> odd;  // the mode; by default a pair's odd one, a single trace's even one
 };
-
-// The quantity a --target names ("differentialImpedance=100"): one of the impedances, its value
-// in ohm. Raises RunError quoting the text otherwise.
-void parseTarget(const std::string& text, Quantity& quantity, double& target);
-
-// "NAME=FROM:TO:COUNT" split; raises RunError quoting the text where it is not of that form or
-// COUNT is no whole number from 1 to 100000.
-SweepRequest parseSweep(const std::string& text);
 
 // Solves for the length and prints it with its uncertainty, then the report at it (text or JSON
 // with "solved"); draws the picture there if asked.

@@ -291,6 +291,15 @@ TEST(ShortestText, ReadsBackToTheSameDoubleAndNothingShorterDoes) {
             if (std::strtod(candidate.c_str(), nullptr) == v) fewest = candidate;
         }
         ASSERT_LE(text.size(), fewest.size()) << text << " is longer than " << fewest;
+        // The WebAssembly build's path through printf and strtod gives the same text.
+        ASSERT_EQ(shortestTextByPrintf(v), text);
+    }
+    // There also the powers of two (whose doubles below lie closer than those above) and the
+    // whole numbers past 2^53 (whose fixed form is exact, not the shortest digits padded).
+    for (int e = -1074; e <= 1023; ++e) {
+        const double v = std::ldexp(1.0, e);
+        ASSERT_EQ(shortestTextByPrintf(v), shortestText(v)) << "2^" << e;
+        ASSERT_EQ(shortestTextByPrintf(-std::nextafter(v, HUGE_VAL)), shortestText(-std::nextafter(v, HUGE_VAL))) << "2^" << e;
     }
 }
 

@@ -82,6 +82,14 @@ TEST(InputReader, ADecimalIsMeasuredAndReadByOneRule) {
         if (d.length == 0) continue;
         EXPECT_EQ(d.inRange, c.inRange) << c.text;
         EXPECT_EQ(d.value, c.value) << c.text;
+        // The WebAssembly build reads it through strtod, to the same value and range.
+        std::string_view number = std::string_view(c.text).substr(0, d.length);
+        if (number.front() == '+') number.remove_prefix(1);
+        double value = 0.0;
+        EXPECT_EQ(decimalByStrtod(number, value), c.inRange) << c.text;
+        if (c.inRange) {
+            EXPECT_EQ(value, c.value) << c.text;
+        }
     }
 }
 
