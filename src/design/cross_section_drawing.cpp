@@ -1,5 +1,6 @@
 #include "design/cross_section_drawing.hpp"
 
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -8,6 +9,7 @@
 #include "base/text.hpp"
 #include "design/parallel.hpp"
 #include "mesh/mesh.hpp"
+#include "section/board_section.hpp"
 #include "solver/ladder.hpp"
 #include "solver/solve.hpp"
 
@@ -50,7 +52,8 @@ std::vector<Segment> segmentsOf(const CrossSection& section) {
 // under each crossing; above the last, `top`.
 class Column {
 public:
-    Column(const CrossSection& section, const std::vector<Segment>& segments, double x, bool odd, Region top)
+    Column(const CrossSection& section, const std::vector<Segment>& segments, double x,
+           const std::vector<double>& potentials, Region top)
         : plane_(section.groundPlane), top_(top) {
         for (const Segment& s : segments) {
             const double x0 = std::min(s.a.real(), s.b.real()), x1 = std::max(s.a.real(), s.b.real());
@@ -58,8 +61,7 @@ public:
             const double y = s.a.imag() + (x - s.a.real()) * (s.b.imag() - s.a.imag()) / (s.b.real() - s.a.real());
             // Travelling towards +x the right side is below.
             const double below = s.b.real() > s.a.real() ? s.right : s.left;
-            const double potential =
-                below == 0 ? conductorPotential(section.conductors[s.conductor], odd) : 0.0;
+            const double potential = below == 0 ? potentials[s.conductor] : 0.0;
             crossings_.push_back({y, {below, potential}});
         }
         std::sort(crossings_.begin(), crossings_.end(), [](const auto& p, const auto& q) { return p.first < q.first; });
@@ -95,6 +97,15 @@ Window pictureWindow(const CrossSection& section, const std::vector<Segment>& se
     if (strip) {
         const double half = xExtent + 1.5 * b;
         return {-half, half, -0.06 * b, 1.06 * b};
+    }
+    if (!section.groundPlane) {
+        // In the open: around everything finite, a margin of half its size on every side.
+        double low = HUGE_VAL, high = -HUGE_VAL;
+        for (const Segment& s : segments)
+            if (std::fabs(s.a.real()) <= xExtent && std::fabs(s.b.real()) <= xExtent)
+                low = std::min({low, s.a.imag(), s.b.imag()}), high = std::max({high, s.a.imag(), s.b.imag()});
+        const double size = std::max(2 * xExtent, high - low), half = xExtent + 0.5 * size;
+        return {-half, half, low - 0.5 * size, high + 0.5 * size};
     }
     double half = xExtent + 2.0 * yExtent;
     double height = std::max(2.5 * yExtent, 0.35 * half);
@@ -192,6 +203,16 @@ std::string permittivityName(const Structure& s, double e) {
     return names.empty() ? "" : " (" + names + ")";
 }
 
+// Which layers (or the coating) a permittivity belongs to, for the key.
+std::string permittivityName(const Board& b, double e) {
+    std::string names;
+    for (std::size_t k = 0; k < b.layers.size(); ++k)
+        if (b.layers[k].er == e) names += (names.empty() ? "" : ", ") + (b.layers[k].name.empty() ? "layer " + std::to_string(k) : b.layers[k].name);
+    for (const BoardCoating& c : b.coating)
+        if (c.er == e) names += (names.empty() ? "" : ", ") + std::string("coating");
+    return names.empty() ? "" : " (" + names + ")";
+}
+
 // What every stage of a cross-section's picture draws from: the section, its faces cut into
 // pieces, the window, and the conversion of the section's trace widths to the user's unit.
 struct PictureFrame {
@@ -202,31 +223,40 @@ struct PictureFrame {
     double b;        // their spacing, in trace widths
     Region top;      // what lies above everything: vacuum, or a stripline's upper plane
     double toUnit;   // of a section length in the user's unit
-    bool odd;
+    std::vector<double> potentials;  // of every conductor of the section
     double width() const { return window.x1 - window.x0; }
     double height() const { return window.y1 - window.y0; }
 };
 
-PictureFrame pictureFrame(const Structure& structure, const LengthScale& scale, bool odd) {
-    PictureFrame f{structureSection(structure), {}, {}, structure.kind == StructureKind::stripline, 0, {}, 0, odd};
-    f.b = f.strip ? structure.b / structure.w : 0.0;
+// The frame of a section between two planes b apart (b 0: not), its conductors at `potentials`,
+// one section length `toUnit` of the user's unit.
+PictureFrame pictureFrame(CrossSection section, double b, double toUnit, std::vector<double> potentials) {
+    PictureFrame f{std::move(section), {}, {}, b > 0, b, {}, toUnit, std::move(potentials)};
     f.segments = segmentsOf(f.section);
     f.window = pictureWindow(f.section, f.segments, f.strip, f.b);
     f.top = f.strip ? Region{0.0, 0.0} : Region{1.0, 0.0};
-    f.toUnit = structure.w / scale.metres;
     return f;
+}
+
+PictureFrame pictureFrame(const Structure& structure, const LengthScale& scale, bool odd) {
+    CrossSection section = structureSection(structure);
+    std::vector<double> potentials;
+    for (const ConductorRole role : section.conductors) potentials.push_back(conductorPotential(role, odd));
+    const double b = structure.kind == StructureKind::stripline ? structure.b / structure.w : 0.0;
+    return pictureFrame(std::move(section), b, structure.w / scale.metres, std::move(potentials));
 }
 
 // The regions as a raster of colours, one column of crossings at a time, and the key of the
 // colours: the conductors, the vacuum where it shows, each dielectric.
-void regionRaster(const PictureFrame& f, const Structure& structure, CrossSectionDrawing& d) {
+template <class Description>
+void regionRaster(const PictureFrame& f, const Description& description, CrossSectionDrawing& d) {
     constexpr int rasterLong = 900;
     const double width = f.width(), height = f.height();
     d.columns = width >= height ? rasterLong : std::max(40, static_cast<int>(rasterLong * width / height));
     d.rows = width >= height ? std::max(40, static_cast<int>(rasterLong * height / width)) : rasterLong;
     std::vector<Region> raster(static_cast<std::size_t>(d.columns) * d.rows);
     for (int i = 0; i < d.columns; ++i) {
-        const Column column(f.section, f.segments, f.window.x0 + width * (i + 0.5) / d.columns, f.odd, f.top);
+        const Column column(f.section, f.segments, f.window.x0 + width * (i + 0.5) / d.columns, f.potentials, f.top);
         for (int j = 0; j < d.rows; ++j)
             raster[static_cast<std::size_t>(j) * d.columns + i] = column.at(f.window.y0 + height * (j + 0.5) / d.rows);
     }
@@ -249,7 +279,7 @@ void regionRaster(const PictureFrame& f, const Structure& structure, CrossSectio
     if (std::any_of(raster.begin(), raster.end(), [](const Region& region) { return region.permittivity == 1; }))
         d.key.push_back({vacuumColour.text(), "#999999", "vacuum"});
     for (const auto& [e, colour] : colours)
-        d.key.push_back({colour.text(), "#999999", "εr " + numberText(e) + permittivityName(structure, e)});
+        d.key.push_back({colour.text(), "#999999", "εr " + numberText(e) + permittivityName(description, e)});
 }
 
 // The potential on a grid of square cells, the conductors at their own; the grid's rows shared
@@ -260,10 +290,12 @@ void potentialGrid(const PictureFrame& f, const ModeField& field, int gridLong, 
     const int gy = width >= height ? std::max(30, static_cast<int>(gridLong * height / width)) : gridLong;
     // The grid starts half a cell above the plane (and ends as far below a stripline's upper
     // one): on them the potential is 0 along the whole row, which the contour of 0 V would trace.
-    const double gy0 = 0.5 * height / gy, gy1 = f.strip ? f.b - gy0 : f.window.y1, gridHeight = gy1 - gy0;
+    const double gy0 = f.section.groundPlane ? 0.5 * height / gy : f.window.y0;
+    const double gy1 = f.strip ? f.b - 0.5 * height / gy : f.window.y1, gridHeight = gy1 - gy0;
     d.potential.assign(static_cast<std::size_t>(gx) * gy, 0.0);
     std::vector<Column> columns;
-    for (int i = 0; i < gx; ++i) columns.emplace_back(f.section, f.segments, f.window.x0 + width * i / (gx - 1), f.odd, f.top);
+    for (int i = 0; i < gx; ++i)
+        columns.emplace_back(f.section, f.segments, f.window.x0 + width * i / (gx - 1), f.potentials, f.top);
     runInOrder(
         static_cast<std::size_t>(gy), defaultThreads(),
         [&](std::size_t j) {
@@ -289,7 +321,7 @@ void fieldArrows(const PictureFrame& f, const ModeField& field, CrossSectionDraw
     };
     std::vector<Arrow> arrows;
     for (double x = f.window.x0 + cell / 2; x < f.window.x1; x += cell) {
-        const Column column(f.section, f.segments, x, f.odd, f.top);
+        const Column column(f.section, f.segments, x, f.potentials, f.top);
         for (double y = f.window.y0 + cell / 2; y < f.window.y1; y += cell)
             if (column.at(y).permittivity != 0) arrows.push_back({Point(x, y), field.field(Point(x, y))});
     }
@@ -299,7 +331,8 @@ void fieldArrows(const PictureFrame& f, const ModeField& field, CrossSectionDraw
     const double reference = strengths.empty() ? 1.0 : strengths[strengths.size() * 3 / 4];
     for (const Arrow& a : arrows) {
         const double strength = std::abs(a.e);
-        if (!(strength > 0) || !std::isfinite(strength)) continue;
+        // No arrow where the field is nothing against the strongest (inside a shield).
+        if (!(strength > 1e-6 * strengths.back()) || !std::isfinite(strength)) continue;
         const double length = 0.8 * cell * std::sqrt(std::min(1.0, strength / reference));
         const Point step = a.e / strength * length;
         const Point from = a.z - step / 2.0;
@@ -338,30 +371,40 @@ std::string optionsText(const Structure& s, const LengthScale& scale) {
     return text;
 }
 
-CrossSectionDrawing crossSectionDrawing(const Structure& structure, const LengthScale& scale, bool odd, int gridLong) {
-    // 1. The section and its window; the mode's field from the charges of the ladder's third
-    //    rung (far finer than a picture shows), its panels in the window no longer than the
-    //    potential's grid cells times the order.
-    const PictureFrame f = pictureFrame(structure, scale, odd);
+namespace {
+
+// The drawing of a frame: the regions (their key named by `description`), the potential on
+// `gridLong` points along the window's longer side from the charges of the ladder's third rung
+// (far finer than a picture shows), its panels in the window no longer than the grid's cells
+// times the order; the field's arrows, the faces, the equipotentials 0.1 V apart.
+template <class Description>
+CrossSectionDrawing drawingOf(const PictureFrame& f, const Description& description, int gridLong) {
     const MeshLevel level = ladderLevels()[2];
     const Mesh mesh = meshCrossSection(f.section, level);
     const double gridCell = std::max(f.width(), f.height()) / gridLong;
     const ModeField field(f.section, pictureMesh(f.section, mesh, f.window, gridCell * static_cast<double>(level.order)),
-                          odd);
-
-    // 2. The regions, the potential, the field's arrows and the faces, in the user's unit.
+                          f.potentials);
     CrossSectionDrawing d{};
     d.x0 = f.window.x0 * f.toUnit;
     d.x1 = f.window.x1 * f.toUnit;
     d.y0 = f.window.y0 * f.toUnit;
     d.y1 = f.window.y1 * f.toUnit;
-    regionRaster(f, structure, d);
+    regionRaster(f, description, d);
     potentialGrid(f, field, gridLong, d);
     fieldArrows(f, field, d);
     faceLines(f, d);
+    // Between the lowest and the highest potential, 0 among them where both signs are.
+    const double lo = std::min(0.0, *std::min_element(f.potentials.begin(), f.potentials.end()));
+    const double hi = std::max(0.0, *std::max_element(f.potentials.begin(), f.potentials.end()));
+    for (int k = -9; k <= 9; ++k)
+        if (k / 10.0 > lo && k / 10.0 < hi && (k != 0 || lo < 0)) d.levels.push_back(k / 10.0);
+    return d;
+}
 
-    // 3. The equipotentials 0.1 V apart, and what the picture shows.
-    for (int k = odd ? -9 : 1; k <= 9; ++k) d.levels.push_back(k / 10.0);
+}  // namespace
+
+CrossSectionDrawing crossSectionDrawing(const Structure& structure, const LengthScale& scale, bool odd, int gridLong) {
+    CrossSectionDrawing d = drawingOf(pictureFrame(structure, scale, odd), structure, gridLong);
     std::string mode;
     if (structure.isPair())
         mode = odd ? "odd mode: left trace at -1 V, right trace at +1 V" : "even mode: both traces at +1 V";
@@ -369,6 +412,29 @@ CrossSectionDrawing crossSectionDrawing(const Structure& structure, const Length
         mode = "the trace at 1 V";
     d.title = std::string(structureName(structure.kind)) + (structure.isPair() ? " pair, " : ", ") + mode;
     d.options = optionsText(structure, scale);
+    return d;
+}
+
+CrossSectionDrawing boardDrawing(const Board& board, const std::vector<double>& potentials, const LengthScale& scale,
+                                 int gridLong) {
+    CrossSection section = boardSection(board);
+    // The board's conductors come first among the section's, in their order; planes after them.
+    std::vector<double> all(section.conductors.size(), 0.0);
+    std::string excited;
+    for (std::size_t i = 0; i < potentials.size(); ++i) {
+        all[i] = potentials[i];
+        if (potentials[i] != 0)
+            excited += (excited.empty() ? "" : ", ") + board.conductors[i].name + " at " + (potentials[i] > 0 ? "+" : "") + numberText(potentials[i]) + " V";
+    }
+    const double unit = boardUnit(board);
+    const double b = board.bottomPlane && board.topPlane ? board.layerBottom(board.layers.size()) / unit : 0.0;
+    CrossSectionDrawing d = drawingOf(pictureFrame(std::move(section), b, unit / scale.metres, std::move(all)), board, gridLong);
+    d.title = "cross-section, " + excited + ", every other conductor at 0 V";
+    std::string layers;
+    for (const BoardLayer& l : board.layers)
+        layers += (layers.empty() ? "" : ", ") + (l.name.empty() ? std::string("layer") : l.name) + " " +
+                  lengthText(l.thickness, scale) + " εr " + numberText(l.er);
+    d.options = layers;
     return d;
 }
 

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "section/board.hpp"
 #include "section/structures.hpp"
 
 namespace plattor {
@@ -55,6 +56,11 @@ struct CrossSectionDrawing {
 // rung on a grid of `gridLong` points along the window's longer side. The layers and grounds that
 // reach far beyond the window are cut at its edges.
 CrossSectionDrawing crossSectionDrawing(const Structure& structure, const LengthScale& scale, bool odd, int gridLong);
+
+// The same of a checked board, its conductors at `potentials` (volts, in the board's order; every
+// other conductor and plane at 0 V): the field of any excitation.
+CrossSectionDrawing boardDrawing(const Board& board, const std::vector<double>& potentials, const LengthScale& scale,
+                                 int gridLong);
 
 // A length of the structure in the user's unit, for titles: "0.2 mm".
 std::string lengthText(double value, const LengthScale& scale);

@@ -148,9 +148,17 @@ GnuplotJob sweepPlot(const Structure& structure, const StructureOption& option, 
 
 
 GnuplotJob crossSectionPicture(const Structure& structure, const LengthScale& scale, bool odd, PictureFormat format) {
-    // 1. The drawing: the regions, the potential on 220 points along the window's longer side,
-    //    the field's arrows and the faces.
-    const CrossSectionDrawing d = crossSectionDrawing(structure, scale, odd, 220);
+    // The regions, the potential on 220 points along the window's longer side, the field's
+    // arrows and the faces.
+    return drawingPicture(crossSectionDrawing(structure, scale, odd, 220), scale, format);
+}
+
+GnuplotJob boardPicture(const Board& board, const std::vector<double>& potentials, const LengthScale& scale,
+                        PictureFormat format) {
+    return drawingPicture(boardDrawing(board, potentials, scale, 220), scale, format);
+}
+
+GnuplotJob drawingPicture(const CrossSectionDrawing& d, const LengthScale& scale, PictureFormat format) {
 
     // 2. Its data files.
     std::string grid;
@@ -191,7 +199,8 @@ GnuplotJob crossSectionPicture(const Structure& structure, const LengthScale& sc
     script += "set title \"" + doubleQuoted(d.title) + "\\n" + doubleQuoted(d.options) + "\"\n";
     script += "set key outside below center horizontal maxrows 3 width 1\n";
     script += "set palette defined (-1 '#1f3fbf', 0 '#7a7a7a', 1 '#c81e1e')\n";
-    script += odd ? "set cbrange [-1:1]\n" : "set palette defined (0 '#7a7a7a', 1 '#c81e1e')\nset cbrange [0:1]\n";
+    script += !d.levels.empty() && d.levels.front() < 0 ? "set cbrange [-1:1]\n"
+                                                        : "set palette defined (0 '#7a7a7a', 1 '#c81e1e')\nset cbrange [0:1]\n";
     script += "set cblabel 'potential (V)'\n";
     script += "set style arrow 1 head filled size screen 0.006,22 lw 1.1 lc rgb '#1b7a2a'\n";
     const double dx = width / d.columns, dy = height / d.rows;

@@ -37,5 +37,10 @@ GnuplotJob sweepPlot(const Structure& structure, const StructureOption& option, 
 // at 1 V) or the odd one (a pair's traces at ∓1 V), from the charges solved on the ladder's
 // finest mesh. The layers and grounds that reach far beyond the window are cut at its edges.
 GnuplotJob crossSectionPicture(const Structure& structure, const LengthScale& scale, bool odd, PictureFormat format);
+// The same of a checked board with its conductors at `potentials` (the board's order).
+GnuplotJob boardPicture(const Board& board, const std::vector<double>& potentials, const LengthScale& scale,
+                        PictureFormat format);
+// A drawing as gnuplot's script and data.
+GnuplotJob drawingPicture(const CrossSectionDrawing& drawing, const LengthScale& scale, PictureFormat format);
 
 }  // namespace plattor

@@ -3,14 +3,19 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
+#include <algorithm>
 #include <memory>
 
 #include "base/error.hpp"
+#include "base/text.hpp"
+#include "design/plots.hpp"
 #include "lines/board_solution.hpp"
 #include "report/board_report.hpp"
 #include "report/conductor_report.hpp"
 #include "report/report.hpp"
 #include "run/console.hpp"
+#include "run/gnuplot.hpp"
 #include "section/board_section.hpp"
 
 namespace plattor {
@@ -40,9 +45,60 @@ BoardFile readBoardFile(const std::string& fileName) {
     return BoardFile::parse(text, name);
 }
 
-void runBoardFile(const BoardFile& file, bool json) {
-    // 1. The board, checked as it was read.
+namespace {
+
+// The potentials of the board's conductors that `excite` asks for.
+std::vector<double> excitation(const Board& board, const std::string& excite) {
+    std::vector<double> potentials(board.conductors.size(), 0.0);
+    if (excite.empty()) {
+        if (!board.pairs.empty()) {
+            potentials[board.pairs.front().first] = -1.0;
+            potentials[board.pairs.front().second] = 1.0;
+        } else {
+            for (std::size_t i = 0; i < board.conductors.size(); ++i)
+                if (board.conductors[i].signal) {
+                    potentials[i] = 1.0;
+                    break;
+                }
+        }
+        return potentials;
+    }
+    const auto refuse = [&](const std::string& why) {
+        throw RunError("--excite needs NAME=VOLTS,… (" + why + "), got \"" + printableExcerpt(excite) + "\"");
+    };
+    std::size_t from = 0;
+    std::vector<bool> seen(board.conductors.size(), false);
+    while (from <= excite.size()) {
+        const std::size_t comma = std::min(excite.find(',', from), excite.size());
+        const std::string item = excite.substr(from, comma - from);
+        const std::size_t equals = item.find('=');
+        if (equals == std::string::npos) refuse("each NAME=VOLTS");
+        const std::string name = item.substr(0, equals), value = item.substr(equals + 1);
+        std::size_t k = 0;
+        while (k < board.conductors.size() && board.conductors[k].name != name) ++k;
+        if (k == board.conductors.size() || !board.conductors[k].signal)
+            refuse("\"" + printableExcerpt(name) + "\" is no signal conductor of the file");
+        if (seen[k]) refuse("\"" + printableExcerpt(name) + "\" given twice");
+        seen[k] = true;
+        const Decimal number = parseDecimal(value);
+        if (number.length == 0 || number.length != value.size() || !number.inRange || !(number.value >= -1) ||
+            !(number.value <= 1))
+            refuse("VOLTS a number from -1 to 1");
+        potentials[k] = number.value;
+        from = comma + 1;
+    }
+    if (std::all_of(potentials.begin(), potentials.end(), [](double v) { return v == 0; }))
+        refuse("at least one conductor not at 0 V");
+    return potentials;
+}
+
+}  // namespace
+
+void runBoardFile(const BoardFile& file, bool json, const std::optional<std::string>& picture,
+                  const std::string& excite) {
+    // 1. The board, checked as it was read, and the excitation of its picture.
     const Board board = file.board();
+    const std::vector<double> potentials = excitation(board, excite);
     // 2. Solved up the ladder through the one builder.
     const BoardSolution s = solveBoard(board);
     // 3. The report: a line's quantities as a structure's, else the conductors' matrices.
@@ -52,6 +108,12 @@ void runBoardFile(const BoardFile& file, bool json) {
         display(conductorText(*s.conductors, s.names));
     else
         display(reportText(quantityRows(s.line, reportedQuantities(s.isPair(), file.displayUnit())), s.line));
+    // 4. The picture, if asked.
+    if (picture) {
+        const std::string& unit = file.displayUnit();
+        runGnuplot(boardPicture(board, potentials, {unit, lengthUnitMetres(unit)}, pictureFormat(*picture, "--picture")),
+                   *picture, "--picture");
+    }
 }
 
 void describeStructure(const StructureInput& input) {

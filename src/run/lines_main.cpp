@@ -42,7 +42,7 @@ std::string usage() {
         text += std::string("       plattor-lines ") + structureName(kind) + " " + structureUsage(kind) + " [--json]\n";
     return text +
            "       plattor-lines STRUCTURE … --describe\n"
-           "       plattor-lines file CROSS_SECTION.json|- [--json]\n"
+           "       plattor-lines file CROSS_SECTION.json|- [--json] [--picture FILE [--excite NAME=VOLTS,…]]\n"
            "       plattor-lines STRUCTURE … --solve NAME --target QUANTITY=OHM [--json] [--picture FILE [--mode even|odd]]\n"
            "       plattor-lines STRUCTURE … --sweep NAME=FROM:TO:COUNT [--sweep-log] [--plot FILE] [--threads N]\n"
            "       plattor-lines STRUCTURE … --picture FILE.png|FILE.svg [--mode even|odd] [--json]\n"
@@ -114,6 +114,7 @@ struct Options {
     std::optional<PictureRequest> picture;
     std::optional<bool> odd;                   // --mode
     std::optional<std::string> batch;
+    std::optional<std::string> excite;         // --excite NAME=VOLTS,… for a file's picture
     std::optional<unsigned> threads;
 };
 
@@ -155,6 +156,9 @@ void checkCombination(const Options& o) {
     if (o.plot && !o.sweep) refuse("--plot goes with --sweep (a cross-section is drawn by --picture)");
     if (o.sweep && (o.solve || o.picture || o.json)) refuse("--sweep prints CSV: no --solve, --picture or --json with it");
     if (o.odd && !o.picture) refuse("--mode goes with --picture");
+    if (o.excite && (!o.boardFile || !o.picture)) refuse("--excite goes with a cross-section file's --picture");
+    if (o.boardFile && o.odd) refuse("a cross-section file's picture takes --excite NAME=VOLTS,…, not --mode");
+    if (o.boardFile && (o.solve || o.target)) refuse("--solve is for the structures; a cross-section file is swept with --sweep");
     const bool pair = o.structure && (o.structure->structure.isPair() || (o.solve && *o.solve == "s"));
     if (o.odd.value_or(false) && !pair) refuse("--mode odd needs a pair of traces (--s)");
 }
@@ -213,6 +217,7 @@ Options parseArguments(int argc, char** argv) {
             options.odd = mode == "odd";
             continue;
         }
+        if (argument == "--excite") { options.excite = valueOf(argc, argv, k, options.excite); continue; }
         if (argument == "--batch") { options.batch = valueOf(argc, argv, k, options.batch); continue; }
         if (argument == "--threads") { options.threads = parseThreads(valueOf(argc, argv, k, options.threads)); continue; }
         const StructureOption* option =
@@ -392,7 +397,9 @@ int main(int argc, char** argv) {
         } else if (options.describe) {
             describeStructure(*options.structure);
         } else if (options.boardFile) {
-            runBoardFile(readBoardFile(*options.boardFile), options.json);
+            runBoardFile(readBoardFile(*options.boardFile), options.json,
+                         options.picture ? std::optional<std::string>(options.picture->fileName) : std::nullopt,
+                         options.excite.value_or(""));
         } else if (options.structure) {
             runStructure(options);
         } else {

@@ -405,7 +405,7 @@ private:
                 if (planeClearance(k, p) == 0) refuse(conductorName(k) + ": touches or crosses " + p.name);
             // A tube's hollow is one region: no layer's face runs through it.
             const BoardConductor& c = b_.conductors[k];
-            if (c.shape == ConductorShape::circle && c.innerRadius > 0)
+            if (c.shape == ConductorShape::circle && c.innerRadius > 0 && !b_.layers.empty())
                 for (std::size_t layer = 0; layer <= b_.layers.size(); ++layer) {
                     const double y = b_.layerBottom(layer);
                     if ((layer > 0 || !b_.bottomPlane) && std::fabs(y - c.y) < c.radius)

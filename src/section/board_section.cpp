@@ -292,19 +292,23 @@ bool mirrorSymmetric(const Board& board) {
     return true;
 }
 
-CrossSection boardSection(const Board& board) {
-    // Lengths in the first signal conductor's size: the answer is then the same in every unit.
+double boardUnit(const Board& board) {
     const auto first = std::find_if(board.conductors.begin(), board.conductors.end(),
                                     [](const BoardConductor& c) { return c.signal; });
     assert(first != board.conductors.end());
-    const double unit = first->shape == ConductorShape::trace ? first->bottomWidth
-                        : first->shape == ConductorShape::circle
-                            ? 2 * first->radius
-                            : [&] {
-                                  double lo = HUGE_VAL, hi = -HUGE_VAL;
-                                  for (const Point p : first->points) lo = std::min(lo, p.real()), hi = std::max(hi, p.real());
-                                  return hi - lo;
-                              }();
+    switch (first->shape) {
+        case ConductorShape::trace: return first->bottomWidth;
+        case ConductorShape::circle: return 2 * first->radius;
+        case ConductorShape::polygon: break;
+    }
+    double lo = HUGE_VAL, hi = -HUGE_VAL;
+    for (const Point p : first->points) lo = std::min(lo, p.real()), hi = std::max(hi, p.real());
+    return hi - lo;
+}
+
+CrossSection boardSection(const Board& board) {
+    // Lengths in the first signal conductor's size: the answer is then the same in every unit.
+    const double unit = boardUnit(board);
     const std::size_t layerCount = board.layers.size();
     std::vector<double> levels;  // the layers' faces, bottom to top
     for (std::size_t k = 0; k <= layerCount; ++k) levels.push_back(board.layerBottom(k) / unit);

@@ -14,6 +14,9 @@ namespace plattor {
 // signal conductors are driven one by one for their Maxwell matrix.
 CrossSection boardSection(const Board& board);
 
+// The length the section measures the board in: its first signal conductor's size.
+double boardUnit(const Board& board);
+
 // The board a structure is the short form of: its lengths as the structure gives them.
 Board structureBoard(const Structure& structure);
 
