@@ -95,6 +95,11 @@ std::string valueWithBar(double value, double error, Unit unit) {
     return text;
 }
 
+std::string valueWithBar(double value, double error, const std::string& unit) {
+    const auto [v, e] = barTexts(value, error);
+    return v + " ± " + e + (unit.empty() ? "" : " " + unit);
+}
+
 namespace {
 
 std::string textLine(const std::string& name, const std::string& value, const std::string& error, const char* unit) {
@@ -136,6 +141,24 @@ std::vector<ReportRow> quantityRows(const ConvergedQuantities& c, const std::vec
     return rows;
 }
 
+std::string jsonString(const std::string& text) {
+    std::string json = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            json += '\\';
+            json += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            static const char hex[] = "0123456789abcdef";
+            json += "\\u00";
+            json += hex[(c >> 4) & 15];
+            json += hex[c & 15];
+        } else {
+            json += c;
+        }
+    }
+    return json + '"';
+}
+
 JsonObject::JsonObject() : text_("{") {}
 
 void JsonObject::key(const std::string& key) {
@@ -157,9 +180,7 @@ void JsonObject::add(const std::string& k, bool value) {
 
 void JsonObject::add(const std::string& k, const std::string& text) {
     key(k);
-    text_ += '"';
-    text_ += text;  // plain ASCII names, nothing to escape
-    text_ += '"';
+    text_ += jsonString(text);
 }
 
 void JsonObject::addQuantity(const std::string& k, double value, double error) {
