@@ -61,9 +61,9 @@ public:
                 open.back().items.push_back(std::move(value));
                 continue;
             }
+            const std::string_view rest = text_.substr(at_, text_.find_first_of("\r\n", at_) - at_);
             throw error(line_, "text after the end of the expression that began on line " +
-                                   std::to_string(done.front().line) + " (\"" + printableExcerpt(text_.substr(at_), 20) +
-                                   "\")");
+                                   std::to_string(done.front().line) + " (\"" + printableExcerpt(rest, 20) + "\")");
         }
         if (!open.empty()) throw error(open.back().line, "'(' not closed by the end of the file");
         if (done.empty()) throw error(line_, "no expression: the file is empty");

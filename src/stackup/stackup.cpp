@@ -167,11 +167,11 @@ Stackup readStackup(const std::string& fileName) {
     std::size_t first = text.find_first_not_of(" \t\r\n\f\v");
     while (first != std::string::npos && text[first] == '#')
         first = text.find_first_not_of(" \t\r\n\f\v", text.find('\n', first));
-    if (first == std::string::npos || text[first] != '(') {
-        const std::size_t line = 1 + std::count(text.begin(), text.begin() + std::min(first, text.size()), '\n');
-        throw reader.error(line, "not a KiCad board: it starts with \"" +
-                                     printableExcerpt(first == std::string::npos ? "" : text.substr(first, 20)) +
-                                     "\", not (kicad_pcb");
+    if (first == std::string::npos) throw reader.error(1, "not a KiCad board: the file is empty");
+    if (text[first] != '(') {
+        const std::size_t line = 1 + std::count(text.begin(), text.begin() + first, '\n');
+        const std::string start = text.substr(first, std::min<std::size_t>(20, text.find_first_of("\r\n", first) - first));
+        throw reader.error(line, "not a KiCad board: it starts with \"" + printableExcerpt(start) + "\", not (kicad_pcb");
     }
     const SExpr board = readSExpr(text, fileName);
     if (board.head() != "kicad_pcb")
