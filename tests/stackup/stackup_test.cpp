@@ -156,6 +156,30 @@ TEST(SExpression, ReadsEscapesCommentsAndLines) {
     EXPECT_EQ(e.items[3].line, 3u);
 }
 
+// The planes: the layers typed power, and where the board has tracks those without one; or those
+// named, front to back whatever their order on the command line.
+TEST(ReferencePlanes, AreThePowerLayersAndTheUnroutedOnesOrThoseNamed) {
+    const std::string tracks = R"(  (segment (start 0 0) (end 1 0) (width 0.2) (layer "F.Cu") (net 1))
+  (arc (start 0 0) (mid 1 1) (end 2 0) (width 0.2) (layer "B.Cu") (net 1))
+)";
+    const struct {
+        std::string layers, tracks;
+        std::vector<std::string> requested, planes;
+    } cases[] = {{typed, "", {}, {"In1.Cu", "In2.Cu"}},
+                 {"", tracks, {}, {"In1.Cu", "In2.Cu"}},
+                 {R"( (0 "F.Cu" signal) (1 "In1.Cu" signal) (2 "In2.Cu" mixed) (31 "B.Cu" power))",
+                  tracks + "  (segment (layer \"In2.Cu\"))\n", {}, {"In1.Cu", "B.Cu"}},
+                 {typed, "", {"B.Cu", "In1.Cu"}, {"In1.Cu", "B.Cu"}}};
+    for (const auto& c : cases) {
+        const ScratchDir dir;
+        std::string text = board(fourLayers, c.layers);
+        text.insert(text.rfind(')'), c.tracks);
+        dir.write("b.kicad_pcb", text);
+        EXPECT_EQ(referencePlanes(readStackup((dir.path() / "b.kicad_pcb").string()), c.requested), c.planes)
+            << c.layers << c.tracks;
+    }
+}
+
 // --- where each kind of layer puts its trace ---
 
 struct Mapping {
@@ -266,7 +290,10 @@ TEST_P(RealBoardTable, EverySolvedWidthGivesItsTargetInAForwardRunWithinItsBar) 
     ASSERT_EQ(csv.size(), b.rows + 1) << r.out;
     std::map<std::string, std::size_t> column;
     for (std::size_t c = 0; c < csv[0].cells.size(); ++c) column[csv[0].cells[c]] = c;
-    const SExpr rules = readSExpr("(" + dir.read("rules.kicad_dru") + ")", "rules.kicad_dru");
+    // The rules file is a sequence of lists: read as the items of one.
+    std::string listed = "(";
+    listed += dir.read("rules.kicad_dru");
+    const SExpr rules = readSExpr(listed + ")", "rules.kicad_dru");
 
     std::map<std::string, std::pair<double, double>> forward;  // by arguments: the structure run once
     for (std::size_t k = 1; k < csv.size(); ++k) {
