@@ -142,6 +142,38 @@ TEST(BadFile, EndsTheRunWithOneLineAndStatusOne) {
     EXPECT_EQ(r.err, "plattor-lines: b.kicad_pcb:9: layer \"dielectric 2\": no epsilon_r (the dielectric's relative permittivity)\n");
 }
 
+// The options refused before the board is read, each in one line naming it; a rules file that
+// cannot be written before any work.
+TEST(StackupOptions, AreRefusedInOneLineNamingTheOption) {
+    const struct {
+        std::vector<std::string> arguments;
+        const char* message;
+    } cases[] = {
+        {{"stackup"}, "stackup needs a board file: plattor-lines stackup FILE.kicad_pcb"},
+        {{"stackup", "b.kicad_pcb", "c.kicad_pcb"}, "unknown argument \"c.kicad_pcb\" for stackup (see plattor-lines --help)"},
+        {{"stackup", "b.kicad_pcb", "--width"}, "--width needs a value"},
+        {{"stackup", "b.kicad_pcb", "--gap", "0.1", "--width", "0.2mm"}, "--gap and --width exclude each other: one is held, the other solved"},
+        {{"stackup", "b.kicad_pcb", "--gap", "0.1", "--gap", "0.2"}, "--gap is given twice"},
+        {{"stackup", "b.kicad_pcb", "--gap", "-0.1"}, "--gap needs a length above 0 and below 1 m, got \"-0.1\""},
+        {{"stackup", "b.kicad_pcb", "--etch", "5pc"}, "--etch needs a length (a decimal number, bare or with one of the units m, mm, um, mil), got \"5pc\""},
+        {{"stackup", "b.kicad_pcb", "--z", "50,,75"}, "--z needs impedances in ohm above 0 separated by commas, or none; got \"50,,75\""},
+        {{"stackup", "b.kicad_pcb", "--z", "none", "--zdiff", "none"}, "--z none and --zdiff none leave nothing to solve"},
+        {{"stackup", "b.kicad_pcb", "--dk-tol", "60%"}, "--dk-tol needs a fraction from 0 to below 0.5, or a percentage (5%), got \"60%\""},
+        {{"stackup", "b.kicad_pcb", "--mask-er", "0.5"}, "--mask-er needs a relative permittivity from 1 to 10000, got \"0.5\""},
+        {{"stackup", "b.kicad_pcb", "--planes", "In1.Cu,"}, "--planes needs copper layer names separated by commas, got \"In1.Cu,\""},
+        {{"stackup", "b.kicad_pcb", "--json", "--csv"}, "--json and --csv exclude each other"},
+        {{"stackup", "b.kicad_pcb", "--threads", "0"}, "--threads needs a whole number from 1 to 4096, got \"0\""},
+        {{"stackup", "b.kicad_pcb", "--rules", "no/such/dir/b.kicad_dru"}, "no/such/dir/b.kicad_dru: cannot write: No such file or directory"}};
+    const ScratchDir dir;
+    dir.write("b.kicad_pcb", board(fourLayers));
+    for (const auto& c : cases) {
+        const ProgramRun r = runProgram(lines, dir.path(), c.arguments);
+        EXPECT_EQ(r.exitStatus, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, std::string("plattor-lines: ") + c.message + "\n");
+    }
+}
+
 // Strings keep what their escapes stand for, comment lines are skipped, every item keeps its line.
 TEST(SExpression, ReadsEscapesCommentsAndLines) {
     const SExpr e = readSExpr("# a comment (not a list\n(a \"q\\\"b\\\\c\\n\" \n  (b 1.5) \"x\\zy\"\n # and (another\n)", "f");
