@@ -202,9 +202,14 @@ DimensionRange dimensionRange(const Structure& s, const StructureOption& d) {
     return {lo * (1 + boundMargin), hi * (1 - boundMargin)};
 }
 
-SolvedDimension solveDimension(const Structure& s, const StructureOption& d, Quantity quantity, double target) {
-    const std::string kind = structureName(s.kind);
-    if (!d.length) throw RunError(kind + ": cannot solve for " + optionName(d) + ": it is not a length");
+SolvedDimension solveDimension(const Structure& input, const StructureOption& d, Quantity quantity, double target,
+                               const StructureOption* tied) {
+    const std::string kind = structureName(input.kind);
+    if (!d.length || (tied && !tied->length))
+        throw RunError(kind + ": cannot solve for " + optionName(tied && d.length ? *tied : d) + ": it is not a length");
+    // A tied length is set from the solved one; its range is the solved one's.
+    Structure s = input;
+    if (tied) s.*tied->field = absent;
     if (!(target > 0) || !std::isfinite(target))
         throw RunError(kind + ": the target " + quantityInfo(quantity).key + " must be positive, got " +
                        shortestText(target));
@@ -214,6 +219,7 @@ SolvedDimension solveDimension(const Structure& s, const StructureOption& d, Qua
     const DimensionRange range = dimensionRange(s, d);
     Structure trial = s;
     trial.*d.field = startValue(s, d, range);
+    if (tied) trial.*tied->field = trial.*d.field;
     checkStructure(trial);
     if (!(range.lo < range.hi))
         throw RunError(kind + ": " + optionName(d) + " has no room to vary: the other lengths hold it within " +
@@ -230,6 +236,7 @@ SolvedDimension solveDimension(const Structure& s, const StructureOption& d, Qua
     const auto at = [&](double x) {
         Structure c = trial;
         c.*d.field = std::clamp(std::exp(x), range.lo, range.hi);
+        if (tied) c.*tied->field = c.*d.field;
         return c;
     };
     std::vector<Sample> samples;

@@ -34,10 +34,13 @@ struct SolvedDimension {
 // in by Brent's method, and finished on the whole ladder by steps along that rung's slope until
 // the quantity is within a tenth of its bar of the target. The uncertainty is what the
 // quantity's bar and the miss left make of the length through the local slope.
+// With `tied`, that length moves with the solved one, equal to it throughout (a pair whose gap is
+// its traces' width); the uncertainty is then along that joint change.
 // Raises RunError naming the culprit for what checkStructure refuses, a quantity the structure
 // does not report, an option that is no length, and a target outside the values the length
 // reaches over its range ("cannot reach …: reachable range … to … ohm").
-SolvedDimension solveDimension(const Structure& s, const StructureOption& dimension, Quantity quantity, double target);
+SolvedDimension solveDimension(const Structure& s, const StructureOption& dimension, Quantity quantity, double target,
+                               const StructureOption* tied = nullptr);
 
 // The quantity a --target names ("differentialImpedance=100"): one of the impedances, its value
 // in ohm. Raises RunError quoting the text otherwise.

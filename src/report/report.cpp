@@ -100,6 +100,11 @@ std::string valueWithBar(double value, double error, Unit unit) {
     return text;
 }
 
+std::string valueWithBar(double value, double error, const std::string& unit) {
+    const auto [v, e] = barTexts(value, error);
+    return v + " ± " + e + (unit.empty() ? "" : " " + unit);
+}
+
 namespace {
 
 std::string textLine(const std::string& name, const std::string& value, const std::string& error, const char* unit) {

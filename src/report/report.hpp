@@ -18,6 +18,8 @@ double displayScale(Unit unit);
 // bar's second significant digit (at most the units), the bar to the same place, "value ± bar
 // unit". An error of 0 or no finite error gives the value ten significant digits.
 std::string valueWithBar(double value, double error, Unit unit);
+// The same for a value already in the unit named (a length in "mm"; "" for none).
+std::string valueWithBar(double value, double error, const std::string& unit);
 
 // One reported line: a name, the value and its bar in SI units, the unit; `valueText`, when
 // given, is printed instead of the formatted value (plattor's own text of a value).
@@ -66,7 +68,7 @@ public:
     JsonObject();
     void add(const std::string& key, double value);
     void add(const std::string& key, bool value);
-    void add(const std::string& key, const std::string& text);
+    void add(const std::string& key, const std::string& text);  // a JSON string, escaped
     // {"value": v, "error": e}
     void addQuantity(const std::string& key, double value, double error);
     // {"value": [[a, b], [c, d]], "error": [[…]]} for n × n matrices given row by row

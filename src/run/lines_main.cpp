@@ -1,6 +1,7 @@
 // plattor-lines: converged line parameters with error bars. Without a structure it reads
 // indata3.txt like plattor and reports its strip pair (with --er on a board as wide as the
 // plane); `microstrip`, `stripline` and `coplanar` describe a board's cross-section by options.
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -25,6 +26,7 @@
 #include "run/gnuplot.hpp"
 #include "run/input.hpp"
 #include "run/signals.hpp"
+#include "run/stackup_run.hpp"
 #include "section/structure_arguments.hpp"
 #include "section/pair_sections.hpp"
 #include "section/structures.hpp"
@@ -46,7 +48,10 @@ std::string usage() {
            "       plattor-lines STRUCTURE … --solve NAME --target QUANTITY=OHM [--json] [--picture FILE [--mode even|odd]]\n"
            "       plattor-lines STRUCTURE … --sweep NAME=FROM:TO:COUNT [--sweep-log] [--plot FILE] [--threads N]\n"
            "       plattor-lines STRUCTURE … --picture FILE.png|FILE.svg [--mode even|odd] [--json]\n"
-           "       plattor-lines --batch FILE.csv|- [--threads N]";
+           "       plattor-lines --batch FILE.csv|- [--threads N]\n"
+           "       plattor-lines stackup FILE.kicad_pcb [--planes LAYER,…] [--z OHM,…] [--zdiff OHM,…]\n"
+           "                     [--gap G | --width W] [--mask M] [--mask-er E] [--etch E] [--dk-tol T]\n"
+           "                     [--json | --csv] [--rules FILE.kicad_dru] [--threads N]";
 }
 
 // Text broken into lines of at most 100 characters at blanks.
@@ -96,7 +101,14 @@ constexpr const char* helpDesign =
     "--batch FILE.csv: a header of structure and option columns (w, w_top, t, s, h, b, er, …), one\n"
     "structure a row; prints the rows with every quantity and its error, on all cores or --threads N.\n"
     "--picture FILE.png|.svg: the cross-section with the equipotentials and field of the even or odd\n"
-    "mode (--mode; a pair's odd one by default). Pictures need gnuplot.";
+    "mode (--mode; a pair's odd one by default). Pictures need gnuplot.\n"
+    "stackup FILE.kicad_pcb: from the board's layer stack, for every signal layer (an outer one a\n"
+    "microstrip, an inner one a stripline between the nearest planes) the width for each --z target\n"
+    "(default 50) and the width and gap for each --zdiff target (default 90,100; none: no pairs), the gap\n"
+    "held (--gap), the width held (--width) or equal to the width; the impedance's change for ±--etch on\n"
+    "the width (12.5um) and ±--dk-tol on the laminate's er (5%). Planes: the copper layers typed power\n"
+    "and, where the board has tracks, those without one, or --planes. Bare lengths in mm. --rules\n"
+    "writes the widths as KiCad custom rules, one net class a target (Z50, Zdiff90).";
 
 struct Options {
     bool json = false;
@@ -249,6 +261,118 @@ Options parseArguments(int argc, char** argv) {
     return options;
 }
 
+// A list of impedances in ohm ("90,100"), or none.
+std::vector<double> impedanceList(const std::string& option, const std::string& text) {
+    std::vector<double> list;
+    if (text == "none") return list;
+    std::size_t from = 0;
+    for (;;) {
+        const std::size_t comma = text.find(',', from);
+        const std::string item = text.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        const Decimal d = parseDecimal(item);
+        if (d.length == 0 || d.length != item.size() || !d.inRange || !(d.value > 0))
+            throw RunError(option + " needs impedances in ohm above 0 separated by commas, or none; got \"" +
+                           printableExcerpt(text) + "\"");
+        list.push_back(d.value);
+        if (comma == std::string::npos) return list;
+        from = comma + 1;
+    }
+}
+
+// A length of the stackup's options: bare in mm, the board file's unit, or with a unit; metres.
+double stackupLength(const std::string& option, const std::string& text, bool zeroAllowed) {
+    std::string unit;
+    const OptionValue v = readLength(option, text, &unit);
+    const double metres = v.number * (unit.empty() ? lengthUnitMetres("mm") : v.metres);
+    if (!(metres > 0 || (zeroAllowed && metres == 0)) || !(metres < 1))
+        throw RunError(option + " needs a length " + (zeroAllowed ? "from 0" : "above 0") + " and below 1 m, got \"" +
+                       printableExcerpt(text) + "\"");
+    return metres;
+}
+
+// plattor-lines stackup FILE [options].
+StackupRequest parseStackup(int argc, char** argv, bool& help) {
+    StackupRequest r;
+    r.threads = defaultThreads();
+    std::optional<std::string> file;
+    bool json = false, csv = false, planes = false;
+    std::vector<std::string> seen;
+    for (int k = 2; k < argc; ++k) {
+        const std::string a = argv[k];
+        const auto value = [&]() -> std::string {
+            if (std::find(seen.begin(), seen.end(), a) != seen.end()) throw RunError(a + " is given twice");
+            seen.push_back(a);
+            if (k + 1 >= argc) throw RunError(a + " needs a value");
+            return argv[++k];
+        };
+        if (a == "--help") {
+            help = true;
+        } else if (a == "--json") {
+            json = true;
+        } else if (a == "--csv") {
+            csv = true;
+        } else if (a == "--planes") {
+            const std::string list = value();
+            planes = true;
+            for (std::size_t from = 0;;) {
+                const std::size_t comma = list.find(',', from);
+                r.planes.push_back(list.substr(from, comma == std::string::npos ? std::string::npos : comma - from));
+                if (r.planes.back().empty()) throw RunError("--planes needs copper layer names separated by commas, got \"" +
+                                                            printableExcerpt(list) + "\"");
+                if (comma == std::string::npos) break;
+                from = comma + 1;
+            }
+        } else if (a == "--z") {
+            r.single = impedanceList(a, value());
+        } else if (a == "--zdiff") {
+            r.differential = impedanceList(a, value());
+        } else if (a == "--gap") {
+            r.spacing.gap = stackupLength(a, value(), false);
+        } else if (a == "--width") {
+            r.spacing.width = stackupLength(a, value(), false);
+        } else if (a == "--mask") {
+            r.mask.thickness = stackupLength(a, value(), true);
+        } else if (a == "--mask-er") {
+            const std::string text = value();
+            const Decimal d = parseDecimal(text);
+            if (d.length == 0 || d.length != text.size() || !d.inRange || !(d.value >= 1) || !(d.value <= largestPermittivity))
+                throw RunError("--mask-er needs a relative permittivity from 1 to " + numberText(largestPermittivity) +
+                               ", got \"" + printableExcerpt(text) + "\"");
+            r.mask.er = d.value;
+        } else if (a == "--etch") {
+            r.tolerances.etch = stackupLength(a, value(), true);
+        } else if (a == "--dk-tol") {
+            const std::string text = value();
+            const bool percent = !text.empty() && text.back() == '%';
+            const std::string number = percent ? text.substr(0, text.size() - 1) : text;
+            const Decimal d = parseDecimal(number);
+            const double fraction = percent ? d.value / 100 : d.value;
+            if (d.length == 0 || d.length != number.size() || !d.inRange || !(fraction >= 0) || !(fraction < 0.5))
+                throw RunError("--dk-tol needs a fraction from 0 to below 0.5, or a percentage (5%), got \"" +
+                               printableExcerpt(text) + "\"");
+            r.tolerances.permittivity = fraction;
+        } else if (a == "--rules") {
+            r.rules = value();
+        } else if (a == "--threads") {
+            r.threads = parseThreads(value());
+        } else if (a.compare(0, 2, "--") == 0 || file) {
+            throw RunError("unknown argument \"" + printableExcerpt(a) + "\" for stackup (see plattor-lines --help)");
+        } else {
+            file = a;
+        }
+    }
+    if (help) return r;
+    if (!file) throw RunError("stackup needs a board file: plattor-lines stackup FILE.kicad_pcb");
+    r.fileName = *file;
+    if (json && csv) throw RunError("--json and --csv exclude each other");
+    if (given(r.spacing.gap) && given(r.spacing.width))
+        throw RunError("--gap and --width exclude each other: one is held, the other solved");
+    if (r.single.empty() && r.differential.empty()) throw RunError("--z none and --zdiff none leave nothing to solve");
+    if (planes && r.planes.empty()) throw RunError("--planes needs copper layer names");
+    r.format = json ? StackupRequest::Format::json : csv ? StackupRequest::Format::csv : StackupRequest::Format::text;
+    return r;
+}
+
 // The free-space pair of indata3.txt, after its values at plattor's counts.
 const std::vector<Quantity> freeSpaceOrder = {
     Quantity::maxwell11, Quantity::maxwell12, Quantity::maxwell21, Quantity::maxwell22,
@@ -380,6 +504,14 @@ void runStructure(const Options& options) {
 int main(int argc, char** argv) {
     stopOnSignals();
     try {
+        if (argc > 1 && std::string_view(argv[1]) == "stackup") {
+            bool help = false;
+            const StackupRequest request = parseStackup(argc, argv, help);
+            if (help) display(usage() + "\n\n" + helpPair + structuresHelp() + helpDesign);
+            else runStackup(request);
+            finishConsole();
+            return 0;
+        }
         const Options options = parseArguments(argc, argv);
         // A picture is refused before the work when gnuplot cannot draw it or its file cannot be made.
         if (options.picture && !options.help && !options.version) checkGnuplot(options.picture->fileName, "--picture");

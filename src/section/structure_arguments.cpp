@@ -18,6 +18,26 @@ constexpr Suffix suffixes[] = {{"m", 1.0}, {"mm", 1e-3}, {"um", 1e-6}, {"mil", 2
 
 }  // namespace
 
+OptionValue readLength(const std::string& name, std::string_view text, std::string* unit) {
+    const Decimal number = parseDecimal(text);
+    const std::size_t n = number.length;
+    double metres = 1.0;
+    bool ok = n > 0 && number.inRange;
+    if (ok && n < text.size()) {
+        ok = false;
+        for (const Suffix& s : suffixes)
+            if (text.substr(n) == s.name) {
+                metres = s.metres;
+                if (unit) *unit = s.name;
+                ok = std::isfinite(number.value * metres);
+            }
+    }
+    if (!ok)
+        throw RunError(name + " needs a length (a decimal number, bare or with one of the units m, mm, um, mil), got \"" +
+                       printableExcerpt(text) + "\"");
+    return {number.value, metres};
+}
+
 OptionValue readStructureOption(StructureInput& input, const StructureOption& option, std::string_view text) {
     const std::string name = std::string("--") + option.name;
     if (option.length) return readLength(input, name, text);
@@ -28,24 +48,9 @@ OptionValue readStructureOption(StructureInput& input, const StructureOption& op
 }
 
 OptionValue readLength(StructureInput& input, const std::string& name, std::string_view text) {
-    const Decimal number = parseDecimal(text);
-    const std::size_t n = number.length;
-    double metres = 1.0;
     std::string unit;
-    bool ok = n > 0 && number.inRange;
-    if (ok && n < text.size()) {
-        ok = false;
-        for (const Suffix& s : suffixes)
-            if (text.substr(n) == s.name) {
-                metres = s.metres;
-                unit = s.name;
-                ok = std::isfinite(number.value * metres);
-            }
-    }
-    if (!ok)
-        throw RunError(name + " needs a length (a decimal number, bare or with one of the units m, mm, um, mil), got \"" +
-                       printableExcerpt(text) + "\"");
-    if (number.value == 0) return {number.value, metres};
+    const auto [value, metres] = readLength(name, text, &unit);
+    if (value == 0) return {value, metres};
     if (input.lengthSeen && unit.empty() != input.unitsGiven.empty())
         throw RunError("lengths with and without a unit are mixed (" + name + " " + printableExcerpt(text) +
                        "): give every length bare, or every one with a unit");
@@ -59,7 +64,7 @@ OptionValue readLength(StructureInput& input, const std::string& name, std::stri
         for (const std::string& u : input.unitsGiven)
             if (count(u) > count(input.lengthUnit)) input.lengthUnit = u;
     }
-    return {number.value, metres};
+    return {value, metres};
 }
 
 void setStructureOption(StructureInput& input, const StructureOption& option, std::string_view text) {

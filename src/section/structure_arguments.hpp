@@ -27,6 +27,11 @@ struct OptionValue {
     double metres;
 };
 
+// A length as written: a decimal number, bare (metres 1) or followed by one of the units m, mm,
+// um, mil, whose suffix goes to `unit` where given. Raises RunError naming the option `name`
+// ("--gap") for anything else.
+OptionValue readLength(const std::string& name, std::string_view text, std::string* unit = nullptr);
+
 // Reads `option`'s value from its text as setStructureOption does, without setting it; a length
 // other than 0, with or without a unit, is recorded in `input` for the check that units are not
 // mixed and for its length unit.

@@ -15,6 +15,7 @@
 
 #include "design/parallel.hpp"
 #include "design/quantity_table.hpp"
+#include "support/program_run.hpp"
 
 namespace plattor {
 namespace {
@@ -91,6 +92,46 @@ TEST(BatchSpeed, TwoThreadsGiveTheSameSolutionsAtLeast1p6TimesAsFastAsOne) {
     std::printf("one thread %.2f s, two threads %.2f s: %.2f times as fast\n", oneThread, twoThreads,
                 oneThread / twoThreads);
     EXPECT_GE(oneThread / twoThreads, 1.6);
+}
+
+// A six-layer board's whole table, four distinct signal layers (two microstrips under their
+// masks, two striplines of a dual stripline) by the default targets 50, 90 and 100 ohm: at most
+// 10 s where the machine gives two cores.
+TEST(StackupSpeed, TheTableOfFourSignalLayersByThreeTargetsTakesAtMostTenSecondsOnTwoCores) {
+    if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "SKIPPED: one core";
+    const testing::ScratchDir dir;
+    dir.write("six.kicad_pcb", R"((kicad_pcb (version 20211014) (generator plattor-tests)
+  (layers (0 "F.Cu" signal) (1 "In1.Cu" power) (2 "In2.Cu" signal) (3 "In3.Cu" signal) (4 "In4.Cu" power) (31 "B.Cu" signal))
+  (setup (stackup
+    (layer "F.Mask" (type "Top Solder Mask") (thickness 0.01) (epsilon_r 3.8))
+    (layer "F.Cu" (type "copper") (thickness 0.035))
+    (layer "dielectric 1" (type "prepreg") (thickness 0.1) (epsilon_r 4.2))
+    (layer "In1.Cu" (type "copper") (thickness 0.0175))
+    (layer "dielectric 2" (type "core") (thickness 0.2) (epsilon_r 4.5))
+    (layer "In2.Cu" (type "copper") (thickness 0.0175))
+    (layer "dielectric 3" (type "prepreg") (thickness 0.5) (epsilon_r 4.5))
+    (layer "In3.Cu" (type "copper") (thickness 0.0175))
+    (layer "dielectric 4" (type "core") (thickness 0.3) (epsilon_r 4.5))
+    (layer "In4.Cu" (type "copper") (thickness 0.0175))
+    (layer "dielectric 5" (type "prepreg") (thickness 0.12) (epsilon_r 4.3))
+    (layer "B.Cu" (type "copper") (thickness 0.035))
+    (layer "B.Mask" (type "Bottom Solder Mask") (thickness 0.015) (epsilon_r 3.8)))))
+)");
+    const double before = coresForTwo();
+    if (before < 1.9) GTEST_SKIP() << "SKIPPED: the machine gives two threads " << before << " cores: busy with other work";
+    for (const std::vector<std::string>& options : {std::vector<std::string>{}, {"--gap", "0.2mm"}}) {
+        std::vector<std::string> arguments = {"stackup", "six.kicad_pcb", "--threads", "2", "--csv"};
+        arguments.insert(arguments.end(), options.begin(), options.end());
+        const auto start = std::chrono::steady_clock::now();
+        const testing::ProgramRun r = testing::runProgram(PLATTOR_LINES_EXECUTABLE, dir.path(), arguments);
+        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        const double after = coresForTwo();
+        if (after < 1.9) GTEST_SKIP() << "SKIPPED: the machine gave two threads " << after << " cores: busy with other work";
+        ASSERT_EQ(r.exitStatus, 0) << r.err;
+        EXPECT_EQ(testing::splitLines(r.out).size(), 13u);
+        std::printf("the table of 4 layers by 3 targets%s: %.2f s\n", options.empty() ? "" : " (--gap 0.2mm)", seconds);
+        EXPECT_LE(seconds, 10.0);
+    }
 }
 
 }  // namespace

@@ -9,6 +9,7 @@
 #include <ostream>
 #include <string>
 
+#include "design/impedance_table.hpp"
 #include "design/solve_dimension.hpp"
 #include "base/error.hpp"
 #include "support/microstrip_closed_forms.hpp"
@@ -164,6 +165,37 @@ INSTANTIATE_TEST_SUITE_P(
         SolveCase{"PairWidthFor60OhmEvenMode", pair(stripline(absent, 0.25, 0.5, 3.5), 0.1), "w",
                   Q::evenModeImpedance, 60}),
     [](const auto& info) { return std::string(info.param.name); });
+
+// A board's table on the centred thin stripline (b = 0.37, εr 3.7, an etch of 0.0113): a trace's
+// width, a pair's width and gap kept equal, and both tolerance columns against Cohn's exact
+// impedances. The columns are central differences at the solved lengths, a pair's gap narrowing
+// as its traces widen; in one dielectric Z ∝ 1/√εr.
+TEST(ImpedanceTable, TheCentredThinStriplinesWidthsAndTolerancesAreCohnsExactOnes) {
+    const double b = 0.37, er = 3.7, etch = 0.0113;
+    const std::vector<ImpedanceRow> rows = impedanceTable({stripline(absent, b / 2, b, er)},
+                                                          {{Q::impedance, 50}, {Q::differentialImpedance, 90}}, {},
+                                                          {etch, 0.05}, 2);
+    ASSERT_EQ(rows.size(), 2u);
+    for (const ImpedanceRow& row : rows) {
+        ASSERT_EQ(row.error, "");
+        const Quantity q = row.target.quantity;
+        const bool pair = q == Q::differentialImpedance;
+        const double w = row.width, s = pair ? row.gap : 0.0, target = row.target.ohms;
+        if (pair) {
+            EXPECT_EQ(row.gap, row.width);
+        }
+        const auto exact = [&](double width, double gap) { return exactStripline(q, width, gap, b, er); };
+        // The lengths' uncertainty holds the exact solution: the impedance at its two ends lies
+        // on both sides of the target.
+        const double d = row.widthError;
+        EXPECT_LE((exact(w + d, pair ? s + d : 0) - target) * (exact(w - d, pair ? s - d : 0) - target), 0)
+            << row.target.ohms;
+        const double etched = (exact(w + etch, pair ? s - etch : 0) - exact(w - etch, pair ? s + etch : 0)) / 2;
+        EXPECT_NEAR(row.etchChange, etched, 1e-6 * target);
+        EXPECT_NEAR(row.permittivityChange, exact(w, s) * (1 / std::sqrt(1.05) - 1 / std::sqrt(0.95)) / 2,
+                    1e-6 * target);
+    }
+}
 
 // --- refusals: a target out of reach (the reachable range named, the target outside it), or a
 // question the structure cannot answer ---

@@ -1,0 +1,56 @@
+#pragma once
+// A board's controlled-impedance table: on each signal layer's cross-section, the trace width
+// for each single-ended target, the width and gap for each differential one, and what etching
+// and the laminate's permittivity tolerance do to the impedance there.
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "design/solve_dimension.hpp"
+#include "lines/quantities.hpp"
+#include "section/structures.hpp"
+
+namespace plattor {
+
+struct ImpedanceTarget {
+    Quantity quantity;  // impedance (a single trace) or differentialImpedance (a pair)
+    double ohms;
+};
+
+// How a pair's lengths are chosen: the gap held and the width solved, the width held and the gap
+// solved, or (both absent) the gap kept equal to the width and both solved. Metres.
+struct PairSpacing {
+    double gap = absent;
+    double width = absent;
+};
+
+// The production tolerances: ±etch on a trace's width (metres; a pair's gap narrows as its traces
+// widen, the pitch holds) and ±permittivity, a fraction, on the laminate (er and er-top; the
+// mask is another material).
+struct Tolerances {
+    double etch;
+    double permittivity;
+};
+
+struct ImpedanceRow {
+    std::size_t section = 0;  // the cross-section it belongs to
+    ImpedanceTarget target{};
+    SolvedDimension solved{};  // the structure at the solved lengths and every quantity there
+    double width = absent, widthError = absent;
+    double gap = absent, gapError = absent;  // a pair's
+    // The target quantity's change for +etch and for +tolerance: half its difference between the
+    // two converged forward solves at ±etch (±tolerance), the central difference, which is
+    // d(Z)/d(width)·etch to second order. NaN where a side leaves the structure's range.
+    double etchChange = absent, permittivityChange = absent;
+    std::string error;  // why the row has no solution
+};
+
+// Every section with every target, in that order (a differential target on a pair of the
+// section's traces), solved on `threads` threads: first each row's lengths by solveDimension,
+// then the four forward solves of its tolerances. A row that cannot be solved carries its reason
+// in `error`; an interrupt goes on to the caller as Interrupted.
+std::vector<ImpedanceRow> impedanceTable(const std::vector<Structure>& sections,
+                                         const std::vector<ImpedanceTarget>& targets, const PairSpacing& spacing,
+                                         const Tolerances& tolerances, unsigned threads);
+
+}  // namespace plattor

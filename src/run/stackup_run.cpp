@@ -1,0 +1,316 @@
+#include "run/stackup_run.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <memory>
+
+#include "base/error.hpp"
+#include "base/text.hpp"
+#include "design/csv.hpp"
+#include "moment/fields/field_files.hpp"
+#include "report/report.hpp"
+#include "run/console.hpp"
+#include "stackup/stackup.hpp"
+
+namespace plattor {
+
+namespace {
+
+// Lengths are shown in mm, KiCad's unit: metres times 1000.
+constexpr double mmPerMetre = 1000.0;
+
+// A length in mm as KiCad holds it: to its resolution of 1 nm.
+std::string millimetres(double metres) {
+    std::string text = formatted("%.*f", 6, metres * mmPerMetre);
+    while (text.back() == '0') text.pop_back();
+    if (text.back() == '.') text.pop_back();
+    return text;
+}
+
+std::string ohms(double value) { return numberText(value) + " ohm"; }
+
+// One line of the table: a layer's target, solved or not.
+struct Line {
+    const LayerSection* section;
+    ImpedanceTarget target;
+    const ImpedanceRow* row;  // nullptr where the layer has no cross-section
+    std::string error() const { return row ? row->error : section->unsupported; }
+};
+
+// Whether two cross-sections are one: every option alike, or absent in both.
+bool sameStructure(const Structure& a, const Structure& b) {
+    if (a.kind != b.kind) return false;
+    for (const StructureOption& o : structureOptions()) {
+        const double x = a.*o.field, y = b.*o.field;
+        if (!(x == y || (std::isnan(x) && std::isnan(y)))) return false;
+    }
+    return true;
+}
+
+bool isPair(const ImpedanceTarget& t) { return t.quantity == Quantity::differentialImpedance; }
+
+std::string targetText(const ImpedanceTarget& t) { return ohms(t.ohms) + (isPair(t) ? " diff." : ""); }
+
+// The cross-section in words: "microstrip over In1.Cu: h 0.12 mm, t 0.035 mm, er 4.3; mask …".
+std::string sectionText(const LayerSection& s) {
+    if (!s.unsupported.empty()) return s.unsupported;
+    const Structure& c = s.structure;
+    std::string text = s.description + ": h " + millimetres(c.h) + " mm, t " + millimetres(c.t) + " mm";
+    if (given(c.b)) text += ", b " + millimetres(c.b) + " mm";
+    text += ", er " + numberText(c.er);
+    if (given(c.erTop)) text += ", er-top " + numberText(c.erTop);
+    if (given(c.mask)) text += "; mask " + millimetres(c.mask) + " mm, er " + numberText(c.maskEr);
+    return text;
+}
+
+// A change of the impedance for a tolerance: its size to two digits.
+std::string changeText(double change) {
+    if (!std::isfinite(change)) return "-";
+    std::string digits = formatted("%#.*g", 2, std::fabs(change));  // "1.0", not "1"
+    if (digits.back() == '.') digits.pop_back();
+    return "±" + digits + " ohm";
+}
+
+// The characters a text shows: "±" is two bytes and one character.
+std::size_t shownWidth(const std::string& text) {
+    std::size_t shown = 0;
+    for (const char c : text) shown += (static_cast<unsigned char>(c) & 0xc0) != 0x80;
+    return shown;
+}
+
+std::string padded(std::string text, std::size_t width) {
+    const std::size_t shown = shownWidth(text);
+    if (shown < width) text.append(width - shown, ' ');
+    return text;
+}
+
+std::vector<std::string> textReport(const StackupRequest& r, const Stackup& stackup,
+                                    const std::vector<std::string>& planes, const std::vector<LayerSection>& sections,
+                                    const std::vector<Line>& lines) {
+    std::string planeList;
+    for (const std::string& p : planes) planeList += (planeList.empty() ? "" : ", ") + printableExcerpt(p);
+    std::vector<std::string> out = {printableExcerpt(r.fileName, 200) + ": " +
+                                        std::to_string(stackup.copperLayers().size()) + " copper layers, planes " +
+                                        planeList + "; lengths in mm",
+                                    ""};
+    std::size_t nameWidth = 8;  // "layer" and three blanks
+    for (const LayerSection& s : sections) nameWidth = std::max(nameWidth, printableExcerpt(s.layer).size() + 3);
+    for (const LayerSection& s : sections) out.push_back(padded(printableExcerpt(s.layer), nameWidth) + sectionText(s));
+    out.push_back("");
+
+    std::vector<std::vector<std::string>> cells = {{"layer", "target", "width", "gap",
+                                                    "Z for etch ±" + numberText(r.tolerances.etch / 1e-6) + " um",
+                                                    "Z for er ±" + numberText(100 * r.tolerances.permittivity) + " %"}};
+    for (const Line& l : lines) {
+        if (!l.row) continue;  // the layer's reason stands above
+        std::vector<std::string> row = {printableExcerpt(l.section->layer), targetText(l.target)};
+        if (!l.error().empty()) {
+            row.push_back(l.error());
+        } else {
+            const ImpedanceRow& x = *l.row;
+            // A length held by --gap or --width is as given.
+            const auto length = [](double v, double e) {
+                return e > 0 ? valueWithBar(v * mmPerMetre, e * mmPerMetre, "mm") : millimetres(v) + " mm (held)";
+            };
+            row.push_back(length(x.width, x.widthError));
+            row.push_back(isPair(l.target) ? length(x.gap, x.gapError) : "");
+            row.push_back(changeText(x.etchChange));
+            row.push_back(changeText(x.permittivityChange));
+        }
+        cells.push_back(row);
+    }
+    std::vector<std::size_t> widths(cells.front().size(), 0);
+    widths[0] = nameWidth - 3;
+    for (const auto& row : cells)
+        for (std::size_t c = 0; c + 1 < row.size(); ++c) widths[c] = std::max(widths[c], shownWidth(row[c]));
+    for (const auto& row : cells) {
+        std::string line;
+        for (std::size_t c = 0; c < row.size(); ++c) line += c + 1 < row.size() ? padded(row[c], widths[c] + 3) : row[c];
+        while (!line.empty() && line.back() == ' ') line.pop_back();
+        out.push_back(line);
+    }
+    return out;
+}
+
+// A JSON text one level further in: two more blanks after each line break.
+std::string indented(const std::string& json) {
+    std::string nested;
+    for (const char c : json) {
+        nested += c;
+        if (c == '\n') nested += "  ";
+    }
+    return nested;
+}
+
+std::string jsonNumber(double x) { return std::isfinite(x) ? shortestText(x) : "null"; }
+
+std::string jsonReport(const StackupRequest& r, const std::vector<std::string>& planes,
+                       const std::vector<LayerSection>& sections, const std::vector<Line>& lines) {
+    JsonObject json;
+    json.add("file", r.fileName);
+    std::string list = "[";
+    for (const std::string& p : planes) list += (list.size() > 1 ? ", " : "") + jsonString(p);
+    json.addRaw("planes", list + "]");
+    json.add("etch", r.tolerances.etch);
+    json.add("permittivityTolerance", r.tolerances.permittivity);
+    std::string layers;
+    for (const LayerSection& s : sections) {
+        JsonObject layer;
+        layer.add("layer", s.layer);
+        if (!s.unsupported.empty()) {
+            layer.add("unsupported", s.unsupported);
+        } else {
+            const Structure& c = s.structure;
+            layer.add("description", s.description);
+            JsonObject structure;
+            structure.add("kind", std::string(structureName(c.kind)));
+            for (const StructureOption& o : structureOptions())
+                if (given(c.*o.field)) structure.add(o.name, c.*o.field);
+            layer.addRaw("structure", indented(structure.text()));
+        }
+        layers += (layers.empty() ? "[\n    " : ",\n    ") + indented(indented(layer.text()));
+    }
+    json.addRaw("layers", layers + "\n  ]");
+    std::string rows;
+    for (const Line& l : lines) {
+        JsonObject row;
+        row.add("layer", l.section->layer);
+        row.add("quantity", std::string(quantityInfo(l.target.quantity).key));
+        row.add("target", l.target.ohms);
+        if (!l.error().empty()) {
+            row.add("error", l.error());
+        } else {
+            const ImpedanceRow& x = *l.row;
+            row.addQuantity("width", x.width, x.widthError);
+            if (isPair(l.target)) row.addQuantity("gap", x.gap, x.gapError);
+            const Quantity q = l.target.quantity;
+            row.addQuantity("achieved", x.solved.quantities.value[q], x.solved.quantities.error[q]);
+            row.addRaw("etchChange", jsonNumber(x.etchChange));
+            row.addRaw("permittivityChange", jsonNumber(x.permittivityChange));
+        }
+        rows += (rows.empty() ? "[\n    " : ",\n    ") + indented(indented(row.text()));
+    }
+    json.addRaw("rows", rows + "\n  ]");
+    return json.text();
+}
+
+std::vector<std::string> csvReport(const std::vector<Line>& lines) {
+    std::vector<std::string> out = {csvLine({"layer", "structure", "h", "b", "t", "er", "er_top", "mask", "mask_er",
+                                             "quantity", "target", "width", "widthError", "gap", "gapError", "achieved",
+                                             "achievedError", "etchChange", "permittivityChange", "error"})};
+    const auto cell = [](double x) { return std::isfinite(x) ? shortestText(x) : std::string(); };
+    for (const Line& l : lines) {
+        const LayerSection& s = *l.section;
+        const Structure& c = s.structure;
+        const bool solved = l.error().empty();
+        const ImpedanceRow* x = solved ? l.row : nullptr;
+        const Quantity q = l.target.quantity;
+        std::vector<std::string> row = {s.layer};
+        if (s.unsupported.empty()) {
+            for (const std::string& v : {std::string(structureName(c.kind)), cell(c.h), cell(c.b), cell(c.t), cell(c.er),
+                                         cell(c.erTop), cell(c.mask), cell(c.maskEr)})
+                row.push_back(v);
+        } else {
+            row.resize(9);
+        }
+        row.push_back(quantityInfo(q).key);
+        row.push_back(shortestText(l.target.ohms));
+        for (const double v : {x ? x->width : absent, x ? x->widthError : absent,
+                               x && isPair(l.target) ? x->gap : absent, x && isPair(l.target) ? x->gapError : absent,
+                               x ? x->solved.quantities.value[q] : absent, x ? x->solved.quantities.error[q] : absent,
+                               x ? x->etchChange : absent, x ? x->permittivityChange : absent})
+            row.push_back(cell(v));
+        row.push_back(l.error());
+        out.push_back(csvLine(row));
+    }
+    return out;
+}
+
+// The net-class name of a target: Z50, Zdiff90.
+std::string netClass(const ImpedanceTarget& t) { return (isPair(t) ? "Zdiff" : "Z") + numberText(t.ohms); }
+
+std::string quotedForRules(const std::string& text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + '"';
+}
+
+// KiCad custom design rules (a .kicad_dru file): a rule a layer and target, its net class named
+// in the condition, the width (and a pair's gap) as the minimum, optimum and maximum.
+std::string rulesText(const StackupRequest& r, const std::vector<Line>& lines) {
+    std::string text = "(version 1)\n"
+                       "# Controlled-impedance widths from plattor-lines stackup " + r.fileName + ".\n"
+                       "# Put the nets of each target in the net class its condition names (Z50: 50 ohm single-ended,\n"
+                       "# Zdiff90: 90 ohm differential pairs). Lengths in mm to KiCad's 1 nm.\n";
+    const auto constraint = [](const char* name, double metres) {
+        const std::string v = millimetres(metres) + "mm";
+        return std::string("\n  (constraint ") + name + " (min " + v + ") (opt " + v + ") (max " + v + "))";
+    };
+    for (const Line& l : lines) {
+        if (!l.error().empty()) {
+            text += "# " + l.section->layer + " " + targetText(l.target) + ": " + l.error() + "\n";
+            continue;
+        }
+        text += "(rule " + quotedForRules(netClass(l.target) + " " + l.section->layer) + "\n  (layer " +
+                quotedForRules(l.section->layer) + ")\n  (condition \"A.NetClass == '" + netClass(l.target) + "'\")" +
+                constraint("track_width", l.row->width);
+        if (isPair(l.target)) text += constraint("diff_pair_gap", l.row->gap);
+        text += ")\n";
+    }
+    return text;
+}
+
+}  // namespace
+
+void runStackup(const StackupRequest& r) {
+    // 1. The board's stack and its planes; the rules file made ready before the work.
+    const Stackup stackup = readStackup(r.fileName);
+    const std::vector<std::string> planes = referencePlanes(stackup, r.planes);
+    std::unique_ptr<FileReplacement> rules;
+    if (r.rules) rules = std::make_unique<FileReplacement>(".", std::vector<std::string>{*r.rules});
+
+    // 2. A cross-section a signal layer, front to back.
+    std::vector<LayerSection> sections;
+    for (const std::size_t k : stackup.copperLayers())
+        if (std::find(planes.begin(), planes.end(), stackup.layers[k].name) == planes.end())
+            sections.push_back(layerCrossSection(stackup, k, planes, r.mask));
+
+    // 3. Every target on every layer that has a cross-section, on all threads.
+    std::vector<ImpedanceTarget> targets;
+    for (const double z : r.single) targets.push_back({Quantity::impedance, z});
+    for (const double z : r.differential) targets.push_back({Quantity::differentialImpedance, z});
+    //    A cross-section that recurs (the two faces of a symmetric stack) is solved once.
+    std::vector<Structure> distinct;
+    std::vector<std::size_t> solvedAs(sections.size(), 0);
+    for (std::size_t k = 0; k < sections.size(); ++k) {
+        if (!sections[k].unsupported.empty()) continue;
+        const auto same = std::find_if(distinct.begin(), distinct.end(),
+                                       [&](const Structure& d) { return sameStructure(d, sections[k].structure); });
+        solvedAs[k] = static_cast<std::size_t>(same - distinct.begin());
+        if (same == distinct.end()) distinct.push_back(sections[k].structure);
+    }
+    const std::vector<ImpedanceRow> rows = impedanceTable(distinct, targets, r.spacing, r.tolerances, r.threads);
+    std::vector<Line> lines;
+    for (std::size_t k = 0; k < sections.size(); ++k) {
+        const bool solved = sections[k].unsupported.empty();
+        for (std::size_t t = 0; t < targets.size(); ++t)
+            lines.push_back({&sections[k], targets[t], solved ? &rows[solvedAs[k] * targets.size() + t] : nullptr});
+    }
+
+    // 4. The table; the rules.
+    switch (r.format) {
+        case StackupRequest::Format::text: display(textReport(r, stackup, planes, sections, lines)); break;
+        case StackupRequest::Format::json: display(jsonReport(r, planes, sections, lines)); break;
+        case StackupRequest::Format::csv: display(csvReport(lines)); break;
+    }
+    if (rules) {
+        rules->keepMode(*r.rules);
+        rules->stage(*r.rules, rulesText(r, lines));
+        rules->commit();
+    }
+}
+
+}  // namespace plattor

@@ -1,0 +1,144 @@
+#include "stackup/layer_section.hpp"
+
+#include <algorithm>
+
+#include "base/error.hpp"
+#include "base/text.hpp"
+
+namespace plattor {
+
+namespace {
+
+// A stretch of dielectric of one permittivity.
+struct Run {
+    double er;
+    double thickness;
+};
+
+// The stack from a trace outwards on one side, up to a plane or the board's face.
+struct Side {
+    std::vector<Run> runs;                 // from the trace outwards
+    const StackupLayer* plane = nullptr;   // the plane that ends it; nullptr at the board's face
+    const StackupLayer* next = nullptr;    // the dielectric next to the trace
+    const StackupLayer* mask = nullptr;    // the solder mask at the face, if any
+    double thickness() const {
+        double t = 0.0;
+        for (const Run& r : runs) t += r.thickness;
+        return t;
+    }
+};
+
+Side walk(const Stackup& stackup, std::size_t from, int step, const std::vector<std::string>& planes) {
+    Side side;
+    const auto& layers = stackup.layers;
+    for (auto k = static_cast<std::ptrdiff_t>(from) + step; k >= 0 && k < static_cast<std::ptrdiff_t>(layers.size());
+         k += step) {
+        const StackupLayer& l = layers[static_cast<std::size_t>(k)];
+        if (l.kind == StackupLayerKind::mask) {
+            side.mask = &l;
+            break;
+        }
+        if (l.kind == StackupLayerKind::copper) {
+            if (std::find(planes.begin(), planes.end(), l.name) != planes.end()) {
+                side.plane = &l;
+                break;
+            }
+            // No copper of this layer lies by the trace: its thickness is the dielectric's.
+            if (!side.runs.empty()) side.runs.back().thickness += l.thickness;
+            continue;
+        }
+        if (!side.next) side.next = &l;
+        if (side.runs.empty() || side.runs.back().er != l.er)
+            side.runs.push_back({l.er, l.thickness});
+        else
+            side.runs.back().thickness += l.thickness;
+    }
+    return side;
+}
+
+std::string permittivities(const Side& side) {
+    std::string text;
+    for (const Run& r : side.runs) text += (text.empty() ? "" : ", ") + numberText(r.er);
+    return text;
+}
+
+}  // namespace
+
+LayerSection layerCrossSection(const Stackup& stackup, std::size_t layer, const std::vector<std::string>& planes,
+                               const MaskChoice& maskChoice) {
+    const StackupLayer& copper = stackup.layers[layer];
+    LayerSection section;
+    section.layer = copper.name;
+    const std::string name = printableExcerpt(copper.name);
+    const std::vector<std::size_t> coppers = stackup.copperLayers();
+    const Side up = walk(stackup, layer, -1, planes), down = walk(stackup, layer, +1, planes);
+    const auto unsupported = [&](const std::string& why) {
+        section.unsupported = name + ": " + why + "; not supported yet";
+        return section;
+    };
+    const auto oneDielectric = [&](const Side& side) {
+        if (side.runs.size() == 1) return true;
+        section.unsupported = name + ": " + std::to_string(side.runs.size()) +
+                              " dielectrics between the trace and its plane " + printableExcerpt(side.plane->name) +
+                              " (epsilon_r " + permittivities(side) + "); not supported yet";
+        return false;
+    };
+
+    Structure& s = section.structure;
+    s.t = copper.thickness;
+    const bool front = layer == coppers.front(), back = layer == coppers.back();
+    if (front || back) {
+        // The face side holds the mask and nothing else; the other side reaches a plane.
+        const Side& face = front ? up : down;
+        const Side& inward = front ? down : up;
+        if (!inward.plane) return unsupported(std::string("no plane ") + (front ? "below" : "above") + " it");
+        if (!face.runs.empty() || face.plane)
+            return unsupported("a dielectric between the trace and the board's face");
+        if (!oneDielectric(inward)) return section;
+        s.kind = StructureKind::microstrip;
+        s.h = inward.thickness();
+        s.er = inward.runs.front().er;
+        section.description = "microstrip over " + inward.plane->name;
+
+        // The mask: the stack's, or the one given instead.
+        const StackupLayer* m = face.mask;
+        double thickness = maskChoice.thickness;
+        if (!given(thickness) && m) {
+            if (!given(m->thickness))
+                throw RunError(stackup.at(m->line) + ": " + m->label() +
+                               ": no thickness for the solder mask over " + name + ": give --mask (0: no mask)");
+            thickness = m->thickness;
+        }
+        if (given(thickness) && thickness > 0) {
+            double er = maskChoice.er;
+            if (!given(er) && m) {
+                if (!given(m->er))
+                    throw RunError(stackup.at(m->line) + ": " + m->label() + ": no epsilon_r for the solder mask over " +
+                                   name + ": give --mask-er");
+                er = m->er;
+            }
+            if (!given(er))
+                throw RunError("--mask needs --mask-er: " + stackup.fileName + " has no solder mask over " + name);
+            s.mask = s.maskTop = thickness;
+            s.maskEr = er;
+        }
+        return section;
+    }
+
+    // An inner layer between two planes.
+    if (!up.plane || !down.plane) return unsupported(std::string("no plane ") + (up.plane ? "below" : "above") + " it");
+    if (!oneDielectric(up) || !oneDielectric(down)) return section;
+    const auto core = [](const Side& side) { return side.next && side.next->type == "core"; };
+    const bool onUpper = core(up) && !core(down);
+    const Side& base = onUpper ? up : down;
+    const Side& top = onUpper ? down : up;
+    s.kind = StructureKind::stripline;
+    s.h = base.thickness();
+    s.b = s.h + s.t + top.thickness();
+    s.er = base.runs.front().er;
+    s.erTop = top.runs.front().er;
+    section.description = "stripline between " + up.plane->name + " and " + down.plane->name;
+    return section;
+}
+
+}  // namespace plattor
