@@ -213,16 +213,18 @@ namespace {
 constexpr std::size_t largestSweep = 100000;
 }  // namespace
 
-SweepRequest parseSweep(const std::string& text) {
+SweepRequest parseSweep(const std::string& text, bool option) {
     const std::size_t equals = text.find('=');
     const std::size_t first = text.find(':', equals == std::string::npos ? 0 : equals);
     const std::size_t second = first == std::string::npos ? first : text.find(':', first + 1);
     SweepRequest request{};
-    request.option = equals == std::string::npos ? nullptr : findStructureOption(text.substr(0, equals));
+    request.name = equals == std::string::npos ? std::string() : text.substr(0, equals);
+    request.option = equals == std::string::npos ? nullptr : findStructureOption(request.name);
     const auto bad = [&](const std::string& why) {
         return RunError("--sweep needs NAME=FROM:TO:COUNT (" + why + "), got \"" + printableExcerpt(text) + "\"");
     };
-    if (request.option == nullptr) throw bad("NAME an option of the structures, such as w or h");
+    if (option && request.option == nullptr) throw bad("NAME an option of the structures, such as w or h");
+    if (request.name.empty()) throw bad("NAME a path of the cross-section file, such as conductors.p.width");
     if (second == std::string::npos || text.find(':', second + 1) != std::string::npos)
         throw bad("FROM, TO and COUNT separated by ':'");
     request.from = text.substr(equals + 1, first - equals - 1);

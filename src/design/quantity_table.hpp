@@ -47,15 +47,16 @@ std::string decimalProduct(std::string_view a, std::string_view b);
 std::string optionColumn(const StructureOption& option);
 
 struct SweepRequest {
-    const StructureOption* option;
+    std::string name;                // as written: an option, or a cross-section file's path
+    const StructureOption* option;   // the structures' option of that name, or nullptr
     std::string from, to;  // as written, read as the option's values
     std::size_t count;
     bool geometric = false;
 };
 
 // "NAME=FROM:TO:COUNT" split; raises RunError quoting the text where it is not of that form or
-// COUNT is no whole number from 1 to 100000.
-SweepRequest parseSweep(const std::string& text);
+// COUNT is no whole number from 1 to 100000, or (`option`) NAME is no option of the structures.
+SweepRequest parseSweep(const std::string& text, bool option = true);
 
 // A sweep's points: the option's values from FROM to TO on the decimal grid of the numbers typed,
 // in the unit written (0.1mm:0.3mm:3 gives 0.2mm exactly as --w 0.2mm does); FROM and TO in

@@ -18,6 +18,8 @@
 #include "design/plots.hpp"
 #include "design/quantity_table.hpp"
 #include "design/solve_dimension.hpp"
+#include "lines/board_solution.hpp"
+#include "report/conductor_report.hpp"
 #include "base/error.hpp"
 #include "base/text.hpp"
 #include "report/report.hpp"
@@ -197,6 +199,108 @@ void runSweep(StructureInput input, const SweepRequest& request, const std::opti
     if (plotFile)
         runGnuplot(sweepPlot(first, option, lengthScale(input.lengthUnit), values, solutions, request.geometric, format),
                    *plotFile, "--plot");
+}
+
+namespace {
+
+// A cross-section file's board at one point of a sweep, or a row of a batch: solved, or why not.
+struct BoardPoint {
+    BoardSolution solution;
+    std::string error;
+};
+
+BoardPoint solvePoint(const BoardFile& file) {
+    BoardPoint point;
+    try {
+        point.solution = solveBoard(file.board());
+    } catch (const Interrupted&) {
+        throw;
+    } catch (const RunError& e) {
+        point.error = e.what();
+    }
+    return point;
+}
+
+// The columns of a solved board: a line's quantities, or each value line of the conductors'
+// report (its name, and the name + " error").
+std::vector<std::string> boardColumns(const BoardSolution& s, const std::vector<Quantity>& order) {
+    if (!s.conductors) return quantityColumns(order);
+    std::vector<std::string> columns;
+    for (const ReportRow& r : conductorRows(*s.conductors, s.names)) {
+        columns.push_back(r.name);
+        columns.push_back(r.name + " error");
+    }
+    return columns;
+}
+
+// A point's cells under those columns: each value and error as the shortest text that reads
+// back, SI units; empty where it has none.
+std::vector<std::string> boardCells(const std::vector<std::string>& columns, const std::vector<Quantity>& order,
+                                    const BoardPoint& p) {
+    if (p.error.empty() && !p.solution.conductors)
+        return quantityCells(order, StructureSolution{p.solution.line, p.error});
+    std::vector<std::string> cells(columns.size());
+    if (!p.error.empty() || !p.solution.conductors) return cells;
+    const std::vector<ReportRow> rows = conductorRows(*p.solution.conductors, p.solution.names);
+    for (std::size_t c = 0; c + 1 < columns.size(); c += 2)
+        for (const ReportRow& r : rows)
+            if (r.name == columns[c]) {
+                cells[c] = shortestText(r.value);
+                cells[c + 1] = shortestText(r.error);
+            }
+    return cells;
+}
+
+}  // namespace
+
+void runFileSweep(BoardFile file, const SweepRequest& request, unsigned threads) {
+    // 1. The points: FROM to TO on the decimal grid of the numbers typed, in their one unit, each
+    //    set at the path as the file's own value would be.
+    const Decimal from = parseDecimal(request.from), to = parseDecimal(request.to);
+    const std::string unit = request.from.substr(from.length);
+    if (from.length == 0 || to.length == 0 || request.to.substr(to.length) != unit)
+        throw RunError("--sweep " + request.name + ": FROM and TO need to be numbers in one unit, got \"" +
+                       printableExcerpt(request.from) + "\" and \"" + printableExcerpt(request.to) + "\"");
+    if (request.geometric && !(from.value > 0 && to.value > 0))
+        throw RunError("--sweep-log needs FROM and TO above 0, got " + request.from + " and " + request.to);
+    std::vector<std::string> values;
+    for (const double v : sweepPoints(std::string_view(request.from).substr(0, from.length),
+                                      std::string_view(request.to).substr(0, to.length), request.count,
+                                      request.geometric))
+        values.push_back(shortestText(v) + unit);
+    values.front() = request.from;
+    if (values.size() > 1) values.back() = request.to;
+    std::vector<BoardFile> files(values.size(), file);
+    for (std::size_t k = 0; k < values.size(); ++k) files[k].set(request.name, values[k]);
+
+    // 2. The first point solved first, for the columns its kind of board has; then the rest on
+    //    `threads` threads, the rows written in order as they come, each whole.
+    std::vector<BoardPoint> points(values.size());
+    points.front() = solvePoint(files.front());
+    const std::vector<Quantity>& order = reportedQuantities(points.front().solution.isPair(), file.displayUnit());
+    const std::vector<std::string> columns = boardColumns(points.front().solution, order);
+    std::vector<std::string> header = {request.name};
+    header.insert(header.end(), columns.begin(), columns.end());
+    header.push_back("error");
+    Progress progress("points", values.size());
+    threads = static_cast<unsigned>(std::min<std::size_t>(threads, values.size()));
+    std::size_t written = 0;
+    const OrderedWork work{
+        [&](std::size_t k) { return k < values.size(); },
+        [&](std::size_t k) {
+            if (k > 0) points[k] = solvePoint(files[k]);
+        },
+        [&](std::size_t k) {
+            std::vector<std::string> cells = {values[k]};
+            for (const std::string& c : boardCells(columns, order, points[k])) cells.push_back(c);
+            cells.push_back(points[k].error);
+            displayWhole(csvLine(cells));
+            ++written;
+            points[k] = {};
+        },
+        [&](std::size_t done) { progress(done); },
+        [&](unsigned running, const std::string& why) { sayFewerThreads(progress, threads, running, why); }};
+    writeRows(header, work, threads, std::max<std::size_t>(values.size(), threads), progress, written);
 }
 
 void runBatch(const std::string& fileName, unsigned threads) {

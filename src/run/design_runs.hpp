@@ -8,6 +8,7 @@
 #include "design/quantity_table.hpp"
 #include "design/solve_dimension.hpp"
 #include "lines/quantities.hpp"
+#include "section/board_file.hpp"
 #include "section/structure_arguments.hpp"
 
 namespace plattor {
@@ -34,6 +35,11 @@ void runSolve(const StructureInput& input, const SolveRequest& request, bool jso
 // a RunError saying how many rows the output holds.
 void runSweep(StructureInput input, const SweepRequest& request, const std::optional<std::string>& plotFile,
               unsigned threads);
+
+// The same for a cross-section file: the number at the path request.name swept (FROM and TO as
+// the file's values, in one unit); the columns of the first point's kind of board: a line's
+// quantities, or each value line of N conductors' report.
+void runFileSweep(BoardFile file, const SweepRequest& request, unsigned threads);
 
 // Solves a CSV file of structures ("-": standard input), one a line, on `threads` threads and
 // prints the rows in their order with every quantity and its error, or the reason a row has none,

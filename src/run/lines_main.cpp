@@ -45,6 +45,7 @@ std::string usage() {
     return text +
            "       plattor-lines STRUCTURE … --describe\n"
            "       plattor-lines file CROSS_SECTION.json|- [--json] [--picture FILE [--excite NAME=VOLTS,…]]\n"
+           "       plattor-lines file CROSS_SECTION.json --sweep PATH=FROM:TO:COUNT [--sweep-log] [--threads N]\n"
            "       plattor-lines STRUCTURE … --solve NAME --target QUANTITY=OHM [--json] [--picture FILE [--mode even|odd]]\n"
            "       plattor-lines STRUCTURE … --sweep NAME=FROM:TO:COUNT [--sweep-log] [--plot FILE] [--threads N]\n"
            "       plattor-lines STRUCTURE … --picture FILE.png|FILE.svg [--mode even|odd] [--json]\n"
@@ -170,6 +171,7 @@ void checkCombination(const Options& o) {
     if (o.odd && !o.picture) refuse("--mode goes with --picture");
     if (o.excite && (!o.boardFile || !o.picture)) refuse("--excite goes with a cross-section file's --picture");
     if (o.boardFile && o.odd) refuse("a cross-section file's picture takes --excite NAME=VOLTS,…, not --mode");
+    if (o.boardFile && o.plot) refuse("--plot draws the structures' sweeps; a cross-section file's sweep is CSV");
     if (o.boardFile && (o.solve || o.target)) refuse("--solve is for the structures; a cross-section file is swept with --sweep");
     const bool pair = o.structure && (o.structure->structure.isPair() || (o.solve && *o.solve == "s"));
     if (o.odd.value_or(false) && !pair) refuse("--mode odd needs a pair of traces (--s)");
@@ -209,7 +211,10 @@ Options parseArguments(int argc, char** argv) {
             options.target = request;
             continue;
         }
-        if (argument == "--sweep") { options.sweep = parseSweep(valueOf(argc, argv, k, options.sweep)); continue; }
+        if (argument == "--sweep") {
+            options.sweep = parseSweep(valueOf(argc, argv, k, options.sweep), !options.boardFile);
+            continue;
+        }
         if (argument == "--sweep-log") { options.sweepLog = true; continue; }
         if (argument == "--plot") {
             options.plot = valueOf(argc, argv, k, options.plot);
@@ -522,6 +527,8 @@ int main(int argc, char** argv) {
             display(std::string("plattor-lines ") + PLATTOR_VERSION);
         } else if (options.batch) {
             runBatch(*options.batch, threads);
+        } else if (options.sweep && options.boardFile) {
+            runFileSweep(readBoardFile(*options.boardFile), *options.sweep, threads);
         } else if (options.sweep) {
             runSweep(*options.structure, *options.sweep, options.plot, threads);
         } else if (options.target) {

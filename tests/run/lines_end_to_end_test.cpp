@@ -606,3 +606,32 @@ TEST(CrossSectionFile, MalformedJsonNamesLineAndColumn) {
 }
 
 }  // namespace
+
+namespace {
+
+// A file's number swept is the structure's option swept: the same rows, point for point.
+TEST(CrossSectionFile, SweepOfAPathIsTheStructuresSweep) {
+    ScratchDir dir;
+    const std::vector<std::string> microstrip = words("microstrip --w 0.13mm --t 35um --h 0.1mm --er 4.3");
+    std::vector<std::string> describe = microstrip;
+    describe.push_back("--describe");
+    dir.write("board.json", runProgram(linesExecutable, dir.path(), describe).out);
+    std::vector<std::string> sweep = microstrip;
+    sweep.erase(sweep.begin() + 5, sweep.begin() + 7);  // --h given by the sweep
+    sweep.insert(sweep.end(), {"--sweep", "h=0.07mm:0.13mm:4"});
+    const ProgramRun structure = runProgram(linesExecutable, dir.path(), sweep);
+    const ProgramRun file = runProgram(linesExecutable, dir.path(),
+                                       {"file", "board.json", "--sweep", "layers.substrate.thickness=0.07:0.13:4"});
+    ASSERT_EQ(structure.exitStatus, 0) << structure.err;
+    ASSERT_EQ(file.exitStatus, 0) << file.err;
+    const auto afterFirstCell = [](const std::string& csv) {
+        std::string rows;
+        std::istringstream in(csv);
+        for (std::string line; std::getline(in, line);) rows += line.substr(line.find(',')) + "\n";
+        return rows;
+    };
+    EXPECT_EQ(std::count(file.out.begin(), file.out.end(), '\n'), 5);
+    EXPECT_EQ(afterFirstCell(file.out), afterFirstCell(structure.out));
+}
+
+}  // namespace
