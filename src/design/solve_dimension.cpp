@@ -202,46 +202,14 @@ DimensionRange dimensionRange(const Structure& s, const StructureOption& d) {
     return {lo * (1 + boundMargin), hi * (1 - boundMargin)};
 }
 
-SolvedDimension solveDimension(const Structure& input, const StructureOption& d, Quantity quantity, double target,
-                               const StructureOption* tied) {
-    const std::string kind = structureName(input.kind);
-    if (!d.length || (tied && !tied->length))
-        throw RunError(kind + ": cannot solve for " + optionName(tied && d.length ? *tied : d) + ": it is not a length");
-    // A tied length is set from the solved one; its range is the solved one's.
-    Structure s = input;
-    if (tied) s.*tied->field = absent;
-    if (!(target > 0) || !std::isfinite(target))
-        throw RunError(kind + ": the target " + quantityInfo(quantity).key + " must be positive, got " +
-                       shortestText(target));
-
-    // 1. The structure at a start inside the length's range, checked in full: what the user
-    //    left out or got wrong is named before any solve.
-    const DimensionRange range = dimensionRange(s, d);
-    Structure trial = s;
-    trial.*d.field = startValue(s, d, range);
-    if (tied) trial.*tied->field = trial.*d.field;
-    checkStructure(trial);
-    if (!(range.lo < range.hi))
-        throw RunError(kind + ": " + optionName(d) + " has no room to vary: the other lengths hold it within " +
-                       shortestText(range.lo) + " … " + shortestText(range.hi));
-    // The targets are impedances, reported in every unit.
-    const std::vector<Quantity>& reported = reportedQuantities(trial, "");
-    if (std::find(reported.begin(), reported.end(), quantity) == reported.end())
-        throw RunError(kind + ": " + quantityInfo(quantity).key +
-                       (trial.isPair() ? " is a single trace's; a pair (--s) has evenModeImpedance, oddModeImpedance, "
-                                         "differentialImpedance and commonModeImpedance"
-                                       : " is a pair's; give --s, the gap between the traces"));
-
-    const double lnLo = std::log(range.lo), lnHi = std::log(range.hi);
-    const auto at = [&](double x) {
-        Structure c = trial;
-        c.*d.field = std::clamp(std::exp(x), range.lo, range.hi);
-        if (tied) c.*tied->field = c.*d.field;
-        return c;
-    };
+SolvedLength solveLength(const LengthSearch& search, Quantity quantity, double target) {
+    const double lnLo = std::log(search.lo), lnHi = std::log(search.hi);
+    const auto at = [&](double x) { return search.sectionAt(std::clamp(std::exp(x), search.lo, search.hi)); };
+    // 1. A sign change of the quantity's miss of the target, on the cheapest rung: along the
+    //    secant from the start, else over the whole range.
     std::vector<Sample> samples;
     const auto coarse = [&](double x) {
-        const double f = coarseQuantities(structureSection(at(x)))[quantity] - target;
+        const double f = coarseQuantities(at(x))[quantity] - target;
         samples.push_back({x, f});
         return f;
     };
@@ -249,9 +217,7 @@ SolvedDimension solveDimension(const Structure& input, const StructureOption& d,
         return std::any_of(samples.begin(), samples.end(), [x](const Sample& p) { return p.x == x; });
     };
 
-    // 2. A sign change on the cheapest rung: along the secant from the start, its steps bounded
-    //    by a doubling factor; else at the range's other end or between points spread over it.
-    const double x0 = std::log(trial.*d.field);
+    const double x0 = std::log(search.start);
     Sample previous{x0, coarse(x0)};
     const double x1 = std::clamp(x0 + probeStep <= lnHi ? x0 + probeStep : x0 - probeStep, lnLo, lnHi);
     Sample last{x1, coarse(x1)};
@@ -277,30 +243,29 @@ SolvedDimension solveDimension(const Structure& input, const StructureOption& d,
         double low = HUGE_VAL, high = -HUGE_VAL;
         for (const Sample& p : samples) low = std::min(low, p.f + target), high = std::max(high, p.f + target);
         const std::array<std::string, 3> text = distinctTexts(quantity, target, low, high);
-        throw RunError(kind + ": cannot reach " + quantityInfo(quantity).name + " " + text[0] + unitOf(quantity) +
-                       " by " + optionName(d) + ": reachable range " + text[1] + " to " + text[2] + unitOf(quantity));
+        throw RunError(search.who + ": cannot reach " + quantityInfo(quantity).name + " " + text[0] + unitOf(quantity) +
+                       " by " + search.name + ": reachable range " + text[1] + " to " + text[2] + unitOf(quantity));
     }
     const Sample root = brent(a, b, coarse, coarseWidth, coarseMiss * target);
 
-    // 3. The slope d(quantity)/d(ln length) there, over a step far wider than the rung's own
-    //    unevenness from one mesh to the next.
+    // 2. The slope there, and steps along it on the whole ladder until the miss is within a
+    //    tenth of the bar.
     const double xs = root.x + slopeStep <= lnHi ? root.x + slopeStep : root.x - slopeStep;
     double slope = (coarse(xs) - root.f) / (xs - root.x);
     if (!(slope != 0) || !std::isfinite(slope)) slope = (b.f - a.f) / (b.x - a.x);
 
-    // 4. The whole ladder, moved along that slope until it misses by a tenth of its bar.
     double x = root.x;
-    SolvedDimension best{};
+    SolvedLength best{};
     double bestMiss = HUGE_VAL;
     double bestBar = 0.0;
     for (int solve = 0; solve < fullSolves; ++solve) {
-        const Structure here = at(x);
-        ConvergedQuantities c = convergedQuantities(structureSection(here));
+        const double value = std::clamp(std::exp(x), search.lo, search.hi);
+        ConvergedQuantities c = convergedQuantities(search.sectionAt(value));
         const double miss = c.value[quantity] - target, bar = c.error[quantity];
         if (std::fabs(miss) < bestMiss) {
             bestMiss = std::fabs(miss);
             bestBar = bar;
-            best = {here.*d.field, 0.0, here, std::move(c)};
+            best = {value, 0.0, std::move(c)};
         }
         if (std::fabs(miss) <= missOfBar * bar) break;
         const double next = std::clamp(x - miss / slope, lnLo, lnHi);
@@ -310,6 +275,43 @@ SolvedDimension solveDimension(const Structure& input, const StructureOption& d,
     // What the bar and the miss leave of the target, in the length: d(length) = length·d(ln length).
     best.error = best.value * (bestBar + bestMiss) / std::fabs(slope);
     return best;
+}
+
+SolvedDimension solveDimension(const Structure& input, const StructureOption& d, Quantity quantity, double target,
+                               const StructureOption* tied) {
+    const std::string kind = structureName(input.kind);
+    if (!d.length || (tied && !tied->length))
+        throw RunError(kind + ": cannot solve for " + optionName(tied && d.length ? *tied : d) + ": it is not a length");
+    Structure s = input;
+    if (tied) s.*tied->field = absent;
+    if (!(target > 0) || !std::isfinite(target))
+        throw RunError(kind + ": the target " + quantityInfo(quantity).key + " must be positive, got " +
+                       shortestText(target));
+
+    const DimensionRange range = dimensionRange(s, d);
+    Structure trial = s;
+    trial.*d.field = startValue(s, d, range);
+    if (tied) trial.*tied->field = trial.*d.field;
+    checkStructure(trial);
+    if (!(range.lo < range.hi))
+        throw RunError(kind + ": " + optionName(d) + " has no room to vary: the other lengths hold it within " +
+                       shortestText(range.lo) + " … " + shortestText(range.hi));
+    const std::vector<Quantity>& reported = reportedQuantities(trial, "");
+    if (std::find(reported.begin(), reported.end(), quantity) == reported.end())
+        throw RunError(kind + ": " + quantityInfo(quantity).key +
+                       (trial.isPair() ? " is a single trace's; a pair (--s) has evenModeImpedance, oddModeImpedance, "
+                                         "differentialImpedance and commonModeImpedance"
+                                       : " is a pair's; give --s, the gap between the traces"));
+    const auto at = [&](double value) {
+        Structure c = trial;
+        c.*d.field = value;
+        if (tied) c.*tied->field = value;
+        return c;
+    };
+    SolvedLength solved = solveLength(
+        {kind, optionName(d), range.lo, range.hi, trial.*d.field, [&](double v) { return structureSection(at(v)); }},
+        quantity, target);
+    return {solved.value, solved.error, at(solved.value), std::move(solved.quantities)};
 }
 
 namespace {

@@ -3,6 +3,9 @@
 // its target value ("which width gives 50 ohm on this stack-up?").
 #include <string>
 
+#include <functional>
+#include <string>
+
 #include "lines/quantities.hpp"
 #include "section/structures.hpp"
 
@@ -41,6 +44,25 @@ struct SolvedDimension {
 // reaches over its range ("cannot reach …: reachable range … to … ohm").
 SolvedDimension solveDimension(const Structure& s, const StructureOption& dimension, Quantity quantity, double target,
                                const StructureOption* tied = nullptr);
+
+// A length to solve for, of any cross-section: who refuses and the length's name in a refusal
+// ("microstrip", "--w"), the range it may take and where the search starts, and the checked
+// cross-section at a value of it (a RunError from it ends the search).
+struct LengthSearch {
+    std::string who;
+    std::string name;
+    double lo, hi, start;
+    std::function<CrossSection(double)> sectionAt;
+};
+
+// The length, its uncertainty and every quantity there, as solveDimension finds them; the
+// quantity one of a line's (the cross-section one trace or a pair of mirror images).
+struct SolvedLength {
+    double value;
+    double error;
+    ConvergedQuantities quantities;
+};
+SolvedLength solveLength(const LengthSearch& search, Quantity quantity, double target);
 
 // The quantity a --target names ("differentialImpedance=100"): one of the impedances, its value
 // in ohm. Raises RunError quoting the text otherwise.

@@ -19,7 +19,9 @@
 #include "design/quantity_table.hpp"
 #include "design/solve_dimension.hpp"
 #include "lines/board_solution.hpp"
+#include "report/board_report.hpp"
 #include "report/conductor_report.hpp"
+#include "section/board_section.hpp"
 #include "base/error.hpp"
 #include "base/text.hpp"
 #include "report/report.hpp"
@@ -301,6 +303,66 @@ void runFileSweep(BoardFile file, const SweepRequest& request, unsigned threads)
         [&](std::size_t done) { progress(done); },
         [&](unsigned running, const std::string& why) { sayFewerThreads(progress, threads, running, why); }};
     writeRows(header, work, threads, std::max<std::size_t>(values.size(), threads), progress, written);
+}
+
+void runFileSolve(const BoardFile& file, const std::string& path, Quantity quantity, double target, bool json) {
+    // 1. Where the number may go: from its value in the file down and up for as far as the
+    //    file's checks accept it (within the resolved range of ratios, 1e6 either way).
+    const std::string who = file.source();
+    const double start = file.get(path);
+    if (!(start > 0) || !std::isfinite(start))
+        throw RunError(who + ": " + path + " needs a value above 0 in the file for the search to start from");
+    const auto boardAt = [&](double value) {
+        BoardFile changed = file;
+        changed.set(path, value);
+        return changed.board();
+    };
+    const auto accepted = [&](double value) {
+        try {
+            boardAt(value);
+            return true;
+        } catch (const RunError&) {
+            return false;
+        }
+    };
+    const Board first = boardAt(start);
+    const auto reach = [&](double factor) {
+        double inside = std::log(start), outside = std::log(start * factor);
+        if (accepted(std::exp(outside))) return std::exp(outside);
+        for (int step = 0; step < 60; ++step) {
+            const double middle = (inside + outside) / 2;
+            (accepted(std::exp(middle)) ? inside : outside) = middle;
+        }
+        return std::exp(inside);
+    };
+    const double lo = reach(1e-6) * (1 + 1e-9), hi = reach(1e6) * (1 - 1e-9);
+    const CrossSection section = boardSection(first);
+    const bool pair = section.isPair();
+    const std::vector<Quantity>& reported = reportedQuantities(pair, file.displayUnit());
+    if (!section.signals().empty() || std::find(reported.begin(), reported.end(), quantity) == reported.end())
+        throw RunError(who + ": " + quantityInfo(quantity).key + " is not a quantity of this board: a solve needs " +
+                       (section.signals().empty() ? (pair ? "a pair's impedance (differentialImpedance, …)"
+                                                          : "a single trace's impedance")
+                                                  : "one signal conductor, or two marked as a pair that are each "
+                                                    "other's mirror images"));
+    // 2. The number that meets the target, and the report there.
+    const SolvedLength solved =
+        solveLength({who, path, lo, hi, std::clamp(start, lo, hi), [&](double v) { return boardSection(boardAt(v)); }},
+                    quantity, target);
+    const Board at = boardAt(solved.value);
+    BoardSolution solution;
+    solution.line = solved.quantities;
+    if (json) {
+        std::string report = boardReportJson(at, file.displayUnit(), solution);
+        report.erase(report.size() - 2);  // reopened for one more member
+        report += ",\n  \"solved\": {\"path\": " + jsonString(path) + ", \"value\": " + shortestText(solved.value) +
+                  ", \"error\": " + shortestText(solved.error) + "}\n}";
+        display(report);
+        return;
+    }
+    const double metres = lengthUnitMetres(file.displayUnit());
+    display(reportLine(path + " (solved)", solved.value / metres, solved.error / metres, file.displayUnit()));
+    display(reportText(quantityRows(solved.quantities, reported), solved.quantities));
 }
 
 void runBatch(const std::string& fileName, unsigned threads) {

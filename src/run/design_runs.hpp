@@ -41,6 +41,11 @@ void runSweep(StructureInput input, const SweepRequest& request, const std::opti
 // quantities, or each value line of N conductors' report.
 void runFileSweep(BoardFile file, const SweepRequest& request, unsigned threads);
 
+// The number at `path` of a cross-section file (one trace, or a marked pair of mirror images)
+// at which `quantity` meets `target`, as runSolve finds a structure's length: its value with its
+// uncertainty (in the file's unit), then the report there; JSON with "solved".
+void runFileSolve(const BoardFile& file, const std::string& path, Quantity quantity, double target, bool json);
+
 // Solves a CSV file of structures ("-": standard input), one a line, on `threads` threads and
 // prints the rows in their order with every quantity and its error, or the reason a row has none,
 // reading a line at a time and writing each row whole. Interrupted, it raises a RunError saying

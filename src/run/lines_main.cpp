@@ -46,6 +46,7 @@ std::string usage() {
            "       plattor-lines STRUCTURE … --describe\n"
            "       plattor-lines file CROSS_SECTION.json|- [--json] [--picture FILE [--excite NAME=VOLTS,…]]\n"
            "       plattor-lines file CROSS_SECTION.json --sweep PATH=FROM:TO:COUNT [--sweep-log] [--threads N]\n"
+           "       plattor-lines file CROSS_SECTION.json --solve PATH --target QUANTITY=OHM [--json]\n"
            "       plattor-lines STRUCTURE … --solve NAME --target QUANTITY=OHM [--json] [--picture FILE [--mode even|odd]]\n"
            "       plattor-lines STRUCTURE … --sweep NAME=FROM:TO:COUNT [--sweep-log] [--plot FILE] [--threads N]\n"
            "       plattor-lines STRUCTURE … --picture FILE.png|FILE.svg [--mode even|odd] [--json]\n"
@@ -171,8 +172,9 @@ void checkCombination(const Options& o) {
     if (o.odd && !o.picture) refuse("--mode goes with --picture");
     if (o.excite && (!o.boardFile || !o.picture)) refuse("--excite goes with a cross-section file's --picture");
     if (o.boardFile && o.odd) refuse("a cross-section file's picture takes --excite NAME=VOLTS,…, not --mode");
+    if (o.boardFile && o.solve && o.picture) refuse("--solve on a cross-section file draws no picture: solve, then draw");
     if (o.boardFile && o.plot) refuse("--plot draws the structures' sweeps; a cross-section file's sweep is CSV");
-    if (o.boardFile && (o.solve || o.target)) refuse("--solve is for the structures; a cross-section file is swept with --sweep");
+
     const bool pair = o.structure && (o.structure->structure.isPair() || (o.solve && *o.solve == "s"));
     if (o.odd.value_or(false) && !pair) refuse("--mode odd needs a pair of traces (--s)");
 }
@@ -196,6 +198,10 @@ Options parseArguments(int argc, char** argv) {
         if (argument == "--help") { options.help = true; continue; }
         if (argument == "--version") { options.version = true; continue; }
         if (argument == "--describe") { options.describe = true; continue; }
+        if (argument == "--solve" && options.boardFile) {
+            options.solve = valueOf(argc, argv, k, options.solve);
+            continue;
+        }
         if (argument == "--solve") {
             const std::string name = valueOf(argc, argv, k, options.solve);
             const StructureOption* option = findStructureOption(name);
@@ -261,7 +267,7 @@ Options parseArguments(int argc, char** argv) {
     }
     if (options.picture) options.picture->odd = options.odd;
     if (options.sweep) options.sweep->geometric = options.sweepLog;
-    if (options.target) options.target->dimension = findStructureOption(*options.solve);
+    if (options.target && !options.boardFile) options.target->dimension = findStructureOption(*options.solve);
     checkCombination(options);
     return options;
 }
@@ -531,6 +537,9 @@ int main(int argc, char** argv) {
             runFileSweep(readBoardFile(*options.boardFile), *options.sweep, threads);
         } else if (options.sweep) {
             runSweep(*options.structure, *options.sweep, options.plot, threads);
+        } else if (options.target && options.boardFile) {
+            runFileSolve(readBoardFile(*options.boardFile), *options.solve, options.target->quantity,
+                         options.target->target, options.json);
         } else if (options.target) {
             runSolve(*options.structure, *options.target, options.json, options.picture);
         } else if (options.describe) {

@@ -817,4 +817,6 @@ BoardFile::~BoardFile() = default;
 
 const std::string& BoardFile::displayUnit() const { return document_->displayUnit; }
 
+const std::string& BoardFile::source() const { return document_->source; }
+
 }  // namespace plattor

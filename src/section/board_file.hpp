@@ -45,6 +45,8 @@ public:
     // The unit most of the file's lengths were given in ("mm"; m, mm, um or mil), in which a
     // caller shows lengths; "" for bare lengths.
     const std::string& displayUnit() const;
+    // The file's name in refusals.
+    const std::string& source() const;
 
 private:
     struct Document;
