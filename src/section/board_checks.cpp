@@ -65,6 +65,28 @@ bool inside(Point p, const std::vector<Point>& polygon) {
     return in;
 }
 
+// Whether the line at height y meets a simple polygon in one piece (or not at all): between two
+// neighbouring points where it crosses the sides, the line stays in the polygon.
+bool oneInterval(const std::vector<Point>& p, double y) {
+    std::vector<double> xs;
+    for (std::size_t k = 0; k < p.size(); ++k) {
+        const Point a = p[k], b = p[(k + 1) % p.size()];
+        if ((a.imag() - y) * (b.imag() - y) > 0) continue;
+        if (a.imag() == b.imag()) xs.insert(xs.end(), {a.real(), b.real()});
+        else xs.push_back(a.real() + (y - a.imag()) / (b.imag() - a.imag()) * (b.real() - a.real()));
+    }
+    std::sort(xs.begin(), xs.end());
+    for (std::size_t k = 0; k + 1 < xs.size(); ++k) {
+        const Point middle{(xs[k] + xs[k + 1]) / 2, y};
+        if (xs[k] == xs[k + 1] || inside(middle, p)) continue;
+        bool onSide = false;
+        for (std::size_t j = 0; j < p.size() && !onSide; ++j)
+            onSide = distanceToSegment(middle, p[j], p[(j + 1) % p.size()]) == 0;
+        if (!onSide) return false;
+    }
+    return true;
+}
+
 // Twice the signed area of a simple polygon: positive where its corners run counter-clockwise.
 double area(const std::vector<Point>& p) {
     double a = 0;
@@ -186,6 +208,7 @@ public:
         pairs();
         roles();
         geometry();
+        interfaces();
         proportions();
     }
 
@@ -291,10 +314,16 @@ private:
                     finite(c.x, path + ".trace.x");
                     finite(c.y, path + ".trace.y");
                     notNegative(c.thickness, path + ".trace.thickness");
-                    if (c.toEdge != 0) break;
+                    if (c.toEdge != 0) {
+                        if (c.toEdge != -1 && c.toEdge != 1)
+                            refuse(path + ".trace.to_edge: must be -1 (left) or 1 (right), got " +
+                                   std::to_string(c.toEdge));
+                        // Reaching without end, it would carry charge without end.
+                        if (c.signal) refuse(path + ": a trace taken to the board's edge must have the role ground");
+                        break;
+                    }
                     positive(c.bottomWidth, path + ".trace.bottom_width");
                     positive(c.topWidth, path + ".trace.top_width");
-                    notNegative(c.thickness, path + ".trace.thickness");
                     if (c.thickness == 0 && c.topWidth != c.bottomWidth)
                         refuse(path + ".trace: a strip of no thickness has one width, got " + length(c.bottomWidth) +
                                " at the bottom and " + length(c.topWidth) + " at the top");
@@ -418,6 +447,26 @@ private:
         }
     }
 
+    // A layer's face is cut where it meets a conductor, across the whole extent met: in a
+    // polygon's notch a face that is there would be left out. (No face runs through a tube.)
+    void interfaces() const {
+        if (b_.layers.empty()) return;
+        std::vector<std::pair<double, std::string>> faces;
+        for (std::size_t k = 0; k <= b_.layers.size(); ++k)
+            faces.push_back({b_.layerBottom(k), k == 0 ? "the bottom face of " + layerName(0)
+                                                       : "the top face of " + layerName(k - 1)});
+        if (!b_.coating.empty()) faces.push_back({top_ + b_.coating.front().thickness, "the coating's outer face"});
+        for (std::size_t k = 0; k < b_.conductors.size(); ++k) {
+            const BoardConductor& c = b_.conductors[k];
+            if (c.shape != ConductorShape::polygon) continue;
+            for (const auto& [y, face] : faces) {
+                if (y > extents_[k].bottom && y < extents_[k].top && !oneInterval(c.points, y))
+                    refuse(conductorName(k) + ": " + face + " crosses the polygon more than once; a layer's face " +
+                           "may cross a polygon only where it meets it in one piece");
+            }
+        }
+    }
+
     double planeClearance(std::size_t k, const PlaneBand& p) const {
         double d = infinity;
         for (const Outline& piece : p.pieces) d = std::min(d, clearance(outlines_[k], piece));
@@ -440,6 +489,7 @@ private:
                     break;
                 case ConductorShape::circle:
                     lengths.push_back({"radius" + of, c.radius});
+                    lengths.push_back({"inner radius" + of, c.innerRadius});
                     if (c.innerRadius > 0) lengths.push_back({"wall of " + conductorName(k), c.radius - c.innerRadius});
                     break;
                 case ConductorShape::polygon: {

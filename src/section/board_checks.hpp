@@ -15,12 +15,14 @@ namespace plattor {
 // thickness, width, radius or coating thickness that is not positive; a permittivity outside
 // 1 … largestPermittivity or a negative loss tangent; a plane outside its layer, cut-outs that
 // are empty or overlap, planes that touch; a polygon that is not simple and counter-clockwise;
-// conductors that touch or overlap each other or a plane (the bottom plane is y ≤ 0, the top
-// one y ≥ the stack's top face); a coating with a top plane or without a layer; a pair that is
-// not two distinct signal conductors, or a conductor in two pairs; no signal conductor, no
-// reference (no plane and no ground conductor); lengths and clearances whose ratios leave
-// smallestRatio … largestRatio. Lengths in the message are shown in `displayUnit` where the
-// board's are metres.
+// a tube's inner radius not below its radius; a trace taken to the board's edge that is not a
+// ground; conductors that touch or overlap each other or a plane (the bottom plane is y ≤ 0,
+// the top one y ≥ the stack's top face), where a conductor in a tube's hollow keeps clear of its
+// wall; a layer's face through a tube or a polygon's notch; a coating with a top
+// plane or without a layer; a pair that is not two distinct signal conductors, or a conductor
+// in two pairs; no signal conductor, no reference (no plane and no ground conductor); lengths
+// and clearances whose ratios leave smallestRatio … largestRatio. Lengths in the message are
+// shown in `displayUnit` where the board's are metres.
 void checkBoard(const Board& board, const std::string& source, const std::string& displayUnit = "");
 
 // Empty where the corners make a simple polygon: at least three, none repeated, no two sides

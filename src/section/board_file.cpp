@@ -10,6 +10,7 @@
 
 #include "base/error.hpp"
 #include "base/text.hpp"
+#include "report/report.hpp"
 #include "section/board_checks.hpp"
 #include "section/structure_arguments.hpp"
 
@@ -23,23 +24,6 @@ namespace plattor {
 
 namespace {
 
-// A JSON string: the text with '"', '\' and control characters escaped.
-std::string quoted(const std::string& text) {
-    std::string q = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            q += '\\';
-            q += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            static const char hex[] = "0123456789abcdef";
-            q += {'\\', 'u', '0', '0', hex[(c >> 4) & 15], hex[c & 15]};
-        } else {
-            q += c;
-        }
-    }
-    return q + '"';
-}
-
 class Writer {
 public:
     Writer(const Board& board, const std::string& unit) : b_(board) {
@@ -51,7 +35,7 @@ public:
 
     std::string text() const {
         std::string t = "{\n";
-        if (!unit_.empty()) t += "  \"unit\": " + quoted(unit_) + ",\n";
+        if (!unit_.empty()) t += "  \"unit\": " + jsonString(unit_) + ",\n";
         std::vector<std::string> planes;
         if (b_.bottomPlane) planes.push_back("\"bottom\"");
         if (b_.topPlane) planes.push_back("\"top\"");
@@ -73,8 +57,8 @@ public:
         if (!b_.pairs.empty()) {
             items.clear();
             for (const auto& [i, j] : b_.pairs)
-                items.push_back(std::string("[") + quoted(b_.conductors[i].name) + ", " +
-                                quoted(b_.conductors[j].name) + "]");
+                items.push_back(std::string("[") + jsonString(b_.conductors[i].name) + ", " +
+                                jsonString(b_.conductors[j].name) + "]");
             t += ",\n  \"pairs\": " + list(items, false);
         }
         return t + "\n}\n";
@@ -103,14 +87,14 @@ private:
         for (int k = 0; k < 5; ++k, up = std::nextafter(up, HUGE_VAL), down = std::nextafter(down, -HUGE_VAL))
             for (const double n : {up, down})
                 if (n * metres_ == v && (best.empty() || shortestText(n).size() < best.size())) best = shortestText(n);
-        return best.empty() ? quoted(shortestText(v) + "m") : best;
+        return best.empty() ? jsonString(shortestText(v) + "m") : best;
     }
 
     std::string point(double x, double y) const { return std::string("[") + length(x) + ", " + length(y) + "]"; }
 
     std::string layer(const BoardLayer& l) const {
         std::string t = "{";
-        if (!l.name.empty()) t += "\"name\": " + quoted(l.name) + ", ";
+        if (!l.name.empty()) t += "\"name\": " + jsonString(l.name) + ", ";
         t += "\"thickness\": " + length(l.thickness) + ", \"er\": " + shortestText(l.er);
         if (l.tanDelta != 0) t += ", \"tand\": " + shortestText(l.tanDelta);
         if (l.plane) {
@@ -127,12 +111,12 @@ private:
     }
 
     std::string layerReference(std::size_t k) const {
-        return b_.layers[k].name.empty() ? std::to_string(k) : quoted(b_.layers[k].name);
+        return b_.layers[k].name.empty() ? std::to_string(k) : jsonString(b_.layers[k].name);
     }
 
     std::string conductor(const BoardConductor& c) const {
         std::string t = "{";
-        if (!c.name.empty()) t += "\"name\": " + quoted(c.name) + ", ";
+        if (!c.name.empty()) t += "\"name\": " + jsonString(c.name) + ", ";
         if (!c.signal) t += "\"role\": \"ground\", ";
         switch (c.shape) {
             case ConductorShape::trace: t += "\"trace\": " + trace(c); break;
@@ -793,15 +777,19 @@ struct BoardFile::Document {
     std::string displayUnit;
 };
 
-BoardFile BoardFile::parse(std::string_view, std::string) {
+namespace {
+[[noreturn]] void refuseWithoutReader() {
     throw RunError("reading a cross-section file needs nlohmann-json3-dev at build time");
 }
+}  // namespace
 
-// Without a reader there is no BoardFile to call these on.
-void BoardFile::set(std::string_view, std::string_view) {}
-void BoardFile::set(std::string_view, double) {}
-double BoardFile::get(std::string_view) const { return 0.0; }
-Board BoardFile::board() const { return {}; }
+BoardFile BoardFile::parse(std::string_view, std::string) { refuseWithoutReader(); }
+
+// Without a reader no BoardFile is made to call these on.
+void BoardFile::set(std::string_view, std::string_view) { refuseWithoutReader(); }
+void BoardFile::set(std::string_view, double) { refuseWithoutReader(); }
+double BoardFile::get(std::string_view) const { refuseWithoutReader(); }
+Board BoardFile::board() const { refuseWithoutReader(); }
 
 #endif
 

@@ -10,6 +10,7 @@
 #include "base/error.hpp"
 #include "section/board_checks.hpp"
 #include "section/board_file.hpp"
+#include "section/board_section.hpp"
 
 namespace plattor {
 namespace {
@@ -59,6 +60,10 @@ const std::string ground = R"({"name": "g", "role": "ground", "circle": {"y": 3,
 const std::string cutLayer =
     R"({"thickness": 0.7, "er": 4.1}, )"
     R"({"thickness": 1, "er": 3, "plane": {"height": 0.2, "thickness": 0.1, "cutouts": [[-1, 1]]}})";
+
+// A coaxial line in free space: a wire in a tube's hollow, off its axis.
+const std::string coax = R"({"planes": [], "conductors": [{"name": "shield", "role": "ground",
+    "circle": {"y": 0.2, "radius": 1.1, "inner_radius": 0.9}}, {"circle": {"x": 0.1, "y": 0.2, "radius": 0.3}}]})";
 
 const std::vector<Bad> badFiles = {
     // The text.
@@ -170,6 +175,24 @@ const std::vector<Bad> badFiles = {
         file(R"({"trace": {"y": 0.3, "width": 0.3}})",
              R"("planes": ["bottom", "top"], "coating": {"thickness": 0.02, "er": 3.5}, )"),
         ": coating: the stack's top face, where a coating lies, carries the top plane"},
+    // Tubes, pours, faces through hollows and notches.
+    Bad{"InnerRadius", file(trace + R"(, {"circle": {"y": 3, "radius": 1, "inner_radius": 1}})"),
+        ": conductors[1].circle.inner_radius: must be below the radius 1, got 1"},
+    Bad{"WireThroughTubeWall", file(trace + R"(, {"circle": {"y": 3, "radius": 1, "inner_radius": 0.8}}, )"
+                                            R"({"circle": {"x": 0.85, "y": 3, "radius": 0.1}})"),
+        ": conductors[2] (\"c2\"): overlaps or touches conductors[1]"},
+    Bad{"FaceThroughTube", file(trace + R"(, {"circle": {"x": 2, "y": 0.7, "radius": 0.5, "inner_radius": 0.3}})"),
+        ": conductors[1] (\"c1\"): the face of the layers at y = 0.7 runs through the tube"},
+    Bad{"FaceThroughNotch",
+        file(trace + R"(, {"polygon": [[1, 0.5], [2, 0.5], [2, 1], [1.8, 1], [1.8, 0.6], [1.2, 0.6], )"
+                     R"([1.2, 1], [1, 1]]})"),
+        ": conductors[1] (\"c1\"): the top face of layers[0] (\"core\") crosses the polygon more than once"},
+    Bad{"SignalPour", file(trace + R"(, {"trace": {"on": 0, "x": 1, "to_edge": "right"}})"),
+        ": conductors[1]: a trace taken to the board's edge must have the role ground"},
+    Bad{"PourWithWidth", file(R"({"role": "ground", "trace": {"on": 0, "to_edge": "left", "width": 1}})"),
+        ": conductors[0].trace.width: a trace taken to the board's edge has no width"},
+    Bad{"PourOverTrace", file(trace + R"(, {"role": "ground", "trace": {"on": 0, "x": 0.1, "to_edge": "right"}})"),
+        ": conductors[1] (\"c1\"): overlaps or touches conductors[0]"},
     // What refers to what.
     Bad{"NotASignal", file(trace + ", " + ground, R"("pairs": [["c0", "g"]], )"),
         ": pairs[0][1]: \"g\" is not a signal conductor"},
@@ -221,6 +244,8 @@ void expectSameBoard(const Board& a, const Board& b) {
                   std::vector<double>({d.x, d.y, d.bottomWidth, d.topWidth, d.thickness, d.radius}))
             << c.name;
         EXPECT_EQ(c.points, d.points);
+        EXPECT_EQ(c.toEdge, d.toEdge);
+        EXPECT_EQ(c.innerRadius, d.innerRadius);
     }
     ASSERT_EQ(a.coating.size(), b.coating.size());
     for (std::size_t k = 0; k < a.coating.size(); ++k)
@@ -302,6 +327,12 @@ TEST(GoodFile, DescribesTheBoardItsMembersSay) {
     const std::string wires = R"({"planes": [], "conductors": [{"circle": {"x": -1, "y": 0, "radius": 0.3}},
                                   {"role": "ground", "circle": {"x": 1, "y": 0, "radius": 0.3}}]})";
     EXPECT_EQ(BoardFile::parse(wires, "f.json").board().layers.size(), 0u);
+    // A wire in a tube's hollow; a polygon with a notch no face crosses.
+    EXPECT_NO_THROW(BoardFile::parse(coax, "f.json"));
+    EXPECT_NO_THROW(BoardFile::parse(
+        file(trace + R"(, {"polygon": [[1, 0.8], [2, 0.8], [2, 1], [1.8, 1], [1.8, 0.9], [1.2, 0.9], )"
+                     R"([1.2, 1], [1, 1]]})"),
+        "f.json"));
     // A circle in the box of a trapezoid but clear of its slanted side.
     EXPECT_NO_THROW(
         BoardFile::parse(file(slanted + R"(, {"circle": {"x": 0.95, "y": 1.5, "radius": 0.1}})"), "f.json"));
@@ -332,6 +363,12 @@ TEST_P(WrittenBoard, ReadsBackToTheSameBoard) {
     }
 }
 
+BoardConductor traceAt(const char* name, double x, double y, double bottom, double top, double thickness) {
+    BoardConductor c;
+    c.name = name, c.x = x, c.y = y, c.bottomWidth = bottom, c.topWidth = top, c.thickness = thickness;
+    return c;
+}
+
 Board awkward() {
     // Lengths in metres of no short decimal in any unit, a layer's plane among them.
     Board b;
@@ -339,20 +376,25 @@ Board awkward() {
     b.topPlane = true;
     b.layers = {{"", 1.1e-4 / 3, 3.7, 0.0, false, 0, 0, {}},
                 {"b\"2\\", 2.3e-4 / 7, 4.3, 0.017, true, 1.7e-5 / 3, 0, {{-4e-5 / 3, 1e-5}}}};
-    const auto conductor = [](const char* name, bool signal, ConductorShape shape, double x, double y) {
-        BoardConductor c;
-        c.name = name, c.signal = signal, c.shape = shape, c.x = x, c.y = y;
-        return c;
-    };
-    BoardConductor t = conductor("a", true, ConductorShape::trace, 1e-5 / 7, b.layerBottom(1));
-    t.bottomWidth = 3e-5 / 7, t.topWidth = 2.5e-5 / 7, t.thickness = 1.3e-5 / 3;
-    BoardConductor g = conductor("ground", false, ConductorShape::polygon, 0, 0);
+    BoardConductor g;
+    g.name = "ground", g.signal = false, g.shape = ConductorShape::polygon;
     g.points = {{-2e-4 / 3, 1e-5 / 3}, {-1e-4 / 3, 1e-5 / 3}, {-1.5e-4 / 3, 2e-5 / 3}};
-    BoardConductor u = conductor("u", true, ConductorShape::trace, 9e-5 / 7, b.layerBottom(1) - 1e-5 / 3);
-    u.bottomWidth = u.topWidth = 3e-5 / 7, u.thickness = 1e-5 / 3;
-    b.conductors = {t, g, u};
+    BoardConductor pour = traceAt("pour", 5e-5 / 3, 1e-5 / 7, 0, 0, 2e-6 / 3);
+    pour.signal = false, pour.toEdge = 1;
+    b.conductors = {traceAt("a", 1e-5 / 7, b.layerBottom(1), 3e-5 / 7, 2.5e-5 / 7, 1.3e-5 / 3), g,
+                    traceAt("u", 9e-5 / 7, b.layerBottom(1) - 1e-5 / 3, 3e-5 / 7, 3e-5 / 7, 1e-5 / 3), pour};
     b.pairs = {{0, 2}};
     return b;
+}
+
+// The board a coplanar pair over a plane is the short form of: grounds taken to the edges.
+Board coplanar() {
+    Structure s;
+    s.kind = StructureKind::coplanar;
+    s.w = 0.3, s.wTop = 0.27, s.t = 0.035, s.s = 0.2, s.g = 0.15, s.h = 0.25, s.er = 4.3;
+    s.mask = 0.02, s.maskEr = 3.4;
+    checkStructure(s);
+    return structureBoard(s);
 }
 
 Board fromFile(const std::string& text) { return BoardFile::parse(text, "f.json").board(); }
@@ -363,7 +405,9 @@ INSTANTIATE_TEST_SUITE_P(Boards, WrittenBoard,
                                            RoundTrip{"StackupInMetres", fromFile(stackup), "m", true},
                                            RoundTrip{"Bare", fromFile(file(trace + ", " + ground)), "", true},
                                            RoundTrip{"AwkwardInUm", awkward(), "um", false},
-                                           RoundTrip{"AwkwardInMil", awkward(), "mil", false}),
+                                           RoundTrip{"AwkwardInMil", awkward(), "mil", false},
+                                           RoundTrip{"Coax", fromFile(coax), "", true},
+                                           RoundTrip{"Coplanar", coplanar(), "", true}),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // One number set by its path: each spelling reaches the same field, read as the file's field is
