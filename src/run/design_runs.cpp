@@ -360,8 +360,11 @@ void runFileSolve(const BoardFile& file, const std::string& path, Quantity quant
         display(report);
         return;
     }
-    const double metres = lengthUnitMetres(file.displayUnit());
-    display(reportLine(path + " (solved)", solved.value / metres, solved.error / metres, file.displayUnit()));
+    // A length in the file's unit, a permittivity bare.
+    const bool length = file.holdsLength(path);
+    const double metres = length ? lengthUnitMetres(file.displayUnit()) : 1.0;
+    display(reportLine(path + " (solved)", solved.value / metres, solved.error / metres,
+                       length ? file.displayUnit() : ""));
     display(reportText(quantityRows(solved.quantities, reported), solved.quantities));
 }
 

@@ -745,6 +745,10 @@ void BoardFile::set(std::string_view path, std::string_view text) {
     else (*field.holder)[field.key] = std::move(value);
 }
 
+bool BoardFile::holdsLength(std::string_view path) const {
+    return locate(document_->root, path, document_->source).length;
+}
+
 void BoardFile::set(std::string_view path, double value) {
     const bool length = locate(document_->root, path, document_->source).length;
     set(path, shortestText(value) + (length && document_->metres ? "m" : ""));
@@ -774,6 +778,7 @@ double BoardFile::get(std::string_view path) const {
 #else  // built without nlohmann-json
 
 struct BoardFile::Document {
+    std::string source;
     std::string displayUnit;
 };
 
@@ -789,6 +794,7 @@ BoardFile BoardFile::parse(std::string_view, std::string) { refuseWithoutReader(
 void BoardFile::set(std::string_view, std::string_view) { refuseWithoutReader(); }
 void BoardFile::set(std::string_view, double) { refuseWithoutReader(); }
 double BoardFile::get(std::string_view) const { refuseWithoutReader(); }
+bool BoardFile::holdsLength(std::string_view) const { refuseWithoutReader(); }
 Board BoardFile::board() const { refuseWithoutReader(); }
 
 #endif

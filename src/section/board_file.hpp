@@ -45,6 +45,8 @@ public:
     // The unit most of the file's lengths were given in ("mm"; m, mm, um or mil), in which a
     // caller shows lengths; "" for bare lengths.
     const std::string& displayUnit() const;
+    // Whether the number at `path` is a length (else a permittivity or a loss tangent).
+    bool holdsLength(std::string_view path) const;
     // The file's name in refusals.
     const std::string& source() const;
 
