@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <map>
+#include <mutex>
 #include <vector>
 
 #include "design/csv.hpp"
@@ -20,6 +22,7 @@
 #include "design/solve_dimension.hpp"
 #include "lines/board_solution.hpp"
 #include "report/board_report.hpp"
+#include "run/board_runs.hpp"
 #include "report/conductor_report.hpp"
 #include "section/board_section.hpp"
 #include "base/error.hpp"
@@ -378,11 +381,19 @@ void runBatch(const std::string& fileName, unsigned threads) {
     if (!first) throw RunError(shown + ": no header (structure and option columns, such as structure,w,h,er)");
     if (!first->error.empty()) throw RunError(shown + ": " + first->error);
     const std::vector<std::string>& header = first->cells;
+    // A column "file": each row a cross-section file, the other columns paths of its numbers.
+    const bool files = std::find(header.begin(), header.end(), "file") != header.end();
     std::vector<const StructureOption*> columns;
     std::size_t kindColumn = header.size();
     for (std::size_t c = 0; c < header.size(); ++c) {
-        const StructureOption* option = findStructureOption(header[c]);
-        const bool kind = header[c] == "structure";
+        const StructureOption* option = files ? nullptr : findStructureOption(header[c]);
+        const bool kind = header[c] == (files ? "file" : "structure");
+        if (files && !kind) {
+            if (std::find(header.begin(), header.begin() + c, header[c]) != header.begin() + c)
+                throw RunError(shown + ": line 1: the column \"" + printableExcerpt(header[c]) + "\" appears twice");
+            columns.push_back(nullptr);
+            continue;
+        }
         if (!kind && option == nullptr) {
             std::string known = "structure";
             for (const StructureOption& o : structureOptions()) known += ", " + optionColumn(o);
@@ -405,6 +416,15 @@ void runBatch(const std::string& fileName, unsigned threads) {
     };
     const std::size_t window = 4 * static_cast<std::size_t>(threads);
     std::vector<Row> rows(window);
+    // The cross-section files read once each, as the rows name them.
+    std::map<std::string, BoardFile> read;
+    std::mutex reading;
+    const auto cachedFile = [&](const std::string& name) {
+        const std::lock_guard<std::mutex> lock(reading);
+        auto found = read.find(name);
+        if (found == read.end()) found = read.emplace(name, readBoardFile(name)).first;
+        return found->second;
+    };
     const auto readRow = [&](std::size_t k) {
         checkInterrupt();  // no row starts once an interrupt is asked for
         std::optional<CsvRecord> record = reader.next();
@@ -419,6 +439,17 @@ void runBatch(const std::string& fileName, unsigned threads) {
             if (record.cells.size() != header.size())
                 throw RunError("line " + std::to_string(record.line) + " has " + std::to_string(record.cells.size()) +
                                " cells, the header has " + std::to_string(header.size()));
+            if (files) {
+                BoardFile board = cachedFile(record.cells[kindColumn]);
+                for (std::size_t c = 0; c < header.size(); ++c)
+                    if (c != kindColumn && !record.cells[c].empty()) board.set(header[c], record.cells[c]);
+                const BoardSolution solved = solveBoard(board.board());
+                if (solved.conductors)
+                    throw RunError(board.source() + " has " + std::to_string(solved.names.size()) +
+                                   " signal conductors: a batch's row is one trace or a pair; sweep the file instead");
+                row.solution.quantities = solved.line;
+                return;
+            }
             StructureInput input;
             if (!structureKindNamed(record.cells[kindColumn], input.structure.kind))
                 throw RunError("unknown structure \"" + printableExcerpt(record.cells[kindColumn]) +

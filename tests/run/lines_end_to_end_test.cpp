@@ -635,3 +635,29 @@ TEST(CrossSectionFile, SweepOfAPathIsTheStructuresSweep) {
 }
 
 }  // namespace
+
+namespace {
+
+// A batch's row of a file, a number of it set by its column, is the structure's row.
+TEST(CrossSectionFile, BatchRowIsTheStructuresRow) {
+    ScratchDir dir;
+    dir.write("board.json",
+              runProgram(linesExecutable, dir.path(),
+                         words("coplanar --w 0.3mm --g 0.15mm --h 0.2mm --t 35um --er 4.3 --describe")).out);
+    dir.write("structures.csv", "structure,w,g,h,t,er\ncoplanar,0.3mm,0.15mm,0.2mm,35um,3.7\n");
+    dir.write("files.csv", "file,layers.substrate.er\nboard.json,3.7\n");
+    const ProgramRun structure = runProgram(linesExecutable, dir.path(), {"--batch", "structures.csv"});
+    const ProgramRun file = runProgram(linesExecutable, dir.path(), {"--batch", "files.csv"});
+    ASSERT_EQ(structure.exitStatus, 0) << structure.err;
+    ASSERT_EQ(file.exitStatus, 0) << file.err;
+    // The quantities after the input cells: 6 cells against 2.
+    const auto quantities = [](const std::string& csv, int inputs) {
+        std::string row = csv.substr(csv.find('\n') + 1);
+        for (int k = 0; k < inputs; ++k) row = row.substr(row.find(',') + 1);
+        return row;
+    };
+    EXPECT_EQ(quantities(file.out, 2), quantities(structure.out, 6));
+    EXPECT_NE(quantities(file.out, 2).find("e-11,"), std::string::npos) << file.out;
+}
+
+}  // namespace
