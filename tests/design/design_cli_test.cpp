@@ -451,7 +451,18 @@ INSTANTIATE_TEST_SUITE_P(
         Combination{"ThreadsAlone", "microstrip --w 1 --h 1 --er 4 --threads 2", "--threads goes with --batch or --sweep"},
         Combination{"NoThreads", "--batch x.csv --threads 0", "--threads needs a whole number from 1 to 4096, got \"0\""},
         Combination{"BatchWithAStructure", "microstrip --w 1 --batch x.csv",
-                    "--batch takes its structures from the file and no options but --threads"}),
+                    "--batch takes its structures from the file and no options but --threads"},
+        Combination{"FileWithoutName", "file", "file needs the name of a cross-section file (.json, or - for standard input)"},
+        Combination{"FileWithAPermittivity", "file x.json --er 4",
+                    "a cross-section file gives every permittivity itself: no --er with it"},
+        Combination{"ExciteWithoutPicture", "file x.json --excite p=1",
+                    "--excite goes with a cross-section file's --picture"},
+        Combination{"ModeOfAFile", "file x.json --picture z.png --mode odd",
+                    "a cross-section file's picture takes --excite NAME=VOLTS,…, not --mode"},
+        Combination{"DescribeWithoutStructure", "--describe",
+                    "--describe needs a structure: microstrip, stripline or coplanar first"},
+        Combination{"DescribeAndSolve", "microstrip --h 1 --er 4 --describe --solve w --target impedance=50",
+                    "--describe prints the structure's cross-section file and takes no other option"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

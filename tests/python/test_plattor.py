@@ -42,6 +42,28 @@ def test_structures_report_every_quantity_with_its_bar(name):
         assert report["maxwellMatrix"]["value"][0][1] == r.maxwell12.value
 
 
+def test_a_cross_section_dictionary_is_the_structure_it_describes_and_any_board_besides(tmp_path):
+    # The microstrip as a dictionary: the same quantities to the last bit.
+    board = {"unit": "mm", "layers": [{"name": "core", "thickness": 0.1, "er": 4.3}],
+             "conductors": [{"name": "s", "trace": {"on": "core", "width": 0.1, "thickness": 0.035}}],
+             "coating": {"thickness": 0.02, "er": 3.5}}
+    line = plattor.microstrip(**STRUCTURES["microstrip"][1])
+    r = plattor.cross_section(board)
+    assert r.kind == "cross-section" and r.keys() == SINGLE
+    assert [(q.value, q.error) for q in r.quantities] == [(q.value, q.error) for q in line.quantities]
+    # Three traces: matrices keyed as plattor-lines prints them, the file read by name alike.
+    board["conductors"] = [{"name": n, "trace": {"on": "core", "x": x, "width": 0.1, "thickness": 0.035}}
+                           for n, x in [("a", -0.3), ("b", 0), ("c", 0.3)]]
+    path = tmp_path / "bus.json"
+    path.write_text(__import__("json").dumps(board))
+    bus = plattor.cross_section(path)
+    assert bus["C[a,b]"].value < 0 < bus["C[a,a]"].value and bus["C[a,b]"].unit == "F/m"
+    assert bus["C[a,b]"].value == bus.as_dict()["capacitanceMatrix"]["value"][0][1]
+    assert bus["Zc[a,c]"].value == bus["Zc[a,c]"].value and len(bus.as_dict()["crosstalk"]) == 3
+    with pytest.raises(plattor.Error, match=r"^cross-section: layers\[0\].er: "):
+        plattor.cross_section({"layers": [{"thickness": 1, "er": 0.5}]})
+
+
 def test_lengths_in_any_one_unit_give_the_same_line():
     in_mm = plattor.microstrip(w=0.1, h=0.1, t=0.035, er=4.3)
     in_metres = plattor.microstrip(w="1e-4m", h="0.1mm", t="35um", er="4.3")
