@@ -92,6 +92,14 @@ Ladder solveLadder(const CrossSection& section) {
     // the arrangement has. Each rung of the dielectric's ladder is paired with the vacuum's,
     // counted from the top where one climbs higher than the other.
     const auto climb = [](const CrossSection& s, bool vacuum) {
+        // A board of many conductors may simply be too large for dense systems: told before any
+        // work from the third rung's mesh, which every cross-section climbs to.
+        if (const std::size_t third = meshCrossSection(s, ladderLevels()[2]).unknowns();
+            third > unknownsLimit && !s.signals().empty())
+            throw RunError("the cross-section is too large for the solver: its mesh needs " + std::to_string(third) +
+                           " unknowns at order " + std::to_string(ladderLevels()[2].order) + ", beyond the limit of " +
+                           std::to_string(unknownsLimit) + " (82 MB a system); fewer conductors, or thinner ones, "
+                           "need fewer");
         std::vector<LevelSolution> solutions;
         for (const MeshLevel& level : ladderLevels()) {
             checkInterrupt();
