@@ -2,41 +2,85 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
+#include <functional>
 
 #include "base/error.hpp"
 #include "design/parallel.hpp"
 #include "design/quantity_table.hpp"
+#include "section/board_checks.hpp"
+#include "section/board_section.hpp"
 #include "solver/interrupt.hpp"
 
 namespace plattor {
 
+Board traceBoard(const TraceStack& stack, double width, double gap) {
+    Board board = stack.board;
+    board.lengthUnit = "m";
+    const auto trace = [&](const char* name, double x) {
+        BoardConductor c;
+        c.name = name;
+        c.x = x;
+        c.y = stack.base;
+        c.bottomWidth = c.topWidth = width;
+        c.thickness = stack.thickness;
+        return c;
+    };
+    if (std::isnan(gap)) {
+        board.conductors.push_back(trace("trace", 0.0));
+        return board;
+    }
+    const double x = gap / 2 + width / 2;
+    board.conductors = {trace("left", -x), trace("right", x)};
+    board.pairs = {{0, 1}};
+    return board;
+}
+
 namespace {
 
+// The board's cross-section, checked.
+CrossSection checkedSection(const Board& board, const std::string& layer) {
+    checkBoard(board, layer, "mm");
+    return boardSection(board);
+}
+
 // Solves the row's lengths: a single trace's width; a pair's width (gap held or kept equal to
-// it) or gap (width held).
-void solveLengths(ImpedanceRow& row, Structure s, const PairSpacing& spacing) {
-    const StructureOption& w = *findStructureOption("w");
-    const StructureOption& gap = *findStructureOption("s");
-    s.w = s.s = absent;
+// it) or gap (width held). Each searched where the board's checks accept it.
+void solveLengths(ImpedanceRow& row, const TraceStack& stack, const PairSpacing& spacing, const std::string& layer) {
+    // The nearest plane's distance: where the widths of a line's impedances lie.
+    const double h = stack.board.topPlane ? std::min(stack.base, stack.board.layerBottom(stack.board.layers.size()) -
+                                                                     stack.base - stack.thickness)
+                                          : stack.base;
+    const auto search = [&](const char* name, double start, const std::function<Board(double)>& boardAt) {
+        const DimensionRange range = acceptedRange(start, [&](double v) {
+            try {
+                checkBoard(boardAt(v), layer);
+                return true;
+            } catch (const RunError&) {
+                return false;
+            }
+        });
+        return solveLength({layer, name, range.lo, range.hi, std::clamp(start, range.lo, range.hi),
+                            [&](double v) { return checkedSection(boardAt(v), layer); }},
+                           row.target.quantity, row.target.ohms);
+    };
     if (row.target.quantity != Quantity::differentialImpedance) {
-        row.solved = solveDimension(s, w, row.target.quantity, row.target.ohms);
+        row.solved = search("the width", h, [&](double w) { return traceBoard(stack, w, absent); });
         row.width = row.solved.value;
         row.widthError = row.solved.error;
         return;
     }
     if (given(spacing.width)) {
-        s.w = spacing.width;
-        row.solved = solveDimension(s, gap, row.target.quantity, row.target.ohms);
+        row.solved = search("the gap", spacing.width, [&](double g) { return traceBoard(stack, spacing.width, g); });
         row.width = spacing.width, row.widthError = 0.0;
         row.gap = row.solved.value, row.gapError = row.solved.error;
         return;
     }
     if (given(spacing.gap)) {
-        s.s = spacing.gap;
-        row.solved = solveDimension(s, w, row.target.quantity, row.target.ohms);
+        row.solved = search("the width", h, [&](double w) { return traceBoard(stack, w, spacing.gap); });
     } else {
         try {
-            row.solved = solveDimension(s, w, row.target.quantity, row.target.ohms, &gap);
+            row.solved = search("the width", h, [&](double w) { return traceBoard(stack, w, w); });
         } catch (const Interrupted&) {
             throw;
         } catch (const RunError& e) {
@@ -48,26 +92,25 @@ void solveLengths(ImpedanceRow& row, Structure s, const PairSpacing& spacing) {
     row.gapError = given(spacing.gap) ? 0.0 : row.solved.error;
 }
 
-// The four structures of a row's tolerances: width +etch, −etch, permittivities ×(1 + tol),
-// ×(1 − tol).
-std::array<Structure, 4> tolerated(const ImpedanceRow& row, const Tolerances& tol) {
-    std::array<Structure, 4> v;
-    v.fill(row.solved.structure);
+// The four boards of a row's tolerances: width +etch, −etch (a pair's pitch held), the
+// laminate's permittivities ×(1 + tol), ×(1 − tol) (the mask is another material).
+std::array<Board, 4> tolerated(const ImpedanceRow& row, const TraceStack& stack, const Tolerances& tol) {
+    const bool pair = given(row.gap);
+    std::array<Board, 4> v;
     for (int side = 0; side < 2; ++side) {
         const double sign = side == 0 ? 1.0 : -1.0;
-        Structure& etched = v[side];
-        etched.w += sign * tol.etch;
-        if (etched.isPair()) etched.s -= sign * tol.etch;
-        Structure& laminate = v[2 + side];
-        laminate.er *= 1 + sign * tol.permittivity;
-        if (given(laminate.erTop)) laminate.erTop *= 1 + sign * tol.permittivity;
+        v[side] = traceBoard(stack, row.width + sign * tol.etch, pair ? row.gap - sign * tol.etch : absent);
+        TraceStack laminate = stack;
+        for (BoardLayer& l : laminate.board.layers) l.er *= 1 + sign * tol.permittivity;
+        v[2 + side] = traceBoard(laminate, row.width, pair ? row.gap : absent);
     }
     return v;
 }
 
 }  // namespace
 
-std::vector<ImpedanceRow> impedanceTable(const std::vector<Structure>& sections,
+std::vector<ImpedanceRow> impedanceTable(const std::vector<TraceStack>& sections,
+                                         const std::vector<std::string>& layerNames,
                                          const std::vector<ImpedanceTarget>& targets, const PairSpacing& spacing,
                                          const Tolerances& tolerances, unsigned threads) {
     std::vector<ImpedanceRow> rows;
@@ -86,7 +129,7 @@ std::vector<ImpedanceRow> impedanceTable(const std::vector<Structure>& sections,
         [&](std::size_t k) {
             ImpedanceRow& row = rows[k];
             try {
-                solveLengths(row, sections[row.section], spacing);
+                solveLengths(row, sections[row.section], spacing, layerNames[row.section]);
             } catch (const Interrupted&) {
                 throw;
             } catch (const RunError& e) {
@@ -103,8 +146,14 @@ std::vector<ImpedanceRow> impedanceTable(const std::vector<Structure>& sections,
         [&](std::size_t k) {
             const ImpedanceRow& row = rows[k / 4];
             if (!row.error.empty()) return;
-            const StructureSolution s = solveStructure(tolerated(row, tolerances)[k % 4]);
-            if (s.error.empty()) values[k] = s.quantities.value[row.target.quantity];
+            try {
+                const Board board = tolerated(row, sections[row.section], tolerances)[k % 4];
+                values[k] = convergedQuantities(checkedSection(board, layerNames[row.section])).value[row.target.quantity];
+            } catch (const Interrupted&) {
+                throw;
+            } catch (const RunError&) {
+                // A side beyond the checks' range: no change to show.
+            }
         },
         [](std::size_t) {});
     for (std::size_t r = 0; r < rows.size(); ++r) {

@@ -8,9 +8,22 @@
 
 #include "design/solve_dimension.hpp"
 #include "lines/quantities.hpp"
+#include "section/board.hpp"
 #include "section/structures.hpp"
 
 namespace plattor {
+
+// What a trace on a signal layer sees, as a board: the dielectric layers between its planes (or
+// from its plane to the face, with the mask), its bottom face's height and its thickness. Metres.
+struct TraceStack {
+    Board board;  // no conductors: the trace, or a pair, is placed by traceBoard
+    double base = 0.0;
+    double thickness = 0.0;
+};
+
+// The stack with one trace `width` wide centred on it, or (gap given) a pair `gap` apart marked
+// as a pair.
+Board traceBoard(const TraceStack& stack, double width, double gap);
 
 struct ImpedanceTarget {
     Quantity quantity;  // impedance (a single trace) or differentialImpedance (a pair)
@@ -35,7 +48,7 @@ struct Tolerances {
 struct ImpedanceRow {
     std::size_t section = 0;  // the cross-section it belongs to
     ImpedanceTarget target{};
-    SolvedDimension solved{};  // the structure at the solved lengths and every quantity there
+    SolvedLength solved{};  // every quantity at the solved lengths
     double width = absent, widthError = absent;
     double gap = absent, gapError = absent;  // a pair's
     // The target quantity's change for +etch and for +tolerance: half its difference between the
@@ -46,10 +59,12 @@ struct ImpedanceRow {
 };
 
 // Every section with every target, in that order (a differential target on a pair of the
-// section's traces), solved on `threads` threads: first each row's lengths by solveDimension,
+// section's traces), solved on `threads` threads: first each row's lengths by solveLength,
 // then the four forward solves of its tolerances. A row that cannot be solved carries its reason
-// in `error`; an interrupt goes on to the caller as Interrupted.
-std::vector<ImpedanceRow> impedanceTable(const std::vector<Structure>& sections,
+// in `error` (its refusals name the section as `layerNames` does: "stripline"); an interrupt goes
+// on to the caller as Interrupted.
+std::vector<ImpedanceRow> impedanceTable(const std::vector<TraceStack>& sections,
+                                         const std::vector<std::string>& layerNames,
                                          const std::vector<ImpedanceTarget>& targets, const PairSpacing& spacing,
                                          const Tolerances& tolerances, unsigned threads);
 

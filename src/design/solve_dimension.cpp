@@ -202,6 +202,19 @@ DimensionRange dimensionRange(const Structure& s, const StructureOption& d) {
     return {lo * (1 + boundMargin), hi * (1 - boundMargin)};
 }
 
+DimensionRange acceptedRange(double start, const std::function<bool(double)>& accepts) {
+    const auto reach = [&](double factor) {
+        double inside = std::log(start), outside = std::log(start * factor);
+        if (accepts(std::exp(outside))) return std::exp(outside);
+        for (int step = 0; step < 60; ++step) {
+            const double middle = (inside + outside) / 2;
+            (accepts(std::exp(middle)) ? inside : outside) = middle;
+        }
+        return std::exp(inside);
+    };
+    return {reach(smallestRatio) * (1 + boundMargin), reach(largestRatio) * (1 - boundMargin)};
+}
+
 SolvedLength solveLength(const LengthSearch& search, Quantity quantity, double target) {
     const double lnLo = std::log(search.lo), lnHi = std::log(search.hi);
     const auto at = [&](double x) { return search.sectionAt(std::clamp(std::exp(x), search.lo, search.hi)); };

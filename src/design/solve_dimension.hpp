@@ -64,6 +64,11 @@ struct SolvedLength {
 };
 SolvedLength solveLength(const LengthSearch& search, Quantity quantity, double target);
 
+// The interval around `start` (> 0) where `accepts` holds, out to 1e−6 and 1e6 of it (its ends
+// found by bisection in ln(value), pulled inside by 1e−9 of themselves); an interval of
+// acceptance containing start is assumed.
+DimensionRange acceptedRange(double start, const std::function<bool(double)>& accepts);
+
 // The quantity a --target names ("differentialImpedance=100"): one of the impedances, its value
 // in ohm. Raises RunError quoting the text otherwise.
 void parseTarget(const std::string& text, Quantity& quantity, double& target);

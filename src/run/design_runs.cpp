@@ -329,16 +329,8 @@ void runFileSolve(const BoardFile& file, const std::string& path, Quantity quant
         }
     };
     const Board first = boardAt(start);
-    const auto reach = [&](double factor) {
-        double inside = std::log(start), outside = std::log(start * factor);
-        if (accepted(std::exp(outside))) return std::exp(outside);
-        for (int step = 0; step < 60; ++step) {
-            const double middle = (inside + outside) / 2;
-            (accepted(std::exp(middle)) ? inside : outside) = middle;
-        }
-        return std::exp(inside);
-    };
-    const double lo = reach(1e-6) * (1 + 1e-9), hi = reach(1e6) * (1 - 1e-9);
+    const DimensionRange range = acceptedRange(start, accepted);
+    const double lo = range.lo, hi = range.hi;
     const CrossSection section = boardSection(first);
     const bool pair = section.isPair();
     const std::vector<Quantity>& reported = reportedQuantities(pair, file.displayUnit());

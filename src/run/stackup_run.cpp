@@ -37,14 +37,29 @@ struct Line {
     std::string error() const { return row ? row->error : section->unsupported; }
 };
 
-// Whether two cross-sections are one: every option alike, or absent in both.
-bool sameStructure(const Structure& a, const Structure& b) {
-    if (a.kind != b.kind) return false;
-    for (const StructureOption& o : structureOptions()) {
-        const double x = a.*o.field, y = b.*o.field;
-        if (!(x == y || (std::isnan(x) && std::isnan(y)))) return false;
-    }
-    return true;
+// Whether two layers' cross-sections are one: the same dielectrics, planes, mask and trace.
+bool sameStack(const TraceStack& a, const TraceStack& b) {
+    const Board &x = a.board, &y = b.board;
+    const auto sameLayers = [](const std::vector<BoardLayer>& p, const std::vector<BoardLayer>& q) {
+        return std::equal(p.begin(), p.end(), q.begin(), q.end(), [](const BoardLayer& l, const BoardLayer& m) {
+            return l.thickness == m.thickness && l.er == m.er;
+        });
+    };
+    const auto sameCoating = [](const std::vector<BoardCoating>& p, const std::vector<BoardCoating>& q) {
+        return std::equal(p.begin(), p.end(), q.begin(), q.end(), [](const BoardCoating& c, const BoardCoating& d) {
+            return c.thickness == d.thickness && c.thicknessOver == d.thicknessOver && c.er == d.er;
+        });
+    };
+    return a.base == b.base && a.thickness == b.thickness && x.topPlane == y.topPlane &&
+           x.bottomPlane == y.bottomPlane && sameLayers(x.layers, y.layers) && sameCoating(x.coating, y.coating);
+}
+
+// The dielectrics of a side that holds several, for the report: "0.1 mm er 4.2 + 0.08 mm er 3.9".
+std::string dielectricsText(const LayerSection& s) {
+    std::string text;
+    for (const BoardLayer& l : s.stack.board.layers)
+        text += (text.empty() ? "" : " + ") + millimetres(l.thickness) + " mm er " + numberText(l.er);
+    return text;
 }
 
 bool isPair(const ImpedanceTarget& t) { return t.quantity == Quantity::differentialImpedance; }
@@ -57,8 +72,13 @@ std::string sectionText(const LayerSection& s) {
     const Structure& c = s.structure;
     std::string text = s.description + ": h " + millimetres(c.h) + " mm, t " + millimetres(c.t) + " mm";
     if (given(c.b)) text += ", b " + millimetres(c.b) + " mm";
-    text += ", er " + numberText(c.er);
-    if (given(c.erTop)) text += ", er-top " + numberText(c.erTop);
+    const bool several = !given(c.er) || (c.kind == StructureKind::stripline && !given(c.erTop));
+    if (several) {
+        text += ", dielectrics " + dielectricsText(s) + " from the lower plane";
+    } else {
+        text += ", er " + numberText(c.er);
+        if (given(c.erTop)) text += ", er-top " + numberText(c.erTop);
+    }
     if (given(c.mask)) text += "; mask " + millimetres(c.mask) + " mm, er " + numberText(c.maskEr);
     return text;
 }
@@ -283,16 +303,20 @@ void runStackup(const StackupRequest& r) {
     for (const double z : r.single) targets.push_back({Quantity::impedance, z});
     for (const double z : r.differential) targets.push_back({Quantity::differentialImpedance, z});
     //    A cross-section that recurs (the two faces of a symmetric stack) is solved once.
-    std::vector<Structure> distinct;
+    std::vector<TraceStack> distinct;
+    std::vector<std::string> names;
     std::vector<std::size_t> solvedAs(sections.size(), 0);
     for (std::size_t k = 0; k < sections.size(); ++k) {
         if (!sections[k].unsupported.empty()) continue;
         const auto same = std::find_if(distinct.begin(), distinct.end(),
-                                       [&](const Structure& d) { return sameStructure(d, sections[k].structure); });
+                                       [&](const TraceStack& d) { return sameStack(d, sections[k].stack); });
         solvedAs[k] = static_cast<std::size_t>(same - distinct.begin());
-        if (same == distinct.end()) distinct.push_back(sections[k].structure);
+        if (same == distinct.end()) {
+            distinct.push_back(sections[k].stack);
+            names.push_back(structureName(sections[k].structure.kind));
+        }
     }
-    const std::vector<ImpedanceRow> rows = impedanceTable(distinct, targets, r.spacing, r.tolerances, r.threads);
+    const std::vector<ImpedanceRow> rows = impedanceTable(distinct, names, targets, r.spacing, r.tolerances, r.threads);
     std::vector<Line> lines;
     for (std::size_t k = 0; k < sections.size(); ++k) {
         const bool solved = sections[k].unsupported.empty();

@@ -56,12 +56,6 @@ Side walk(const Stackup& stackup, std::size_t from, int step, const std::vector<
     return side;
 }
 
-std::string permittivities(const Side& side) {
-    std::string text;
-    for (const Run& r : side.runs) text += (text.empty() ? "" : ", ") + numberText(r.er);
-    return text;
-}
-
 }  // namespace
 
 LayerSection layerCrossSection(const Stackup& stackup, std::size_t layer, const std::vector<std::string>& planes,
@@ -76,14 +70,14 @@ LayerSection layerCrossSection(const Stackup& stackup, std::size_t layer, const 
         section.unsupported = name + ": " + why + "; not supported yet";
         return section;
     };
-    const auto oneDielectric = [&](const Side& side) {
-        if (side.runs.size() == 1) return true;
-        section.unsupported = name + ": " + std::to_string(side.runs.size()) +
-                              " dielectrics between the trace and its plane " + printableExcerpt(side.plane->name) +
-                              " (epsilon_r " + permittivities(side) + "); not supported yet";
-        return false;
+    // The dielectrics from a plane (or the face) to the trace, bottom to top, as the board's layers.
+    const auto layersOf = [](const Side& side, bool towardsTrace) {
+        std::vector<BoardLayer> layers;
+        for (const Run& r : side.runs)
+            if (r.thickness > 0) layers.push_back({"", r.thickness, r.er});
+        if (towardsTrace) std::reverse(layers.begin(), layers.end());
+        return layers;
     };
-
     Structure& s = section.structure;
     s.t = copper.thickness;
     const bool front = layer == coppers.front(), back = layer == coppers.back();
@@ -94,11 +88,13 @@ LayerSection layerCrossSection(const Stackup& stackup, std::size_t layer, const 
         if (!inward.plane) return unsupported(std::string("no plane ") + (front ? "below" : "above") + " it");
         if (!face.runs.empty() || face.plane)
             return unsupported("a dielectric between the trace and the board's face");
-        if (!oneDielectric(inward)) return section;
         s.kind = StructureKind::microstrip;
         s.h = inward.thickness();
-        s.er = inward.runs.front().er;
+        s.er = inward.runs.size() == 1 ? inward.runs.front().er : absent;
         section.description = "microstrip over " + inward.plane->name;
+        section.stack.board.layers = layersOf(inward, true);
+        section.stack.base = section.stack.board.layerBottom(section.stack.board.layers.size());
+        section.stack.thickness = s.t;
 
         // The mask: the stack's, or the one given instead.
         const StackupLayer* m = face.mask;
@@ -121,13 +117,13 @@ LayerSection layerCrossSection(const Stackup& stackup, std::size_t layer, const 
                 throw RunError("--mask needs --mask-er: " + stackup.fileName + " has no solder mask over " + name);
             s.mask = s.maskTop = thickness;
             s.maskEr = er;
+            section.stack.board.coating.push_back({thickness, thickness, er});
         }
         return section;
     }
 
     // An inner layer between two planes.
     if (!up.plane || !down.plane) return unsupported(std::string("no plane ") + (up.plane ? "below" : "above") + " it");
-    if (!oneDielectric(up) || !oneDielectric(down)) return section;
     const auto core = [](const Side& side) { return side.next && side.next->type == "core"; };
     const bool onUpper = core(up) && !core(down);
     const Side& base = onUpper ? up : down;
@@ -135,9 +131,20 @@ LayerSection layerCrossSection(const Stackup& stackup, std::size_t layer, const 
     s.kind = StructureKind::stripline;
     s.h = base.thickness();
     s.b = s.h + s.t + top.thickness();
-    s.er = base.runs.front().er;
-    s.erTop = top.runs.front().er;
+    s.er = base.runs.size() == 1 ? base.runs.front().er : absent;
+    s.erTop = top.runs.size() == 1 ? top.runs.front().er : absent;
     section.description = "stripline between " + up.plane->name + " and " + down.plane->name;
+    // The base's dielectrics up to the trace, then the other side's, the one next to the trace
+    // filling around it (a prepreg flows round the copper) and so thicker by it.
+    Board& board = section.stack.board;
+    board.topPlane = true;
+    board.layers = layersOf(base, true);
+    std::vector<BoardLayer> over = layersOf(top, false);
+    over.front().thickness += s.t;
+    const std::size_t below = board.layers.size();
+    board.layers.insert(board.layers.end(), over.begin(), over.end());
+    section.stack.base = board.layerBottom(below);
+    section.stack.thickness = s.t;
     return section;
 }
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "design/impedance_table.hpp"
 #include "section/structures.hpp"
 #include "stackup/stackup.hpp"
 
@@ -20,7 +21,10 @@ struct MaskChoice {
 struct LayerSection {
     std::string layer;        // "F.Cu"
     std::string description;  // "microstrip over In1.Cu", "stripline between In1.Cu and In3.Cu"
-    Structure structure;      // lengths in metres; the width and the gap absent, to be solved
+    // The structure it is, for the report: lengths in metres; the width and the gap absent, to
+    // be solved; er (er-top) absent where a side holds several dielectrics.
+    Structure structure;
+    TraceStack stack;         // what is solved: every dielectric between the planes
     // Why the layer has no cross-section yet ("In2.Cu: 2 dielectrics between the trace and its
     // plane In4.Cu (epsilon_r 4.5, 4.3); not supported yet"); empty where `structure` holds it.
     std::string unsupported;
@@ -37,8 +41,9 @@ struct LayerSection {
 //    thickness.
 // A plane's face bounds the dielectric next to it; a copper layer between the trace and its plane
 // that is no plane is left out, its thickness filled by the dielectric on both sides of it.
-// Dielectrics side by side of one permittivity are one dielectric. Where a side holds more than
-// one, or an inner layer has no plane on a side, `unsupported` says so in one line naming the layer.
+// Dielectrics side by side of one permittivity are one dielectric; a side may hold several, each
+// solved as its own layer. Where an inner layer has no plane on a side, `unsupported` says so in
+// one line naming the layer.
 // Raises RunError naming the file, the line and the field for a solder mask over a signal layer
 // whose thickness or permittivity neither the stack nor `mask` gives.
 LayerSection layerCrossSection(const Stackup& stackup, std::size_t layer, const std::vector<std::string>& planes,

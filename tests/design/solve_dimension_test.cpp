@@ -172,7 +172,11 @@ INSTANTIATE_TEST_SUITE_P(
 // as its traces widen; in one dielectric Z ∝ 1/√εr.
 TEST(ImpedanceTable, TheCentredThinStriplinesWidthsAndTolerancesAreCohnsExactOnes) {
     const double b = 0.37, er = 3.7, etch = 0.0113;
-    const std::vector<ImpedanceRow> rows = impedanceTable({stripline(absent, b / 2, b, er)},
+    TraceStack stack;
+    stack.board.topPlane = true;
+    stack.board.layers = {{"", b / 2, er}, {"", b / 2, er}};
+    stack.base = b / 2;
+    const std::vector<ImpedanceRow> rows = impedanceTable({stack}, {"stripline"},
                                                           {{Q::impedance, 50}, {Q::differentialImpedance, 90}}, {},
                                                           {etch, 0.05}, 2);
     ASSERT_EQ(rows.size(), 2u);

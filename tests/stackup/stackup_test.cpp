@@ -222,6 +222,9 @@ struct Mapping {
     MaskChoice mask;
     Structure expected;  // the unsupported ones: kind microstrip, every length absent
     const char* unsupported;
+    // The stack's dielectrics from the lower plane up, thickness and permittivity, where a side
+    // holds several (each solved as its own layer).
+    std::vector<std::pair<double, double>> layers = {};
 };
 
 Structure microstrip(double h, double t, double er, double mask = absent, double maskEr = absent) {
@@ -253,6 +256,14 @@ TEST_P(LayerMapping, PutsTheTraceBetweenItsPlanesWithTheStacksDielectrics) {
     EXPECT_EQ(s.unsupported, m.unsupported);
     if (*m.unsupported) return;
     EXPECT_EQ(s.structure.kind, m.expected.kind);
+    if (!m.layers.empty()) {
+        ASSERT_EQ(s.stack.board.layers.size(), m.layers.size());
+        for (std::size_t k = 0; k < m.layers.size(); ++k) {
+            EXPECT_NEAR(s.stack.board.layers[k].thickness, m.layers[k].first, 1e-15) << k;
+            EXPECT_EQ(s.stack.board.layers[k].er, m.layers[k].second) << k;
+        }
+        EXPECT_DOUBLE_EQ(s.stack.base, s.structure.h);
+    }
     for (const StructureOption& o : structureOptions()) {
         const double got = s.structure.*o.field, want = m.expected.*o.field;
         if (std::isnan(want)) {
@@ -276,15 +287,17 @@ INSTANTIATE_TEST_SUITE_P(
         // A signal layer between the trace and its plane, one permittivity all through: one
         // dielectric, the layer's copper thickness filled by it.
         Mapping{"ThroughASignalLayerOfOnePermittivity", uniform, {"In2.Cu"}, "F.Cu", {}, microstrip(2e-4 + 1.75e-5 + 1.1e-3, 3.5e-5, 4.3, 1e-5, 3.3), ""},
-        Mapping{"ThroughTwoPermittivities", fourLayers, {"In1.Cu"}, "B.Cu", {}, {}, "B.Cu: 2 dielectrics between the trace and its plane In1.Cu (epsilon_r 4.3, 4.6); not supported yet"},
+        // Several dielectrics on a side: each its own layer, the copper layers between them (no
+        // planes) filled by the dielectric before them.
+        Mapping{"ThroughTwoPermittivities", fourLayers, {"In1.Cu"}, "B.Cu", {}, microstrip(1.3175e-3, 3.5e-5, absent, 1e-5, 3.3), "", {{1.1e-3, 4.6}, {2.175e-4, 4.3}}},
         Mapping{"InnerWithoutAPlaneAbove", uniform, {"In2.Cu"}, "In1.Cu", {}, {}, "In1.Cu: no plane above it; not supported yet"},
         // On the core above it, the two sublayers of the prepreg below one dielectric.
         Mapping{"InnerOnTheCoreAbove", sixLayers, {"In1.Cu", "In3.Cu", "B.Cu"}, "In2.Cu", {}, stripline(3e-4, 1.75e-5, 3e-4 + 1.75e-5 + (7.5e-5 + 7.5e-5), 4.6, 4.1), ""},
         Mapping{"InnerAboveAPrepregPlane", sixLayers, {"In1.Cu", "In3.Cu", "B.Cu"}, "In4.Cu", {}, stripline(3e-4, 1.75e-5, 3e-4 + 1.75e-5 + 2e-4, 4.6, 4.4), ""},
         // Prepreg on both sides: on the one below.
         Mapping{"InnerBetweenPrepregs", with(sixLayers, "(type \"core\") (thickness 0.3) (epsilon_r 4.6))\n      (layer \"In4.Cu\"", "(type \"prepreg\") (thickness 0.3) (epsilon_r 4.6))\n      (layer \"In4.Cu\""), {"In1.Cu", "In3.Cu", "B.Cu"}, "In4.Cu", {}, stripline(2e-4, 1.75e-5, 2e-4 + 1.75e-5 + 3e-4, 4.4, 4.6), ""},
-        Mapping{"SublayersOfTwoPermittivities", with(sixLayers, "addsublayer (thickness 0.075) (epsilon_r 4.1)", "addsublayer (thickness 0.075) (epsilon_r 3.9)"), {"In1.Cu", "In3.Cu", "B.Cu"}, "In2.Cu", {}, {}, "In2.Cu: 2 dielectrics between the trace and its plane In3.Cu (epsilon_r 4.1, 3.9); not supported yet"},
-        Mapping{"FrontThroughThreeDielectrics", sixLayers, {"In3.Cu", "B.Cu"}, "F.Cu", {}, {}, "F.Cu: 3 dielectrics between the trace and its plane In3.Cu (epsilon_r 4.2, 4.6, 4.1); not supported yet"}),
+        Mapping{"SublayersOfTwoPermittivities", with(sixLayers, "addsublayer (thickness 0.075) (epsilon_r 4.1)", "addsublayer (thickness 0.075) (epsilon_r 3.9)"), {"In1.Cu", "In3.Cu", "B.Cu"}, "In2.Cu", {}, stripline(3e-4, 1.75e-5, 3e-4 + 1.75e-5 + 1.5e-4, 4.6, absent), "", {{3e-4, 4.6}, {7.5e-5 + 1.75e-5, 4.1}, {7.5e-5, 3.9}}},
+        Mapping{"FrontThroughThreeDielectrics", sixLayers, {"In3.Cu", "B.Cu"}, "F.Cu", {}, microstrip(5.85e-4, 3.5e-5, absent), "", {{1.5e-4, 4.1}, {3.175e-4, 4.6}, {1.175e-4, 4.2}}}),
     [](const ::testing::TestParamInfo<Mapping>& info) { return std::string(info.param.name); });
 
 // --- the tables of real boards ---
