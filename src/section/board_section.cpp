@@ -285,9 +285,9 @@ bool mirrorSymmetric(const Board& board) {
         if (!found) return false;
     }
     for (const BoardLayer& layer : board.layers)
-        for (const auto& [x0, x1] : layer.cutouts)
+        for (const auto& cut : layer.cutouts)
             if (std::none_of(layer.cutouts.begin(), layer.cutouts.end(),
-                             [&](const auto& c) { return c.first == -x1 && c.second == -x0; }))
+                             [&](const auto& c) { return c.first == -cut.second && c.second == -cut.first; }))
                 return false;
     return true;
 }
