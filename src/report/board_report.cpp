@@ -17,8 +17,10 @@ std::string boardReportJson(const Board& board, const std::string& unit, const B
     json.addRaw("crossSection", echo);
     json.addRaw("levels", levelsJson(s.line.levels, false));
     json.addRaw("vacuumLevels", levelsJson(s.line.levels, true));
-    if (s.conductors)
+    if (s.conductors) {
+        addConstants(json);
         addConductorMatrices(json, *s.conductors, s.names);
+    }
     else
         addQuantities(json, s.line, reportedQuantities(s.isPair(), unit));
     return json.text();

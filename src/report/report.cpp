@@ -237,12 +237,16 @@ std::string levelsJson(const std::vector<LevelSolution>& levels, bool vacuum) {
     return text + "]";
 }
 
-void addQuantities(JsonObject& json, const ConvergedQuantities& c, const std::vector<Quantity>& order) {
-    using Q = Quantity;
-    // The constants behind every value, so that a reader can convert to others of their own.
+void addConstants(JsonObject& json) {
     json.addRaw("constants", "{\"epsilon0\": " + shortestText(vacuumPermittivity) + ", \"mu0\": " +
                                  shortestText(vacuumPermeability) + ", \"speedOfLight\": " +
                                  shortestText(speedOfLight) + "}");
+}
+
+void addQuantities(JsonObject& json, const ConvergedQuantities& c, const std::vector<Quantity>& order) {
+    using Q = Quantity;
+    // The constants behind every value, so that a reader can convert to others of their own.
+    addConstants(json);
     // Whether the refinement settled, or stopped at its budget (the bars then the sum of the last
     // two changes).
     json.add("settled", c.settled);

@@ -88,6 +88,9 @@ private:
 // dielectrics (`vacuum` false) or in vacuum.
 std::string levelsJson(const std::vector<LevelSolution>& levels, bool vacuum);
 
+// The SI constants behind every value: "constants": {"epsilon0", "mu0", "speedOfLight"}.
+void addConstants(JsonObject& json);
+
 // The quantities of `order` that apply, each as {"value", "error"} in SI units; the Maxwell
 // entries as the matrices maxwellMatrix and maxwellMatrixInAir; first the SI constants behind
 // them as "constants": {"epsilon0", "mu0", "speedOfLight"}.
