@@ -81,19 +81,29 @@ LayerSection layerCrossSection(const Stackup& stackup, std::size_t layer, const 
     Structure& s = section.structure;
     s.t = copper.thickness;
     const bool front = layer == coppers.front(), back = layer == coppers.back();
-    if (front || back) {
-        // The face side holds the mask and nothing else; the other side reaches a plane.
-        const Side& face = front ? up : down;
-        const Side& inward = front ? down : up;
-        if (!inward.plane) return unsupported(std::string("no plane ") + (front ? "below" : "above") + " it");
-        if (!face.runs.empty() || face.plane)
-            return unsupported("a dielectric between the trace and the board's face");
+    if (front || back || !up.plane != !down.plane) {
+        // One side reaches a plane, the other the board's face: a microstrip over that plane, an
+        // inner layer's under the dielectrics to the face (the one next to the trace filling
+        // round it), and the face's mask.
+        const bool inwardDown = front || (!back && down.plane);
+        const Side& inward = inwardDown ? down : up;
+        const Side& face = inwardDown ? up : down;
+        if (!inward.plane) return unsupported(std::string("no plane ") + (inwardDown ? "below" : "above") + " it");
         s.kind = StructureKind::microstrip;
         s.h = inward.thickness();
         s.er = inward.runs.size() == 1 ? inward.runs.front().er : absent;
-        section.description = "microstrip over " + inward.plane->name;
-        section.stack.board.layers = layersOf(inward, true);
-        section.stack.base = section.stack.board.layerBottom(section.stack.board.layers.size());
+        section.description = std::string(face.runs.empty() ? "" : "embedded ") + "microstrip over " + inward.plane->name;
+        Board& board = section.stack.board;
+        board.layers = layersOf(inward, true);
+        const std::size_t below = board.layers.size();
+        std::vector<BoardLayer> over = layersOf(face, false);
+        if (!over.empty()) {
+            over.front().thickness += s.t;
+            board.layers.insert(board.layers.end(), over.begin(), over.end());
+            s.cover = face.thickness() + s.t;
+            s.coverEr = face.runs.size() == 1 ? face.runs.front().er : absent;
+        }
+        section.stack.base = board.layerBottom(below);
         section.stack.thickness = s.t;
 
         // The mask: the stack's, or the one given instead.
@@ -123,7 +133,7 @@ LayerSection layerCrossSection(const Stackup& stackup, std::size_t layer, const 
     }
 
     // An inner layer between two planes.
-    if (!up.plane || !down.plane) return unsupported(std::string("no plane ") + (up.plane ? "below" : "above") + " it");
+    if (!up.plane && !down.plane) return unsupported("no plane on either side");
     const auto core = [](const Side& side) { return side.next && side.next->type == "core"; };
     const bool onUpper = core(up) && !core(down);
     const Side& base = onUpper ? up : down;

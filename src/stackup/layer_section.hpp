@@ -34,6 +34,9 @@ struct LayerSection {
 //  - an outer layer (the first or last copper): a microstrip over the nearest plane inward, the
 //    dielectric between them its substrate (h its thickness), under the stack's solder mask on
 //    that face (as thick over the copper as over the laminate), or the mask chosen instead;
+//  - an inner layer with a plane on one side alone: the microstrip over it, embedded under the
+//    dielectrics on the other side up to the face (the one next to the trace filling round it,
+//    and so thicker by it) and the face's mask;
 //  - an inner layer: a stripline between the nearest planes on both sides. The trace stands on
 //    the dielectric of the neighbouring core (on the one below it, towards the back, where both
 //    or neither neighbour is a core): that side's dielectric is er up to the trace's base at h,
@@ -42,8 +45,8 @@ struct LayerSection {
 // A plane's face bounds the dielectric next to it; a copper layer between the trace and its plane
 // that is no plane is left out, its thickness filled by the dielectric on both sides of it.
 // Dielectrics side by side of one permittivity are one dielectric; a side may hold several, each
-// solved as its own layer. Where an inner layer has no plane on a side, `unsupported` says so in
-// one line naming the layer.
+// solved as its own layer. Where a layer has no plane on either side, `unsupported` says so in one
+// line naming the layer.
 // Raises RunError naming the file, the line and the field for a solder mask over a signal layer
 // whose thickness or permittivity neither the stack nor `mask` gives.
 LayerSection layerCrossSection(const Stackup& stackup, std::size_t layer, const std::vector<std::string>& planes,

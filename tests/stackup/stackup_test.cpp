@@ -234,6 +234,11 @@ Structure microstrip(double h, double t, double er, double mask = absent, double
     return s;
 }
 
+Structure covered(Structure s, double cover, double er) {
+    s.cover = cover, s.coverEr = er;
+    return s;
+}
+
 Structure stripline(double h, double t, double b, double er, double erTop) {
     Structure s;
     s.kind = StructureKind::stripline;
@@ -290,7 +295,10 @@ INSTANTIATE_TEST_SUITE_P(
         // Several dielectrics on a side: each its own layer, the copper layers between them (no
         // planes) filled by the dielectric before them.
         Mapping{"ThroughTwoPermittivities", fourLayers, {"In1.Cu"}, "B.Cu", {}, microstrip(1.3175e-3, 3.5e-5, absent, 1e-5, 3.3), "", {{1.1e-3, 4.6}, {2.175e-4, 4.3}}},
-        Mapping{"InnerWithoutAPlaneAbove", uniform, {"In2.Cu"}, "In1.Cu", {}, {}, "In1.Cu: no plane above it; not supported yet"},
+        // A plane on one side alone: the microstrip over it, under the dielectric up to the face
+        // (thicker by the trace's copper) and the face's mask; none on either side: no section.
+        Mapping{"InnerWithoutAPlaneAbove", uniform, {"In2.Cu"}, "In1.Cu", {}, covered(microstrip(1.1e-3, 1.75e-5, 4.3, 1e-5, 3.3), 2.525e-4, 4.3), "", {{1.1e-3, 4.3}, {2.525e-4, 4.3}}},
+        Mapping{"InnerWithoutAnyPlane", uniform, {}, "In1.Cu", {}, {}, "In1.Cu: no plane on either side; not supported yet"},
         // On the core above it, the two sublayers of the prepreg below one dielectric.
         Mapping{"InnerOnTheCoreAbove", sixLayers, {"In1.Cu", "In3.Cu", "B.Cu"}, "In2.Cu", {}, stripline(3e-4, 1.75e-5, 3e-4 + 1.75e-5 + (7.5e-5 + 7.5e-5), 4.6, 4.1), ""},
         Mapping{"InnerAboveAPrepregPlane", sixLayers, {"In1.Cu", "In3.Cu", "B.Cu"}, "In4.Cu", {}, stripline(3e-4, 1.75e-5, 3e-4 + 1.75e-5 + 2e-4, 4.6, 4.4), ""},
