@@ -72,12 +72,14 @@ std::string sectionText(const LayerSection& s) {
     const Structure& c = s.structure;
     std::string text = s.description + ": h " + millimetres(c.h) + " mm, t " + millimetres(c.t) + " mm";
     if (given(c.b)) text += ", b " + millimetres(c.b) + " mm";
-    const bool several = !given(c.er) || (c.kind == StructureKind::stripline && !given(c.erTop));
+    const bool several = !given(c.er) || (c.kind == StructureKind::stripline && !given(c.erTop)) ||
+                         (given(c.cover) && !given(c.coverEr));
     if (several) {
         text += ", dielectrics " + dielectricsText(s) + " from the lower plane";
     } else {
         text += ", er " + numberText(c.er);
         if (given(c.erTop)) text += ", er-top " + numberText(c.erTop);
+        if (given(c.cover)) text += ", under " + millimetres(c.cover) + " mm er " + numberText(c.coverEr);
     }
     if (given(c.mask)) text += "; mask " + millimetres(c.mask) + " mm, er " + numberText(c.maskEr);
     return text;
