@@ -28,9 +28,11 @@ extern "C" {
 [[gnu::target("avx512f")]] Vec8 _ZGVeN8v_log(Vec8);
 [[gnu::target("avx512f")]] Vec8 _ZGVeN8v_atan(Vec8);
 }
+#endif  // PLATTOR_LIBMVEC
 
 namespace {
 
+#if PLATTOR_LIBMVEC
 // Whole vectors straight from the array; the last, partial one through a padded copy, so every
 // value (wherever it sits) comes from the same vector function. One body per register width:
 // the vector functions pass their arguments in registers that exist only under the target.
@@ -64,7 +66,6 @@ template <Vec8 (*F)(Vec8)>
 }
 
 #undef PLATTOR_APPLY_VECTORS
-
 #endif  // PLATTOR_LIBMVEC
 
 MathPath widestAvailable() {
