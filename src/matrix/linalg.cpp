@@ -27,15 +27,24 @@ constexpr std::size_t blockSize = 32;
 // Columns per slice of a panel (see luFactor).
 constexpr std::size_t panelSlice = 8;
 
+// On x86-64 a clone for AVX2 and FMA beside the baseline body, chosen by the processor at run
+// time; elsewhere (WebAssembly) the one body.
+#if defined(__x86_64__)
+#define PLATTOR_AVX2_CLONE [[gnu::target_clones("arch=x86-64-v3", "default")]]
+#else
+#define PLATTOR_AVX2_CLONE
+#endif
+
 // Four doubles handled as one; the compiler maps them to whatever vector width the target
-// has (two SSE2 registers on the baseline, one AVX register on the cloned path).
+// has (two SSE2 registers on the baseline, one AVX register on the cloned path, two SIMD
+// registers in WebAssembly).
 typedef double Vec4 __attribute__((vector_size(4 * sizeof(double))));
 
 // C −= A·B for C m×n, A m×k and B k×n. Each entry takes its k terms in order of p, as the
 // unblocked elimination would; the cloned path may fuse each multiply and subtract.
 // Register blocks of 8 rows × 4 columns: each loaded column piece of A serves four columns
 // of C, and C stays in registers over the whole sum.
-[[gnu::target_clones("arch=x86-64-v3", "default")]]
+PLATTOR_AVX2_CLONE
 void subtractProduct(std::size_t m, std::size_t n, std::size_t k, ConstMatrixView a, ConstMatrixView b,
                      MatrixView c) {
     std::size_t j = 0;
@@ -126,7 +135,7 @@ struct FourColumns {
 
 // X = L⁻¹ X in place for the unit lower triangle of the k×k block L (k ≤ blockSize) and the
 // k×n block X.
-[[gnu::target_clones("arch=x86-64-v3", "default")]]
+PLATTOR_AVX2_CLONE
 void solveUnitLower(std::size_t k, ConstMatrixView l, std::size_t n, MatrixView x) {
     assert(k <= blockSize);
     std::size_t j = 0;
@@ -152,7 +161,7 @@ void solveUnitLower(std::size_t k, ConstMatrixView l, std::size_t n, MatrixView 
 
 // X = U⁻¹ X in place for the upper triangle of the k×k block U (k ≤ blockSize) and the k×n
 // block X.
-[[gnu::target_clones("arch=x86-64-v3", "default")]]
+PLATTOR_AVX2_CLONE
 void solveUpper(std::size_t k, ConstMatrixView u, std::size_t n, MatrixView x) {
     assert(k <= blockSize);
     std::size_t j = 0;

@@ -25,7 +25,7 @@ struct DielectricRegion {
     double x0 = -infinite, x1 = infinite, y0 = -infinite, y1 = infinite;
     bool coating = false;
     double base = 0.0, thickness = 0.0, thicknessOver = 0.0;
-    std::vector<Outline> over;
+    std::vector<Outline> over = {};
 
     static DielectricRegion layer(double permittivity, double y0, double y1);
     static DielectricRegion box(double permittivity, double x0, double x1, double y0, double y1);
