@@ -2,7 +2,7 @@
 # example in build/run/: CMake and a C++20 compiler are all it needs. `make test` first gets
 # the packages the tests need (tools/install-packages), then builds and runs every test and
 # lists the tests that skipped with their reasons.
-.PHONY: all build run test sanitize fuzz clean
+.PHONY: all build run test sanitize fuzz clean web
 
 # Extra arguments for the configure step of `make build` and `make run`, for instance
 # CMAKE_ARGS=-DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON to build as if GoogleTest were missing.
@@ -20,6 +20,13 @@ run:
 	mkdir -p build/run
 	cp examples/indata3.txt build/run/indata3.txt
 	cd build/run && ../plattor
+
+# The solver in a web page, in build/web: `python3 -m http.server -d build/web`, then
+# http://localhost:8000. Emscripten builds it (tools/install-packages test installs it).
+web:
+	@command -v emcmake >/dev/null || { echo "make web needs Emscripten: apt-get install emscripten" >&2; exit 1; }
+	cmake --preset default $(CMAKE_ARGS)
+	cmake --build --preset default --target web
 
 # CTest shows only that a test skipped; tools/skipped-tests lists which and why, pass or fail.
 test:
