@@ -65,6 +65,9 @@ AGAIN="make sanitize" check "the command to run again is the caller's" test 1000
     "$p: missing libgtest-dev; without libgtest-dev the tests cannot be built. To install, run as root (there is no sudo here):" \
     "    apt-get update" "    apt-get install -y libgtest-dev" 'then run `make sanitize` again.')" ""
 check "test does not ask for valgrind" test 1000 no "valgrind clang" "$all_locales" 0 "" ""
+check "ci: the web page's packages are required" ci 1000 no "emscripten chromium-driver" "$all_locales" 1 "$(lines \
+    "$p: missing emscripten chromium-driver; without emscripten chromium-driver the tests cannot be built. To install, run as root (there is no sudo here):" \
+    "    apt-get update" "    apt-get install -y emscripten chromium-driver" 'then run `.ci/run` again.')" ""
 check "an unknown group is refused" all 0 no "" "$all_locales" 2 "usage: $p test|ci [COMMAND]" ""
 
 echo "$passed passed, $failed failed"
