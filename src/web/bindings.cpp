@@ -104,7 +104,7 @@ val readingObject(const plattor::Reading& r) {
 
 val solutionObject(const plattor::Solution& s) {
     val o = val::object();
-    o.set("kind", s.line().kind());
+    o.set("kind", s.kind());
     val quantities = val::array();
     for (const plattor::Reading& r : s.quantities()) quantities.call<void>("push", readingObject(r));
     o.set("quantities", quantities);
