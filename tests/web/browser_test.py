@@ -127,6 +127,9 @@ class Page:
     def message(self, field):
         return self.d.find_element(By.ID, "message-" + field).text
 
+    def message_text(self):
+        return self.d.find_element(By.ID, "message").text
+
     def picture_pixels(self):
         """Pixels of the canvas in the conductors' colour, in the arrows' green, and blue or red
         (the odd mode's equipotentials, lines thin enough to be blended); the pieces drawn."""
@@ -229,6 +232,10 @@ def run(page, server):
           "a link of bare numbers solves at once")
     _, native, _ = cli(*cli_options("microstrip", bare, unit=""))
     check(page.fields() == bare and page.rows() == report_rows(native), "a link of bare numbers: the inputs and plattor-lines' quantities")
+
+    check(page.open("?structure=hexagon&w=1") == "error"
+          and page.message_text() == 'unknown structure "hexagon"; the structures are microstrip, stripline, coplanar',
+          "a link to a structure there is not: " + page.message_text())
 
     # 5. A length solved for a target: its line and the report there as plattor-lines prints them.
     stack = {"h": "0.2", "t": "0.035", "er": "4.3"}

@@ -193,9 +193,9 @@ function readQuery() {
     $('structure').value = defaults.structure;
     $('unit').value = defaults.unit;
     for (const column of ['w', 'h', 't', 'er']) values[column] = defaults[column];
-    return true;
+    return;
   }
-  if (q.has('structure')) $('structure').value = q.get('structure');
+  $('structure').value = q.get('structure') || defaults.structure;
   const columns = new Set(kinds.flatMap((k) => k.options.map((o) => o.column)));
   const lengths = new Set(kinds.flatMap((k) => k.options.filter((o) => o.length).map((o) => o.column)));
   const counts = {};
@@ -215,7 +215,6 @@ function readQuery() {
       if (match && match[3] === unit) values[column] = values[column].slice(0, -unit.length);
     }
   }
-  return true;
 }
 
 // --- work and its progress ---
@@ -625,6 +624,8 @@ async function start() {
   kinds = await pool.run('structures', []);
   fillSelect($('structure'), kinds.map((k) => [k.name, k.name]));
   readQuery();
+  const known = Boolean(kind());
+  if (!known) $('structure').value = kinds[0].name;
   buildOptions();
   $('structure').addEventListener('change', buildOptions);
   $('structure-form').addEventListener('submit', (e) => { e.preventDefault(); solveNow(); });
@@ -642,6 +643,11 @@ async function start() {
   });
   $('version').textContent = await pool.run('version', []);
   $('mode').value = 'odd';
+  if (!known) {  // a link naming a structure there is not: the library's line says so
+    showFailure(await pool.run('check', [new URLSearchParams(location.search).get('structure'), {}]));
+    finished('error', '');
+    return;
+  }
   // A link solves at once, as does the first visit (its example).
   await solveNow();
 }
