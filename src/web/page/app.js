@@ -523,7 +523,7 @@ function drawPicture(d) {
   g.font = '11px system-ui, sans-serif';
   g.textAlign = 'center';
   g.textBaseline = 'top';
-  for (const t of ticks(d.x0, d.x1, Math.max(2, Math.floor(plotWidth / 80)))) {
+  for (const t of ticks(d.x0, d.x1, Math.max(3, Math.floor(plotWidth / 70)))) {
     g.fillText(tickText(t), px(t), py(d.y0) + 4);
   }
   const unit = d.unit || 'length unit';
@@ -628,9 +628,12 @@ async function start() {
   if (!known) $('structure').value = kinds[0].name;
   buildOptions();
   $('structure').addEventListener('change', buildOptions);
-  $('structure-form').addEventListener('submit', (e) => { e.preventDefault(); solveNow(); });
-  $('solve-for-form').addEventListener('submit', (e) => { e.preventDefault(); solveForNow(); });
-  $('sweep-form').addEventListener('submit', (e) => { e.preventDefault(); sweepNow(); });
+  // On a narrow screen the results lie under the form: a solve asked for brings them into view.
+  const narrow = window.matchMedia('(max-width: 820px)');
+  const thenShow = (id) => () => { if (narrow.matches) $(id).scrollIntoView({ block: 'start' }); };
+  $('structure-form').addEventListener('submit', (e) => { e.preventDefault(); solveNow().then(thenShow('outputs')); });
+  $('solve-for-form').addEventListener('submit', (e) => { e.preventDefault(); solveForNow().then(thenShow('outputs')); });
+  $('sweep-form').addEventListener('submit', (e) => { e.preventDefault(); sweepNow().then(thenShow('sweep-section')); });
   $('cancel').addEventListener('click', () => pool.cancel());
   $('mode').addEventListener('change', () => {
     const opts = options();
