@@ -66,10 +66,7 @@ PictureFormat pictureFormat(const std::string& fileName, const char* option) {
 GnuplotJob sweepPlot(const Structure& structure, const StructureOption& option, const LengthScale& scale,
                      const std::vector<double>& values, const std::vector<StructureSolution>& solutions,
                      bool geometric, PictureFormat format) {
-    using Q = Quantity;
-    const std::vector<Quantity> shown = structure.isPair()
-        ? std::vector<Quantity>{Q::differentialImpedance, Q::evenModeImpedance, Q::oddModeImpedance, Q::commonModeImpedance}
-        : std::vector<Quantity>{Q::impedance};
+    const std::vector<Quantity>& shown = plottedImpedances(structure);
     const double xScale = option.length ? 1.0 / scale.metres : 1.0;
     // Appended: GCC 12 warns falsely on a literal + a temporary string.
     std::string data = "# ";

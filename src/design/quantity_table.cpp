@@ -263,6 +263,14 @@ std::vector<double> sweepValues(StructureInput& input, const SweepRequest& reque
     return values;
 }
 
+const std::vector<Quantity>& plottedImpedances(const Structure& structure) {
+    using Q = Quantity;
+    static const std::vector<Quantity> single = {Q::impedance};
+    static const std::vector<Quantity> pair = {Q::differentialImpedance, Q::evenModeImpedance, Q::oddModeImpedance,
+                                               Q::commonModeImpedance};
+    return structure.isPair() ? pair : single;
+}
+
 std::vector<std::string> sweepHeader(const StructureOption& option, const std::vector<Quantity>& order) {
     std::vector<std::string> header = {optionColumn(option)};
     for (const std::string& c : quantityColumns(order)) header.push_back(c);

@@ -65,6 +65,10 @@ SweepRequest parseSweep(const std::string& text, bool option = true);
 // FROM or TO is no value of it, or a geometric sweep does not stay above 0.
 std::vector<double> sweepValues(StructureInput& input, const SweepRequest& request);
 
+// The impedances a sweep's plot draws: a single trace's, or a pair's differential, even-mode,
+// odd-mode and common-mode ones.
+const std::vector<Quantity>& plottedImpedances(const Structure& structure);
+
 // A sweep's CSV: the header (the option's column, the columns of `order`, "error"), and the row of
 // a point (its value as the shortest text, its quantities' cells, the reason it has none).
 std::vector<std::string> sweepHeader(const StructureOption& option, const std::vector<Quantity>& order);

@@ -232,37 +232,27 @@ val picture(const std::string& kind, const val& options, bool odd, int gridLong)
 // by whichever worker takes them: the plan once, then the CSV row of each point.
 class Sweep {
 public:
-    Sweep(const std::string& kind, const val& options, const std::string& sweep) {
-        try {
-            const plattor::Line line = lineOf(kind, options);
-            input_ = plattor::LineAccess::input(line);
-            try {
-                request_ = plattor::parseSweep(sweep);
-            } catch (const plattor::RunError& e) {
-                throw Failure{e.what(), "sweep"};
-            }
-            values_ = plattor::sweepValues(input_, request_);
-            plattor::Structure first = input_.structure;
-            first.*request_.option->field = values_.front();
-            order_ = plattor::reportedQuantities(first, input_.lengthUnit);
-            shown_ = first.isPair() ? std::vector<plattor::Quantity>{plattor::Quantity::differentialImpedance,
-                                                                     plattor::Quantity::evenModeImpedance,
-                                                                     plattor::Quantity::oddModeImpedance,
-                                                                     plattor::Quantity::commonModeImpedance}
-                                    : std::vector<plattor::Quantity>{plattor::Quantity::impedance};
-        } catch (const Failure& f) {
-            failure_ = f;
-        } catch (const plattor::Error& e) {
-            failure_ = {e.what(), {}};
-        } catch (const plattor::RunError& e) {
-            failure_ = {e.what(), {}};
-        }
-    }
+    Sweep(const std::string& kind, const val& options, const std::string& sweep)
+        : failure_(answer([&] {
+              const plattor::Line line = lineOf(kind, options);
+              input_ = plattor::LineAccess::input(line);
+              try {
+                  request_ = plattor::parseSweep(sweep);
+              } catch (const plattor::RunError& e) {
+                  throw Failure{e.what(), "sweep"};
+              }
+              values_ = plattor::sweepValues(input_, request_);
+              plattor::Structure first = input_.structure;
+              first.*request_.option->field = values_.front();
+              order_ = plattor::reportedQuantities(first, input_.lengthUnit);
+              shown_ = plattor::plottedImpedances(first);
+              return val::undefined();
+          })) {}
 
     // The header line of the CSV, the points' values in the user's unit for the plot's axis with
     // its label, the quantities plotted; or the failure.
     val plan() const {
-        if (!failure_.message.empty()) return failureObject(failure_);
+        if (!failure_.isUndefined()) return failure_;
         const plattor::StructureOption& option = *request_.option;
         const double scale = option.length ? 1.0 / plattor::lengthUnitMetres(input_.lengthUnit) : 1.0;
         std::vector<double> xs;
@@ -304,11 +294,11 @@ public:
     }
 
 private:
-    Failure failure_;
     plattor::StructureInput input_;
     plattor::SweepRequest request_{};
     std::vector<double> values_;
     std::vector<plattor::Quantity> order_, shown_;
+    val failure_;  // undefined where the sweep was planned; declared last, after what its plan fills
 };
 
 }  // namespace

@@ -563,7 +563,7 @@ function svgElement(name, attributes, text) {
 }
 
 // The plotted impedances against the swept option, each point with its bar (drawn to scale, a
-// bar is below a line's width; the key gives the largest).
+// bar is below a line's width).
 function drawSweep(plan, points) {
   const svg = $('sweep-plot');
   const width = 640, height = 360, m = { left: 60, right: 14, top: 12, bottom: 44 };
@@ -603,17 +603,15 @@ function drawSweep(plan, points) {
     const colour = curveColours[c];
     const line = solved.map((k) => sx(xs[k]) + ',' + sy(points[k].values[c])).join(' ');
     svg.append(svgElement('polyline', { points: line, fill: 'none', stroke: colour, 'stroke-width': 2 }));
-    let largest = 0;
     for (const k of solved) {
       const v = points[k].values[c], e = points[k].errors[c];
-      largest = Math.max(largest, e);
       svg.append(svgElement('line', { x1: sx(xs[k]), x2: sx(xs[k]), y1: sy(v - e), y2: sy(v + e), stroke: colour }));
       svg.append(svgElement('circle', { cx: sx(xs[k]), cy: sy(v), r: 3, fill: colour }));
     }
     const li = document.createElement('li');
     li.className = 'line';
     li.style.setProperty('--swatch', colour);
-    li.textContent = q.name + ' ± bar (bars up to ' + Number(largest.toPrecision(2)) + ' ohm)';
+    li.textContent = q.name + ' ± bar (the bars in the CSV)';
     key.append(li);
   });
 }
