@@ -219,7 +219,8 @@ def run(page, server):
         shown = page.message(field)
         check(status == 1 and "plattor-lines: " + shown + "\n" == error, "beside %s: %r (plattor-lines: %r)" % (field, shown, error))
         invalid = page.d.find_element(By.ID, "opt-" + field).get_attribute("aria-invalid")
-        check(invalid == "true", "the field %s is marked" % field)
+        dimmed = "stale" in page.d.find_element(By.ID, "results").get_attribute("class")
+        check(invalid == "true" and dimmed, "the field %s is marked, the earlier results dimmed" % field)
 
     # 4. The link restores the inputs and solves at once; so does one with bare numbers in one
     #    unit, as a batch's row may give them.

@@ -155,8 +155,10 @@ function clearMessages() {
   for (const i of document.querySelectorAll('[aria-invalid]')) i.removeAttribute('aria-invalid');
 }
 
-// The library's line beside the field it names, or under the form where it names none shown.
+// The library's line beside the field it names, or under the form where it names none shown;
+// the results of the inputs before stay, dimmed.
 function showFailure(result) {
+  for (const id of ['results', 'picture-section', 'sweep-section']) $(id).classList.add('stale');
   const field = (result.option || '').replace(/-/g, '_');
   const message = $('message-' + field) || $('message');
   message.textContent = result.failure;
@@ -274,6 +276,7 @@ function offer(link, text, type) {
 // first, its line as plattor-lines prints it, split at the padding after its name.
 function showSolution(solution, solvedLine) {
   $('results').hidden = false;
+  $('results').classList.remove('stale');
   const body = $('quantities').tBodies[0];
   body.replaceChildren();
   if (solvedLine) {
@@ -368,6 +371,7 @@ function sweepNow() {
     const points = new Array(count);
     let done = 0;
     $('sweep-section').hidden = false;
+    $('sweep-section').classList.remove('stale');
     $('csv').removeAttribute('href');
     await Promise.all(Array.from({ length: count }, (_, k2) =>
       pool.run('sweepPoint', [k, opts, text, k2]).then((point) => {
@@ -446,6 +450,7 @@ function drawPicture(d) {
   if (!d || d.failure) { $('picture-section').hidden = true; return; }
   lastPicture = d;
   $('picture-section').hidden = false;
+  $('picture-section').classList.remove('stale');
   $('picture-title').textContent = d.title + '; ' + d.options;
   const canvas = $('picture');
   const ratio = window.devicePixelRatio || 1;
