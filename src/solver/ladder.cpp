@@ -94,8 +94,8 @@ Ladder solveLadder(const CrossSection& section) {
     const auto climb = [](const CrossSection& s, bool vacuum) {
         // A board of many conductors may simply be too large for dense systems: told before any
         // work from the third rung's mesh, which every cross-section climbs to.
-        if (const std::size_t third = meshCrossSection(s, ladderLevels()[2]).unknowns();
-            third > unknownsLimit && !s.signals().empty())
+        if (const std::size_t third = s.signals().empty() ? 0 : meshCrossSection(s, ladderLevels()[2]).unknowns();
+            third > unknownsLimit)
             throw RunError("the cross-section is too large for the solver: its mesh needs " + std::to_string(third) +
                            " unknowns at order " + std::to_string(ladderLevels()[2].order) + ", beyond the limit of " +
                            std::to_string(unknownsLimit) + " (82 MB a system); fewer conductors, or thinner ones, "
