@@ -98,6 +98,9 @@ TEST(BatchSpeed, TwoThreadsGiveTheSameSolutionsAtLeast1p6TimesAsFastAsOne) {
 // masks, two striplines of a dual stripline) by the default targets 50, 90 and 100 ohm: at most
 // 10 s where the machine gives two cores.
 TEST(StackupSpeed, TheTableOfFourSignalLayersByThreeTargetsTakesAtMostTenSecondsOnTwoCores) {
+#if !defined(NDEBUG) || defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "SKIPPED: timed in optimised builds without sanitizers only";
+#endif
     if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "SKIPPED: one core";
     const testing::ScratchDir dir;
     dir.write("six.kicad_pcb", R"((kicad_pcb (version 20211014) (generator plattor-tests)
