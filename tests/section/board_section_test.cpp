@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <numbers>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -72,6 +73,9 @@ std::vector<ExactBoard> exactBoards() {
     }
     return boards;
 }
+
+// A failing case is named, not dumped as bytes.
+void PrintTo(const ExactBoard& b, std::ostream* os) { *os << b.name; }
 
 class ExactBoards : public testing::TestWithParam<ExactBoard> {};
 
@@ -201,6 +205,8 @@ std::vector<Equivalent> equivalents() {
     }
     return e;
 }
+
+void PrintTo(const Equivalent& e, std::ostream* os) { *os << e.name; }
 
 class EquivalentCrossSections : public testing::TestWithParam<Equivalent> {};
 

@@ -97,6 +97,9 @@ struct Refusal {
     const char* message;
 };
 
+// A failing case is named, not dumped as bytes.
+void PrintTo(const Refusal& c, std::ostream* os) { *os << c.name; }
+
 class BadFile : public ::testing::TestWithParam<Refusal> {};
 
 TEST_P(BadFile, IsRefusedInOneLineNamingTheFileTheLineAndTheField) {
@@ -246,6 +249,9 @@ Structure stripline(double h, double t, double b, double er, double erTop) {
     return s;
 }
 
+// A failing case is named, not dumped as bytes.
+void PrintTo(const Mapping& c, std::ostream* os) { *os << c.name; }
+
 class LayerMapping : public ::testing::TestWithParam<Mapping> {};
 
 TEST_P(LayerMapping, PutsTheTraceBetweenItsPlanesWithTheStacksDielectrics) {
@@ -325,6 +331,9 @@ struct RealBoard {
     std::vector<std::string> arguments;
     std::size_t rows;
 };
+
+// A failing case is named, not dumped as bytes.
+void PrintTo(const RealBoard& c, std::ostream* os) { *os << c.name; }
 
 class RealBoardTable : public ::testing::TestWithParam<RealBoard> {};
 
