@@ -14,6 +14,7 @@
 #include "plattor/dimension.hpp"
 #include "section/structures.hpp"
 #include "solver/interrupt.hpp"
+#include "solver/solve.hpp"
 
 namespace py = pybind11;
 
@@ -120,11 +121,17 @@ bool ctrlCPressed() {
     return PyErr_CheckSignals() != 0;
 }
 
-// f() with the GIL released; a solve stopped by Ctrl-C raises the pending KeyboardInterrupt.
+// f() with the GIL released; a solve stopped by Ctrl-C raises the pending KeyboardInterrupt. On
+// a thread other than the main one (a pool's) the solve keeps to its thread: the pool already
+// keeps every core busy, as a batch's does.
 template <class F>
 auto released(F&& f) {
     try {
         py::gil_scoped_release unlocked;
+        if (PyThread_get_thread_ident() != mainThread) {
+            const plattor::SolvesOnThisThreadOnly alone;
+            return f();
+        }
         return f();
     } catch (const plattor::Interrupted&) {
         if (!PyErr_Occurred()) PyErr_SetNone(PyExc_KeyboardInterrupt);
