@@ -52,14 +52,7 @@ void solveLengths(ImpedanceRow& row, const TraceStack& stack, const PairSpacing&
                                                                      stack.base - stack.thickness)
                                           : stack.base;
     const auto search = [&](const char* name, double start, const std::function<Board(double)>& boardAt) {
-        const DimensionRange range = acceptedRange(start, [&](double v) {
-            try {
-                checkBoard(boardAt(v), layer);
-                return true;
-            } catch (const RunError&) {
-                return false;
-            }
-        });
+        const DimensionRange range = acceptedRange(start, [&](double v) { checkBoard(boardAt(v), layer); });
         return solveLength({layer, name, range.lo, range.hi, std::clamp(start, range.lo, range.hi),
                             [&](double v) { return checkedSection(boardAt(v), layer); }},
                            row.target.quantity, row.target.ohms);

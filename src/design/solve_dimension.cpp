@@ -202,7 +202,15 @@ DimensionRange dimensionRange(const Structure& s, const StructureOption& d) {
     return {lo * (1 + boundMargin), hi * (1 - boundMargin)};
 }
 
-DimensionRange acceptedRange(double start, const std::function<bool(double)>& accepts) {
+DimensionRange acceptedRange(double start, const std::function<void(double)>& check) {
+    const auto accepts = [&](double value) {
+        try {
+            check(value);
+            return true;
+        } catch (const RunError&) {
+            return false;
+        }
+    };
     const auto reach = [&](double factor) {
         double inside = std::log(start), outside = std::log(start * factor);
         if (accepts(std::exp(outside))) return std::exp(outside);

@@ -64,10 +64,10 @@ struct SolvedLength {
 };
 SolvedLength solveLength(const LengthSearch& search, Quantity quantity, double target);
 
-// The interval around `start` (> 0) where `accepts` holds, out to 1e−6 and 1e6 of it (its ends
-// found by bisection in ln(value), pulled inside by 1e−9 of themselves); an interval of
+// The interval around `start` (> 0) where `check` raises no RunError, out to 1e−6 and 1e6 of it
+// (its ends found by bisection in ln(value), pulled inside by 1e−9 of themselves); an interval of
 // acceptance containing start is assumed.
-DimensionRange acceptedRange(double start, const std::function<bool(double)>& accepts);
+DimensionRange acceptedRange(double start, const std::function<void(double)>& check);
 
 // The quantity a --target names ("differentialImpedance=100"): one of the impedances, its value
 // in ohm. Raises RunError quoting the text otherwise.

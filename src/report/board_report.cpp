@@ -8,13 +8,7 @@ namespace plattor {
 
 std::string boardReportJson(const Board& board, const std::string& unit, const BoardSolution& s) {
     JsonObject json;
-    // The file one level further in.
-    std::string echo;
-    for (const char ch : boardJson(board, unit)) {
-        echo += ch;
-        if (ch == '\n') echo += "  ";
-    }
-    json.addRaw("crossSection", echo);
+    json.addRaw("crossSection", indentedJson(boardJson(board, unit)));
     json.addRaw("levels", levelsJson(s.line.levels, false));
     json.addRaw("vacuumLevels", levelsJson(s.line.levels, true));
     if (s.conductors) {

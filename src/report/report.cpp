@@ -165,6 +165,15 @@ std::string jsonString(const std::string& text) {
     return quoted + '"';
 }
 
+std::string indentedJson(const std::string& json) {
+    std::string nested;
+    for (const char c : json) {
+        nested += c;
+        if (c == '\n') nested += "  ";
+    }
+    return nested;
+}
+
 JsonObject::JsonObject() : text_("{") {}
 
 void JsonObject::key(const std::string& key) {
@@ -277,14 +286,8 @@ JsonObject structureReport(const Structure& structure, const std::string& length
     echo.add("lengthUnit", lengthUnit.empty() ? std::string("as given") : std::string("m"));
     for (const StructureOption& o : structureOptions())
         if (!std::isnan(structure.*o.field)) echo.add(o.name, structure.*o.field);
-    // One level further in inside the report.
-    std::string nested;
-    for (const char ch : echo.text()) {
-        nested += ch;
-        if (ch == '\n') nested += "  ";
-    }
     JsonObject json;
-    json.addRaw("structure", nested);
+    json.addRaw("structure", indentedJson(echo.text()));
     json.addRaw("levels", levelsJson(c.levels, false));
     json.addRaw("vacuumLevels", levelsJson(c.levels, true));
     addQuantities(json, c, reportedQuantities(structure, lengthUnit));

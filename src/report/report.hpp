@@ -61,6 +61,10 @@ const std::vector<Quantity>& reportedQuantities(bool pair, const std::string& le
 // A JSON string: `text` in double quotes, '"', '\\' and control characters escaped.
 std::string jsonString(const std::string& text);
 
+// A JSON text one level further in: two more blanks after each line break, for an object or
+// array nested in another.
+std::string indentedJson(const std::string& json);
+
 // A JSON object written member by member, numbers as the shortest text that reads back to the
 // same double.
 class JsonObject {

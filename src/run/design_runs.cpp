@@ -320,16 +320,8 @@ void runFileSolve(const BoardFile& file, const std::string& path, Quantity quant
         changed.set(path, value);
         return changed.board();
     };
-    const auto accepted = [&](double value) {
-        try {
-            boardAt(value);
-            return true;
-        } catch (const RunError&) {
-            return false;
-        }
-    };
     const Board first = boardAt(start);
-    const DimensionRange range = acceptedRange(start, accepted);
+    const DimensionRange range = acceptedRange(start, [&](double v) { boardAt(v); });
     const double lo = range.lo, hi = range.hi;
     const CrossSection section = boardSection(first);
     const bool pair = section.isPair();

@@ -154,15 +154,6 @@ std::vector<std::string> textReport(const StackupRequest& r, const Stackup& stac
     return out;
 }
 
-// A JSON text one level further in: two more blanks after each line break.
-std::string indented(const std::string& json) {
-    std::string nested;
-    for (const char c : json) {
-        nested += c;
-        if (c == '\n') nested += "  ";
-    }
-    return nested;
-}
 
 std::string jsonNumber(double x) { return std::isfinite(x) ? shortestText(x) : "null"; }
 
@@ -188,9 +179,9 @@ std::string jsonReport(const StackupRequest& r, const std::vector<std::string>& 
             structure.add("kind", std::string(structureName(c.kind)));
             for (const StructureOption& o : structureOptions())
                 if (given(c.*o.field)) structure.add(o.name, c.*o.field);
-            layer.addRaw("structure", indented(structure.text()));
+            layer.addRaw("structure", indentedJson(structure.text()));
         }
-        layers += (layers.empty() ? "[\n    " : ",\n    ") + indented(indented(layer.text()));
+        layers += (layers.empty() ? "[\n    " : ",\n    ") + indentedJson(indentedJson(layer.text()));
     }
     json.addRaw("layers", layers + "\n  ]");
     std::string rows;
@@ -210,7 +201,7 @@ std::string jsonReport(const StackupRequest& r, const std::vector<std::string>& 
             row.addRaw("etchChange", jsonNumber(x.etchChange));
             row.addRaw("permittivityChange", jsonNumber(x.permittivityChange));
         }
-        rows += (rows.empty() ? "[\n    " : ",\n    ") + indented(indented(row.text()));
+        rows += (rows.empty() ? "[\n    " : ",\n    ") + indentedJson(indentedJson(row.text()));
     }
     json.addRaw("rows", rows + "\n  ]");
     return json.text();

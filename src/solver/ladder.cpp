@@ -49,32 +49,28 @@ std::vector<MeshLevel> makeLevels() {
 bool unsettled(const std::vector<LevelSolution>& s, double target, bool crossings = true) {
     const std::size_t n = s.size();
     bool open = false;
-    const auto consider = [&](auto member, bool vacuum) {
-        const auto at = [&](std::size_t k) { return (vacuum ? s[k].vacuumModes : s[k].modes).*member; };
-        const double v = at(n - 1);
-        if (std::isnan(v)) return;
-        const double coarse = std::fabs(at(n - 2) - at(n - 3)), fine = std::fabs(v - at(n - 2));
-        const double floor = 1e-12 * std::fabs(v);  // the rounding under any change
-        open = open || observedChange(at(n - 3), at(n - 2), v) > target * std::fabs(v) ||
-               (crossings && fine < coarse * crossing && coarse > floor);
+    // The last three values of one capacitance, judged against `scale` (its own size, or for a
+    // Maxwell matrix's entry the geometric mean of its diagonal entries: a weak coupling need
+    // not settle to 1e−6 of itself); 1e−12 of the scale is the rounding under any change.
+    const auto judge = [&](double v0, double v1, double v2, double scale) {
+        const double coarse = std::fabs(v1 - v0), fine = std::fabs(v2 - v1);
+        open = open || observedChange(v0, v1, v2) > target * scale ||
+               (crossings && fine < coarse * crossing && coarse > 1e-12 * scale);
     };
     for (const bool vacuum : {false, true}) {
-        consider(&ModeCapacitances::even, vacuum);
-        consider(&ModeCapacitances::odd, vacuum);
-        // A Maxwell matrix's entries, each against the geometric mean of its diagonal entries:
-        // a weak coupling need not settle to 1e−6 of itself.
+        for (const auto member : {&ModeCapacitances::even, &ModeCapacitances::odd}) {
+            const auto at = [&](std::size_t k) { return (vacuum ? s[k].vacuumModes : s[k].modes).*member; };
+            if (!std::isnan(at(n - 1))) judge(at(n - 3), at(n - 2), at(n - 1), std::fabs(at(n - 1)));
+        }
         const auto matrix = [&](std::size_t k) -> const std::vector<double>& {
             return vacuum ? s[k].vacuumMaxwell : s[k].maxwell;
         };
-        const std::size_t count = matrix(n - 1).size(), size = static_cast<std::size_t>(std::lround(std::sqrt(count)));
+        const std::size_t size = static_cast<std::size_t>(std::lround(std::sqrt(matrix(n - 1).size())));
         for (std::size_t i = 0; i < size; ++i)
             for (std::size_t j = 0; j < size; ++j) {
                 const std::size_t e = i * size + j;
-                const double scale = std::sqrt(matrix(n - 1)[i * size + i] * matrix(n - 1)[j * size + j]);
-                const double v0 = matrix(n - 3)[e], v1 = matrix(n - 2)[e], v2 = matrix(n - 1)[e];
-                const double coarse = std::fabs(v1 - v0), fine = std::fabs(v2 - v1);
-                open = open || observedChange(v0, v1, v2) > target * scale ||
-                       (crossings && fine < coarse * crossing && coarse > 1e-12 * scale);
+                judge(matrix(n - 3)[e], matrix(n - 2)[e], matrix(n - 1)[e],
+                      std::sqrt(matrix(n - 1)[i * size + i] * matrix(n - 1)[j * size + j]));
             }
     }
     return open;

@@ -552,6 +552,8 @@ std::vector<double> maxwellMatrix(const CrossSection& section, const Mesh& mesh)
     const Kernels kernels(section, mesh);
     const std::vector<std::size_t> signals = section.signals();
     const std::size_t count = signals.size();
+    // Whether a conductor has an image apart from it, and so an odd excitation of its own.
+    const auto paired = [&](std::size_t c) { return section.mirrorSymmetric && section.mirrorConductor(c) != c; };
     // Each signal's solved representative: itself, or with mirror symmetry the one of it and its
     // image whose faces carry the unknowns, and whether that is the image (sign −1).
     std::vector<std::size_t> representative(count);
@@ -573,17 +575,17 @@ std::vector<double> maxwellMatrix(const CrossSection& section, const Mesh& mesh)
         Potentials unit(section.conductors.size(), 0.0);
         unit[r] = 1.0;
         even.push_back(unit);
-        if (section.mirrorSymmetric && section.mirrorConductor(r) != r) odd.push_back(unit);
+        if (paired(r)) odd.push_back(unit);
     }
     const auto [evenCharges, oddCharges] = solveExcitations(section, kernels, even, odd);
     const std::size_t m = solved.size();
     std::vector<double> qEven(m * m), qOdd(m * m, 0.0);
     for (std::size_t e = 0, o = 0; e < m; ++e) {
-        const bool hasOdd = section.mirrorSymmetric && section.mirrorConductor(solved[e]) != solved[e];
+        const bool hasOdd = paired(solved[e]);
         for (std::size_t k = 0; k < m; ++k) {
             qEven[k * m + e] = freeCharge(section, kernels.nodes(), evenCharges[e], false, solved[k]);
             // A conductor that is its own image carries no charge in an odd excitation.
-            if (hasOdd && section.mirrorConductor(solved[k]) != solved[k])
+            if (hasOdd && paired(solved[k]))
                 qOdd[k * m + e] = freeCharge(section, kernels.nodes(), oddCharges[o], true, solved[k]);
         }
         if (hasOdd) ++o;
@@ -592,9 +594,8 @@ std::vector<double> maxwellMatrix(const CrossSection& section, const Mesh& mesh)
     for (std::size_t i = 0; i < count; ++i)
         for (std::size_t j = 0; j < count; ++j) {
             const std::size_t ri = representative[i], rj = representative[j];
-            const bool paired = section.mirrorSymmetric && section.mirrorConductor(solved[rj]) != solved[rj];
-            c[i * count + j] = paired ? (qEven[ri * m + rj] + side[i] * side[j] * qOdd[ri * m + rj]) / 2
-                                      : qEven[ri * m + rj];
+            c[i * count + j] = paired(solved[rj]) ? (qEven[ri * m + rj] + side[i] * side[j] * qOdd[ri * m + rj]) / 2
+                                                  : qEven[ri * m + rj];
         }
     return c;
 }
