@@ -199,7 +199,7 @@ std::map<double, Colour> dielectricColours(const std::vector<double>& permittivi
 std::string permittivityName(const Structure& s, double e) {
     std::string names;
     for (const StructureOption& o : structureOptions())
-        if (!o.length && s.*o.field == e) names += (names.empty() ? "" : ", ") + std::string(o.name);
+        if (!o.length && !o.lossTangent && s.*o.field == e) names += (names.empty() ? "" : ", ") + std::string(o.name);
     return names.empty() ? "" : " (" + names + ")";
 }
 

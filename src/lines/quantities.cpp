@@ -138,9 +138,14 @@ QuantityValues lineQuantities(const ModeCapacitances& m, const ModeCapacitances&
     return v;
 }
 
-ConvergedQuantities convergedQuantities(const CrossSection& section) {
+double ladderBar(double v0, double v1, double v2, bool settled) {
+    return (settled ? observedChange(v0, v1, v2) : std::fabs(v2 - v1) + std::fabs(v1 - v0)) +
+           relativeFloor * std::fabs(v2) + modeFloor * std::fabs(v2);
+}
+
+ConvergedQuantities convergedQuantities(const CrossSection& section, const std::vector<FaceMedia>& media, bool skin) {
     ConvergedQuantities c;
-    Ladder ladder = solveLadder(section);
+    Ladder ladder = solveLadder(section, media, skin);
     c.levels = std::move(ladder.levels);
     c.settled = ladder.settled;
     // The bar of a ladder's last value: settled, its observed convergence; else both last

@@ -2,6 +2,7 @@
 // The one registry of the quantities plattor-lines reports: their names, JSON keys and units,
 // how each follows from the mode capacitances, and the converged values with their bars.
 #include <array>
+#include <complex>
 #include <cstddef>
 #include <limits>
 #include <vector>
@@ -84,6 +85,14 @@ struct ConvergedQuantities {
     QuantityValues value;
     QuantityValues error;
 };
-ConvergedQuantities convergedQuantities(const CrossSection& section);
+// With `media` and `skin` the levels also carry the lossy mode capacitances and the skin-effect
+// integrals (solveLadder).
+ConvergedQuantities convergedQuantities(const CrossSection& section, const std::vector<FaceMedia>& media = {},
+                                        bool skin = false);
+
+// The bar of a ladder's last value v2 from its last three, as every quantity's: its observed
+// convergence (both last changes where the ladder did not settle), plus the floor of the
+// quadrature and the rounding.
+double ladderBar(double v0, double v1, double v2, bool settled);
 
 }  // namespace plattor

@@ -393,8 +393,12 @@ CrossSection boardSection(const Board& board) {
     for (std::size_t k = 0; k < layerCount; ++k) {
         const double y1 = k + 1 == layerCount && board.topPlane ? HUGE_VAL : levels[k + 1];
         regions.dielectrics.push_back(DielectricRegion::layer(board.layers[k].er, levels[k], y1));
+        regions.dielectrics.back().lossTangent = board.layers[k].tanDelta;
     }
-    if (coating) regions.dielectrics.push_back(DielectricRegion::coatingOf(coating->er, top, mask, maskTop, coated));
+    if (coating) {
+        regions.dielectrics.push_back(DielectricRegion::coatingOf(coating->er, top, mask, maskTop, coated));
+        regions.dielectrics.back().lossTangent = coating->tanDelta;
+    }
 
     // The conductors: signals with the roles of a line's modes where they are one trace or a
     // pair of images, else each of role signal; grounds at 0 V.
@@ -491,11 +495,12 @@ Board structureBoard(const Structure& in) {
     const double t = orDefault(in.t, 0.0);
     Board board;
     board.topPlane = strip;
-    board.layers.push_back({"substrate", in.h, in.er});
-    if (strip) board.layers.push_back({"upper layer", in.b - in.h, orDefault(in.erTop, in.er)});
-    if (given(in.cover) && in.cover > 0) board.layers.push_back({"cover", in.cover, in.coverEr});
+    const double tand = orDefault(in.tand, 0.0);
+    board.layers.push_back({"substrate", in.h, in.er, tand});
+    if (strip) board.layers.push_back({"upper layer", in.b - in.h, orDefault(in.erTop, in.er), orDefault(in.tandTop, tand)});
+    if (given(in.cover) && in.cover > 0) board.layers.push_back({"cover", in.cover, in.coverEr, orDefault(in.coverTand, 0.0)});
     if (given(in.mask) && in.mask > 0)
-        board.coating.push_back({in.mask, orDefault(in.maskTop, in.mask), in.maskEr});
+        board.coating.push_back({in.mask, orDefault(in.maskTop, in.mask), in.maskEr, orDefault(in.maskTand, 0.0)});
     const auto trace = [&](const char* name, double x) {
         BoardConductor c;
         c.name = name;

@@ -7,37 +7,53 @@
 
 namespace plattor {
 
-std::pair<double, double> CrossSection::sidesOf(const Face& face) const {
+std::pair<Medium, Medium> CrossSection::sidesOf(const Face& face) const {
     const double t = std::numbers::pi / 2;
     const Point middle = face.point(t), normal = face.normal(t);
     // Far below the thinnest feature the range check lets through (1e−6 of the others), far
     // above the rounding of the coordinates.
     const double hair = std::max(1e-9 * std::min(face.length(), size), 1e-13 * (std::abs(middle) + size));
-    return {regions.permittivityAt(middle - hair * normal), regions.permittivityAt(middle + hair * normal)};
+    return {regions.mediumAt(middle - hair * normal), regions.mediumAt(middle + hair * normal)};
 }
+
+namespace {
+
+bool same(const Medium& a, const Medium& b) {
+    return a.permittivity == b.permittivity && a.lossTangent == b.lossTangent;
+}
+
+SectionFace sectionFace(const Face& face, std::size_t conductor, const Medium& left, const Medium& right,
+                        std::size_t mirror) {
+    SectionFace f{face, conductor, left.permittivity, right.permittivity, mirror};
+    f.leftLossTangent = left.lossTangent;
+    f.rightLossTangent = right.lossTangent;
+    return f;
+}
+
+}  // namespace
 
 std::size_t CrossSection::addMirrorPair(const Face& face, std::size_t conductor, std::size_t mirrorConductor) {
     const auto [left, right] = sidesOf(face);
-    if (conductor == noConductor && left == right) return noFace;
+    if (conductor == noConductor && same(left, right)) return noFace;
     const std::size_t k = faces.size();
-    faces.push_back({face, conductor, left, right, k + 1});
-    faces.push_back({face.mirrored(), mirrorConductor, right, left, k});
+    faces.push_back(sectionFace(face, conductor, left, right, k + 1));
+    faces.push_back(sectionFace(face.mirrored(), mirrorConductor, right, left, k));
     return k;
 }
 
 std::size_t CrossSection::addSymmetric(const Face& face, std::size_t conductor) {
     assert(std::abs(face.start() + std::conj(face.end())) <= 1e-12 * std::abs(face.start()));
     const auto [left, right] = sidesOf(face);
-    if (conductor == noConductor && left == right) return noFace;
-    faces.push_back({face, conductor, left, right, faces.size()});
+    if (conductor == noConductor && same(left, right)) return noFace;
+    faces.push_back(sectionFace(face, conductor, left, right, faces.size()));
     return faces.size() - 1;
 }
 
 std::size_t CrossSection::add(const Face& face, std::size_t conductor) {
     assert(!mirrorSymmetric);
     const auto [left, right] = sidesOf(face);
-    if (conductor == noConductor && left == right) return noFace;
-    faces.push_back({face, conductor, left, right, faces.size()});
+    if (conductor == noConductor && same(left, right)) return noFace;
+    faces.push_back(sectionFace(face, conductor, left, right, faces.size()));
     return faces.size() - 1;
 }
 
@@ -87,6 +103,11 @@ bool CrossSection::hasDielectric() const {
     });
 }
 
+bool CrossSection::hasDielectricLoss() const {
+    return std::any_of(faces.begin(), faces.end(),
+                       [](const SectionFace& f) { return f.leftLossTangent != 0 || f.rightLossTangent != 0; });
+}
+
 CrossSection CrossSection::inVacuum() const {
     CrossSection vacuum = *this;
     vacuum.faces.clear();
@@ -97,6 +118,7 @@ CrossSection CrossSection::inVacuum() const {
         SectionFace f = faces[k];
         if (f.leftPermittivity != 0) f.leftPermittivity = 1;
         if (f.rightPermittivity != 0) f.rightPermittivity = 1;
+        f.leftLossTangent = f.rightLossTangent = 0.0;
         vacuum.faces.push_back(f);
     }
     for (SectionFace& f : vacuum.faces) f.mirror = index[f.mirror];

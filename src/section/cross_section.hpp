@@ -49,6 +49,9 @@ struct SectionFace {
     // for the computation: no edge there, so the mesh neither refines towards them nor near them.
     bool openStart = false;
     bool openEnd = false;
+    // The loss tangents left and right (0 inside a conductor and in vacuum).
+    double leftLossTangent = 0.0;
+    double rightLossTangent = 0.0;
 };
 
 struct CrossSection {
@@ -65,14 +68,14 @@ struct CrossSection {
 
     // A face and its mirror image (the image gets `mirrorConductor`), their sides' permittivities
     // looked up in the regions; returns the index of the first. An interface between two equal
-    // permittivities is no face: noFace, nothing added.
+    // media is no face: noFace, nothing added.
     std::size_t addMirrorPair(const Face& face, std::size_t conductor, std::size_t mirrorConductor);
     // A face that is its own mirror image (reversed: X(π − t) = −conj X(t)).
     std::size_t addSymmetric(const Face& face, std::size_t conductor);
     // A face of an arrangement without mirror symmetry.
     std::size_t add(const Face& face, std::size_t conductor);
-    // The permittivities left and right of a face, a hair off its middle.
-    std::pair<double, double> sidesOf(const Face& face) const;
+    // What fills the two sides of a face, left and right, a hair off its middle.
+    std::pair<Medium, Medium> sidesOf(const Face& face) const;
     std::size_t addConductor(ConductorRole role);
     // Marks the ends of face k (and of its mirror image) that lie at |x| = far, or at |x| = near
     // where near is above 0, as cut off.
@@ -92,6 +95,8 @@ struct CrossSection {
     bool carriesUnknowns(std::size_t c) const;
     // Whether any dielectric other than vacuum is present.
     bool hasDielectric() const;
+    // Whether any dielectric has a loss tangent.
+    bool hasDielectricLoss() const;
     // The same arrangement in vacuum: every permittivity 1, the interfaces gone.
     CrossSection inVacuum() const;
 };

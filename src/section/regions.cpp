@@ -69,14 +69,14 @@ bool DielectricRegion::contains(Point z) const {
                        [&](const Outline& o) { return distanceToOutline(z, o) <= thicknessOver; });
 }
 
-double Regions::permittivityAt(Point z) const {
+Medium Regions::mediumAt(Point z) const {
     for (const Outline& c : conductors)
-        if (inside(z, c)) return 0.0;
+        if (inside(z, c)) return {0.0, 0.0};
     for (const Circle& c : circles)
-        if (const double r = std::abs(z - c.centre); r < c.radius && r > c.inner) return 0.0;
+        if (const double r = std::abs(z - c.centre); r < c.radius && r > c.inner) return {0.0, 0.0};
     for (auto r = dielectrics.rbegin(); r != dielectrics.rend(); ++r)
-        if (r->contains(z)) return r->permittivity;
-    return 1.0;
+        if (r->contains(z)) return {r->permittivity, r->lossTangent};
+    return {1.0, 0.0};
 }
 
 double distanceToOutline(Point z, const Outline& outline) {

@@ -13,7 +13,9 @@ namespace plattor {
 // A simple polygon, counter-clockwise: a conductor's cross-section (of zero area for a strip).
 using Outline = std::vector<Point>;
 
-// A dielectric region of relative permittivity `permittivity`, one of
+// A dielectric region of relative permittivity `permittivity` and loss tangent `lossTangent`
+// (ε″/ε′ where the dielectric model is constant; else their values at the model's fitting
+// frequency), one of
 //  a box:     the points with x0 ≤ x ≤ x1 and y0 ≤ y ≤ y1 (a layer where x0, x1 are infinite);
 //  a coating: the points at least as high as `base` and within `thickness` of the line
 //             y = base, or within `thicknessOver` of one of the outlines `over` (a solder mask
@@ -22,6 +24,7 @@ struct DielectricRegion {
     static constexpr double infinite = std::numeric_limits<double>::infinity();
 
     double permittivity;
+    double lossTangent = 0.0;
     double x0 = -infinite, x1 = infinite, y0 = -infinite, y1 = infinite;
     bool coating = false;
     double base = 0.0, thickness = 0.0, thicknessOver = 0.0;
@@ -43,6 +46,12 @@ struct Circle {
     double inner = 0.0;
 };
 
+// What fills a point: its relative permittivity (0 inside a conductor) and loss tangent.
+struct Medium {
+    double permittivity;
+    double lossTangent;
+};
+
 struct Regions {
     std::vector<Outline> conductors;
     std::vector<Circle> circles;
@@ -50,7 +59,8 @@ struct Regions {
 
     // The relative permittivity at z: 0 inside a conductor, else that of the last region
     // holding z, else 1 (vacuum).
-    double permittivityAt(Point z) const;
+    double permittivityAt(Point z) const { return mediumAt(z).permittivity; }
+    Medium mediumAt(Point z) const;
 };
 
 // The distance from z to a convex outline (0 inside it).

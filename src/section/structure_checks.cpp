@@ -43,6 +43,14 @@ void checkStructure(const Structure& s) {
     if (given(s.cover) != given(s.coverEr)) refuse(s, "--cover and --cover-er go together");
     if (given(s.mask) && given(s.cover)) refuse(s, "--mask and --cover exclude each other");
     if (given(s.maskTop) && !(s.mask > 0)) refuse(s, "--mask-top needs a mask (--mask above 0, --mask-er)");
+    if (given(s.maskTand) && !given(s.mask)) refuse(s, "--mask-tand needs a mask (--mask, --mask-er)");
+    if (given(s.coverTand) && !given(s.cover)) refuse(s, "--cover-tand needs a cover (--cover, --cover-er)");
+    for (const StructureOption& o : structureOptions()) {
+        const double v = s.*o.field;
+        if (o.lossTangent && given(v) && !(v >= 0 && v <= largestLossTangent))
+            refuse(s, std::string("--") + o.name + " must be a loss tangent from 0 to " +
+                          numberText(largestLossTangent) + ", got " + shortestText(v));
+    }
 
     for (const StructureOption& o : structureOptions()) {
         const double v = s.*o.field;

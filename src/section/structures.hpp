@@ -39,6 +39,9 @@ struct Structure {
     double mask = absent, maskEr = absent, maskTop = absent;
     double cover = absent, coverEr = absent;
     double g = absent, groundWidth = absent;
+    // Loss tangents (default 0): the substrate's, above the traces (stripline; default tand), the
+    // mask's and the cover's.
+    double tand = absent, tandTop = absent, maskTand = absent, coverTand = absent;
 
     bool isPair() const { return !std::isnan(s); }
 };
@@ -57,6 +60,7 @@ struct StructureOption {
     const char* placeholder;  // its value in the usage: "W", "EM"
     unsigned kinds;           // the structures that take it
     unsigned required;        // the structures that need it
+    bool lossTangent;         // a loss tangent (neither a length nor a permittivity)
 };
 
 // Every option, in the order of a batch's columns.
@@ -74,6 +78,8 @@ bool structureKindNamed(std::string_view name, StructureKind& kind);
 
 // The largest relative permittivity accepted.
 inline constexpr double largestPermittivity = 1e4;
+// The largest loss tangent accepted.
+inline constexpr double largestLossTangent = 10.0;
 
 // Raises RunError with one line naming the culprit if the structure is incomplete, not
 // physical (a non-positive width, touching or overlapping conductors, a trace through the upper

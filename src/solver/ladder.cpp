@@ -65,6 +65,21 @@ bool unsettled(const std::vector<LevelSolution>& s, double target, bool crossing
         const auto matrix = [&](std::size_t k) -> const std::vector<double>& {
             return vacuum ? s[k].vacuumMaxwell : s[k].maxwell;
         };
+        // The losses against themselves; the skin integrals, whose squared charge converges
+        // more slowly towards corners (by 16^(−1/3) a rung), to ten times the target.
+        const auto own = [&](double v0, double v1, double v2, double scale) {
+            if (std::isfinite(v2)) judge(v0, v1, v2, scale * std::fabs(v2));
+        };
+        if (vacuum) {
+            own(s[n - 3].skin.even, s[n - 2].skin.even, s[n - 1].skin.even, 10);
+            own(s[n - 3].skin.odd, s[n - 2].skin.odd, s[n - 1].skin.odd, 10);
+        } else {
+            for (std::size_t m = 0; m < s[n - 1].lossy.size(); ++m)
+                for (const auto member : {&ComplexModes::even, &ComplexModes::odd}) {
+                    const auto at = [&](std::size_t k) { return (s[k].lossy[m].*member).imag(); };
+                    if (at(n - 1) != 0) own(-at(n - 3), -at(n - 2), -at(n - 1), 1);
+                }
+        }
         const std::size_t size = static_cast<std::size_t>(std::lround(std::sqrt(matrix(n - 1).size())));
         for (std::size_t i = 0; i < size; ++i)
             for (std::size_t j = 0; j < size; ++j) {
@@ -83,11 +98,11 @@ const std::vector<MeshLevel>& ladderLevels() {
     return levels;
 }
 
-Ladder solveLadder(const CrossSection& section) {
+Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& media, bool skin) {
     // The arrangement in vacuum climbs on its own: its values are the same whatever dielectric
     // the arrangement has. Each rung of the dielectric's ladder is paired with the vacuum's,
     // counted from the top where one climbs higher than the other.
-    const auto climb = [](const CrossSection& s, bool vacuum) {
+    const auto climb = [&media, skin](const CrossSection& s, bool vacuum, bool both) {
         // A board of many conductors may simply be too large for dense systems: told before any
         // work from the third rung's mesh, which every cross-section climbs to.
         if (const std::size_t third = s.signals().empty() ? 0 : meshCrossSection(s, ladderLevels()[2]).unknowns();
@@ -108,22 +123,23 @@ Ladder solveLadder(const CrossSection& section) {
                                std::to_string(unknownsLimit) + "; this is a fault of the mesh: please report the input");
             const bool signals = !s.signals().empty();
             const double none = std::numeric_limits<double>::quiet_NaN();
-            const ModeCapacitances modes = signals ? ModeCapacitances{none, none} : modeCapacitances(s, mesh);
+            ModeSolution modes{{none, none}, {}, {none, none}};
+            if (!signals)
+                modes = solveModes(s, mesh, vacuum ? std::vector<FaceMedia>{} : media, (vacuum || both) && skin);
             const std::vector<double> maxwell = signals ? maxwellMatrix(s, mesh) : std::vector<double>{};
             solutions.push_back({level, level, mesh.panels.size(), mesh.unknowns(), mesh.panels.size(),
-                                 mesh.unknowns(), vacuum ? ModeCapacitances{} : modes, modes,
-                                 vacuum ? std::vector<double>{} : maxwell, maxwell});
-            if (!vacuum) solutions.back().vacuumModes = modes;
+                                 mesh.unknowns(), vacuum ? ModeCapacitances{} : modes.modes, modes.modes,
+                                 vacuum ? std::vector<double>{} : maxwell, maxwell, std::move(modes.lossy), modes.skin});
         }
         return solutions;
     };
     if (!section.hasDielectric()) {
-        std::vector<LevelSolution> solutions = climb(section, false);
+        std::vector<LevelSolution> solutions = climb(section, false, true);
         const bool settled = !unsettled(solutions, climbAbove, false);
         return {std::move(solutions), settled};
     }
-    std::vector<LevelSolution> solutions = climb(section, false);
-    const std::vector<LevelSolution> vacuum = climb(section.inVacuum(), true);
+    std::vector<LevelSolution> solutions = climb(section, false, false);
+    const std::vector<LevelSolution> vacuum = climb(section.inVacuum(), true, false);
     const bool settled = !unsettled(solutions, climbAbove, false) && !unsettled(vacuum, climbAbove, false);
     for (std::size_t k = 0; k < solutions.size(); ++k) {
         const std::size_t fromTop = solutions.size() - 1 - k;
@@ -133,6 +149,7 @@ Ladder solveLadder(const CrossSection& section) {
         solutions[k].vacuumUnknowns = v.vacuumUnknowns;
         solutions[k].vacuumModes = v.vacuumModes;
         solutions[k].vacuumMaxwell = v.vacuumMaxwell;
+        solutions[k].skin = v.skin;
     }
     return {std::move(solutions), settled};
 }

@@ -7,6 +7,7 @@
 // last two rungs bounds the error of the coarser one and, the convergence being observed, the
 // smaller one of the last.
 #include <cstddef>
+#include <limits>
 #include <vector>
 
 #include "mesh/mesh.hpp"
@@ -28,6 +29,10 @@ struct LevelSolution {
     // Of N signal conductors instead (modes NaN): their Maxwell matrices, row-major, F/m.
     std::vector<double> maxwell;
     std::vector<double> vacuumMaxwell;
+    // Where asked for: the mode capacitances with each set of complex media (C − jG/ω), and the
+    // skin-effect integral of each mode in vacuum (solveModes).
+    std::vector<ComplexModes> lossy;
+    ModeCapacitances skin{std::numeric_limits<double>::quiet_NaN(), std::numeric_limits<double>::quiet_NaN()};
 };
 
 // The rungs, coarse to fine.
@@ -47,7 +52,10 @@ struct Ladder {
     std::vector<LevelSolution> levels;
     bool settled;
 };
-Ladder solveLadder(const CrossSection& section);
+// With `media`, each rung also solves the modes with those complex permittivities; with `skin`,
+// the vacuum's rungs the skin-effect integrals; both then settle like the mode capacitances (the
+// loss, −Im of a complex one, against itself).
+Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& media = {}, bool skin = false);
 
 // How far the last value of a ladder v0, v1, v2 may still be off by its observed convergence:
 // the last change, never less than a thirtieth of the one before (a crossing must not look like

@@ -93,6 +93,19 @@ public:
     }
 
     const std::vector<Node>& nodes() const { return nodes_; }
+    const PanelRule& rule(std::size_t order) const { return *rules_[order]; }
+
+    // The normal field Σ_j g_j·∫ ℓ_j·Re[n/(z − X)] of the charges g (per unit t) at a point z on
+    // no face, with normal n: the sum of a kernel row against them.
+    double fieldOf(Point z, Point normal, const std::vector<double>& g) const {
+        thread_local std::vector<double> row;
+        row.assign(n_, 0.0);
+        const Image image{{Anchored{z, 0}, noFace, 0.0}, normal};
+        fieldRow(&image, 1, row.data());
+        double sum = 0.0;
+        for (std::size_t j = 0; j < n_; ++j) sum += row[j] * g[j];
+        return sum;
+    }
 
     // Kᵀ: column i holds the row of node i, the potential (conductor nodes) or the normal field
     // (interface nodes) there of every unknown, from the charges themselves (mirrorGroup false)
@@ -359,15 +372,104 @@ struct ModeCharges {
 // The potential of every conductor in one excitation, indexed as CrossSection::conductors.
 using Potentials = std::vector<double>;
 
+// The charges of the excitations of one solve: real, and for each set of complex media asked for
+// (outer index) each excitation's complex charges (inner).
+struct ExcitationCharges {
+    std::vector<ModeCharges> even, odd;
+    std::vector<std::vector<std::vector<Complex>>> lossyEven, lossyOdd;
+};
+
+// Solves (I + M)·x = b by restarted GMRES, M·v given by `apply`, to 1e−14 of |b|: the solution
+// is exact to rounding however many iterations that takes (at most the system's size).
+std::vector<Complex> gmres(const std::function<void(const std::vector<Complex>&, std::vector<Complex>&)>& apply,
+                           const std::vector<Complex>& b) {
+    const std::size_t n = b.size();
+    const auto norm = [](const std::vector<Complex>& v) {
+        double sum = 0.0;
+        for (const Complex& c : v) sum += std::norm(c);
+        return std::sqrt(sum);
+    };
+    const double target = 1e-14 * norm(b);
+    constexpr std::size_t restart = 40;
+    std::vector<Complex> x = b, mv(n);
+    std::vector<std::vector<Complex>> basis;
+    for (std::size_t done = 0; done <= n + restart;) {
+        apply(x, mv);
+        std::vector<Complex> r(n);
+        for (std::size_t i = 0; i < n; ++i) r[i] = b[i] - x[i] - mv[i];
+        const double beta = norm(r);
+        if (!(beta > target)) return x;
+        basis.assign(1, r);
+        for (Complex& v : basis[0]) v /= beta;
+        std::vector<std::vector<Complex>> h;  // columns of the Hessenberg matrix, rotated
+        std::vector<double> cs;
+        std::vector<Complex> sn, g{beta};
+        std::size_t k = 0;
+        for (; k < restart; ++k, ++done) {
+            checkInterrupt();
+            std::vector<Complex> w(n);
+            apply(basis[k], w);
+            for (std::size_t i = 0; i < n; ++i) w[i] += basis[k][i];
+            std::vector<Complex> column(k + 2);
+            for (std::size_t j = 0; j <= k; ++j) {
+                Complex dot = 0.0;
+                for (std::size_t i = 0; i < n; ++i) dot += std::conj(basis[j][i]) * w[i];
+                column[j] = dot;
+                for (std::size_t i = 0; i < n; ++i) w[i] -= dot * basis[j][i];
+            }
+            const double next = norm(w);
+            column[k + 1] = next;
+            for (std::size_t j = 0; j < k; ++j) {
+                const Complex a = column[j], c = column[j + 1];
+                column[j] = cs[j] * a + sn[j] * c;
+                column[j + 1] = -std::conj(sn[j]) * a + cs[j] * c;
+            }
+            const Complex a = column[k];
+            const double t = std::hypot(std::abs(a), next);
+            const Complex phase = std::abs(a) == 0 ? Complex(1.0) : a / std::abs(a);
+            cs.push_back(t == 0 ? 1.0 : std::abs(a) / t);
+            sn.push_back(t == 0 ? Complex(0.0) : phase * next / t);
+            column[k] = t * phase;
+            column[k + 1] = 0.0;
+            g.push_back(-std::conj(sn[k]) * g[k]);
+            g[k] = cs[k] * g[k];
+            h.push_back(std::move(column));
+            if (!(std::abs(g[k + 1]) > target) || next == 0) {
+                ++k;
+                break;
+            }
+            for (Complex& v : w) v /= next;
+            basis.push_back(std::move(w));
+        }
+        // The least-squares step: the rotated Hessenberg matrix is upper triangular.
+        std::vector<Complex> y(k);
+        for (std::size_t i = k; i-- > 0;) {
+            Complex sum = g[i];
+            for (std::size_t j = i + 1; j < k; ++j) sum -= h[j][i] * y[j];
+            y[i] = sum / h[i][i];
+        }
+        for (std::size_t j = 0; j < k; ++j)
+            for (std::size_t i = 0; i < n; ++i) x[i] += y[j] * basis[j][i];
+    }
+    return x;
+}
+
+// The contrast κ = (ε₋ − ε₊)/(ε₋ + ε₊) of an interface, ε₋ left of it, ε₊ right.
+template <typename Scalar>
+Scalar contrast(Scalar minus, Scalar plus) {
+    return (minus - plus) / (minus + plus);
+}
+
 // The charges of each excitation asked for: `even` ones, whose mirror images (with mirror
 // symmetry) carry the same potentials, and `odd` ones, whose images carry the opposite. The
 // systems are factored in the storage of the kernels, transposed as they are built: Aᵀ(j, i) =
 // factor_i·(K_direct ± K_mirror)ᵀ(j, i), solved by the transposed factors. Without mirror
-// symmetry one system serves every excitation, even and odd alike.
-std::pair<std::vector<ModeCharges>, std::vector<ModeCharges>> solveExcitations(const CrossSection& section,
-                                                                               const Kernels& kernels,
-                                                                               const std::vector<Potentials>& even,
-                                                                               const std::vector<Potentials>& odd) {
+// symmetry one system serves every excitation, even and odd alike. With complex media, each
+// excitation's complex charges follow from the same factors: the media change only the
+// interface rows, by −Δκ_i·|dX/dt|_i/π times their kernel row.
+ExcitationCharges solveExcitations(const CrossSection& section, const Kernels& kernels,
+                                   const std::vector<Potentials>& even, const std::vector<Potentials>& odd,
+                                   const std::vector<FaceMedia>& media = {}) {
     const std::vector<Node>& nodes = kernels.nodes();
     const std::size_t n = nodes.size();
     const bool mirror = section.mirrorSymmetric;
@@ -383,6 +485,10 @@ std::pair<std::vector<ModeCharges>, std::vector<ModeCharges>> solveExcitations(c
                [&](const Check& check) { if (mirror) images = kernels.transposedKernel(true, size, check); }, mirror);
 
     std::vector<double> rowFactor(n), diagonal(n, 0.0);
+    // With complex media: each interface row's change of factor, per set of media, and the
+    // interface rows' kernels before scaling (of the even and the odd system).
+    std::vector<std::size_t> interfaces;
+    std::vector<std::vector<Complex>> factorChange(media.size());
     for (std::size_t i = 0; i < n; ++i) {
         const SectionFace& face = section.faces[nodes[i].target.face];
         if (face.conductor != noConductor) {
@@ -393,19 +499,34 @@ std::pair<std::vector<ModeCharges>, std::vector<ModeCharges>> solveExcitations(c
         const double plus = face.rightPermittivity, minus = face.leftPermittivity;
         rowFactor[i] = -(minus - plus) / (minus + plus) * nodes[i].speed / pi;
         diagonal[i] = 1.0;
+        if (media.empty()) continue;
+        interfaces.push_back(i);
+        const std::size_t f = nodes[i].target.face;
+        for (std::size_t m = 0; m < media.size(); ++m)
+            factorChange[m].push_back(-(contrast(media[m].left[f], media[m].right[f]) - contrast(minus, plus)) *
+                                      nodes[i].speed / pi);
     }
+    std::vector<std::vector<double>> evenRows, oddRows;
     // Column i of Aᵀ is row i of A: the even system in `direct`'s storage, the odd in `images`'.
-    for (std::size_t i = 0; i < n; ++i) {
+    for (std::size_t i = 0, next = 0; i < n; ++i) {
         double* d = direct.column(i);
+        const bool kept = next < interfaces.size() && interfaces[next] == i;
+        if (kept) ++next;
         if (mirror) {
             double* m = images.column(i);
+            if (kept) {
+                evenRows.emplace_back(n);
+                oddRows.emplace_back(n);
+            }
             for (std::size_t j = 0; j < n; ++j) {
                 const double sum = d[j] + m[j], difference = d[j] - m[j];
+                if (kept) evenRows.back()[j] = sum, oddRows.back()[j] = difference;
                 d[j] = rowFactor[i] * sum;
                 m[j] = rowFactor[i] * difference;
             }
             m[i] += diagonal[i];
         } else {
+            if (kept) evenRows.emplace_back(d, d + n);
             for (std::size_t j = 0; j < n; ++j) d[j] *= rowFactor[i];
         }
         d[i] += diagonal[i];
@@ -429,36 +550,60 @@ std::pair<std::vector<ModeCharges>, std::vector<ModeCharges>> solveExcitations(c
         }
         return b;
     };
-    const auto solveAll = [&](const LuFactors& factors, const std::vector<Potentials>& excitations, bool bordered) {
-        std::vector<ModeCharges> solved;
+    // x + A⁻¹·ΔA·x = A⁻¹·b, x the real solution's complex counterpart.
+    const auto solveLossy = [&](const LuFactors& factors, const std::vector<std::vector<double>>& rows,
+                                const std::vector<Complex>& change, const std::vector<double>& real) {
+        const auto apply = [&](const std::vector<Complex>& v, std::vector<Complex>& out) {
+            std::vector<double> re(size, 0.0), im(size, 0.0);
+            for (std::size_t k = 0; k < interfaces.size(); ++k) {
+                Complex dot = 0.0;
+                const double* row = rows[k].data();
+                for (std::size_t j = 0; j < n; ++j) dot += row[j] * v[j];
+                const Complex delta = change[k] * dot;
+                re[interfaces[k]] = delta.real();
+                im[interfaces[k]] = delta.imag();
+            }
+            re = luSolveTransposed(factors, std::move(re));
+            im = luSolveTransposed(factors, std::move(im));
+            for (std::size_t j = 0; j < size; ++j) out[j] = Complex(re[j], im[j]);
+        };
+        std::vector<Complex> x = gmres(apply, std::vector<Complex>(real.begin(), real.end()));
+        x.resize(n);
+        return x;
+    };
+    const auto solveAll = [&](const LuFactors& factors, const std::vector<Potentials>& excitations, bool bordered,
+                              const std::vector<std::vector<double>>& rows, std::vector<ModeCharges>& solved,
+                              std::vector<std::vector<std::vector<Complex>>>& lossy) {
+        lossy.assign(media.size(), {});
         for (const Potentials& potentials : excitations) {
             std::vector<double> x = luSolveTransposed(factors, rightHandSide(potentials));
+            for (std::size_t m = 0; m < media.size(); ++m)
+                lossy[m].push_back(solveLossy(factors, rows, factorChange[m], x));
             ModeCharges c;
             c.offset = bordered ? x[n] : 0.0;
             x.resize(n);
             c.g = std::move(x);
             solved.push_back(std::move(c));
         }
-        return solved;
     };
-    std::pair<std::vector<ModeCharges>, std::vector<ModeCharges>> result;
+    ExcitationCharges result;
     if (!mirror) {
         addBorder(direct, true);
         const LuFactors factors = luFactor(std::move(direct), checkInterrupt);
-        result.first = solveAll(factors, even, border);
-        result.second = solveAll(factors, odd, border);
+        solveAll(factors, even, border, evenRows, result.even, result.lossyEven);
+        solveAll(factors, odd, border, evenRows, result.odd, result.lossyOdd);
         return result;
     }
     sideBySide(
         [&](const Check& check) {
             if (even.empty()) return;
             addBorder(direct, true);
-            result.first = solveAll(luFactor(std::move(direct), check), even, border);
+            solveAll(luFactor(std::move(direct), check), even, border, evenRows, result.even, result.lossyEven);
         },
         [&](const Check& check) {
             if (odd.empty()) return;
             addBorder(images, false);
-            result.second = solveAll(luFactor(std::move(images), check), odd, false);
+            solveAll(luFactor(std::move(images), check), odd, false, oddRows, result.odd, result.lossyOdd);
         },
         !even.empty() && !odd.empty());
     return result;
@@ -471,43 +616,48 @@ Potentials modePotentials(const CrossSection& section, bool odd) {
     return potentials;
 }
 
-// The free charge of conductor `measured` in one excitation's charges (`odd`: its mirror images
-// carry the opposite), F/m: where the conductor is its own mirror image, twice its solved half.
-double freeCharge(const CrossSection& section, const std::vector<Node>& nodes, const ModeCharges& charges, bool odd,
-                  std::size_t measured) {
+// The free charge of conductor `measured` in one excitation's charges g (`odd`: its mirror
+// images carry the opposite), in units of 2π·ε0: where the conductor is its own mirror image,
+// twice its solved half. The faces' sides have the permittivities `sides(f)` (real, or complex
+// with loss).
+template <typename Scalar, typename Sides>
+Scalar freeChargeOf(const CrossSection& section, const std::vector<Node>& nodes, const std::vector<Scalar>& g,
+                    bool odd, std::size_t measured, const Sides& sides) {
     const std::size_t n = nodes.size();
     const bool mirror = section.mirrorSymmetric;
     const double imageSign = odd ? -1.0 : 1.0;
     const double multiplicity = mirror && section.mirrorConductor(measured) == measured ? 2.0 : 1.0;
 
-    // In units of 2π·ε0.
-    double total = 0.0;
+    Scalar total = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
         const SectionFace& face = section.faces[nodes[i].target.face];
         if (face.conductor != measured) continue;
-        const double left = face.leftPermittivity, right = face.rightPermittivity;
-        const double permittivity = left == 0 ? right : right == 0 ? left : (left + right) / 2;
-        total += multiplicity * permittivity * nodes[i].weight * charges.g[i];
+        const auto [left, right] = sides(nodes[i].target.face);
+        const Scalar permittivity = face.leftPermittivity == 0    ? right
+                                    : face.rightPermittivity == 0 ? left
+                                                                  : (left + right) / 2.0;
+        total += multiplicity * permittivity * nodes[i].weight * g[i];
     }
     // Zero-thickness faces between two permittivities: the flux of every charge off their line.
     for (std::size_t f = 0; f < section.faces.size(); ++f) {
         const SectionFace& face = section.faces[f];
         if (face.conductor != measured) continue;
         if (face.leftPermittivity == 0 || face.rightPermittivity == 0) continue;
-        if (face.leftPermittivity == face.rightPermittivity) continue;
+        const auto [left, right] = sides(f);
+        if (left == right) continue;
         const ParameterRange range = solvedRange(section, f);
         if (range.t0 == range.t1) continue;
         const Point a = face.face.point(range.t0), b = face.face.point(range.t1);
         assert(!face.face.isArc() && a.imag() == b.imag());
         // Travelling towards +x the left side is the top.
         const bool rightwards = b.real() > a.real();
-        const double top = rightwards ? face.leftPermittivity : face.rightPermittivity;
-        const double bottom = rightwards ? face.rightPermittivity : face.leftPermittivity;
+        const Scalar top = rightwards ? left : right;
+        const Scalar bottom = rightwards ? right : left;
         const double x0 = std::min(a.real(), b.real()), x1 = std::max(a.real(), b.real()), y = a.imag();
-        double flux = 0.0;
+        Scalar flux = 0.0;
         for (std::size_t j = 0; j < n; ++j) {
             const Face& source = section.faces[nodes[j].target.face].face;
-            const double q = nodes[j].weight * charges.g[j];
+            const Scalar q = nodes[j].weight * g[j];
             const Anchored& at = nodes[j].target.at;
             const bool collinear = !source.isArc() && source.start().imag() == y && source.end().imag() == y;
             double angle = 0.0;
@@ -521,7 +671,175 @@ double freeCharge(const CrossSection& section, const std::vector<Node>& nodes, c
         }
         total += multiplicity * (top - bottom) / (2 * pi) * flux;
     }
-    return inFaradPerMetre(total);
+    return total;
+}
+
+// The free charge of conductor `measured` with the faces' own permittivities, F/m.
+double freeCharge(const CrossSection& section, const std::vector<Node>& nodes, const ModeCharges& charges, bool odd,
+                  std::size_t measured) {
+    const auto sides = [&](std::size_t f) {
+        return std::pair{section.faces[f].leftPermittivity, section.faces[f].rightPermittivity};
+    };
+    return inFaradPerMetre(freeChargeOf(section, nodes, charges.g, odd, measured, sides));
+}
+
+// The same with complex permittivities, C − jG/ω, F/m.
+Complex freeCharge(const CrossSection& section, const std::vector<Node>& nodes, const std::vector<Complex>& g,
+                   bool odd, std::size_t measured, const FaceMedia& media) {
+    const auto sides = [&](std::size_t f) { return std::pair{media.left[f], media.right[f]}; };
+    return inFaradPerMetre(1.0) * freeChargeOf(section, nodes, g, odd, measured, sides);
+}
+
+// The angle of the field (0 … 2π: 3π/2 outside a rectangle's corner) where conductor face f
+// meets another face of its conductor at its start (end 0) or end (1); 0 where it meets none at
+// an angle: a cut, a free edge, a smooth join.
+double cornerAngle(const CrossSection& section, std::size_t f, int end) {
+    const SectionFace& face = section.faces[f];
+    if (end == 0 ? face.openStart : face.openEnd) return 0.0;
+    const Point p = end == 0 ? face.face.start() : face.face.end();
+    // Along each face away from the corner.
+    const Point away = end == 0 ? face.face.startDirection() : -face.face.endDirection();
+    const double tolerance = 1e-12 * section.size;
+    for (std::size_t k = 0; k < section.faces.size(); ++k) {
+        const SectionFace& other = section.faces[k];
+        if (k == f || other.conductor != face.conductor) continue;
+        Point otherAway;
+        if (std::abs(other.face.start() - p) <= tolerance) otherAway = other.face.startDirection();
+        else if (std::abs(other.face.end() - p) <= tolerance) otherAway = -other.face.endDirection();
+        else continue;
+        const double between = std::fabs(std::arg(otherAway / away));  // 0 … π
+        if (std::fabs(between - pi) <= 1e-9) return 0.0;
+        // The bisector points into the field or into the conductor.
+        const Point bisector = away / std::abs(away) + otherAway / std::abs(otherAway);
+        const double hair = 1e-9 * std::min(face.face.length(), other.face.length());
+        const bool field = section.regions.permittivityAt(p + hair * bisector / std::abs(bisector)) != 0;
+        return field ? between : 2 * pi - between;
+    }
+    return 0.0;
+}
+
+// Whether a conductor face has a free edge: of zero thickness (dielectric on both sides), with an
+// end that is no cut.
+bool freeEdge(const SectionFace& face) {
+    return face.conductor != noConductor && face.leftPermittivity != 0 && face.rightPermittivity != 0 &&
+           !(face.openStart && face.openEnd);
+}
+
+// The Lagrange interpolant through a panel's nodes at u (panel parameter −1 … 1), barycentric.
+double interpolate(const PanelRule& rule, const double* values, double u) {
+    double numerator = 0.0, denominator = 0.0;
+    for (std::size_t j = 0; j < rule.order(); ++j) {
+        const double d = u - rule.node(j);
+        if (d == 0) return values[j];
+        double w = 1.0;
+        for (std::size_t k = 0; k < rule.order(); ++k)
+            if (k != j) w /= rule.node(j) - rule.node(k);
+        numerator += w / d * values[j];
+        denominator += w / d;
+    }
+    return numerator / denominator;
+}
+
+// ∫ σ² ds over one panel of a conductor face, σ = g/|dX/dt| from its charges g per unit t. The
+// panel's Gauss rule is exact for the square of its interpolant; but towards a corner of field
+// angle α the charge goes like r^ν, ν = π/α − 1, r the distance to it, and its square is
+// singular. On the half of a face nearer such a corner the smooth part h = σ/r^ν is
+// interpolated instead, and ∫ h²·r^(2ν) dr taken in s = r^(2ν + 1), where it is ∫ h² ds/(2ν + 1).
+double squareIntegral(const CrossSection& section, const Panel& panel, const Kernels& kernels, const double* g) {
+    const PanelRule& rule = kernels.rule(panel.order);
+    const std::vector<Node>& nodes = kernels.nodes();
+    const Face& face = section.faces[panel.face].face;
+    const int end = panel.t1 <= pi / 2 ? 0 : panel.t0 >= pi / 2 ? 1 : -1;
+    const double angle = end < 0 ? 0.0 : cornerAngle(section, panel.face, end);
+    if (angle == 0 || face.isArc()) {
+        double sum = 0.0;
+        for (std::size_t j = 0; j < panel.order; ++j) {
+            const Node& node = nodes[panel.first + j];
+            sum += node.weight * g[j] * g[j] / node.speed;
+        }
+        return sum;
+    }
+    const double nu = pi / angle - 1, length = face.length();
+    const double corner = end == 0 ? 0.0 : pi;
+    if (panel.t0 == 0 || panel.t1 == pi) {
+        // The innermost panel: there the interpolant is good for the panel's charge q alone, and
+        // σ = c·r^ν holding it gives ∫ σ² dr = q²·(ν + 1)²/((2ν + 1)·r0).
+        double q = 0.0;
+        for (std::size_t j = 0; j < panel.order; ++j) q += nodes[panel.first + j].weight * g[j];
+        return q * q * (nu + 1) * (nu + 1) / ((2 * nu + 1) * panel.chord());
+    }
+    // The distance to the corner along the face (its parameter runs by the cosine map), and back.
+    const auto distance = [&](double t) { return face.separation(t, corner); };
+    const auto parameter = [&](double r) {
+        const double t = 2 * std::asin(std::sqrt(std::min(r / length, 1.0)));
+        return end == 0 ? t : pi - t;
+    };
+    std::vector<double> h(panel.order);
+    for (std::size_t j = 0; j < panel.order; ++j) {
+        const Node& node = nodes[panel.first + j];
+        h[j] = g[j] / node.speed / std::pow(distance(node.target.t), nu);
+    }
+    const double exponent = 2 * nu + 1;
+    const double s0 = std::pow(distance(panel.t0), exponent), s1 = std::pow(distance(panel.t1), exponent);
+    const PanelRule::FineRule& fine = rule.middle();
+    const double centre = (panel.t0 + panel.t1) / 2, half = (panel.t1 - panel.t0) / 2;
+    double sum = 0.0;
+    for (std::size_t k = 0; k < fine.nodes.size(); ++k) {
+        const double sk = (s0 + s1) / 2 + (s1 - s0) / 2 * fine.nodes[k];
+        const double t = parameter(std::pow(sk, 1 / exponent));
+        const double value = interpolate(rule, h.data(), (t - centre) / half);
+        sum += std::fabs(s1 - s0) / 2 * fine.weights[k] * value * value;
+    }
+    return sum / exponent;
+}
+
+// ∮ ρ̂² dl of one excitation's charges over every conductor (with mirror symmetry, the images'
+// halves too) and the ground plane, ρ̂ the charge density divided by `charge`.
+double skinIntegral(const CrossSection& section, const Mesh& mesh, const Kernels& kernels, const ModeCharges& charges,
+                    bool odd, double charge) {
+    if (std::any_of(section.faces.begin(), section.faces.end(), freeEdge)) return HUGE_VAL;
+    const std::vector<Node>& nodes = kernels.nodes();
+    double sum = 0.0;
+    for (const Panel& panel : mesh.panels) {
+        const SectionFace& face = section.faces[panel.face];
+        if (face.conductor == noConductor) continue;
+        const double* g = &charges.g[panel.first];
+        sum += squareIntegral(section, panel, kernels, g);
+    }
+    if (section.groundPlane) {
+        // The plane's charge, −(1/π)·Σ q·y/|x − z|², squared and integrated over x: for two line
+        // charges (1/π)·q·q'·(y + y')/|z − z̄'|², the field at the image of one of the image of
+        // the other. Its rule: on each conductor panel, pieces no longer than their height, each
+        // with the panel's order of Gauss points, the charge interpolated there.
+        const double imageSign = odd ? -1.0 : 1.0;
+        double plane = 0.0;
+        for (const Panel& panel : mesh.panels) {
+            const SectionFace& face = section.faces[panel.face];
+            if (face.conductor == noConductor) continue;
+            const Face& f = face.face;
+            const PanelRule& rule = kernels.rule(panel.order);
+            const double* g = &charges.g[panel.first];
+            const double height = std::min(panel.a.z().imag(), panel.b.z().imag());
+            const auto pieces = static_cast<std::size_t>(std::ceil(panel.chord() / std::max(height, 1e-300)));
+            const std::size_t count = std::max<std::size_t>(1, std::min<std::size_t>(pieces, 1024));
+            const double half = (panel.t1 - panel.t0) / 2;
+            for (std::size_t piece = 0; piece < count; ++piece) {
+                for (std::size_t k = 0; k < rule.order(); ++k) {
+                    // The point's panel parameter u ∈ [−1, 1].
+                    const double u = -1 + (2 * piece + 1 + rule.node(k)) / static_cast<double>(count);
+                    const double t = (panel.t0 + panel.t1) / 2 + half * u;
+                    const double weight = half * rule.weight(k) / static_cast<double>(count);
+                    const double charge = count == 1 ? g[k] : interpolate(rule, g, u);
+                    const Point z = f.point(t);
+                    double field = kernels.fieldOf(std::conj(z), Point(0, -1), charges.g);
+                    if (section.mirrorSymmetric) field += imageSign * kernels.fieldOf(-z, Point(0, -1), charges.g);
+                    plane += weight * charge * field;
+                }
+            }
+        }
+        sum += plane / pi;
+    }
+    return (section.mirrorSymmetric ? 2.0 : 1.0) * sum / (charge * charge);
 }
 
 }  // namespace
@@ -531,20 +849,53 @@ SolvesOnThisThreadOnly::SolvesOnThisThreadOnly() : before_(aloneOnThisThread) { 
 SolvesOnThisThreadOnly::~SolvesOnThisThreadOnly() { aloneOnThisThread = before_; }
 
 ModeCapacitances modeCapacitances(const CrossSection& section, const Mesh& mesh) {
+    return solveModes(section, mesh, {}, false).modes;
+}
+
+ModeSolution solveModes(const CrossSection& section, const Mesh& mesh, const std::vector<FaceMedia>& media,
+                        bool skin) {
     const Kernels kernels(section, mesh);
     const bool even = hasReference(section), odd = section.isPair();
     std::vector<Potentials> evenModes, oddModes;
     if (even) evenModes.push_back(modePotentials(section, false));
     if (odd) oddModes.push_back(modePotentials(section, true));
-    const auto [evenCharges, oddCharges] = solveExcitations(section, kernels, evenModes, oddModes);
+    const ExcitationCharges charges = solveExcitations(section, kernels, evenModes, oddModes, media);
     // The trace whose charge is reported: the right one of a pair, else the single one.
     const auto conductor = std::find(section.conductors.begin(), section.conductors.end(),
                                      odd ? ConductorRole::right : ConductorRole::single);
     assert(conductor != section.conductors.end());
     const auto measured = static_cast<std::size_t>(conductor - section.conductors.begin());
     const double none = std::numeric_limits<double>::quiet_NaN();
-    return {even ? freeCharge(section, kernels.nodes(), evenCharges.front(), false, measured) : none,
-            odd ? freeCharge(section, kernels.nodes(), oddCharges.front(), true, measured) : none};
+    const std::vector<Node>& nodes = kernels.nodes();
+    ModeSolution solution;
+    solution.modes = {even ? freeCharge(section, nodes, charges.even.front(), false, measured) : none,
+                      odd ? freeCharge(section, nodes, charges.odd.front(), true, measured) : none};
+    for (std::size_t m = 0; m < media.size(); ++m)
+        solution.lossy.push_back(
+            {even ? freeCharge(section, nodes, charges.lossyEven[m].front(), false, measured, media[m]) : Complex(none),
+             odd ? freeCharge(section, nodes, charges.lossyOdd[m].front(), true, measured, media[m]) : Complex(none)});
+    solution.skin = {none, none};
+    if (skin) {
+        // Each trace's own charge normalises the density: a unit current on each.
+        const auto of = [&](const ModeCharges& c, bool oddMode) {
+            const auto unit = [](std::size_t) { return std::pair{1.0, 1.0}; };
+            const double q = freeChargeOf(section, nodes, c.g, oddMode, measured, unit);
+            return skinIntegral(section, mesh, kernels, c, oddMode, q) / (odd ? 2.0 : 1.0);
+        };
+        if (even) solution.skin.even = of(charges.even.front(), false);
+        if (odd) solution.skin.odd = of(charges.odd.front(), true);
+    }
+    return solution;
+}
+
+FaceMedia faceMedia(const CrossSection& section,
+                    const std::function<std::complex<double>(double permittivity, double lossTangent)>& model) {
+    FaceMedia media;
+    for (const SectionFace& f : section.faces) {
+        media.left.push_back(f.leftPermittivity == 0 ? Complex(0.0) : model(f.leftPermittivity, f.leftLossTangent));
+        media.right.push_back(f.rightPermittivity == 0 ? Complex(0.0) : model(f.rightPermittivity, f.rightLossTangent));
+    }
+    return media;
 }
 
 std::vector<double> maxwellMatrix(const CrossSection& section, const Mesh& mesh) {
@@ -577,7 +928,9 @@ std::vector<double> maxwellMatrix(const CrossSection& section, const Mesh& mesh)
         even.push_back(unit);
         if (paired(r)) odd.push_back(unit);
     }
-    const auto [evenCharges, oddCharges] = solveExcitations(section, kernels, even, odd);
+    const ExcitationCharges charges = solveExcitations(section, kernels, even, odd);
+    const std::vector<ModeCharges>& evenCharges = charges.even;
+    const std::vector<ModeCharges>& oddCharges = charges.odd;
     const std::size_t m = solved.size();
     std::vector<double> qEven(m * m), qOdd(m * m, 0.0);
     for (std::size_t e = 0, o = 0; e < m; ++e) {
@@ -621,7 +974,9 @@ ModeField::ModeField(const CrossSection& section, const Mesh& mesh, const std::v
     std::vector<Potentials> evenParts, oddParts;
     if (anyEven) evenParts.push_back(even);
     if (anyOdd) oddParts.push_back(odd);
-    const auto [evenCharges, oddCharges] = solveExcitations(section, kernels, evenParts, oddParts);
+    const ExcitationCharges charges = solveExcitations(section, kernels, evenParts, oddParts);
+    const std::vector<ModeCharges>& evenCharges = charges.even;
+    const std::vector<ModeCharges>& oddCharges = charges.odd;
     const std::size_t n = kernels.nodes().size();
     charges_.assign(n, 0.0);
     oddCharges_.assign(n, 0.0);

@@ -15,6 +15,8 @@
 // Without a ground plane the logarithmic kernel sees no reference: the even system is bordered
 // with a free constant potential and the neutrality of the charge, so no length unit makes it
 // singular; the odd one is neutral by symmetry.
+#include <complex>
+#include <functional>
 #include <vector>
 
 #include "mesh/mesh.hpp"
@@ -31,6 +33,42 @@ struct ModeCapacitances {
 };
 
 ModeCapacitances modeCapacitances(const CrossSection& section, const Mesh& mesh);
+
+// The complex relative permittivities ε′ − jε″ of every face's two sides (indexed as
+// CrossSection::faces; 0 inside a conductor): the dielectrics at one frequency.
+struct FaceMedia {
+    std::vector<std::complex<double>> left, right;
+};
+
+// Mode capacitances per trace with complex permittivities, C − jG/ω, F/m.
+struct ComplexModes {
+    std::complex<double> even;
+    std::complex<double> odd;
+};
+
+// A solve of the modes with what follows from the same charges:
+// - `lossy`: the mode capacitances with each FaceMedia's complex permittivities in place of the
+//   faces' own (real) ones. The system differs from the real one only in the rows of the
+//   interfaces, by the change of their contrast κ = (ε₋ − ε₊)/(ε₋ + ε₊): solved exactly, by
+//   GMRES on x + A⁻¹·ΔA·x = A⁻¹·b with the real system's factors, not to first order in tan δ.
+// - `skin`: per mode, ∮ ρ̂² dl over every conductor's surface, the infinite ground plane's
+//   included, divided by the number of traces the mode drives: ρ̂ the surface charge for a unit
+//   charge on each trace, which in the skin-effect limit is the surface current for a unit
+//   current (the mode's resistance per unit length is R_s times it). In the section's length
+//   unit⁻¹; +∞ where a conductor has a free edge (a strip of zero thickness, whose charge goes
+//   like d^(−1/2) and its square is not integrable). Meant for a section in vacuum.
+struct ModeSolution {
+    ModeCapacitances modes;
+    std::vector<ComplexModes> lossy;
+    ModeCapacitances skin;
+};
+ModeSolution solveModes(const CrossSection& section, const Mesh& mesh, const std::vector<FaceMedia>& media,
+                        bool skin);
+
+// Each face's complex permittivities from its own relative permittivity and loss tangent by a
+// dielectric model (which keeps vacuum, (1, 0), at 1).
+FaceMedia faceMedia(const CrossSection& section,
+                    const std::function<std::complex<double>(double permittivity, double lossTangent)>& model);
 
 // The Maxwell capacitance matrix of the signal conductors (CrossSection::signals()), F/m,
 // row-major: entry (i, j) the free charge on signal i with signal j at 1 V, every other conductor

@@ -78,12 +78,12 @@ TEST(LinesApi, OptionsReadBackInMetresWhereTheyCarryUnits) {
     EXPECT_EQ(plattor::Line("stripline").set("w", 2.5).get("w"), 2.5);
     EXPECT_EQ(plattor::Line("stripline").lengthUnit(), "");
     EXPECT_EQ(plattor::Line::options().front(), "w");
-    EXPECT_EQ(plattor::Line::options().size(), 15u);
+    EXPECT_EQ(plattor::Line::options().size(), 19u);
     // A kind's own options, those it needs first, as plattor-lines' usage lists them.
     const std::vector<plattor::Line::Option> strip = plattor::Line::options("stripline");
     std::string names;
     for (const auto& o : strip) names += (o.required ? "" : "[") + o.name + (o.required ? " " : "] ");
-    EXPECT_EQ(names, "w h b er [w-top] [t] [s] [er-top] ");
+    EXPECT_EQ(names, "w h b er [w-top] [t] [s] [er-top] [tand] [tand-top] ");
     EXPECT_NE(plattor::Line::description("coplanar").find("ground-width"), std::string::npos);
 }
 
@@ -111,7 +111,7 @@ TEST(LinesApi, MistakesAreErrorsWithTheProgramsMessage) {
               "--w needs a length (a decimal number, bare or with one of the units m, mm, um, mil), got \"NaN\"");
     EXPECT_EQ(message([] { plattor::Line("microstrip").set("width", 1.0); }),
               "unknown option \"width\"; the options are w, w-top, t, s, h, b, er, er-top, mask, mask-er, mask-top, cover, "
-              "cover-er, g, ground-width");
+              "cover-er, g, ground-width, tand, tand-top, mask-tand, cover-tand");
     EXPECT_EQ(message([] { plattor::Line("slotline"); }),
               "unknown structure \"slotline\"; the structures are microstrip, stripline, coplanar");
     const plattor::Solution s = plattor::solve(plattor::Line("microstrip").set("w", 1.0).set("h", 1.0).set("er", 2.0));

@@ -345,7 +345,7 @@ INSTANTIATE_TEST_SUITE_P(
         BadBatch{"RepeatedColumn", "structure,w,h,w_top,w-top\n", "lines.csv: line 1: the column \"w-top\" appears twice"},
         BadBatch{"UnknownColumn", "structure,w,height\n",
                  "lines.csv: line 1: unknown column \"height\" (the columns are structure, w, w_top, t, s, h, b, er, "
-                 "er_top, mask, mask_er, mask_top, cover, cover_er, g, ground_width)"},
+                 "er_top, mask, mask_er, mask_top, cover, cover_er, g, ground_width, tand, tand_top, mask_tand, cover_tand)"},
         BadBatch{"QuoteLeftOpenInTheHeader", "structure,\"w\nmicrostrip,1\n",
                  "lines.csv: line 1: a quoted cell is not closed on its line"},
         BadBatch{"EndlessHeader", nullptr, "/dev/zero: line 1 is longer than 1 MiB", "/dev/zero"},
