@@ -8,13 +8,19 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <numbers>
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 #include "base/error.hpp"
 #include "losses/dielectric.hpp"
 #include "losses/line.hpp"
+#include "losses/network_files.hpp"
 #include "losses/touchstone.hpp"
 #include "matrix/linalg.hpp"
 #include "physics/constants.hpp"
@@ -224,6 +230,36 @@ TEST(NetworkFiles, WElementTableIsLowerTriangularInItsOrder) {
               "* C0, F/m\n1.4000000000000001e-10\n-1.9999999999999999e-11 1.4000000000000001e-10\n* R0, ohm/m\n4.0999999999999996\n0 4.0999999999999996\n"
               "* G0, S/m\n0\n0 0\n* Rs, ohm/(m*sqrt(Hz))\n0.0015\n0.00020000000000000001 0.0015\n"
               "* Gd, S/(m*Hz)\n9.9999999999999998e-13\n0 9.9999999999999998e-13\n");
+}
+
+// The files are put in place whole, with the text above; a directory that is not there is named
+// in the message.
+TEST(NetworkFiles, WritesTheFilesInPlaceOrSaysWhyNot) {
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("plattor-losses-test." + std::to_string(::getpid()));
+    std::filesystem::remove_all(dir);
+    std::filesystem::create_directories(dir);
+    const NetworkData data{2, 50.0, {1e9}, {{0.25, 0.5, 0.5, 0.25}}};
+    const RlgcTable table{1, {4.1}, {3.3e-7}, {0}, {1.4e-10}, {1.5e-3}, {1e-12}};
+    const std::string s2p = (dir / "line.s2p").string(), rlgc = (dir / "line.rlgc").string();
+    writeTouchstone(s2p, data, "line");
+    writeWElementTable(rlgc, table);
+    const auto contents = [](const std::string& name) {
+        std::ifstream file(name);
+        std::stringstream text;
+        text << file.rdbuf();
+        return text.str();
+    };
+    EXPECT_EQ(contents(s2p), touchstoneText(data, "line"));
+    EXPECT_EQ(contents(rlgc), wElementText(table));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2);  // no temporaries left
+    const std::string missing = (dir / "no-such-dir" / "line.s2p").string();
+    try {
+        writeTouchstone(missing, data);
+        ADD_FAILURE() << missing;
+    } catch (const RunError& e) {
+        EXPECT_EQ(std::string(e.what()).rfind(missing + ": cannot ", 0), 0u) << e.what();
+    }
+    std::filesystem::remove_all(dir);
 }
 
 }  // namespace
