@@ -77,21 +77,11 @@ Complex surfaceImpedance(const ConductorSettings& s, double frequency) {
     return k * surfaceResistance(s.conductivity, frequency) * Complex(1.0, 1.0);
 }
 
-Complex internalImpedance(double rdc, Complex skin) {
-    // R_dc² is real and positive, Z_skin² lies in the upper half plane (Z_skin in the first
-    // quadrant), so their sum does too and its principal root is in the first quadrant.
-    return std::sqrt(rdc * rdc + skin * skin);
-}
-
-std::vector<Complex> internalImpedance(const std::vector<double>& rdc, const std::vector<Complex>& skin) {
-    assert(rdc.size() == skin.size() && (rdc.size() == 1 || rdc.size() == 4));
-    if (rdc.size() == 1) return {internalImpedance(rdc[0], skin[0])};
-    const Complex even = internalImpedance(0.5 * (rdc[0] + rdc[3]) + 0.5 * (rdc[1] + rdc[2]),
-                                           0.5 * (skin[0] + skin[3]) + 0.5 * (skin[1] + skin[2]));
-    const Complex odd = internalImpedance(0.5 * (rdc[0] + rdc[3]) - 0.5 * (rdc[1] + rdc[2]),
-                                          0.5 * (skin[0] + skin[3]) - 0.5 * (skin[1] + skin[2]));
-    const Complex self = 0.5 * (even + odd), mutual = 0.5 * (even - odd);
-    return {self, mutual, mutual, self};
+Complex internalImpedance(double rdc, double skinResistance, Complex roughness) {
+    assert(rdc > 0 && skinResistance >= 0);
+    if (skinResistance == 0) return rdc;
+    const Complex x = Complex(1.0, 1.0) * (skinResistance / rdc);
+    return roughness * Complex(1.0, 1.0) * skinResistance / std::tanh(x);
 }
 
 }  // namespace plattor

@@ -25,6 +25,7 @@
 #include "run/geometry.hpp"
 #include "run/gnuplot.hpp"
 #include "run/input.hpp"
+#include "run/loss_runs.hpp"
 #include "run/signals.hpp"
 #include "run/stackup_run.hpp"
 #include "section/structure_arguments.hpp"
@@ -53,7 +54,8 @@ std::string usage() {
            "       plattor-lines --batch FILE.csv|- [--threads N]\n"
            "       plattor-lines stackup FILE.kicad_pcb [--planes LAYER,…] [--z OHM,…] [--zdiff OHM,…]\n"
            "                     [--gap G | --width W] [--mask M] [--mask-er E] [--etch E] [--dk-tol T]\n"
-           "                     [--json | --csv] [--rules FILE.kicad_dru] [--threads N]";
+           "                     [--json | --csv] [--rules FILE.kicad_dru] [--threads N]\n" +
+           lossUsage;
 }
 
 // Text broken into lines of at most 100 characters at blanks.
@@ -110,7 +112,7 @@ constexpr const char* helpDesign =
     "held (--gap), the width held (--width) or equal to the width; the impedance's change for ±--etch on\n"
     "the width (12.5um) and ±--dk-tol on the laminate's er (5%). Planes: the copper layers typed power\n"
     "and, where the board has tracks, those without one, or --planes. Bare lengths in mm. --rules\n"
-    "writes the widths as KiCad custom rules, one net class a target (Z50, Zdiff90).";
+    "writes the widths as KiCad custom rules, one net class a target (Z50, Zdiff90).\n";
 
 struct Options {
     bool json = false;
@@ -130,6 +132,7 @@ struct Options {
     std::optional<std::string> batch;
     std::optional<std::string> excite;         // --excite NAME=VOLTS,… for a file's picture
     std::optional<unsigned> threads;
+    LossOptions losses;                        // --freq and the loss options
 };
 
 // The value after an option; raises RunError where there is none or the option came before.
@@ -174,6 +177,12 @@ void checkCombination(const Options& o) {
     if (o.boardFile && o.odd) refuse("a cross-section file's picture takes --excite NAME=VOLTS,…, not --mode");
     if (o.boardFile && o.solve && o.picture) refuse("--solve on a cross-section file draws no picture: solve, then draw");
     if (o.boardFile && o.plot) refuse("--plot draws the structures' sweeps; a cross-section file's sweep is CSV");
+
+    if (o.losses.any()) {
+        if (!o.structure && !o.boardFile) refuse("the loss options need a structure or a cross-section file first");
+        if (o.solve || o.sweep || o.picture || o.describe || o.batch)
+            refuse("the loss options go with a single solve: no --solve, --sweep, --picture, --describe or --batch");
+    }
 
     const bool pair = o.structure && (o.structure->structure.isPair() || (o.solve && *o.solve == "s"));
     if (o.odd.value_or(false) && !pair) refuse("--mode odd needs a pair of traces (--s)");
@@ -243,6 +252,7 @@ Options parseArguments(int argc, char** argv) {
         if (argument == "--excite") { options.excite = valueOf(argc, argv, k, options.excite); continue; }
         if (argument == "--batch") { options.batch = valueOf(argc, argv, k, options.batch); continue; }
         if (argument == "--threads") { options.threads = parseThreads(valueOf(argc, argv, k, options.threads)); continue; }
+        if (takeLossOption(options.losses, argc, argv, k)) continue;
         const StructureOption* option =
             argument.size() > 2 && argument.compare(0, 2, "--") == 0 ? findStructureOption(argument.substr(2)) : nullptr;
         if (option != nullptr && argument.find('_') == std::string::npos && (options.structure || argument == "--er")) {
@@ -518,7 +528,7 @@ int main(int argc, char** argv) {
         if (argc > 1 && std::string_view(argv[1]) == "stackup") {
             bool help = false;
             const StackupRequest request = parseStackup(argc, argv, help);
-            if (help) display(usage() + "\n\n" + helpPair + structuresHelp() + helpDesign);
+            if (help) display(usage() + "\n\n" + helpPair + structuresHelp() + helpDesign + lossHelp);
             else runStackup(request);
             finishConsole();
             return 0;
@@ -528,11 +538,15 @@ int main(int argc, char** argv) {
         if (options.picture && !options.help && !options.version) checkGnuplot(options.picture->fileName, "--picture");
         const unsigned threads = options.threads.value_or(defaultThreads());
         if (options.help) {
-            display(usage() + "\n\n" + helpPair + structuresHelp() + helpDesign);
+            display(usage() + "\n\n" + helpPair + structuresHelp() + helpDesign + lossHelp);
         } else if (options.version) {
             display(std::string("plattor-lines ") + PLATTOR_VERSION);
         } else if (options.batch) {
             runBatch(*options.batch, threads);
+        } else if (options.losses.any() && options.boardFile) {
+            runFileLosses(readBoardFile(*options.boardFile), options.losses, options.json);
+        } else if (options.losses.any()) {
+            runStructureLosses(*options.structure, options.losses, options.json);
         } else if (options.sweep && options.boardFile) {
             runFileSweep(readBoardFile(*options.boardFile), *options.sweep, threads);
         } else if (options.sweep) {
