@@ -119,6 +119,15 @@ std::vector<T> fromModes(const std::vector<T>& modes) {
 
 }  // namespace
 
+ValueAndBar convergedSkin(double v0, double v1, double v2, double rate, bool settled) {
+    if (!std::isfinite(v2)) return {v2, 0.0};
+    const double coarse = v1 - v0, fine = v2 - v1;
+    const double observed = coarse != 0 && fine / coarse > 0 ? fine / coarse : 0.0;
+    const double rho = std::min(std::max(rate, observed), 0.9);
+    const double step = fine * rho / (1 - rho);
+    return {v2 + step, std::fabs(step) + ladderBar(v0, v1, v2, settled)};
+}
+
 const LossQuantityInfo& lossQuantityInfo(LossQuantity q) { return registry[static_cast<std::size_t>(q)]; }
 
 std::vector<double> dcResistances(const Board& board, double sigma) {
@@ -212,7 +221,8 @@ LineLosses lineLosses(const Board& board, const LossRequest& request) {
     for (std::size_t m = 0; m < modes; ++m) {
         const auto mode = [m](const ModeCapacitances& v) { return m == 0 ? v.even : v.odd; };
         parts[m].inAir = bar([&](const LevelSolution& l) { return mode(l.vacuumModes); });
-        parts[m].skin = bar([&](const LevelSolution& l) { return mode(l.skin) / metres; });
+        const auto skin = [&](std::size_t k) { return mode(c.levels[k].skin) / metres; };
+        parts[m].skin = convergedSkin(skin(n - 3), skin(n - 2), skin(n - 1), skinConvergence(section.inVacuum()), c.settled);
         parts[m].dcResistance = dc[m];
         if (!std::isfinite(parts[m].skin.value) || !std::isfinite(dc[m]))
             losses.noConductorLoss = "no conductor loss: a conductor of zero thickness carries an infinite current density "

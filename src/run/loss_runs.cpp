@@ -45,9 +45,13 @@ double frequency(const std::string& option, const std::string& text) {
     constexpr Suffix suffixes[] = {{"GHz", 1e9}, {"MHz", 1e6}, {"kHz", 1e3}, {"Hz", 1.0}};
     for (const Suffix& s : suffixes) {
         const std::string suffix = s.text;
-        if (text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0)
-            return s.hertz * positive(option, text.substr(0, text.size() - suffix.size()),
-                                      "a frequency above 0 (Hz, kHz, MHz or GHz)");
+        if (text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0) {
+            const std::string number = text.substr(0, text.size() - suffix.size());
+            const Decimal d = parseDecimal(number);
+            if (d.length == 0 || d.length != number.size() || !d.inRange || !(d.value > 0) || !std::isfinite(d.value))
+                break;
+            return s.hertz * d.value;
+        }
     }
     return positive(option, text, "a frequency above 0 (Hz, kHz, MHz or GHz)");
 }
@@ -70,15 +74,21 @@ void needUnits(bool units) {
                        "not only on the ratios");
 }
 
-void writeFiles(const LineLosses& losses, const LossOptions& o, const LossRequest& request) {
+// The Touchstone file's name for a line of `modes` modes: *.s2p for one trace, *.s4p for a pair.
+void checkTouchstoneName(const LossOptions& o, std::size_t modes) {
+    if (!o.touchstone) return;
+    const std::string& name = *o.touchstone;
+    const std::string wanted = modes == 1 ? ".s2p" : ".s4p";
+    if (name.size() < 4 || name.compare(name.size() - 4, 4, wanted) != 0)
+        throw RunError("--touchstone needs a file named *" + wanted + " for " +
+                       (modes == 1 ? "a single trace (2 ports)" : "a pair (4 ports)") + ", got \"" +
+                       printableExcerpt(name) + "\"");
+}
+
+void writeFiles(const LineLosses& losses, const LossOptions& o) {
     const std::size_t modes = losses.table.front().modes.size();
     if (o.touchstone) {
         const std::string& name = *o.touchstone;
-        const std::string wanted = modes == 1 ? ".s2p" : ".s4p";
-        if (name.size() < 4 || name.compare(name.size() - 4, 4, wanted) != 0)
-            throw RunError("--touchstone needs a file named *" + wanted + " for " +
-                           (modes == 1 ? "a single trace (2 ports)" : "a pair (4 ports)") + ", got \"" +
-                           printableExcerpt(name) + "\"");
         const double length = unitLength("--length", *o.length);
         const double reference = o.zRef ? positive("--z-ref", *o.zRef, "an impedance in ohm above 0") : 50.0;
         NetworkData data{2 * modes, reference, {}, {}};
@@ -92,7 +102,6 @@ void writeFiles(const LineLosses& losses, const LossOptions& o, const LossReques
         writeTouchstone(name, data, "plattor-lines: " + shortestText(length) + " m of line\n" + ports);
     }
     if (o.rlgc) writeWElementTable(*o.rlgc, losses.rlgc, "plattor-lines: per-unit-length W-element model");
-    (void)request;
 }
 
 void report(const LineLosses& losses, const LossRequest& request, const std::string& unit, bool json,
@@ -206,6 +215,7 @@ void runStructureLosses(const StructureInput& input, const LossOptions& options,
     const LossRequest request = lossRequest(options);
     checkStructure(input.structure);
     needUnits(!input.lengthUnit.empty());
+    checkTouchstoneName(options, input.structure.isPair() ? 2 : 1);
     // 2. Solved up the ladder with the complex permittivities and the skin integrals.
     const LineLosses losses = lineLosses(structureBoard(input.structure), request);
     // 3. The report and the files.
@@ -213,13 +223,14 @@ void runStructureLosses(const StructureInput& input, const LossOptions& options,
     report(losses, request, input.lengthUnit, json, &base,
            reportText(quantityRows(losses.solution, reportedQuantities(input.structure, input.lengthUnit)),
                       losses.solution));
-    writeFiles(losses, options, request);
+    writeFiles(losses, options);
 }
 
 void runFileLosses(const BoardFile& file, const LossOptions& options, bool json) {
     const LossRequest request = lossRequest(options);
     const Board board = file.board();
     needUnits(board.lengthUnit == "m");
+    checkTouchstoneName(options, board.pairs.empty() ? 1 : 2);
     const LineLosses losses = lineLosses(board, request);
     JsonObject base;
     base.addRaw("crossSection", indentedJson(boardJson(board, file.displayUnit())));
@@ -230,7 +241,7 @@ void runFileLosses(const BoardFile& file, const LossOptions& options, bool json)
                                    reportedQuantities(losses.solution.value.applies(Quantity::oddModeImpedance),
                                                       file.displayUnit())),
                       losses.solution));
-    writeFiles(losses, options, request);
+    writeFiles(losses, options);
 }
 
 }  // namespace plattor

@@ -745,7 +745,10 @@ double interpolate(const PanelRule& rule, const double* values, double u) {
 // angle α the charge goes like r^ν, ν = π/α − 1, r the distance to it, and its square is
 // singular. On the half of a face nearer such a corner the smooth part h = σ/r^ν is
 // interpolated instead, and ∫ h²·r^(2ν) dr taken in s = r^(2ν + 1), where it is ∫ h² ds/(2ν + 1).
-double squareIntegral(const CrossSection& section, const Panel& panel, const Kernels& kernels, const double* g) {
+double squareIntegral(const CrossSection& section, const Mesh& mesh, std::size_t index, const Kernels& kernels,
+                      const std::vector<double>& charges) {
+    const Panel& panel = mesh.panels[index];
+    const double* g = &charges[panel.first];
     const PanelRule& rule = kernels.rule(panel.order);
     const std::vector<Node>& nodes = kernels.nodes();
     const Face& face = section.faces[panel.face].face;
@@ -763,7 +766,8 @@ double squareIntegral(const CrossSection& section, const Panel& panel, const Ker
     const double corner = end == 0 ? 0.0 : pi;
     if (panel.t0 == 0 || panel.t1 == pi) {
         // The innermost panel: there the interpolant is good for the panel's charge q alone, and
-        // σ = c·r^ν holding it gives ∫ σ² dr = q²·(ν + 1)²/((2ν + 1)·r0).
+        // σ = c·r^ν holding it gives ∫ σ² dr = q²·(ν + 1)²/((2ν + 1)·r0). What the panel's
+        // truncation leaves goes like r0^(2ν + 1) (skinConvergence).
         double q = 0.0;
         for (std::size_t j = 0; j < panel.order; ++j) q += nodes[panel.first + j].weight * g[j];
         return q * q * (nu + 1) * (nu + 1) / ((2 * nu + 1) * panel.chord());
@@ -803,8 +807,7 @@ double skinIntegral(const CrossSection& section, const Mesh& mesh, const Kernels
     for (const Panel& panel : mesh.panels) {
         const SectionFace& face = section.faces[panel.face];
         if (face.conductor == noConductor) continue;
-        const double* g = &charges.g[panel.first];
-        sum += squareIntegral(section, panel, kernels, g);
+        sum += squareIntegral(section, mesh, static_cast<std::size_t>(&panel - mesh.panels.data()), kernels, charges.g);
     }
     if (section.groundPlane) {
         // The plane's charge, −(1/π)·Σ q·y/|x − z|², squared and integrated over x: for two line
@@ -886,6 +889,19 @@ ModeSolution solveModes(const CrossSection& section, const Mesh& mesh, const std
         if (odd) solution.skin.odd = of(charges.odd.front(), true);
     }
     return solution;
+}
+
+double skinConvergence(const CrossSection& section) {
+    double rate = 0.0;
+    for (std::size_t f = 0; f < section.faces.size(); ++f) {
+        if (section.faces[f].conductor == noConductor) continue;
+        for (const int end : {0, 1})
+            if (const double angle = cornerAngle(section, f, end); angle > 0) {
+                const double nu = pi / angle - 1;
+                rate = std::max(rate, std::pow(1.0 / 16, 2 * nu + 1));
+            }
+    }
+    return rate;
 }
 
 FaceMedia faceMedia(const CrossSection& section,

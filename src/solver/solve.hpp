@@ -65,6 +65,13 @@ struct ModeSolution {
 ModeSolution solveModes(const CrossSection& section, const Mesh& mesh, const std::vector<FaceMedia>& media,
                         bool skin);
 
+// The ratio by which the skin-effect integrals' error shrinks from one rung of the ladder to the
+// next: the innermost panel at a corner of field angle α leaves an error of the order of
+// ∫ σ² dr within it, which goes like r0^(2ν + 1), ν = π/α − 1, and each rung takes r0 down by
+// 16 (0.40 at a rectangle's corner, 0.61 at a trapezoid's foot of 55°). The largest over the
+// corners of the conductors; 0 without corners.
+double skinConvergence(const CrossSection& section);
+
 // Each face's complex permittivities from its own relative permittivity and loss tangent by a
 // dielectric model (which keeps vacuum, (1, 0), at 1).
 FaceMedia faceMedia(const CrossSection& section,

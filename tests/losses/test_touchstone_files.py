@@ -1,5 +1,6 @@
 """The Touchstone files of uniform lines, read back by scikit-rf: the reader takes them, and the
 matrices it reads are reciprocal, passive, and on a matched lossless line a pure delay."""
+import json
 import math
 import os
 import subprocess
@@ -62,3 +63,40 @@ def test_matched_lossless_line_is_a_pure_delay(tmp_path, length):
         assert abs(abs(s[1, 0]) - 1.0) <= 1e-12
         assert abs(s[0, 0]) <= 1e-12
         assert abs(s[1, 0] - complex(math.cos(beta_length), -math.sin(beta_length))) <= 1e-13 * (1 + beta_length)
+
+
+def lines(tmp_path, *arguments):
+    run = subprocess.run([os.environ["PLATTOR_LINES"], *arguments], cwd=tmp_path, capture_output=True, text=True)
+    assert run.returncode == 0, run.stderr
+    return run.stdout
+
+
+def test_program_line_without_loss_is_its_printed_delay(tmp_path):
+    """A strip of no thickness on a lossless substrate has no loss at all: matched to its own
+    impedance, the file plattor-lines writes is a pure delay of the length times the delay it prints."""
+    structure = ["microstrip", "--w", "0.31mm", "--h", "0.17mm", "--er", "3.66"]
+    report = json.loads(lines(tmp_path, *structure, "--freq", "2.45GHz", "--json"))
+    impedance = report["losses"][0]["impedanceReal"]["value"]
+    delay = report["losses"][0]["delay"]["value"]
+    assert abs(report["losses"][0]["impedanceImaginary"]["value"]) <= 1e-12 * impedance
+    length = 0.0437
+    lines(tmp_path, *structure, "--freq", "2.45GHz", "--length", "43.7mm", "--touchstone", "line.s2p",
+          "--z-ref", repr(impedance))
+    network = read(tmp_path / "line.s2p")
+    s21 = network.s[0, 1, 0]
+    assert abs(abs(s21) - 1.0) <= 1e-12
+    phase = 2 * math.pi * 2.45e9 * delay * length
+    assert abs(s21 - complex(math.cos(phase), -math.sin(phase))) <= 1e-12
+
+
+def test_program_lossy_pair_is_reciprocal_and_passive(tmp_path):
+    lines(tmp_path, "microstrip", "--w", "0.1mm", "--t", "35um", "--s", "0.12mm", "--h", "0.1mm", "--er", "4.3",
+          "--mask", "20um", "--mask-er", "3.5", "--tand", "0.02", "--mask-tand", "0.025", "--roughness", "huray",
+          "--rz", "4um", "--freq", "10MHz:20GHz:9", "--length", "0.1m", "--touchstone", "pair.s4p")
+    network = read(tmp_path / "pair.s4p")
+    assert network.s.shape == (9, 4, 4)
+    for s in network.s:
+        assert np.max(np.abs(s - s.T)) <= 1e-15
+        assert np.linalg.svd(s, compute_uv=False)[0] < 1.0
+    # Port order: 1, 2 the near ends of the left and right trace, 3, 4 their far ends.
+    assert abs(network.s[0, 2, 0]) > 0.9 and abs(network.s[0, 3, 1]) > 0.9
