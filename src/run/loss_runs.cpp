@@ -4,6 +4,7 @@
 
 #include "base/error.hpp"
 #include "base/text.hpp"
+#include "design/quantity_table.hpp"
 #include "losses/network_files.hpp"
 #include "report/loss_report.hpp"
 #include "run/console.hpp"
@@ -36,24 +37,32 @@ double positive(const std::string& option, const std::string& text, const char* 
     return d.value;
 }
 
-// A frequency: a number above 0, bare in Hz or with Hz, kHz, MHz or GHz.
-double frequency(const std::string& option, const std::string& text) {
+// A frequency: a number above 0, bare in Hz or with Hz, kHz, MHz or GHz; as the exact decimal
+// text of its hertz.
+std::string frequencyText(const std::string& option, const std::string& text) {
     struct Suffix {
         const char* text;
-        double hertz;
+        const char* hertz;
     };
-    constexpr Suffix suffixes[] = {{"GHz", 1e9}, {"MHz", 1e6}, {"kHz", 1e3}, {"Hz", 1.0}};
+    constexpr Suffix suffixes[] = {{"GHz", "1e9"}, {"MHz", "1e6"}, {"kHz", "1e3"}, {"Hz", "1"}, {"", "1"}};
     for (const Suffix& s : suffixes) {
         const std::string suffix = s.text;
-        if (text.size() > suffix.size() && text.compare(text.size() - suffix.size(), suffix.size(), suffix) == 0) {
-            const std::string number = text.substr(0, text.size() - suffix.size());
-            const Decimal d = parseDecimal(number);
-            if (d.length == 0 || d.length != number.size() || !d.inRange || !(d.value > 0) || !std::isfinite(d.value))
-                break;
-            return s.hertz * d.value;
-        }
+        if (text.size() <= suffix.size() || text.compare(text.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        const std::string number = text.substr(0, text.size() - suffix.size());
+        const Decimal d = parseDecimal(number);
+        if (d.length == 0 || d.length != number.size() || !d.inRange || !(d.value > 0) || !std::isfinite(d.value)) break;
+        return decimalProduct(number, s.hertz);
     }
-    return positive(option, text, "a frequency above 0 (Hz, kHz, MHz or GHz)");
+    throw RunError(option + " needs a frequency above 0 (Hz, kHz, MHz or GHz), got \"" + printableExcerpt(text) + "\"");
+}
+
+double frequency(const std::string& option, const std::string& text) {
+    const std::string hertz = frequencyText(option, text);
+    const double f = parseDecimal(hertz).value;
+    if (!std::isfinite(f) || !(f > 0))
+        throw RunError(option + " needs a frequency above 0 (Hz, kHz, MHz or GHz), got \"" + printableExcerpt(text) + "\"");
+    return f;
 }
 
 // A length with a unit (m, mm, um, mil), in metres, above 0.
@@ -171,9 +180,9 @@ LossRequest lossRequest(const LossOptions& o) {
             count.value > 10000 || count.value != std::floor(count.value))
             throw RunError("--freq needs a COUNT from 2 to 10000, got \"" + printableExcerpt(countText) + "\"");
         if (!(to > from)) throw RunError("--freq needs FROM below TO, got \"" + printableExcerpt(f) + "\"");
-        const auto n = static_cast<std::size_t>(count.value);
-        for (std::size_t k = 0; k < n; ++k)
-            r.frequencies.push_back(k + 1 == n ? to : from * std::pow(to / from, double(k) / double(n - 1)));
+        r.frequencies = sweepPoints(frequencyText("--freq", f.substr(0, colon)),
+                                    frequencyText("--freq", f.substr(colon + 1, second - colon - 1)),
+                                    static_cast<std::size_t>(count.value), true);
     }
     if (o.dkModel) {
         if (*o.dkModel == "wideband" || *o.dkModel == "djordjevic-sarkar") r.dielectric.model = DielectricModel::djordjevicSarkar;
