@@ -802,13 +802,10 @@ double squareIntegral(const CrossSection& section, const Mesh& mesh, std::size_t
 double skinIntegral(const CrossSection& section, const Mesh& mesh, const Kernels& kernels, const ModeCharges& charges,
                     bool odd, double charge) {
     if (std::any_of(section.faces.begin(), section.faces.end(), freeEdge)) return HUGE_VAL;
-    const std::vector<Node>& nodes = kernels.nodes();
     double sum = 0.0;
-    for (const Panel& panel : mesh.panels) {
-        const SectionFace& face = section.faces[panel.face];
-        if (face.conductor == noConductor) continue;
-        sum += squareIntegral(section, mesh, static_cast<std::size_t>(&panel - mesh.panels.data()), kernels, charges.g);
-    }
+    for (std::size_t p = 0; p < mesh.panels.size(); ++p)
+        if (section.faces[mesh.panels[p].face].conductor != noConductor)
+            sum += squareIntegral(section, mesh, p, kernels, charges.g);
     if (section.groundPlane) {
         // The plane's charge, −(1/π)·Σ q·y/|x − z|², squared and integrated over x: for two line
         // charges (1/π)·q·q'·(y + y')/|z − z̄'|², the field at the image of one of the image of
