@@ -243,6 +243,15 @@ LineLosses lineLosses(const Board& board, const LossRequest& request) {
             y.push_back(ym);
         }
         row.line = {modes, fromModes(z), fromModes(y)};
+        if (pair) {
+            const double omega = 2 * pi * f;
+            for (const double sign : {1.0, -1.0}) {
+                const auto entry = [&](const LevelSolution& l) { return (l.lossy[set].even + sign * l.lossy[set].odd) / 2.0; };
+                row.capacitanceEntries.push_back(bar([&](const LevelSolution& l) { return entry(l).real(); }));
+                const ValueAndBar g = bar([&](const LevelSolution& l) { return -entry(l).imag(); });
+                row.conductanceEntries.push_back({omega * g.value, omega * g.error});
+            }
+        }
         losses.table.push_back(std::move(row));
     }
 

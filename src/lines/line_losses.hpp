@@ -73,6 +73,9 @@ struct LossesAtFrequency {
     double frequency;
     std::vector<ModeLosses> modes;  // a single trace's; a pair's even mode, then its odd mode
     LineMatrices line;              // per-unit-length Z and Y (N = 1 or 2)
+    // A pair's entries C11, C12 and G11, G12, each with the bar of its own climb up the ladder
+    // (a mutual entry's changes are far below the modes'); empty for a single trace.
+    std::vector<ValueAndBar> capacitanceEntries, conductanceEntries;
 };
 
 struct LineLosses {

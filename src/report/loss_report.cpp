@@ -27,20 +27,43 @@ std::string keyed(const char* prefix, const char* key) {
     return prefix + k;
 }
 
-// A pair's differential (2·Z_odd) and common-mode (Z_even/2) impedance, real and imaginary parts.
+// A pair's quantities from its modes, a·even + b·odd: the differential (2·Z_odd) and common-mode
+// (Z_even/2) impedances, and the per-unit-length matrices' entries, X11 = (X_e + X_o)/2 and
+// X12 = (X_e − X_o)/2.
 struct Derived {
     const char* name;
     const char* key;
-    std::size_t mode;
     LossQuantity part;
-    double factor;
+    double even, odd;
 };
 constexpr Derived derived[] = {
-    {"differential impedance, real part", "differentialImpedanceReal", 1, L::impedanceReal, 2.0},
-    {"differential impedance, imaginary part", "differentialImpedanceImaginary", 1, L::impedanceImaginary, 2.0},
-    {"common-mode impedance, real part", "commonModeImpedanceReal", 0, L::impedanceReal, 0.5},
-    {"common-mode impedance, imaginary part", "commonModeImpedanceImaginary", 0, L::impedanceImaginary, 0.5},
+    {"differential impedance, real part", "differentialImpedanceReal", L::impedanceReal, 0.0, 2.0},
+    {"differential impedance, imaginary part", "differentialImpedanceImaginary", L::impedanceImaginary, 0.0, 2.0},
+    {"common-mode impedance, real part", "commonModeImpedanceReal", L::impedanceReal, 0.5, 0.0},
+    {"common-mode impedance, imaginary part", "commonModeImpedanceImaginary", L::impedanceImaginary, 0.5, 0.0},
+    {"resistance matrix R11", "resistance11", L::resistance, 0.5, 0.5},
+    {"resistance matrix R12", "resistance12", L::resistance, 0.5, -0.5},
+    {"inductance matrix L11", "inductance11", L::inductance, 0.5, 0.5},
+    {"inductance matrix L12", "inductance12", L::inductance, 0.5, -0.5},
+    {"conductance matrix G11", "conductance11", L::conductance, 0.5, 0.5},
+    {"conductance matrix G12", "conductance12", L::conductance, 0.5, -0.5},
+    {"capacitance matrix C11", "capacitance11", L::capacitance, 0.5, 0.5},
+    {"capacitance matrix C12", "capacitance12", L::capacitance, 0.5, -0.5},
 };
+
+ValueAndBar combined(const LossesAtFrequency& row, const Derived& d) {
+    // C and G as solved, each entry with its own bar.
+    if (d.part == L::capacitance || d.part == L::conductance) {
+        const std::vector<ValueAndBar>& entries = d.part == L::capacitance ? row.capacitanceEntries : row.conductanceEntries;
+        return entries[d.odd > 0 ? 0 : 1];
+    }
+    const ValueAndBar& e = row.modes[0][d.part];
+    const ValueAndBar& o = row.modes[1][d.part];
+    return {d.even * e.value + d.odd * o.value, std::fabs(d.even) * e.error + std::fabs(d.odd) * o.error};
+}
+
+// The unit and scale of a derived quantity's text: its part's.
+const LossQuantityInfo& infoOf(const Derived& d) { return lossQuantityInfo(d.part); }
 
 // Cells that are numbers and keys: joined by commas, nothing to quote.
 std::string csvLine(const std::vector<std::string>& cells) {
@@ -95,8 +118,8 @@ std::vector<std::string> lossText(const LineLosses& losses, const LossesAtFreque
     }
     if (row.modes.size() == 2)
         for (const Derived& d : derived) {
-            const ValueAndBar& v = row.modes[d.mode][d.part];
-            lines.push_back(reportLine(d.name, d.factor * v.value, d.factor * v.error, "ohm"));
+            const ValueAndBar v = combined(row, d);
+            lines.push_back(reportLine(d.name, v.value * infoOf(d).scale, v.error * infoOf(d).scale, infoOf(d).unit));
         }
     return lines;
 }
@@ -119,9 +142,9 @@ std::vector<std::string> lossCsv(const LineLosses& losses) {
             for (const ValueAndBar& v : mode.values) cells.push_back(shortestText(v.value)), cells.push_back(shortestText(v.error));
         if (modes == 2)
             for (const Derived& d : derived) {
-                const ValueAndBar& v = row.modes[d.mode][d.part];
-                cells.push_back(shortestText(d.factor * v.value));
-                cells.push_back(shortestText(d.factor * v.error));
+                const ValueAndBar v = combined(row, d);
+                cells.push_back(shortestText(v.value));
+                cells.push_back(shortestText(v.error));
             }
         lines.push_back(csvLine(cells));
     }
@@ -153,8 +176,8 @@ void addLosses(JsonObject& json, const LineLosses& losses, const LossRequest& re
             }
         if (row.modes.size() == 2)
             for (const Derived& d : derived) {
-                const ValueAndBar& v = row.modes[d.mode][d.part];
-                o.addQuantity(d.key, d.factor * v.value, d.factor * v.error);
+                const ValueAndBar v = combined(row, d);
+                o.addQuantity(d.key, v.value, v.error);
             }
         rows += (r ? ", " : "") + indentedJson(o.text());
     }
