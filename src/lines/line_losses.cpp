@@ -22,17 +22,17 @@ constexpr double decibelsPerNeper = 20.0 / std::numbers::ln10;
 constexpr std::size_t wideSolves = 8;
 
 constexpr LossQuantityInfo registry[] = {
-    {"resistance", "resistance", "ohm/m", 1.0},
-    {"inductance", "inductance", "nH/m", 1e9},
-    {"conductance", "conductance", "mS/m", 1e3},
-    {"capacitance", "capacitance", "pF/m", 1e12},
-    {"impedance, real part", "impedanceReal", "ohm", 1.0},
-    {"impedance, imaginary part", "impedanceImaginary", "ohm", 1.0},
-    {"attenuation", "attenuation", "dB/m", 1.0},
-    {"conductor attenuation", "conductorAttenuation", "dB/m", 1.0},
-    {"dielectric attenuation", "dielectricAttenuation", "dB/m", 1.0},
-    {"effective permittivity", "effectivePermittivity", "", 1.0},
-    {"delay", "delay", "ps/m", 1e12},
+    {"resistance", "resistance", "ohm/m", 1.0, "ohm/m"},
+    {"inductance", "inductance", "nH/m", 1e9, "H/m"},
+    {"conductance", "conductance", "mS/m", 1e3, "S/m"},
+    {"capacitance", "capacitance", "pF/m", 1e12, "F/m"},
+    {"impedance, real part", "impedanceReal", "ohm", 1.0, "ohm"},
+    {"impedance, imaginary part", "impedanceImaginary", "ohm", 1.0, "ohm"},
+    {"attenuation", "attenuation", "dB/m", 1.0, "dB/m"},
+    {"conductor attenuation", "conductorAttenuation", "dB/m", 1.0, "dB/m"},
+    {"dielectric attenuation", "dielectricAttenuation", "dB/m", 1.0, "dB/m"},
+    {"effective permittivity", "effectivePermittivity", "", 1.0, ""},
+    {"delay", "delay", "ps/m", 1e12, "s/m"},
 };
 static_assert(std::size(registry) == lossQuantityCount);
 
