@@ -11,7 +11,7 @@ namespace plattor {
 namespace {
 
 // The settings and the frequencies as plattor-lines' options: numbers as their shortest text,
-// which reads back to the same double, lengths in metres.
+// which reads back to the same double, lengths in metres; no frequencies, no --freq.
 LossOptions lossOptions(const std::vector<double>& frequencies, const LossSettings& s) {
     LossOptions o;
     std::string list;
@@ -19,7 +19,7 @@ LossOptions lossOptions(const std::vector<double>& frequencies, const LossSettin
         if (!list.empty()) list += ',';
         list += shortestText(f);
     }
-    o.freq = list;
+    if (!frequencies.empty()) o.freq = list;
     o.dkModel = s.dkModel;
     if (s.dkFreq) o.dkFreq = shortestText(*s.dkFreq);
     if (s.sigma) o.sigma = shortestText(*s.sigma);
