@@ -13,11 +13,14 @@
 // unphysical structure) is a plattor::Error carrying the one line plattor-lines prints after
 // "plattor-lines: ". Objects are values; solving different lines on different threads at once
 // is safe.
+#include <complex>
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace plattor {
@@ -81,12 +84,12 @@ private:
 struct Reading {
     std::string key;   // as in plattor-lines' JSON: "impedance", "evenModeImpedance", "maxwell12"
     std::string name;  // as in its text: "even-mode impedance"
-    std::string unit;  // "F/m", "ohm", "H/m", "s/m", "s/in", or "" for a ratio
+    std::string unit;  // "F/m", "ohm", "H/m", "s/m", "s/in", a loss's "ohm/m", "S/m", "dB/m", or "" for a ratio
     double value;
     double error;
 
     // "71.73348 ± 0.000013 ohm": the value to the second significant digit of its bar, in the
-    // unit plattor-lines prints (pF/m, ohm, nH/m, ps/m, ps/in).
+    // unit plattor-lines prints (pF/m, ohm, nH/m, ps/m, ps/in, ohm/m, mS/m, dB/m).
     std::string text() const;
 };
 
@@ -135,6 +138,103 @@ Solution solve(const Line& line);
 // impedance", "near-end crosstalk p,n", "differential impedance p,n"). Error, in one line naming
 // the file and the field, for a file refused.
 Solution solveCrossSection(std::string_view json, std::string_view name = "cross-section");
+
+// The models of a line's losses, each an option of plattor-lines (--dk-model, --dk-freq, --sigma,
+// --roughness, --rq, --rz) in SI units; where unset, its default. The dielectrics' loss tangents
+// are the line's own options (tand, tand-top, mask-tand, cover-tand).
+struct LossSettings {
+    std::optional<std::string> dkModel;    // "constant" (the default) or "wideband" (Djordjevic-Sarkar)
+    std::optional<double> dkFreq;          // Hz: where er and tan delta hold under "wideband" (1 GHz)
+    std::optional<double> sigma;           // S/m: the conductors' conductivity (5.8e7, copper)
+    std::optional<std::string> roughness;  // "hammerstad" or "groisse" with rq, "huray" with rz; smooth unset
+    std::optional<double> rq;              // m: the RMS height of the surface
+    std::optional<double> rz;              // m: the ten-point height of the surface
+};
+
+// A line's losses at one frequency, in SI units, each numerically solved part with its bar.
+struct FrequencyLosses {
+    double frequency;  // Hz
+    // Per mode (a single trace's; a pair's even mode, then its odd mode), per trace, keyed as in
+    // plattor-lines' JSON ("attenuation"; a pair's "evenModeAttenuation") in this order:
+    // resistance (ohm/m), inductance (H/m), conductance (S/m), capacitance (F/m), impedanceReal
+    // and impedanceImaginary (ohm), attenuation, conductorAttenuation, dielectricAttenuation
+    // (dB/m), effectivePermittivity, delay (s/m).
+    std::vector<std::vector<Reading>> modes;
+    // A pair's differentialImpedanceReal, …Imaginary, commonModeImpedanceReal, …Imaginary (ohm);
+    // none for a single trace.
+    std::vector<Reading> pair;
+    // Per unit length, N × N row-major (N = 1, or 2 for a pair: left trace, right trace): the
+    // series impedance Z = R + jωL (ohm/m) and the shunt admittance Y = G + jωC (S/m).
+    std::vector<std::complex<double>> series;
+    std::vector<std::complex<double>> shunt;
+
+    // The quantity of that key among the modes' and the pair's; Error naming it otherwise.
+    const Reading& operator[](std::string_view key) const;
+};
+
+// A W-element's per-unit-length model, N × N row-major: R(f) = R0 + Rs·(1 + j)·√f,
+// G(f) = G0 + Gd·f, L0 and C0 constant.
+struct WElementModel {
+    std::size_t n;
+    std::vector<double> r0;  // ohm/m, the DC resistance
+    std::vector<double> l0;  // H/m
+    std::vector<double> g0;  // S/m
+    std::vector<double> c0;  // F/m
+    std::vector<double> rs;  // ohm/(m·√Hz), the smooth skin effect's
+    std::vector<double> gd;  // S/(m·Hz), the dielectric loss of the first frequency
+};
+
+// A line solved with its losses over frequency: what plattor-lines --freq reports.
+class LossSolution {
+public:
+    // The line's own quantities, as plattor-lines reports them beside the losses.
+    const Solution& solution() const { return solution_; }
+    // One entry per frequency asked for, in their order.
+    const std::vector<FrequencyLosses>& frequencies() const { return frequencies_; }
+    // The models behind the values, which carry no numerical bar, each by name:
+    // {"dielectric model", "constant er and tan delta"}, the conductor's, the DC-to-skin transition's.
+    const std::vector<std::pair<std::string, std::string>>& models() const { return models_; }
+    // Why there is no conductor loss (a conductor of zero thickness), in one line; else "".
+    const std::string& conductorLoss() const { return conductorLoss_; }
+    const WElementModel& wElement() const { return wElement_; }
+    // plattor-lines --freq … --json; and its text (at one frequency the line's quantities, its
+    // losses and the models; over several frequencies CSV).
+    const std::string& json() const { return json_; }
+    const std::string& text() const { return text_; }
+
+    // Writes the S-parameters of `length` metres of the line at every frequency, each port
+    // referred to `referenceImpedance` ohm, as a Touchstone 2.0 file named *.s2p (a single trace:
+    // port 1 near end, 2 far end) or *.s4p (a pair: 1 and 2 the left and right traces' near ends,
+    // 3 and 4 their far ends), as plattor-lines --touchstone. Error for another name, a length or
+    // an impedance not above 0, or a file that cannot be written.
+    void writeTouchstone(const std::string& fileName, double length, double referenceImpedance = 50.0) const;
+    // Writes the W-element model as an HSPICE RLGC file, as plattor-lines --rlgc.
+    void writeRlgc(const std::string& fileName) const;
+
+private:
+    friend struct LineAccess;
+    LossSolution(Solution solution, std::vector<FrequencyLosses> frequencies,
+                 std::vector<std::pair<std::string, std::string>> models, std::string conductorLoss,
+                 WElementModel wElement, std::string json, std::string text);
+
+    Solution solution_;
+    std::vector<FrequencyLosses> frequencies_;
+    std::vector<std::pair<std::string, std::string>> models_;
+    std::string conductorLoss_;
+    WElementModel wElement_;
+    std::string json_;
+    std::string text_;
+};
+
+// The line solved with its losses at each of `frequencies` (Hz, above 0, increasing), its
+// lengths given with a unit (a resistance depends on the size). Error with plattor-lines'
+// message for bad settings or frequencies, and as solve().
+LossSolution solveLosses(const Line& line, const std::vector<double>& frequencies, const LossSettings& settings = {});
+
+// The same for a cross-section file's board of one signal conductor or a marked pair, its
+// lengths in a unit; Error as solveCrossSection() besides.
+LossSolution solveCrossSectionLosses(std::string_view json, const std::vector<double>& frequencies,
+                                     const LossSettings& settings = {}, std::string_view name = "cross-section");
 
 // The library's version, "major.minor.patch".
 const char* version();

@@ -26,6 +26,10 @@ struct LineAccess {
     static std::vector<Reading> readings(const ConvergedQuantities& converged, const std::vector<Quantity>& order);
     // The solution of a cross-section file: no Line.
     static Solution solution(std::vector<Reading> readings, std::string json, std::string text);
+    // A line's losses from their parts (a copy's, such as the Python module's unpickled one).
+    static LossSolution lossSolution(Solution solution, std::vector<FrequencyLosses> frequencies,
+                                     std::vector<std::pair<std::string, std::string>> models, std::string conductorLoss,
+                                     WElementModel wElement, std::string json, std::string text);
 };
 
 // The structure option of that name ("w-top" or "w_top"); Error listing the options otherwise.

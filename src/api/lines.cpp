@@ -6,6 +6,7 @@
 #include "base/text.hpp"
 #include "report/report.hpp"
 #include "lines/board_solution.hpp"
+#include "lines/line_losses.hpp"
 #include "report/board_report.hpp"
 #include "report/conductor_report.hpp"
 #include "section/board_file.hpp"
@@ -96,6 +97,11 @@ std::string Line::description(std::string_view kind) { return structureDescripti
 std::string Reading::text() const {
     for (const UnitName& u : unitNames)
         if (unit == u.si) return valueWithBar(value, error, u.unit);
+    // A loss's own units (ohm/m, S/m, dB/m) as plattor-lines shows them.
+    for (std::size_t k = 0; k < lossQuantityCount; ++k) {
+        const LossQuantityInfo& info = lossQuantityInfo(static_cast<LossQuantity>(k));
+        if (unit == info.si) return valueWithBar(value * info.scale, error * info.scale, std::string(info.unit));
+    }
     return valueWithBar(value, error, Unit::ratio);
 }
 

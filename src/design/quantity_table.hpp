@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/decimal_grid.hpp"
 #include "lines/quantities.hpp"
 #include "section/structure_arguments.hpp"
 #include "section/structures.hpp"
@@ -32,16 +33,6 @@ std::vector<std::string> quantityColumns(const std::vector<Quantity>& order);
 // units); empty where a quantity does not apply or the structure has no solution.
 std::vector<std::string> quantityCells(const std::vector<Quantity>& order, const StructureSolution& solution);
 
-// `count` points from `from` to `to`, decimal numbers as written (parseDecimal's notation, each
-// read whole), the ends their own doubles. The points between lie evenly on the decimal grid,
-// each the exact decimal from + k·(to − from)/(count − 1) (rounded to 17 significant digits
-// where it runs longer), or (`geometric`, both ends above 0) in a constant ratio, each rounded
-// to 12 significant digits; each point is the double nearest its decimal, as if typed.
-std::vector<double> sweepPoints(std::string_view from, std::string_view to, std::size_t count, bool geometric);
-
-// The product of two decimal numbers as written, exactly, as decimal text ("0.5" and "2.54e-05":
-// "127e-7").
-std::string decimalProduct(std::string_view a, std::string_view b);
 
 // An option's column in a batch or a sweep: its name with '_' for '-'.
 std::string optionColumn(const StructureOption& option);

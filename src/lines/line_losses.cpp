@@ -22,17 +22,17 @@ constexpr double decibelsPerNeper = 20.0 / std::numbers::ln10;
 constexpr std::size_t wideSolves = 8;
 
 constexpr LossQuantityInfo registry[] = {
-    {"resistance", "resistance", "ohm/m", 1.0},
-    {"inductance", "inductance", "nH/m", 1e9},
-    {"conductance", "conductance", "mS/m", 1e3},
-    {"capacitance", "capacitance", "pF/m", 1e12},
-    {"impedance, real part", "impedanceReal", "ohm", 1.0},
-    {"impedance, imaginary part", "impedanceImaginary", "ohm", 1.0},
-    {"attenuation", "attenuation", "dB/m", 1.0},
-    {"conductor attenuation", "conductorAttenuation", "dB/m", 1.0},
-    {"dielectric attenuation", "dielectricAttenuation", "dB/m", 1.0},
-    {"effective permittivity", "effectivePermittivity", "", 1.0},
-    {"delay", "delay", "ps/m", 1e12},
+    {"resistance", "resistance", "ohm/m", 1.0, "ohm/m"},
+    {"inductance", "inductance", "nH/m", 1e9, "H/m"},
+    {"conductance", "conductance", "mS/m", 1e3, "S/m"},
+    {"capacitance", "capacitance", "pF/m", 1e12, "F/m"},
+    {"impedance, real part", "impedanceReal", "ohm", 1.0, "ohm"},
+    {"impedance, imaginary part", "impedanceImaginary", "ohm", 1.0, "ohm"},
+    {"attenuation", "attenuation", "dB/m", 1.0, "dB/m"},
+    {"conductor attenuation", "conductorAttenuation", "dB/m", 1.0, "dB/m"},
+    {"dielectric attenuation", "dielectricAttenuation", "dB/m", 1.0, "dB/m"},
+    {"effective permittivity", "effectivePermittivity", "", 1.0, ""},
+    {"delay", "delay", "ps/m", 1e12, "s/m"},
 };
 static_assert(std::size(registry) == lossQuantityCount);
 
@@ -105,7 +105,8 @@ ModeLosses modeLosses(const ModeParts& p, const LossRequest& r, double f) {
         for (std::size_t k = 0; k < lossQuantityCount; ++k) error[k] += std::fabs(v[k] - base[k]);
     }
     ModeLosses m;
-    for (std::size_t k = 0; k < lossQuantityCount; ++k) m.values[k] = {base[k], error[k] + 1e-12 * std::fabs(base[k])};
+    // (+ 0.0: a loss of −0, the product of a zero loss and a negative sign, reads 0.)
+    for (std::size_t k = 0; k < lossQuantityCount; ++k) m.values[k] = {base[k] + 0.0, error[k] + 1e-12 * std::fabs(base[k])};
     return m;
 }
 

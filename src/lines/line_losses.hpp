@@ -53,8 +53,9 @@ inline constexpr std::size_t lossQuantityCount = static_cast<std::size_t>(LossQu
 struct LossQuantityInfo {
     const char* name;  // in text, "attenuation"
     const char* key;   // in JSON and CSV, "attenuation"
-    const char* unit;  // as shown in text: "dB/m"
+    const char* unit;  // as shown in text: "mS/m"
     double scale;      // from SI to that unit
+    const char* si;    // the SI unit of its value: "S/m"
 };
 const LossQuantityInfo& lossQuantityInfo(LossQuantity q);
 

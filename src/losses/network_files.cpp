@@ -1,6 +1,6 @@
 #include "losses/network_files.hpp"
 
-#include "moment/fields/field_files.hpp"
+#include "base/file_replacement.hpp"
 
 namespace plattor {
 

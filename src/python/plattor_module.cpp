@@ -1,5 +1,6 @@
 // The Python module plattor: plattor::lines' structures and quantities from Python, the GIL
 // released while a line is solved so that threads solve lines side by side.
+#include <pybind11/complex.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 #include <pythread.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "plattor/lines.hpp"
+#include "api/line_access.hpp"
 #include "plattor/dimension.hpp"
 #include "section/structures.hpp"
 #include "solver/interrupt.hpp"
@@ -143,6 +145,86 @@ Result solveReleased(const plattor::Line& line) {
     return released([&] { return Result(plattor::solve(line)); });
 }
 
+// A line solved with its losses: the line's quantities as a Result, and the losses.
+struct LossResult : Result {
+    plattor::LossSolution losses;
+    explicit LossResult(const plattor::LossSolution& l) : Result(l.solution()), losses(l) {}
+    LossResult(Result r, plattor::LossSolution l) : Result(std::move(r)), losses(std::move(l)) {}
+};
+
+// The loss keywords of a call, taken out of its options: freq (Hz, a number or a sequence of
+// them), dk_model, dk_freq (Hz), sigma (S/m), roughness, rq and rz (m).
+struct LossKeywords {
+    bool any = false;
+    std::vector<double> frequencies;
+    plattor::LossSettings settings;
+};
+
+LossKeywords takeLossKeywords(py::dict& options, const std::string& function) {
+    LossKeywords k;
+    const auto taken = [&](const char* keyword) -> py::object {
+        if (!options.contains(keyword)) return py::none();
+        py::object value = options[keyword];
+        PyDict_DelItemString(options.ptr(), keyword);
+        k.any = k.any || !value.is_none();
+        return value;
+    };
+    const auto isNumber = [](py::handle v) { return !py::isinstance<py::bool_>(v) && py::hasattr(v, "__float__"); };
+    const auto number = [&](const char* keyword, const char* option, std::optional<double>& to) {
+        const py::object v = taken(keyword);
+        if (v.is_none()) return;
+        if (!isNumber(v) || py::isinstance<py::str>(v))
+            throw py::type_error(function + "() argument '" + keyword + "' must be a number, not " + typeName(v));
+        to = numberOf(v, option);
+    };
+    const auto text = [&](const char* keyword, const char* option, std::optional<std::string>& to) {
+        const py::object v = taken(keyword);
+        if (v.is_none()) return;
+        if (!py::isinstance<py::str>(v))
+            throw py::type_error(function + "() argument '" + keyword + "' must be a text, not " + typeName(v));
+        to = utf8(v, errorType, std::string(option) + " needs a text in UTF-8");
+    };
+    const py::object freq = taken("freq");
+    if (!freq.is_none()) {
+        if (isNumber(freq) && !py::isinstance<py::str>(freq)) {
+            k.frequencies.push_back(numberOf(freq, "--freq"));
+        } else if (py::isinstance<py::str>(freq) || py::isinstance<py::bool_>(freq) || !py::hasattr(freq, "__iter__")) {
+            throw py::type_error(function + "() argument 'freq' must be a number or a sequence of numbers (Hz), not " +
+                                 typeName(freq));
+        } else {
+            for (const py::handle f : freq) {
+                if (!isNumber(f) || py::isinstance<py::str>(f))
+                    throw py::type_error(function + "() argument 'freq' must hold numbers (Hz), not " + typeName(f));
+                k.frequencies.push_back(numberOf(f, "--freq"));
+            }
+        }
+    }
+    text("dk_model", "--dk-model", k.settings.dkModel);
+    number("dk_freq", "--dk-freq", k.settings.dkFreq);
+    number("sigma", "--sigma", k.settings.sigma);
+    text("roughness", "--roughness", k.settings.roughness);
+    number("rq", "--rq", k.settings.rq);
+    number("rz", "--rz", k.settings.rz);
+    return k;
+}
+
+// A structure's call: the line alone, or with its losses where a loss keyword is given.
+py::object solveStructure(const std::string& kind, const py::kwargs& given) {
+    py::dict options = py::dict(given);
+    const LossKeywords losses = takeLossKeywords(options, kind);
+    const plattor::Line line = lineOf(kind, py::kwargs(options), kind);
+    if (!losses.any) return py::cast(solveReleased(line));
+    return py::cast(released([&] { return LossResult(plattor::solveLosses(line, losses.frequencies, losses.settings)); }));
+}
+
+const char* const lossKeywordsDoc =
+    "\n  freq: frequencies of the losses, Hz (a number or a list, increasing)"
+    "\n  dk_model: \"constant\" (the default) or \"wideband\" (Djordjevic-Sarkar)"
+    "\n  dk_freq: where er and tan delta hold under \"wideband\", Hz (1e9)"
+    "\n  sigma: the conductors' conductivity, S/m (5.8e7)"
+    "\n  roughness: \"hammerstad\" or \"groisse\" (with rq), \"huray\" (with rz)"
+    "\n  rq, rz: the surface's RMS and ten-point heights, m";
+
 // A structure's docstring from its options' one table and its one description, the options with
 // '_' for '-'.
 std::string structureDoc(plattor::StructureKind kind) {
@@ -169,7 +251,8 @@ std::string structureDoc(plattor::StructureKind kind) {
     description[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(description[0])));
     return std::string(plattor::structureName(kind)) + "(*" + needed + optional + ") -> Result\n\n" + description +
            ".\nLengths as numbers in any one unit, or each as text with a unit: \"0.1mm\", \"4mil\", \"35um\", "
-           "\"1e-4m\". Raises plattor.Error for bad input.\n\nOptions:" + options;
+           "\"1e-4m\". Raises plattor.Error for bad input.\n\nWith freq= (Hz, a number or a list) the line's losses "
+           "too, its lengths with units: a LossResult.\n\nOptions:" + options + lossKeywordsDoc;
 }
 
 // A float as Python writes it: the shortest text that reads back.
@@ -201,6 +284,58 @@ Result resultOfState(const py::tuple& t) {
     std::vector<plattor::Reading> q;
     for (const py::handle h : t[1].cast<py::list>()) q.push_back(readingOfState(h.cast<py::tuple>()));
     return Result(t[0].cast<std::string>(), std::move(q), t[2].cast<std::string>(), t[3].cast<std::string>());
+}
+
+py::tuple lossesState(const plattor::FrequencyLosses& f) {
+    py::list modes, pair;
+    for (const std::vector<plattor::Reading>& mode : f.modes) {
+        py::list readings;
+        for (const plattor::Reading& r : mode) readings.append(readingState(r));
+        modes.append(readings);
+    }
+    for (const plattor::Reading& r : f.pair) pair.append(readingState(r));
+    return py::make_tuple(f.frequency, modes, pair, f.series, f.shunt);
+}
+
+plattor::FrequencyLosses lossesOfState(const py::tuple& t) {
+    plattor::FrequencyLosses f{t[0].cast<double>(), {}, {}, t[3].cast<std::vector<std::complex<double>>>(),
+                               t[4].cast<std::vector<std::complex<double>>>()};
+    for (const py::handle mode : t[1].cast<py::list>()) {
+        f.modes.emplace_back();
+        for (const py::handle r : mode.cast<py::list>()) f.modes.back().push_back(readingOfState(r.cast<py::tuple>()));
+    }
+    for (const py::handle r : t[2].cast<py::list>()) f.pair.push_back(readingOfState(r.cast<py::tuple>()));
+    return f;
+}
+
+std::vector<plattor::Reading> allReadings(const plattor::FrequencyLosses& f) {
+    std::vector<plattor::Reading> all;
+    for (const std::vector<plattor::Reading>& mode : f.modes) all.insert(all.end(), mode.begin(), mode.end());
+    all.insert(all.end(), f.pair.begin(), f.pair.end());
+    return all;
+}
+
+py::tuple lossResultState(const LossResult& r) {
+    const plattor::LossSolution& l = r.losses;
+    py::list frequencies;
+    for (const plattor::FrequencyLosses& f : l.frequencies()) frequencies.append(lossesState(f));
+    const plattor::WElementModel& w = l.wElement();
+    return py::make_tuple(resultState(r), frequencies, l.models(), l.conductorLoss(),
+                          py::make_tuple(w.n, w.r0, w.l0, w.g0, w.c0, w.rs, w.gd), l.json(), l.text());
+}
+
+LossResult lossResultOfState(const py::tuple& t) {
+    Result line = resultOfState(t[0].cast<py::tuple>());
+    std::vector<plattor::FrequencyLosses> frequencies;
+    for (const py::handle f : t[1].cast<py::list>()) frequencies.push_back(lossesOfState(f.cast<py::tuple>()));
+    const py::tuple w = t[4].cast<py::tuple>();
+    const auto column = [&](std::size_t k) { return w[k].cast<std::vector<double>>(); };
+    plattor::LossSolution losses = plattor::LineAccess::lossSolution(
+        plattor::LineAccess::solution(line.quantities, line.json, line.text), std::move(frequencies),
+        t[2].cast<std::vector<std::pair<std::string, std::string>>>(), t[3].cast<std::string>(),
+        {w[0].cast<std::size_t>(), column(1), column(2), column(3), column(4), column(5), column(6)},
+        t[5].cast<std::string>(), t[6].cast<std::string>());
+    return LossResult(std::move(line), std::move(losses));
 }
 
 }  // namespace
@@ -279,19 +414,130 @@ PYBIND11_MODULE(plattor, m) {
         .def("__eq__", [](const Result& a, const Result& b) { return a.json == b.json; })
         .def(py::pickle(&resultState, &resultOfState));
 
+    py::class_<plattor::FrequencyLosses>(
+        m, "FrequencyLosses",
+        "A line's losses at one frequency: each quantity as an attribute by its JSON key\n"
+        "(f.attenuation, a pair's f.evenModeAttenuation), or f[\"attenuation\"]; per mode in f.modes.")
+        .def_readonly("frequency", &plattor::FrequencyLosses::frequency, "Hz")
+        .def_readonly("modes", &plattor::FrequencyLosses::modes,
+                      "per mode (a single trace's; a pair's even, then odd mode) its quantities, per trace")
+        .def_readonly("pair", &plattor::FrequencyLosses::pair, "a pair's differential and common-mode impedances")
+        .def_readonly("series", &plattor::FrequencyLosses::series, "Z = R + jwL, ohm/m, N x N row-major")
+        .def_readonly("shunt", &plattor::FrequencyLosses::shunt, "Y = G + jwC, S/m, N x N row-major")
+        .def("keys",
+             [](const plattor::FrequencyLosses& f) {
+                 std::vector<std::string> keys;
+                 for (const plattor::Reading& r : allReadings(f)) keys.push_back(r.key);
+                 return keys;
+             })
+        .def("__getitem__",
+             [](const plattor::FrequencyLosses& f, const std::string& key) {
+                 for (const plattor::Reading& r : allReadings(f))
+                     if (r.key == key) return r;
+                 throw py::key_error(key);
+             })
+        .def("__getattr__",
+             [](const plattor::FrequencyLosses& f, const std::string& key) {
+                 for (const plattor::Reading& r : allReadings(f))
+                     if (r.key == key) return r;
+                 throw py::attribute_error("these losses have no quantity '" + key + "'");
+             })
+        .def("__repr__",
+             [](const plattor::FrequencyLosses& f) {
+                 std::string text = "<plattor.FrequencyLosses at " + reprOf(f.frequency) + " Hz:";
+                 const std::vector<plattor::Reading> all = allReadings(f);
+                 for (const plattor::Reading& q : all) text += (&q == &all[0] ? " " : ", ") + q.name + " " + q.text();
+                 return text + ">";
+             })
+        .def("__eq__",
+             [](const plattor::FrequencyLosses& a, const plattor::FrequencyLosses& b) {
+                 const std::vector<plattor::Reading> x = allReadings(a), y = allReadings(b);
+                 return a.frequency == b.frequency && a.series == b.series && a.shunt == b.shunt &&
+                        std::equal(x.begin(), x.end(), y.begin(), y.end(), sameReading);
+             })
+        .def(py::pickle(&lossesState, &lossesOfState));
+
+    py::class_<LossResult, Result>(
+        m, "LossResult",
+        "A line solved with its losses: its quantities as a Result, and r.losses, one FrequencyLosses\n"
+        "per frequency; r.write_touchstone(file, length) and r.write_rlgc(file) write its files.")
+        .def_property_readonly(
+            "losses", [](const LossResult& r) { return r.losses.frequencies(); }, "one FrequencyLosses per frequency")
+        .def_property_readonly(
+            "loss_models",
+            [](const LossResult& r) {
+                py::dict models;
+                for (const auto& [name, model] : r.losses.models()) models[py::str(name)] = model;
+                return models;
+            },
+            "the models behind the values (no error bar): dielectric, conductor, DC to skin effect")
+        .def_property_readonly(
+            "conductor_loss", [](const LossResult& r) { return r.losses.conductorLoss(); },
+            "why there is no conductor loss (a trace of zero thickness), or \"\"")
+        .def_property_readonly(
+            "w_element",
+            [](const LossResult& r) {
+                const plattor::WElementModel& w = r.losses.wElement();
+                py::dict d;
+                d["n"] = w.n, d["r0"] = w.r0, d["l0"] = w.l0, d["g0"] = w.g0, d["c0"] = w.c0, d["rs"] = w.rs,
+                d["gd"] = w.gd;
+                return d;
+            },
+            "the W-element model, N x N row-major lists: R(f) = r0 + rs(1 + j)sqrt(f), G(f) = g0 + gd f, l0, c0")
+        .def(
+            "write_touchstone",
+            [](const LossResult& r, const py::object& file, const py::object& length, const py::object& zRef) {
+                const std::string name = py::str(py::module_::import("os").attr("fspath")(file));
+                const double metres = numberOf(length, "--length"), reference = numberOf(zRef, "--z-ref");
+                released([&] { r.losses.writeTouchstone(name, metres, reference); });
+            },
+            py::arg("file"), py::arg("length"), py::arg("z_ref") = 50.0,
+            "The S-parameters of length metres of the line, every port referred to z_ref ohm, as a\n"
+            "Touchstone 2.0 file *.s2p (a single trace) or *.s4p (a pair: ports 1, 2 the near ends).")
+        .def(
+            "write_rlgc",
+            [](const LossResult& r, const py::object& file) {
+                const std::string name = py::str(py::module_::import("os").attr("fspath")(file));
+                released([&] { r.losses.writeRlgc(name); });
+            },
+            py::arg("file"), "The W-element model as an HSPICE RLGC file.")
+        .def("json", [](const LossResult& r) { return r.losses.json(); }, "plattor-lines --freq … --json's text")
+        .def("__str__", [](const LossResult& r) { return r.losses.text(); })
+        .def("__dir__",
+             [](const LossResult& r) {
+                 std::vector<std::string> names = r.keys();
+                 for (const char* n : {"as_dict", "json", "keys", "kind", "quantities", "structure", "losses",
+                                       "loss_models", "conductor_loss", "w_element", "write_touchstone", "write_rlgc"})
+                     names.emplace_back(n);
+                 return names;
+             })
+        .def("__repr__",
+             [](const LossResult& r) {
+                 const std::size_t n = r.losses.frequencies().size();
+                 return "<plattor.LossResult of a " + r.kind + " at " + std::to_string(n) + " frequenc" +
+                        (n == 1 ? "y" : "ies") + ">";
+             })
+        .def("__eq__", [](const LossResult& a, const LossResult& b) { return a.losses.json() == b.losses.json(); })
+        .def(py::pickle(&lossResultState, &lossResultOfState));
+
     for (const plattor::StructureKind kind :
          {plattor::StructureKind::microstrip, plattor::StructureKind::stripline, plattor::StructureKind::coplanar}) {
         const std::string name = plattor::structureName(kind);
         // pybind11 keeps the docstring's pointer: the text must outlive the module.
         static std::vector<std::string> docs;
         docs.push_back(structureDoc(kind));
-        m.def(name.c_str(), [name](const py::kwargs& options) { return solveReleased(lineOf(name, options, name)); },
+        m.def(name.c_str(), [name](const py::kwargs& options) { return solveStructure(name, options); },
               docs.back().c_str());
     }
 
     m.def(
         "cross_section",
-        [](const py::object& description) {
+        [](const py::object& description, const py::kwargs& given) {
+            py::dict options = py::dict(given);
+            const LossKeywords losses = takeLossKeywords(options, "cross_section");
+            for (const auto& [key, value] : options)
+                throw py::type_error("cross_section() got an unexpected keyword argument '" +
+                                     utf8(key, PyExc_TypeError, "cross_section() got an unexpected keyword argument") + "'");
             // A dictionary as the file's JSON, or the name of a file.
             std::string text, name = "cross-section";
             if (py::isinstance<py::dict>(description)) {
@@ -302,15 +548,20 @@ PYBIND11_MODULE(plattor, m) {
                 text = file.attr("read")().cast<std::string>();
                 file.attr("close")();
             }
-            return released([&] { return Result(plattor::solveCrossSection(text, name)); });
+            if (losses.any)
+                return py::cast(released([&] {
+                    return LossResult(plattor::solveCrossSectionLosses(text, losses.frequencies, losses.settings, name));
+                }));
+            return py::cast(released([&] { return Result(plattor::solveCrossSection(text, name)); }));
         },
         py::arg("description"),
-        "cross_section(description) -> Result\n\n"
+        "cross_section(description, **losses) -> Result\n\n"
         "Any board's cross-section, as a dictionary of the cross-section file's members (layers, planes,\n"
         "conductors, coating, pairs: docs/cross-section.md) or the name of such a file, solved as\n"
         "plattor-lines file solves it. One trace or a marked pair reports a structure's quantities; N\n"
         "signal conductors one quantity per value line of plattor-lines' text, keyed by its name there\n"
-        "(r[\"C[p,n]\"], r[\"near-end crosstalk p,n\"]), and as_dict() their matrices.");
+        "(r[\"C[p,n]\"], r[\"near-end crosstalk p,n\"]), and as_dict() their matrices. With freq= and the\n"
+        "loss keywords of plattor.microstrip() a LossResult of one trace or a marked pair.");
 
     struct Dimension {
         std::string name;

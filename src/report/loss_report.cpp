@@ -2,7 +2,11 @@
 
 #include <cmath>
 
+#include "base/error.hpp"
 #include "base/text.hpp"
+#include "report/board_report.hpp"
+#include "section/board_section.hpp"
+#include "section/structures.hpp"
 
 namespace plattor {
 
@@ -11,15 +15,12 @@ namespace {
 using L = LossQuantity;
 constexpr double inchesPerMetre = 1 / 0.0254;
 
-// A mode's prefix in text and its key's: "" for a single trace.
+// A pair's modes' prefixes in text and in their keys.
 struct ModeName {
     const char* text;
     const char* key;
 };
-ModeName modeName(const LineLosses& losses, std::size_t mode) {
-    if (losses.table.front().modes.size() == 1) return {"", ""};
-    return mode == 0 ? ModeName{"even-mode ", "evenMode"} : ModeName{"odd-mode ", "oddMode"};
-}
+constexpr ModeName modeNames[] = {{"even-mode ", "evenMode"}, {"odd-mode ", "oddMode"}};
 
 std::string keyed(const char* prefix, const char* key) {
     std::string k = key;
@@ -29,7 +30,7 @@ std::string keyed(const char* prefix, const char* key) {
 
 // A pair's quantities from its modes, a·even + b·odd: the differential (2·Z_odd) and common-mode
 // (Z_even/2) impedances, and the per-unit-length matrices' entries, X11 = (X_e + X_o)/2 and
-// X12 = (X_e − X_o)/2.
+// X12 = (X_e − X_o)/2 (C and G as solved, each entry with the bar of its own climb).
 struct Derived {
     const char* name;
     const char* key;
@@ -52,7 +53,6 @@ constexpr Derived derived[] = {
 };
 
 ValueAndBar combined(const LossesAtFrequency& row, const Derived& d) {
-    // C and G as solved, each entry with its own bar.
     if (d.part == L::capacitance || d.part == L::conductance) {
         const std::vector<ValueAndBar>& entries = d.part == L::capacitance ? row.capacitanceEntries : row.conductanceEntries;
         return entries[d.odd > 0 ? 0 : 1];
@@ -62,14 +62,38 @@ ValueAndBar combined(const LossesAtFrequency& row, const Derived& d) {
     return {d.even * e.value + d.odd * o.value, std::fabs(d.even) * e.error + std::fabs(d.odd) * o.error};
 }
 
-// The unit and scale of a derived quantity's text: its part's.
-const LossQuantityInfo& infoOf(const Derived& d) { return lossQuantityInfo(d.part); }
-
 // Cells that are numbers and keys: joined by commas, nothing to quote.
 std::string csvLine(const std::vector<std::string>& cells) {
     std::string line;
     for (const std::string& c : cells) line += (line.empty() ? "" : ",") + c;
     return line;
+}
+
+// The board's lengths must be in metres: a structure's or a file's lengths with units.
+void needUnits(bool units) {
+    if (!units)
+        throw RunError("losses need the lengths with a unit (m, mm, um or mil): a resistance depends on the size, "
+                       "not only on the ratios");
+}
+
+// The report of the losses after the line's own: its quantities of `order`, and its JSON so far.
+LossReport reported(LineLosses losses, const LossRequest& request, JsonObject json, const std::vector<Quantity>& order,
+                    const std::string& lengthUnit) {
+    LossReport r;
+    r.quantities = order;
+    r.lineJson = json.text();
+    r.lineText = reportText(quantityRows(losses.solution, order), losses.solution);
+    addLosses(json, losses, request);
+    r.json = json.text();
+    if (losses.table.size() > 1) {
+        r.text = lossCsv(losses);
+    } else {
+        r.text = r.lineText;
+        for (const std::string& l : lossText(losses, losses.table.front(), lengthUnit)) r.text.push_back(l);
+        for (const auto& [name, model] : lossModels(request)) r.text.push_back(reportNote(name, model));
+    }
+    r.losses = std::move(losses);
+    return r;
 }
 
 std::string frequencyText(double f) {
@@ -81,13 +105,12 @@ std::string frequencyText(double f) {
 
 }  // namespace
 
-std::vector<std::string> lossModels(const LossRequest& r) {
+std::vector<std::pair<std::string, std::string>> lossModels(const LossRequest& r) {
     const DielectricSettings& d = r.dielectric;
-    std::vector<std::string> lines;
-    lines.push_back(reportNote("dielectric model", d.model == DielectricModel::constant
-                                                       ? std::string("constant er and tan delta")
-                                                       : "Djordjevic-Sarkar wideband, fitted at " +
-                                                             frequencyText(d.fitFrequency)));
+    std::vector<std::pair<std::string, std::string>> lines;
+    lines.emplace_back("dielectric model", d.model == DielectricModel::constant
+                                               ? std::string("constant er and tan delta")
+                                               : "Djordjevic-Sarkar wideband, fitted at " + frequencyText(d.fitFrequency));
     const ConductorSettings& c = r.conductor;
     std::string conductor = "conductivity " + numberText(c.conductivity) + " S/m, ";
     switch (c.roughness) {
@@ -96,56 +119,50 @@ std::vector<std::string> lossModels(const LossRequest& r) {
         case Roughness::groisse: conductor += "Groisse roughness, Rq " + numberText(c.rq * 1e6) + " um"; break;
         case Roughness::huray: conductor += "Huray roughness (cannonball), Rz " + numberText(c.rz * 1e6) + " um"; break;
     }
-    lines.push_back(reportNote("conductor model", conductor));
-    lines.push_back(reportNote("DC to skin effect", "plane-conductor model, no error bar"));
+    lines.emplace_back("conductor model", conductor);
+    lines.emplace_back("DC to skin effect", "plane-conductor model, no error bar");
     return lines;
+}
+
+std::vector<LossRow> lossRows(const LossesAtFrequency& row) {
+    std::vector<LossRow> rows;
+    const std::size_t modes = row.modes.size();
+    for (std::size_t m = 0; m < modes; ++m) {
+        const ModeName mode = modes == 1 ? ModeName{"", ""} : modeNames[m];
+        for (std::size_t k = 0; k < lossQuantityCount; ++k) {
+            const LossQuantityInfo& info = lossQuantityInfo(static_cast<L>(k));
+            const ValueAndBar& v = row.modes[m].values[k];
+            rows.push_back({keyed(mode.key, info.key), mode.text + std::string(info.name), static_cast<L>(k), v.value,
+                            v.error});
+        }
+    }
+    if (modes == 2)
+        for (const Derived& d : derived) {
+            const ValueAndBar v = combined(row, d);
+            rows.push_back({d.key, d.name, d.part, v.value, v.error});
+        }
+    return rows;
 }
 
 std::vector<std::string> lossText(const LineLosses& losses, const LossesAtFrequency& row, const std::string& lengthUnit) {
     std::vector<std::string> lines{"at " + frequencyText(row.frequency) + ":"};
     if (!losses.noConductorLoss.empty()) lines.push_back(losses.noConductorLoss);
-    for (std::size_t m = 0; m < row.modes.size(); ++m) {
-        const ModeName name = modeName(losses, m);
-        for (std::size_t k = 0; k < lossQuantityCount; ++k) {
-            const LossQuantityInfo& info = lossQuantityInfo(static_cast<L>(k));
-            const ValueAndBar& v = row.modes[m].values[k];
-            lines.push_back(reportLine(name.text + std::string(info.name), v.value * info.scale, v.error * info.scale,
-                                       info.unit));
-            if (lengthUnit == "mil" && static_cast<L>(k) == L::attenuation)
-                lines.push_back(reportLine(name.text + std::string("attenuation per inch"), v.value / inchesPerMetre,
-                                           v.error / inchesPerMetre, "dB/in"));
-        }
+    for (const LossRow& r : lossRows(row)) {
+        const LossQuantityInfo& info = lossQuantityInfo(r.quantity);
+        lines.push_back(reportLine(r.name, r.value * info.scale, r.error * info.scale, info.unit));
+        if (lengthUnit == "mil" && r.quantity == L::attenuation)
+            lines.push_back(reportLine(r.name + " per inch", r.value / inchesPerMetre, r.error / inchesPerMetre, "dB/in"));
     }
-    if (row.modes.size() == 2)
-        for (const Derived& d : derived) {
-            const ValueAndBar v = combined(row, d);
-            lines.push_back(reportLine(d.name, v.value * infoOf(d).scale, v.error * infoOf(d).scale, infoOf(d).unit));
-        }
     return lines;
 }
 
 std::vector<std::string> lossCsv(const LineLosses& losses) {
     std::vector<std::string> header{"frequency"};
-    const std::size_t modes = losses.table.front().modes.size();
-    for (std::size_t m = 0; m < modes; ++m)
-        for (std::size_t k = 0; k < lossQuantityCount; ++k) {
-            const std::string key = keyed(modeName(losses, m).key, lossQuantityInfo(static_cast<L>(k)).key);
-            header.push_back(key);
-            header.push_back(key + "Error");
-        }
-    if (modes == 2)
-        for (const Derived& d : derived) header.push_back(d.key), header.push_back(std::string(d.key) + "Error");
+    for (const LossRow& r : lossRows(losses.table.front())) header.push_back(r.key), header.push_back(r.key + "Error");
     std::vector<std::string> lines{csvLine(header)};
     for (const LossesAtFrequency& row : losses.table) {
         std::vector<std::string> cells{shortestText(row.frequency)};
-        for (const ModeLosses& mode : row.modes)
-            for (const ValueAndBar& v : mode.values) cells.push_back(shortestText(v.value)), cells.push_back(shortestText(v.error));
-        if (modes == 2)
-            for (const Derived& d : derived) {
-                const ValueAndBar v = combined(row, d);
-                cells.push_back(shortestText(v.value));
-                cells.push_back(shortestText(v.error));
-            }
+        for (const LossRow& r : lossRows(row)) cells.push_back(shortestText(r.value)), cells.push_back(shortestText(r.error));
         lines.push_back(csvLine(cells));
     }
     return lines;
@@ -165,23 +182,34 @@ void addLosses(JsonObject& json, const LineLosses& losses, const LossRequest& re
     json.addRaw("lossModels", indentedJson(models.text()));
     if (!losses.noConductorLoss.empty()) json.add("conductorLoss", losses.noConductorLoss);
     std::string rows = "[";
-    for (std::size_t r = 0; r < losses.table.size(); ++r) {
-        const LossesAtFrequency& row = losses.table[r];
+    for (std::size_t k = 0; k < losses.table.size(); ++k) {
         JsonObject o;
-        o.add("frequency", row.frequency);
-        for (std::size_t m = 0; m < row.modes.size(); ++m)
-            for (std::size_t k = 0; k < lossQuantityCount; ++k) {
-                const ValueAndBar& v = row.modes[m].values[k];
-                o.addQuantity(keyed(modeName(losses, m).key, lossQuantityInfo(static_cast<L>(k)).key), v.value, v.error);
-            }
-        if (row.modes.size() == 2)
-            for (const Derived& d : derived) {
-                const ValueAndBar v = combined(row, d);
-                o.addQuantity(d.key, v.value, v.error);
-            }
-        rows += (r ? ", " : "") + indentedJson(o.text());
+        o.add("frequency", losses.table[k].frequency);
+        for (const LossRow& r : lossRows(losses.table[k])) o.addQuantity(r.key, r.value, r.error);
+        rows += (k ? ", " : "") + indentedJson(o.text());
     }
     json.addRaw("losses", rows + "]");
+}
+
+LossReport structureLosses(const StructureInput& input, const LossRequest& request) {
+    checkStructure(input.structure);
+    needUnits(!input.lengthUnit.empty());
+    LineLosses losses = lineLosses(structureBoard(input.structure), request);
+    JsonObject json = structureReport(input.structure, input.lengthUnit, losses.solution);
+    return reported(std::move(losses), request, std::move(json), reportedQuantities(input.structure, input.lengthUnit),
+                    input.lengthUnit);
+}
+
+LossReport crossSectionLosses(const BoardFile& file, const LossRequest& request) {
+    const Board board = file.board();
+    needUnits(board.lengthUnit == "m");
+    LineLosses losses = lineLosses(board, request);
+    const std::vector<Quantity>& order =
+        reportedQuantities(losses.solution.value.applies(Quantity::oddModeImpedance), file.displayUnit());
+    JsonObject json;
+    json.addRaw("crossSection", indentedJson(boardJson(board, file.displayUnit())));
+    addQuantities(json, losses.solution, order);
+    return reported(std::move(losses), request, std::move(json), order, file.displayUnit());
 }
 
 }  // namespace plattor

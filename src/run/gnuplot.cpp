@@ -16,8 +16,8 @@
 #include <sstream>
 #include <thread>
 
-#include "moment/fields/field_files.hpp"
 #include "base/error.hpp"
+#include "base/file_replacement.hpp"
 #include "base/text.hpp"
 #include "run/console.hpp"
 #include "solver/interrupt.hpp"

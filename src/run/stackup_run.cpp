@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "base/error.hpp"
+#include "base/file_replacement.hpp"
 #include "base/text.hpp"
 #include "design/csv.hpp"
-#include "moment/fields/field_files.hpp"
 #include "report/report.hpp"
 #include "run/console.hpp"
 #include "stackup/stackup.hpp"

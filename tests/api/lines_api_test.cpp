@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -46,6 +49,84 @@ TEST(LinesApi, TextAndJsonAreThePrograms) {
             if (c != ' ' || (!first.empty() && first.back() != ' ')) first += c;
         EXPECT_EQ(first, s.quantities().front().name + " " + s.quantities().front().text());
     }
+}
+
+// A text's blanks collapsed, so that a report line reads as its name and its value's text.
+std::string collapsed(const std::string& text) {
+    std::string out;
+    for (const char c : text)
+        if (c != ' ' || (!out.empty() && out.back() != ' ')) out += c;
+    return out;
+}
+
+std::string fileText(const std::filesystem::path& path) {
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// The number of a member ("value" or "error") of the quantity `key` in a JSON text, after `from`.
+double jsonNumber(const std::string& json, const std::string& key, const std::string& member, std::size_t from) {
+    const std::size_t at = json.find("\"" + key + "\": {", from);
+    if (at == std::string::npos) return NAN;
+    const std::size_t number = json.find("\"" + member + "\": ", at);
+    return std::strtod(json.c_str() + number + member.size() + 4, nullptr);
+}
+
+// A masked pair with lossy dielectrics and rough copper at 5 GHz, through the library and through
+// plattor-lines --json: every quantity of each mode the same number, its text the program's line,
+// and the files the same to the byte.
+TEST(LinesApi, LossesAreThePrograms) {
+    const Arguments pair{"microstrip", "--w", "0.11mm", "--s", "0.13mm", "--h", "0.09mm", "--t", "17um", "--er", "4.1",
+                         "--tand", "0.018", "--mask", "23um", "--mask-er", "3.4", "--mask-tand", "0.027"};
+    plattor::LossSettings settings;
+    settings.sigma = 4.7e7;
+    settings.roughness = "huray";
+    settings.rz = 3.1e-6;
+    const plattor::LossSolution losses = plattor::solveLosses(lineOf(pair), {5e9}, settings);
+    Arguments cli = pair;
+    for (const char* a : {"--freq", "5GHz", "--sigma", "4.7e7", "--roughness", "huray", "--rz", "3.1um", "--length",
+                          "37mm", "--touchstone", "pair.s4p", "--z-ref", "45", "--rlgc", "pair.rlgc", "--json"})
+        cli.push_back(a);
+    const ScratchDir dir;
+    const auto run = runProgram(PLATTOR_LINES_EXECUTABLE, dir.path(), cli);
+    ASSERT_EQ(run.exitStatus, 0) << run.err;
+    const std::size_t table = run.out.find("\"losses\"");
+    ASSERT_NE(table, std::string::npos);
+    ASSERT_EQ(losses.frequencies().size(), 1u);
+    const plattor::FrequencyLosses& at = losses.frequencies().front();
+    ASSERT_EQ(at.modes.size(), 2u);
+    ASSERT_EQ(at.pair.size(), 12u);
+    std::vector<plattor::Reading> all = at.pair;
+    for (const auto& mode : at.modes) {
+        EXPECT_EQ(mode.size(), 11u);
+        all.insert(all.end(), mode.begin(), mode.end());
+    }
+    const std::string text = collapsed(losses.text());
+    for (const plattor::Reading& r : all) {
+        for (const char* member : {"value", "error"}) {
+            const double program = jsonNumber(run.out, r.key, member, table);
+            EXPECT_NEAR(member[0] == 'v' ? r.value : r.error, program, 1e-12 * std::fabs(program)) << r.key << " " << member;
+        }
+        EXPECT_NE(text.find(r.name + " " + r.text()), std::string::npos) << r.name << " " << r.text();
+        EXPECT_EQ(at[r.key].name, r.name);
+    }
+    EXPECT_EQ(at["oddModeAttenuation"].unit, "dB/m");
+    EXPECT_EQ(at.modes[1][6].key, "oddModeAttenuation");
+    EXPECT_EQ(losses.models().at(1).second, "conductivity 47000000 S/m, Huray roughness (cannonball), Rz 3.1 um");
+    EXPECT_EQ(losses.json(), run.out.substr(0, run.out.size() - 1));
+    EXPECT_EQ(losses.solution()["differentialImpedance"].value, jsonNumber(run.out, "differentialImpedance", "value", 0));
+    // The per-unit-length matrices: the mirror pair's Z11 = (z_even + z_odd)/2, z = R + jωL.
+    const double omega = 2 * M_PI * 5e9;
+    const std::complex<double> zEven(at["evenModeResistance"].value, omega * at["evenModeInductance"].value),
+        zOdd(at["oddModeResistance"].value, omega * at["oddModeInductance"].value);
+    EXPECT_NEAR(std::abs(at.series[0] - (zEven + zOdd) / 2.0), 0, 1e-13 * std::abs(zEven));
+    EXPECT_EQ(at.series[1], at.series[2]);
+    losses.writeTouchstone((dir.path() / "library.s4p").string(), 0.037, 45);
+    losses.writeRlgc((dir.path() / "library.rlgc").string());
+    EXPECT_EQ(fileText(dir.path() / "library.s4p"), fileText(dir.path() / "pair.s4p"));
+    EXPECT_EQ(fileText(dir.path() / "library.rlgc"), fileText(dir.path() / "pair.rlgc"));
 }
 
 TEST(LinesApi, QuantitiesByKeyInSiUnits) {
@@ -114,6 +195,46 @@ TEST(LinesApi, MistakesAreErrorsWithTheProgramsMessage) {
               "cover-er, g, ground-width, tand, tand-top, mask-tand, cover-tand");
     EXPECT_EQ(message([] { plattor::Line("slotline"); }),
               "unknown structure \"slotline\"; the structures are microstrip, stripline, coplanar");
+    // The losses' settings pass the program's one check of its loss options.
+    struct LossMistake {
+        std::vector<double> frequencies;
+        plattor::LossSettings settings;
+        Arguments options;
+    };
+    plattor::LossSettings hammerstad, negative, fitted, conductor;
+    hammerstad.roughness = "hammerstad";
+    negative.sigma = -1;
+    fitted.dkFreq = 2e9;
+    conductor.sigma = 1e7;
+    const Arguments trace{"microstrip", "--w", "0.1mm", "--h", "0.1mm", "--er", "4.3"};
+    for (const LossMistake& m : {LossMistake{{0.0}, {}, {"--freq", "0"}},
+                                 LossMistake{{-2.5e9}, {}, {"--freq", "-2.5e+09"}},
+                                 LossMistake{{2e9, 1e9}, {}, {"--freq", "2e+09,1e+09"}},
+                                 LossMistake{{5e9}, hammerstad, {"--freq", "5e9", "--roughness", "hammerstad"}},
+                                 LossMistake{{5e9}, negative, {"--freq", "5e9", "--sigma", "-1"}},
+                                 LossMistake{{5e9}, fitted, {"--freq", "5e9", "--dk-freq", "2e9"}},
+                                 LossMistake{{}, conductor, {"--sigma", "1e7"}}}) {
+        Arguments a = trace;
+        a.insert(a.end(), m.options.begin(), m.options.end());
+        EXPECT_EQ(message([&] { plattor::solveLosses(lineOf(trace), m.frequencies, m.settings); }), linesSays(a))
+            << m.options[0] << " " << m.options[1];
+    }
+    const Arguments bare{"microstrip", "--w", "1", "--h", "1", "--er", "4", "--freq", "1GHz"};
+    EXPECT_EQ(message([&] { plattor::solveLosses(lineOf({"microstrip", "--w", "1", "--h", "1", "--er", "4"}), {1e9}); }),
+              linesSays(bare));
+    const plattor::LossSolution thin = plattor::solveLosses(lineOf(trace), {1e9});
+    EXPECT_EQ(message([&] { thin.writeTouchstone("line.s4p", 0.1); }),
+              "--touchstone needs a file named *.s2p for a single trace (2 ports), got \"line.s4p\"");
+    EXPECT_EQ(message([&] { thin.writeTouchstone("line.s2p", 0); }), "--length needs a length above 0, got \"0m\"");
+    EXPECT_EQ(message([&] { thin.writeTouchstone("line.s2p", 0.1, -50); }),
+              "--z-ref needs an impedance in ohm above 0, got \"-50\"");
+    EXPECT_EQ(message([&] { thin.writeRlgc("no/such/directory/line.rlgc"); }).rfind("no/such/directory/line.rlgc: cannot ", 0),
+              0u);
+    EXPECT_EQ(thin.conductorLoss().substr(0, 18), "no conductor loss:");
+    EXPECT_EQ(message([&] { (void)thin.frequencies().front()["oddModeDelay"]; }),
+              "no loss \"oddModeDelay\" at 1e+09 Hz; there are resistance, inductance, conductance, capacitance, "
+              "impedanceReal, impedanceImaginary, attenuation, conductorAttenuation, dielectricAttenuation, "
+              "effectivePermittivity, delay");
     const plattor::Solution s = plattor::solve(plattor::Line("microstrip").set("w", 1.0).set("h", 1.0).set("er", 2.0));
     EXPECT_EQ(message([&] { (void)s["oddModeImpedance"]; }),
               "no quantity \"oddModeImpedance\" for this microstrip; it has capacitance, capacitanceInAir, "

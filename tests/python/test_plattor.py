@@ -1,5 +1,8 @@
-"""The Python module as a user meets it: the three structures and their quantities, bad input
-refused with plattor-lines' messages, threads that solve side by side, and README's examples."""
+"""The Python module as a user meets it: the three structures and their quantities, their losses,
+bad input refused with plattor-lines' messages, threads that solve side by side, and README's
+examples."""
+import cmath
+import json
 import math
 import os
 import pathlib
@@ -22,6 +25,22 @@ STRUCTURES = {
     "stripline pair": (plattor.stripline, dict(w=5, s=6, h=8, b=20, er=3.6, er_top=4)),
     "coplanar pair": (plattor.coplanar, dict(w=0.3, s=0.2, g=0.15, h=0.2, er=4.4, t=0.035)),
 }
+
+# A masked microstrip pair with lossy dielectrics, as keywords and as plattor-lines' options.
+LOSSY_PAIR = dict(w="0.11mm", s="0.13mm", h="0.09mm", t="17um", er=4.1, tand=0.018, mask="23um", mask_er=3.4,
+                  mask_tand=0.027)
+LOSSY_PAIR_OPTIONS = ["microstrip", "--w", "0.11mm", "--s", "0.13mm", "--h", "0.09mm", "--t", "17um", "--er", "4.1",
+                      "--tand", "0.018", "--mask", "23um", "--mask-er", "3.4", "--mask-tand", "0.027"]
+TRACE = dict(w="0.1mm", h="0.1mm", t="35um", er=4.3)
+
+
+def lines_json(*arguments):
+    """What plattor-lines --json says, as Python objects."""
+    program = os.environ.get("PLATTOR_LINES")
+    if not program:
+        pytest.skip("PLATTOR_LINES is not set: no plattor-lines to compare with")
+    run = subprocess.run([program, *arguments, "--json"], capture_output=True, text=True, check=True)
+    return json.loads(run.stdout)
 
 
 @pytest.mark.parametrize("name", STRUCTURES)
@@ -51,6 +70,13 @@ def test_a_cross_section_dictionary_is_the_structure_it_describes_and_any_board_
     r = plattor.cross_section(board)
     assert r.kind == "cross-section" and r.keys() == SINGLE
     assert [(q.value, q.error) for q in r.quantities] == [(q.value, q.error) for q in line.quantities]
+    # Its losses alike, the areas behind the DC resistance taken in millimetres here: to rounding.
+    lossy = plattor.cross_section(board, freq=[1e9, 5e9], sigma=4.7e7)
+    line = plattor.microstrip(**STRUCTURES["microstrip"][1], freq=[1e9, 5e9], sigma=4.7e7)
+    assert lossy.kind == "cross-section" and lossy.keys() == SINGLE
+    for drawn, structure in zip(lossy.losses, line.losses):
+        assert drawn.keys() == structure.keys() and drawn.frequency == structure.frequency
+        assert [q.value for q in drawn.modes[0]] == pytest.approx([q.value for q in structure.modes[0]], rel=1e-13)
     # Three traces: matrices keyed as plattor-lines prints them, the file read by name alike.
     board["conductors"] = [{"name": n, "trace": {"on": "core", "x": x, "width": 0.1, "thickness": 0.035}}
                            for n, x in [("a", -0.3), ("b", 0), ("c", 0.3)]]
@@ -100,14 +126,92 @@ def test_lengths_in_any_one_unit_give_the_same_line():
     (lambda: plattor.microstrip(w="0.1mm", h="\ud800", er=4), (plattor.Error, UnicodeError), r"--h needs .* not in UTF-8"),
     (lambda: plattor.solve("microstrip", "w", "impedance", 10**309, h=0.2, er=4), (plattor.Error, OverflowError),
      r"the target needs"),
+    # The losses: plattor-lines' messages for its loss options.
+    (lambda: plattor.microstrip(**TRACE, freq=0), plattor.Error,
+     r'^--freq needs a frequency above 0 \(Hz, kHz, MHz or GHz\), got "0"$'),
+    (lambda: plattor.microstrip(**TRACE, freq=[1e9, -1e9]), plattor.Error, r'^--freq needs a frequency above 0 .*"-1e\+09"$'),
+    (lambda: plattor.microstrip(**TRACE, freq=5e9, roughness="hammerstad"), plattor.Error,
+     r"^--roughness hammerstad needs --rq, the RMS height of the surface$"),
+    (lambda: plattor.microstrip(**TRACE, freq=5e9, roughness="huray", rq=1e-6), plattor.Error,
+     r"^--roughness huray needs --rz"),
+    (lambda: plattor.microstrip(**TRACE, sigma=1e7), plattor.Error, r"^the loss options need --freq"),
+    (lambda: plattor.microstrip(w=0.1, h=0.1, er=4.3, freq=1e9), plattor.Error, r"^losses need the lengths with a unit"),
+    (lambda: plattor.microstrip(**TRACE, freq="5GHz"), TypeError, r"'freq' must be a number or a sequence"),
+    (lambda: plattor.microstrip(**TRACE, freq=1e9).write_touchstone("line.s4p", 0.1), plattor.Error,
+     r'^--touchstone needs a file named \*\.s2p for a single trace \(2 ports\), got "line.s4p"$'),
 ], ids=["missing", "mixed units", "malformed", "foreign option", "through the plane", "infinite", "unknown keyword",
         "bool", "unknown attribute", "unknown key", "int beyond a double", "failing __float__", "__float__ not a float",
-        "surrogate", "target beyond a double"])
+        "surrogate", "target beyond a double", "frequency 0", "negative frequency", "roughness without rq",
+        "huray with rq", "settings without freq", "losses of bare lengths", "frequency as text", "touchstone name"])
 def test_bad_input_is_refused_in_one_line(call, error, message):
     error, cause = error if isinstance(error, tuple) else (error, type(None))
     with pytest.raises(error, match=message) as caught:
         call()
     assert "\n" not in str(caught.value) and isinstance(caught.value.__cause__, cause)
+
+
+def test_losses_are_the_programs_and_pickle():
+    r = plattor.microstrip(**LOSSY_PAIR, freq=5e9, dk_model="wideband", dk_freq=2.3e9, sigma=4.7e7,
+                           roughness="groisse", rq=0.9e-6)
+    program = lines_json(*LOSSY_PAIR_OPTIONS, "--freq", "5GHz", "--dk-model", "wideband", "--dk-freq", "2.3GHz",
+                         "--sigma", "4.7e7", "--roughness", "groisse", "--rq", "0.9um")
+    (row,) = program["losses"]
+    (at,) = r.losses
+    assert at.frequency == row["frequency"] and sorted(at.keys()) == sorted(set(row) - {"frequency"})
+    for key in at.keys():
+        for member in ("value", "error"):
+            assert getattr(at[key], member) == pytest.approx(row[key][member], rel=1e-12, abs=0), (key, member)
+    assert [q.key for q in at.modes[1]][6] == "oddModeAttenuation" and at.oddModeAttenuation.unit == "dB/m"
+    assert r.differentialImpedance.value == program["differentialImpedance"]["value"]
+    assert r.loss_models["dielectric model"] == "Djordjevic-Sarkar wideband, fitted at 2.3 GHz"
+    assert json.loads(r.json())["lossModels"] == program["lossModels"]
+    copy = pickle.loads(pickle.dumps(r))
+    assert copy == r and copy.losses == r.losses and copy.w_element == r.w_element and str(copy) == str(r)
+
+
+@pytest.mark.parametrize("pair", [False, True], ids=["trace", "pair"])
+def test_a_homogeneous_stripline_conducts_omega_c_tan_delta(pair):
+    # One dielectric everywhere: each mode's complex capacitance is C·(1 − j·tan δ) exactly, so
+    # G = ωC·tan δ at every frequency, whatever the conductors lose.
+    r = plattor.stripline(w="0.23mm", h="0.31mm", b="0.83mm", t="17um", s="0.19mm" if pair else None, er=3.7,
+                          er_top=3.7, tand=0.013, tand_top=0.013, freq=[1.3e8, 3.3e9, 2.7e10])
+    for at in r.losses:
+        assert len(at.modes) == (2 if pair else 1)
+        for mode in at.modes:
+            conductance, capacitance = mode[2], mode[3]
+            assert conductance.unit == "S/m" and capacitance.unit == "F/m"
+            assert conductance.value == pytest.approx(2 * math.pi * at.frequency * capacitance.value * 0.013,
+                                                      rel=1e-12, abs=0)
+
+
+def test_touchstone_reads_back_as_the_line_it_describes(tmp_path):
+    skrf = pytest.importorskip("skrf", reason="scikit-rf is not installed (Debian package python3-scikit-rf)")
+    r = plattor.microstrip(**LOSSY_PAIR, freq=[1e9, 4.2e9, 11e9], roughness="huray", rz=2.7e-6)
+    length, z0 = 0.0417, 43.0
+    r.write_touchstone(tmp_path / "pair.s4p", length, z_ref=z0)
+    network = skrf.Network(str(tmp_path / "pair.s4p"))
+    assert list(network.f) == [at.frequency for at in r.losses]
+    assert network.z0 == pytest.approx(z0)
+    for s, at in zip(network.s, r.losses):
+        # Each mode a two-port of its Zc and γ = α + jβ (α from dB, β = ω·delay), the ports the
+        # sum and the difference of the modes.
+        modes = []
+        for mode in at.modes:
+            zc = complex(mode[4].value, mode[5].value)
+            gamma = complex(mode[6].value * math.log(10) / 20, 2 * math.pi * at.frequency * mode[10].value)
+            e = cmath.exp(-gamma * length)
+            d = 2 * zc * z0 * (1 + e * e) + (zc * zc + z0 * z0) * (1 - e * e)
+            modes.append(((zc * zc - z0 * z0) * (1 - e * e) / d, 4 * zc * z0 * e / d))
+        (reflect_even, through_even), (reflect_odd, through_odd) = modes
+        expected = {(0, 0): (reflect_even + reflect_odd) / 2, (1, 0): (reflect_even - reflect_odd) / 2,
+                    (2, 0): (through_even + through_odd) / 2, (3, 0): (through_even - through_odd) / 2}
+        for (i, j), value in expected.items():
+            assert abs(s[i, j] - value) < 1e-12, (at.frequency, i, j)
+        assert abs(s - s.T).max() < 1e-15 and abs(s[1, 1] - s[0, 0]) < 1e-15
+        # A lossy line gives back less power than it is given at every port.
+        assert (abs(s) ** 2).sum(axis=0).max() < 1
+    r.write_rlgc(tmp_path / "pair.rlgc")
+    assert (tmp_path / "pair.rlgc").read_text().startswith("* plattor-lines: per-unit-length W-element model\n2\n")
 
 
 def thick_pair(w):
