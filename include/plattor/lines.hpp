@@ -157,11 +157,13 @@ struct FrequencyLosses {
     // Per mode (a single trace's; a pair's even mode, then its odd mode), per trace, keyed as in
     // plattor-lines' JSON ("attenuation"; a pair's "evenModeAttenuation") in this order:
     // resistance (ohm/m), inductance (H/m), conductance (S/m), capacitance (F/m), impedanceReal
-    // and impedanceImaginary (ohm), attenuation, conductorAttenuation, dielectricAttenuation
-    // (dB/m), effectivePermittivity, delay (s/m).
+    // and impedanceImaginary (ohm), attenuation (dB/m), phaseConstant (rad/m), conductorAttenuation,
+    // dielectricAttenuation (dB/m), effectivePermittivity, delay (s/m).
     std::vector<std::vector<Reading>> modes;
-    // A pair's differentialImpedanceReal, …Imaginary, commonModeImpedanceReal, …Imaginary (ohm);
-    // none for a single trace.
+    // A pair's differentialImpedanceReal, …Imaginary, commonModeImpedanceReal, …Imaginary, the
+    // characteristic impedance matrix's impedance11Real, …Imaginary, impedance12Real, …Imaginary
+    // (ohm), and the per-unit-length matrices' resistance11, resistance12, inductance11, …12,
+    // conductance11, …12, capacitance11, …12; none for a single trace.
     std::vector<Reading> pair;
     // Per unit length, N × N row-major (N = 1, or 2 for a pair: left trace, right trace): the
     // series impedance Z = R + jωL (ohm/m) and the shunt admittance Y = G + jωC (S/m).

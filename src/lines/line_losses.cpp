@@ -29,6 +29,7 @@ constexpr LossQuantityInfo registry[] = {
     {"impedance, real part", "impedanceReal", "ohm", 1.0, "ohm"},
     {"impedance, imaginary part", "impedanceImaginary", "ohm", 1.0, "ohm"},
     {"attenuation", "attenuation", "dB/m", 1.0, "dB/m"},
+    {"phase constant", "phaseConstant", "rad/m", 1.0, "rad/m"},
     {"conductor attenuation", "conductorAttenuation", "dB/m", 1.0, "dB/m"},
     {"dielectric attenuation", "dielectricAttenuation", "dB/m", 1.0, "dB/m"},
     {"effective permittivity", "effectivePermittivity", "", 1.0, ""},
@@ -88,6 +89,7 @@ std::array<double, lossQuantityCount> modeValues(const ModeParts& p, const LossR
     v[static_cast<std::size_t>(L::attenuation)] = m.attenuationDb;
     v[static_cast<std::size_t>(L::conductorAttenuation)] = m.conductorAttenuation * decibelsPerNeper;
     v[static_cast<std::size_t>(L::dielectricAttenuation)] = m.dielectricAttenuation * decibelsPerNeper;
+    v[static_cast<std::size_t>(L::phaseConstant)] = m.propagation.imag();
     v[static_cast<std::size_t>(L::effectivePermittivity)] = m.effectivePermittivity;
     v[static_cast<std::size_t>(L::delay)] = m.phaseDelay;
     return v;

@@ -42,6 +42,7 @@ enum class LossQuantity : std::size_t {
     impedanceReal,           // Re Zc, ohm
     impedanceImaginary,      // Im Zc, ohm
     attenuation,             // α, dB/m
+    phaseConstant,           // β, rad/m: with α the propagation constant γ = α + jβ
     conductorAttenuation,    // α_c, dB/m
     dielectricAttenuation,   // α_d, dB/m
     effectivePermittivity,   // (β/k0)²

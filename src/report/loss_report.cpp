@@ -30,7 +30,8 @@ std::string keyed(const char* prefix, const char* key) {
 
 // A pair's quantities from its modes, a·even + b·odd: the differential (2·Z_odd) and common-mode
 // (Z_even/2) impedances, and the per-unit-length matrices' entries, X11 = (X_e + X_o)/2 and
-// X12 = (X_e − X_o)/2 (C and G as solved, each entry with the bar of its own climb).
+// X12 = (X_e − X_o)/2 (C and G as solved, each entry with the bar of its own climb): the
+// characteristic impedance matrix Zc = [[(Ze + Zo)/2, (Ze − Zo)/2], …], R, L, G and C.
 struct Derived {
     const char* name;
     const char* key;
@@ -42,6 +43,10 @@ constexpr Derived derived[] = {
     {"differential impedance, imaginary part", "differentialImpedanceImaginary", L::impedanceImaginary, 0.0, 2.0},
     {"common-mode impedance, real part", "commonModeImpedanceReal", L::impedanceReal, 0.5, 0.0},
     {"common-mode impedance, imaginary part", "commonModeImpedanceImaginary", L::impedanceImaginary, 0.5, 0.0},
+    {"impedance matrix Z11, real part", "impedance11Real", L::impedanceReal, 0.5, 0.5},
+    {"impedance matrix Z11, imaginary part", "impedance11Imaginary", L::impedanceImaginary, 0.5, 0.5},
+    {"impedance matrix Z12, real part", "impedance12Real", L::impedanceReal, 0.5, -0.5},
+    {"impedance matrix Z12, imaginary part", "impedance12Imaginary", L::impedanceImaginary, 0.5, -0.5},
     {"resistance matrix R11", "resistance11", L::resistance, 0.5, 0.5},
     {"resistance matrix R12", "resistance12", L::resistance, 0.5, -0.5},
     {"inductance matrix L11", "inductance11", L::inductance, 0.5, 0.5},

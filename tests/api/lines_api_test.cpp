@@ -97,10 +97,10 @@ TEST(LinesApi, LossesAreThePrograms) {
     ASSERT_EQ(losses.frequencies().size(), 1u);
     const plattor::FrequencyLosses& at = losses.frequencies().front();
     ASSERT_EQ(at.modes.size(), 2u);
-    ASSERT_EQ(at.pair.size(), 12u);
+    ASSERT_EQ(at.pair.size(), 16u);
     std::vector<plattor::Reading> all = at.pair;
     for (const auto& mode : at.modes) {
-        EXPECT_EQ(mode.size(), 11u);
+        EXPECT_EQ(mode.size(), 12u);
         all.insert(all.end(), mode.begin(), mode.end());
     }
     const std::string text = collapsed(losses.text());
@@ -233,7 +233,7 @@ TEST(LinesApi, MistakesAreErrorsWithTheProgramsMessage) {
     EXPECT_EQ(thin.conductorLoss().substr(0, 18), "no conductor loss:");
     EXPECT_EQ(message([&] { (void)thin.frequencies().front()["oddModeDelay"]; }),
               "no loss \"oddModeDelay\" at 1e+09 Hz; there are resistance, inductance, conductance, capacitance, "
-              "impedanceReal, impedanceImaginary, attenuation, conductorAttenuation, dielectricAttenuation, "
+              "impedanceReal, impedanceImaginary, attenuation, phaseConstant, conductorAttenuation, dielectricAttenuation, "
               "effectivePermittivity, delay");
     const plattor::Solution s = plattor::solve(plattor::Line("microstrip").set("w", 1.0).set("h", 1.0).set("er", 2.0));
     EXPECT_EQ(message([&] { (void)s["oddModeImpedance"]; }),

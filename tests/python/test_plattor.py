@@ -193,12 +193,13 @@ def test_touchstone_reads_back_as_the_line_it_describes(tmp_path):
     assert list(network.f) == [at.frequency for at in r.losses]
     assert network.z0 == pytest.approx(z0)
     for s, at in zip(network.s, r.losses):
-        # Each mode a two-port of its Zc and γ = α + jβ (α from dB, β = ω·delay), the ports the
+        # Each mode a two-port of its Zc and γ = α + jβ (α from dB), the ports the
         # sum and the difference of the modes.
         modes = []
         for mode in at.modes:
             zc = complex(mode[4].value, mode[5].value)
-            gamma = complex(mode[6].value * math.log(10) / 20, 2 * math.pi * at.frequency * mode[10].value)
+            gamma = complex(mode[6].value * math.log(10) / 20, mode[7].value)
+            assert mode[7].value == pytest.approx(2 * math.pi * at.frequency * mode[11].value, rel=1e-14)
             e = cmath.exp(-gamma * length)
             d = 2 * zc * z0 * (1 + e * e) + (zc * zc + z0 * z0) * (1 - e * e)
             modes.append(((zc * zc - z0 * z0) * (1 - e * e) / d, 4 * zc * z0 * e / d))
