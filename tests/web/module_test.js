@@ -27,13 +27,14 @@ function cli(args) {
 }
 
 // The README's runs of plattor-lines on a structure: `$ plattor-lines KIND --opt value … | …`,
-// continued over lines ending in '\', the pipe and what follows dropped.
+// continued over lines ending in '\', the pipe and what follows dropped; a line's losses over
+// frequency (--freq) are not on the page, and their runs are left out.
 function readmeRuns() {
   const text = fs.readFileSync(readme, 'utf8').replace(/\\\n\s*/g, ' ');
   const runs = [];
   for (const line of text.split('\n')) {
     const m = /^\$ plattor-lines (microstrip|stripline|coplanar) ([^|]*)/.exec(line);
-    if (!m) continue;
+    if (!m || / --freq /.test(m[2])) continue;
     const words = m[2].trim().split(/\s+/);
     const run = { kind: m[1], options: {}, args: [m[1]] };
     for (let k = 0; k < words.length; k += 2) {
