@@ -809,9 +809,13 @@ double skinIntegral(const CrossSection& section, const Mesh& mesh, const Kernels
     if (section.groundPlane) {
         // The plane's charge, −(1/π)·Σ q·y/|x − z|², squared and integrated over x: for two line
         // charges (1/π)·q·q'·(y + y')/|z − z̄'|², the field at the image of one of the image of
-        // the other. Its rule: on each conductor panel, pieces no longer than their height, each
-        // with the panel's order of Gauss points, the charge interpolated there.
+        // the other. Its rule on each conductor panel: the panel's order of Gauss points on each
+        // of `count` pieces, the charge interpolated there; the pieces doubled until two counts
+        // agree to 1e−11 of the conductors' own integral (a panel long against its height needs
+        // pieces about that height; far out on a wide plane or pour, where the charge has faded,
+        // one does).
         const double imageSign = odd ? -1.0 : 1.0;
+        const double tolerance = 1e-11 * sum;
         double plane = 0.0;
         for (const Panel& panel : mesh.panels) {
             const SectionFace& face = section.faces[panel.face];
@@ -819,23 +823,31 @@ double skinIntegral(const CrossSection& section, const Mesh& mesh, const Kernels
             const Face& f = face.face;
             const PanelRule& rule = kernels.rule(panel.order);
             const double* g = &charges.g[panel.first];
-            const double height = std::min(panel.a.z().imag(), panel.b.z().imag());
-            const auto pieces = static_cast<std::size_t>(std::ceil(panel.chord() / std::max(height, 1e-300)));
-            const std::size_t count = std::max<std::size_t>(1, std::min<std::size_t>(pieces, 1024));
             const double half = (panel.t1 - panel.t0) / 2;
-            for (std::size_t piece = 0; piece < count; ++piece) {
-                for (std::size_t k = 0; k < rule.order(); ++k) {
-                    // The point's panel parameter u ∈ [−1, 1].
-                    const double u = -1 + (2 * piece + 1 + rule.node(k)) / static_cast<double>(count);
-                    const double t = (panel.t0 + panel.t1) / 2 + half * u;
-                    const double weight = half * rule.weight(k) / static_cast<double>(count);
-                    const double charge = count == 1 ? g[k] : interpolate(rule, g, u);
-                    const Point z = f.point(t);
-                    double field = kernels.fieldOf(std::conj(z), Point(0, -1), charges.g);
-                    if (section.mirrorSymmetric) field += imageSign * kernels.fieldOf(-z, Point(0, -1), charges.g);
-                    plane += weight * charge * field;
-                }
+            const auto onPieces = [&](std::size_t count) {
+                double part = 0.0;
+                for (std::size_t piece = 0; piece < count; ++piece)
+                    for (std::size_t k = 0; k < rule.order(); ++k) {
+                        // The point's panel parameter u ∈ [−1, 1].
+                        const double u = -1 + (2 * piece + 1 + rule.node(k)) / static_cast<double>(count);
+                        const double t = (panel.t0 + panel.t1) / 2 + half * u;
+                        const double weight = half * rule.weight(k) / static_cast<double>(count);
+                        const double charge = count == 1 ? g[k] : interpolate(rule, g, u);
+                        const Point z = f.point(t);
+                        double field = kernels.fieldOf(std::conj(z), Point(0, -1), charges.g);
+                        if (section.mirrorSymmetric) field += imageSign * kernels.fieldOf(-z, Point(0, -1), charges.g);
+                        part += weight * charge * field;
+                    }
+                return part;
+            };
+            double coarse = onPieces(1);
+            for (std::size_t count = 2; count <= 4096; count *= 2) {
+                const double fine = onPieces(count);
+                const bool agree = std::fabs(fine - coarse) <= tolerance;
+                coarse = fine;
+                if (agree) break;
             }
+            plane += coarse;
         }
         sum += plane / pi;
     }

@@ -101,6 +101,7 @@ const WheelerCase wheelerCases[] = {
     {"Trapezoid", [] { Structure s = microstrip(0.37, 0.05, 0.21, 3.9); s.wTop = 0.3; return s; }(), false},
     {"StriplineOffCentre", [] { Structure s = microstrip(0.7, 0.1, 0.4, 1); s.kind = StructureKind::stripline; s.b = 1.1; return s; }(), false},
     {"CoplanarFiniteGrounds", [] { Structure s = microstrip(0.7, 0.1, 0.4, 1); s.kind = StructureKind::coplanar; s.g = 0.2; s.groundWidth = 1.3; return s; }(), false},
+    {"CoplanarPairBetweenPours", [] { Structure s = pair(microstrip(0.43, 0.06, 0.29, 1), 0.37); s.kind = StructureKind::coplanar; s.g = 0.51; return s; }(), true},
     {"PairOdd", pair(microstrip(0.7, 0.1, 0.4, 1), 0.3), true},
     {"PairEven", pair(microstrip(0.7, 0.1, 0.4, 1), 0.3), false},
 };
