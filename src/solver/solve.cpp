@@ -809,13 +809,12 @@ double skinIntegral(const CrossSection& section, const Mesh& mesh, const Kernels
     if (section.groundPlane) {
         // The plane's charge, −(1/π)·Σ q·y/|x − z|², squared and integrated over x: for two line
         // charges (1/π)·q·q'·(y + y')/|z − z̄'|², the field at the image of one of the image of
-        // the other. Its rule on each conductor panel: the panel's order of Gauss points on each
-        // of `count` pieces, the charge interpolated there; the pieces doubled until two counts
-        // agree to 1e−11 of the conductors' own integral (a panel long against its height needs
-        // pieces about that height; far out on a wide plane or pour, where the charge has faded,
-        // one does).
+        // the other. On a panel long against its height the image's field, smooth within the
+        // panel, changes over that height where the charge's pieces join at its ends: the panel is
+        // halved where its halves' sum departs from the whole by more than its share of 1e−10 of
+        // the conductors' own integral, down to pieces of about that height at its ends.
         const double imageSign = odd ? -1.0 : 1.0;
-        const double tolerance = 1e-11 * sum;
+        const double tolerance = 1e-10 * sum;
         double plane = 0.0;
         for (const Panel& panel : mesh.panels) {
             const SectionFace& face = section.faces[panel.face];
@@ -824,30 +823,27 @@ double skinIntegral(const CrossSection& section, const Mesh& mesh, const Kernels
             const PanelRule& rule = kernels.rule(panel.order);
             const double* g = &charges.g[panel.first];
             const double half = (panel.t1 - panel.t0) / 2;
-            const auto onPieces = [&](std::size_t count) {
+            // The rule on [u0, u1] of the panel's parameter −1 … 1.
+            const auto piece = [&](double u0, double u1) {
                 double part = 0.0;
-                for (std::size_t piece = 0; piece < count; ++piece)
-                    for (std::size_t k = 0; k < rule.order(); ++k) {
-                        // The point's panel parameter u ∈ [−1, 1].
-                        const double u = -1 + (2 * piece + 1 + rule.node(k)) / static_cast<double>(count);
-                        const double t = (panel.t0 + panel.t1) / 2 + half * u;
-                        const double weight = half * rule.weight(k) / static_cast<double>(count);
-                        const double charge = count == 1 ? g[k] : interpolate(rule, g, u);
-                        const Point z = f.point(t);
-                        double field = kernels.fieldOf(std::conj(z), Point(0, -1), charges.g);
-                        if (section.mirrorSymmetric) field += imageSign * kernels.fieldOf(-z, Point(0, -1), charges.g);
-                        part += weight * charge * field;
-                    }
+                for (std::size_t k = 0; k < rule.order(); ++k) {
+                    const double u = (u0 + u1) / 2 + (u1 - u0) / 2 * rule.node(k);
+                    const double t = (panel.t0 + panel.t1) / 2 + half * u;
+                    const double charge = u0 == -1 && u1 == 1 ? g[k] : interpolate(rule, g, u);
+                    const Point z = f.point(t);
+                    double field = kernels.fieldOf(std::conj(z), Point(0, -1), charges.g);
+                    if (section.mirrorSymmetric) field += imageSign * kernels.fieldOf(-z, Point(0, -1), charges.g);
+                    part += half * (u1 - u0) / 2 * rule.weight(k) * charge * field;
+                }
                 return part;
             };
-            double coarse = onPieces(1);
-            for (std::size_t count = 2; count <= 4096; count *= 2) {
-                const double fine = onPieces(count);
-                const bool agree = std::fabs(fine - coarse) <= tolerance;
-                coarse = fine;
-                if (agree) break;
-            }
-            plane += coarse;
+            const std::function<double(double, double, double, int)> adaptive = [&](double u0, double u1, double whole,
+                                                                                     int depth) {
+                const double m = (u0 + u1) / 2, left = piece(u0, m), right = piece(m, u1);
+                if (depth >= 40 || std::fabs(left + right - whole) <= tolerance * (u1 - u0) / 2) return left + right;
+                return adaptive(u0, m, left, depth + 1) + adaptive(m, u1, right, depth + 1);
+            };
+            plane += adaptive(-1, 1, piece(-1, 1), 0);
         }
         sum += plane / pi;
     }
