@@ -46,7 +46,7 @@ std::vector<MeshLevel> makeLevels() {
 // Whether the last three solutions leave a mode capacitance unsettled: still moving by more
 // than climbAbove of itself, or its last change so far below the one before that the two
 // rungs may agree by chance (a crossing), which one more rung tells.
-bool unsettled(const std::vector<LevelSolution>& s, double target, bool crossings = true) {
+bool unsettled(const std::vector<LevelSolution>& s, double target, bool crossings = true, bool losses = true) {
     const std::size_t n = s.size();
     bool open = false;
     // The last three values of one capacitance, judged against `scale` (its own size, or for a
@@ -65,10 +65,12 @@ bool unsettled(const std::vector<LevelSolution>& s, double target, bool crossing
         const auto matrix = [&](std::size_t k) -> const std::vector<double>& {
             return vacuum ? s[k].vacuumMaxwell : s[k].maxwell;
         };
-        // The losses against themselves; the skin integrals, whose squared charge converges
-        // more slowly towards corners (by 16^(−1/3) a rung), to ten times the target.
+        // The losses and the skin integrals against themselves, to ten times the target: a
+        // loss in a thin mask, or the squared charge towards corners (by 16^(−1/3) a rung),
+        // converges more slowly than the capacitances, and their bars need only 1e−5. They
+        // decide the climb, not whether it settled: their bars are their last changes either way.
         const auto own = [&](double v0, double v1, double v2, double scale) {
-            if (std::isfinite(v2)) judge(v0, v1, v2, scale * std::fabs(v2));
+            if (losses && std::isfinite(v2)) judge(v0, v1, v2, scale * std::fabs(v2));
         };
         if (vacuum) {
             own(s[n - 3].skin.even, s[n - 2].skin.even, s[n - 1].skin.even, 10);
@@ -77,7 +79,7 @@ bool unsettled(const std::vector<LevelSolution>& s, double target, bool crossing
             for (std::size_t m = 0; m < s[n - 1].lossy.size(); ++m)
                 for (const auto member : {&ComplexModes::even, &ComplexModes::odd}) {
                     const auto at = [&](std::size_t k) { return (s[k].lossy[m].*member).imag(); };
-                    if (at(n - 1) != 0) own(-at(n - 3), -at(n - 2), -at(n - 1), 1);
+                    if (at(n - 1) != 0) own(-at(n - 3), -at(n - 2), -at(n - 1), 10);
                 }
         }
         const std::size_t size = static_cast<std::size_t>(std::lround(std::sqrt(matrix(n - 1).size())));
@@ -135,12 +137,12 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
     };
     if (!section.hasDielectric()) {
         std::vector<LevelSolution> solutions = climb(section, false, true);
-        const bool settled = !unsettled(solutions, climbAbove, false);
+        const bool settled = !unsettled(solutions, climbAbove, false, false);
         return {std::move(solutions), settled};
     }
     std::vector<LevelSolution> solutions = climb(section, false, false);
     const std::vector<LevelSolution> vacuum = climb(section.inVacuum(), true, false);
-    const bool settled = !unsettled(solutions, climbAbove, false) && !unsettled(vacuum, climbAbove, false);
+    const bool settled = !unsettled(solutions, climbAbove, false, false) && !unsettled(vacuum, climbAbove, false, false);
     for (std::size_t k = 0; k < solutions.size(); ++k) {
         const std::size_t fromTop = solutions.size() - 1 - k;
         const LevelSolution& v = vacuum[vacuum.size() - 1 - std::min(fromTop, vacuum.size() - 1)];
