@@ -28,6 +28,9 @@ constexpr std::size_t smallUnknowns = 400;
 // rungs, each an order higher, changes shrink by 0.05 … 0.3 where they converge steadily.
 constexpr double crossing = 1.0 / 30;
 constexpr std::size_t unknownsBudget = 1400;
+// A climb that carries losses may go on to this: a loss in a thin mask settles more slowly than
+// the capacitances, and its bar should stay within 1e−5.
+constexpr std::size_t lossUnknownsBudget = 2000;
 // No rung, the first three included, is solved with more unknowns than this: a dense system of
 // 3200 takes 82 MB, the run about 160 MB at most. The mesh grows with the logarithm of the
 // ratios the range check admits; the most seen is 2818 at the third rung, a coplanar line under
@@ -118,7 +121,8 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
             checkInterrupt();
             const Mesh mesh = meshCrossSection(s, level);
             const double target = mesh.unknowns() <= smallUnknowns ? climbAboveSmall : climbAbove;
-            if (solutions.size() >= 3 && (!unsettled(solutions, target) || mesh.unknowns() > unknownsBudget)) break;
+            const std::size_t budget = media.empty() && !skin ? unknownsBudget : lossUnknownsBudget;
+            if (solutions.size() >= 3 && (!unsettled(solutions, target) || mesh.unknowns() > budget)) break;
             if (mesh.unknowns() > unknownsLimit)
                 throw RunError("the cross-section's mesh needs " + std::to_string(mesh.unknowns()) + " unknowns at order " +
                                std::to_string(level.order) + ", beyond the solver's limit of " +
