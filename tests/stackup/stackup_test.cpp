@@ -122,6 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"ThicknessWithAUnit", board(with(fourLayers, "(thickness 0.0175))", "(thickness 17.5um))")), {}, "b.kicad_pcb:8: layer \"In1.Cu\": thickness needs a number from 0 to 1000 (mm), got \"17.5um\""},
         Refusal{"CopperOfNoThickness", board(with(fourLayers, "(thickness 0.0175))", "(thickness 0))")), {}, "b.kicad_pcb:8: layer \"In1.Cu\": thickness needs a number above 0, got 0"},
         Refusal{"PermittivityBelowOne", board(with(fourLayers, "(epsilon_r 4.6)", "(epsilon_r 0.9)")), {}, "b.kicad_pcb:9: layer \"dielectric 2\": epsilon_r needs a number from 1 to 10000, got \"0.9\""},
+        Refusal{"NegativeLossTangent", board(with(fourLayers, "(epsilon_r 4.6)", "(epsilon_r 4.6) (loss_tangent -0.02)")), {}, "b.kicad_pcb:9: layer \"dielectric 2\": loss_tangent needs a number of 0 or more, got \"-0.02\""},
+        Refusal{"MaskLossTangentNoNumber", board(with(fourLayers, "(epsilon_r 3.3))", "(epsilon_r 3.3) (loss_tangent inf))")), {}, "b.kicad_pcb:5: layer \"F.Mask\": loss_tangent needs a number of 0 or more, got \"inf\""},
         Refusal{"CopperOnCopper", board(with(fourLayers, "      (layer \"dielectric 2\" (type \"core\") (thickness 1.1) (epsilon_r 4.6))\n", "")), {}, "b.kicad_pcb:9: layers \"In1.Cu\" and \"In2.Cu\" have no dielectric between them"},
         Refusal{"AParenthesisNotClosed", "(kicad_pcb (version 1)\n  (setup (stackup\n", {}, "b.kicad_pcb:2: '(' not closed by the end of the file"},
         Refusal{"TextAfterTheBoard", board(fourLayers) + ")\n", {}, "b.kicad_pcb:17: text after the end of the expression that began on line 1 (\")\")"},
@@ -217,6 +219,10 @@ TEST(ReferencePlanes, AreThePowerLayersAndTheUnroutedOnesOrThoseNamed) {
 
 // --- where each kind of layer puts its trace ---
 
+struct Dielectric {
+    double thickness, er, tanDelta = 0.0;
+};
+
 struct Mapping {
     const char* name;
     std::string stack;
@@ -225,27 +231,34 @@ struct Mapping {
     MaskChoice mask;
     Structure expected;  // the unsupported ones: kind microstrip, every length absent
     const char* unsupported;
-    // The stack's dielectrics from the lower plane up, thickness and permittivity, where a side
-    // holds several (each solved as its own layer).
-    std::vector<std::pair<double, double>> layers = {};
+    // The stack's dielectrics from the lower plane up, where a side holds several (each solved as
+    // its own layer).
+    std::vector<Dielectric> layers = {};
 };
 
+// The structures of stacks without loss tangents: each 0.
 Structure microstrip(double h, double t, double er, double mask = absent, double maskEr = absent) {
     Structure s;
-    s.h = h, s.t = t, s.er = er;
+    s.h = h, s.t = t, s.er = er, s.tand = 0.0;
     s.mask = s.maskTop = mask, s.maskEr = maskEr;
+    if (given(mask)) s.maskTand = 0.0;
     return s;
 }
 
 Structure covered(Structure s, double cover, double er) {
-    s.cover = cover, s.coverEr = er;
+    s.cover = cover, s.coverEr = er, s.coverTand = 0.0;
     return s;
 }
 
 Structure stripline(double h, double t, double b, double er, double erTop) {
     Structure s;
     s.kind = StructureKind::stripline;
-    s.h = h, s.t = t, s.b = b, s.er = er, s.erTop = erTop;
+    s.h = h, s.t = t, s.b = b, s.er = er, s.erTop = erTop, s.tand = s.tandTop = 0.0;
+    return s;
+}
+
+Structure lossy(Structure s, double tand, double tandTop, double maskTand = absent) {
+    s.tand = tand, s.tandTop = tandTop, s.maskTand = maskTand;
     return s;
 }
 
@@ -270,8 +283,9 @@ TEST_P(LayerMapping, PutsTheTraceBetweenItsPlanesWithTheStacksDielectrics) {
     if (!m.layers.empty()) {
         ASSERT_EQ(s.stack.board.layers.size(), m.layers.size());
         for (std::size_t k = 0; k < m.layers.size(); ++k) {
-            EXPECT_NEAR(s.stack.board.layers[k].thickness, m.layers[k].first, 1e-15) << k;
-            EXPECT_EQ(s.stack.board.layers[k].er, m.layers[k].second) << k;
+            EXPECT_NEAR(s.stack.board.layers[k].thickness, m.layers[k].thickness, 1e-15) << k;
+            EXPECT_EQ(s.stack.board.layers[k].er, m.layers[k].er) << k;
+            EXPECT_EQ(s.stack.board.layers[k].tanDelta, m.layers[k].tanDelta) << k;
         }
         EXPECT_DOUBLE_EQ(s.stack.base, s.structure.h);
     }
@@ -311,7 +325,11 @@ INSTANTIATE_TEST_SUITE_P(
         // Prepreg on both sides: on the one below.
         Mapping{"InnerBetweenPrepregs", with(sixLayers, "(type \"core\") (thickness 0.3) (epsilon_r 4.6))\n      (layer \"In4.Cu\"", "(type \"prepreg\") (thickness 0.3) (epsilon_r 4.6))\n      (layer \"In4.Cu\""), {"In1.Cu", "In3.Cu", "B.Cu"}, "In4.Cu", {}, stripline(2e-4, 1.75e-5, 2e-4 + 1.75e-5 + 3e-4, 4.4, 4.6), ""},
         Mapping{"SublayersOfTwoPermittivities", with(sixLayers, "addsublayer (thickness 0.075) (epsilon_r 4.1)", "addsublayer (thickness 0.075) (epsilon_r 3.9)"), {"In1.Cu", "In3.Cu", "B.Cu"}, "In2.Cu", {}, stripline(3e-4, 1.75e-5, 3e-4 + 1.75e-5 + 1.5e-4, 4.6, absent), "", {{3e-4, 4.6}, {7.5e-5 + 1.75e-5, 4.1}, {7.5e-5, 3.9}}},
-        Mapping{"FrontThroughThreeDielectrics", sixLayers, {"In3.Cu", "B.Cu"}, "F.Cu", {}, microstrip(5.85e-4, 3.5e-5, absent), "", {{1.5e-4, 4.1}, {3.175e-4, 4.6}, {1.175e-4, 4.2}}}),
+        Mapping{"FrontThroughThreeDielectrics", sixLayers, {"In3.Cu", "B.Cu"}, "F.Cu", {}, microstrip(5.85e-4, 3.5e-5, absent), "", {{1.5e-4, 4.1}, {3.175e-4, 4.6}, {1.175e-4, 4.2}}},
+        // The file's loss tangents: the substrate's and the mask's; sublayers of one permittivity
+        // but two loss tangents two dielectrics.
+        Mapping{"LossTangentsOfTheFile", with(with(fourLayers, "(epsilon_r 3.3))", "(epsilon_r 3.3) (loss_tangent 0.025))"), "(thickness 0.2) (epsilon_r 4.3)", "(thickness 0.2) (epsilon_r 4.3) (loss_tangent 0.02)"), {"In1.Cu", "In2.Cu"}, "F.Cu", {}, lossy(microstrip(2e-4, 3.5e-5, 4.3, 1e-5, 3.3), 0.02, absent, 0.025), ""},
+        Mapping{"SublayersOfTwoLossTangents", with(with(sixLayers, "(thickness 0.3) (epsilon_r 4.6))\n      (layer \"In2.Cu\"", "(thickness 0.3) (epsilon_r 4.6) (loss_tangent 0.015))\n      (layer \"In2.Cu\""), "addsublayer (thickness 0.075) (epsilon_r 4.1)", "(loss_tangent 0.02) addsublayer (thickness 0.075) (epsilon_r 4.1) (loss_tangent 0.004)"), {"In1.Cu", "In3.Cu", "B.Cu"}, "In2.Cu", {}, lossy(stripline(3e-4, 1.75e-5, 3e-4 + 1.75e-5 + 1.5e-4, 4.6, 4.1), 0.015, absent), "", {{3e-4, 4.6, 0.015}, {7.5e-5 + 1.75e-5, 4.1, 0.02}, {7.5e-5, 4.1, 0.004}}}),
     [](const ::testing::TestParamInfo<Mapping>& info) { return std::string(info.param.name); });
 
 // --- the tables of real boards ---
