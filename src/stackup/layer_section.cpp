@@ -82,8 +82,11 @@ LayerSection layerCrossSection(const Stackup& stackup, std::size_t layer, const 
     // The dielectrics from a plane (or the face) to the trace, bottom to top, as the board's layers.
     const auto layersOf = [](const Side& side, bool towardsTrace) {
         std::vector<BoardLayer> layers;
-        for (const Run& r : side.runs)
-            if (r.thickness > 0) layers.push_back({"", r.thickness, r.er, r.tanDelta});
+        for (const Run& r : side.runs) {
+            if (!(r.thickness > 0)) continue;
+            BoardLayer& l = layers.emplace_back();
+            l.thickness = r.thickness, l.er = r.er, l.tanDelta = r.tanDelta;
+        }
         if (towardsTrace) std::reverse(layers.begin(), layers.end());
         return layers;
     };

@@ -177,7 +177,9 @@ TEST(ImpedanceTable, TheCentredThinStriplinesWidthsTolerancesAndLossesAreExact) 
     const double b = 0.37, er = 3.7, tanDelta = 0.017, etch = 0.0113, f = 3.3e9;
     TraceStack stack;
     stack.board.topPlane = true;
-    stack.board.layers = {{"", b / 2, er, tanDelta}, {"", b / 2, er, tanDelta}};
+    BoardLayer half;
+    half.thickness = b / 2, half.er = er, half.tanDelta = tanDelta;
+    stack.board.layers = {half, half};
     stack.base = b / 2;
     LossRequest losses;
     losses.frequencies = {f};

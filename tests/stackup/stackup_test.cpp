@@ -455,7 +455,9 @@ TEST_P(RealBoardTable, EverySolvedWidthGivesItsTargetInAForwardRunWithinItsBar) 
                 EXPECT_NEAR(std::stod(constraint.items[c].items[1].text), metres * 1000, 5e-7) << name;
         }
     }
-    if (!b.losses.empty()) EXPECT_GT(lossesCompared, 0u);
+    if (!b.losses.empty()) {
+        EXPECT_GT(lossesCompared, 0u);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
