@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cmath>
 #include <functional>
 
@@ -105,7 +106,9 @@ std::array<Board, 4> tolerated(const ImpedanceRow& row, const TraceStack& stack,
 std::vector<ImpedanceRow> impedanceTable(const std::vector<TraceStack>& sections,
                                          const std::vector<std::string>& layerNames,
                                          const std::vector<ImpedanceTarget>& targets, const PairSpacing& spacing,
-                                         const Tolerances& tolerances, unsigned threads) {
+                                         const Tolerances& tolerances, const std::optional<LossRequest>& losses,
+                                         unsigned threads) {
+    assert(!losses || losses->frequencies.size() == 1);
     std::vector<ImpedanceRow> rows;
     for (std::size_t s = 0; s < sections.size(); ++s)
         for (const ImpedanceTarget& t : targets) {
@@ -131,17 +134,28 @@ std::vector<ImpedanceRow> impedanceTable(const std::vector<TraceStack>& sections
         },
         [](std::size_t) {});
 
-    // 2. The tolerances' forward solves, four a row, all side by side: the rows' solves took
-    //    unequal times, and these even out the threads' load.
+    // 2. The tolerances' forward solves, four a row, and its losses, all side by side: the rows'
+    //    solves took unequal times, and these even out the threads' load.
+    const std::size_t pieces = losses ? 5 : 4;
     std::vector<double> values(4 * rows.size(), absent);
     runInOrder(
-        values.size(), pool(values.size()),
+        pieces * rows.size(), pool(pieces * rows.size()),
         [&](std::size_t k) {
-            const ImpedanceRow& row = rows[k / 4];
+            ImpedanceRow& row = rows[k / pieces];
             if (!row.error.empty()) return;
+            if (k % pieces == 4) {
+                // Only this piece writes these two of the row's fields.
+                const bool pair = given(row.gap);
+                const LineLosses l = lineLosses(traceBoard(sections[row.section], row.width, pair ? row.gap : absent), *losses);
+                const ValueAndBar& a = l.table.front().modes[pair ? 1 : 0][LossQuantity::attenuation];
+                row.attenuation = a.value;
+                row.attenuationError = a.error;
+                return;
+            }
             try {
-                const Board board = tolerated(row, sections[row.section], tolerances)[k % 4];
-                values[k] = convergedQuantities(checkedSection(board, layerNames[row.section])).value[row.target.quantity];
+                const Board board = tolerated(row, sections[row.section], tolerances)[k % pieces];
+                values[4 * (k / pieces) + k % pieces] =
+                    convergedQuantities(checkedSection(board, layerNames[row.section])).value[row.target.quantity];
             } catch (const Interrupted&) {
                 throw;
             } catch (const RunError&) {

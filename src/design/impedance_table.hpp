@@ -3,10 +3,12 @@
 // for each single-ended target, the width and gap for each differential one, and what etching
 // and the laminate's permittivity tolerance do to the impedance there.
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "design/solve_dimension.hpp"
+#include "lines/line_losses.hpp"
 #include "lines/quantities.hpp"
 #include "section/board.hpp"
 #include "section/structures.hpp"
@@ -55,17 +57,22 @@ struct ImpedanceRow {
     // two converged forward solves at ±etch (±tolerance), the central difference, which is
     // d(Z)/d(width)·etch to second order. NaN where a side leaves the structure's range.
     double etchChange = absent, permittivityChange = absent;
+    // The attenuation at the loss request's frequency, dB/m: a single trace's, a pair's odd
+    // mode's (its differential signal's). Absent where no losses were asked for.
+    double attenuation = absent, attenuationError = absent;
     std::string error;  // why the row has no solution
 };
 
 // Every section with every target, in that order (a differential target on a pair of the
 // section's traces), solved on `threads` threads: first each row's lengths by solveLength,
-// then the four forward solves of its tolerances. A row that cannot be solved carries its reason
-// in `error` (its refusals name the section as `layerNames` does: "stripline"); an interrupt goes
-// on to the caller as Interrupted.
+// then the four forward solves of its tolerances and, where `losses` is given (one frequency),
+// the line's losses at the solved lengths (lineLosses). A row that cannot be solved carries its
+// reason in `error` (its refusals name the section as `layerNames` does: "stripline"); an
+// interrupt goes on to the caller as Interrupted.
 std::vector<ImpedanceRow> impedanceTable(const std::vector<TraceStack>& sections,
                                          const std::vector<std::string>& layerNames,
                                          const std::vector<ImpedanceTarget>& targets, const PairSpacing& spacing,
-                                         const Tolerances& tolerances, unsigned threads);
+                                         const Tolerances& tolerances, const std::optional<LossRequest>& losses,
+                                         unsigned threads);
 
 }  // namespace plattor

@@ -50,8 +50,6 @@ static_assert(std::size(registry) == quantityCount);
 constexpr double relativeFloor = 5e-9;
 constexpr double modeFloor = 1e-12;
 
-constexpr double metresPerInch = 0.0254;
-
 double lineImpedanceOf(double c, double cAir) { return 1.0 / (speedOfLight * std::sqrt(c * cAir)); }
 
 // What physics allows a quantity: the Maxwell matrix's off-diagonal entries are negative, an

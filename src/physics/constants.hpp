@@ -10,6 +10,9 @@ inline constexpr double speedOfLight = 299792458.0;                // c0, m/s
 inline constexpr double vacuumPermeability = 1.25663706212e-6;     // μ0, H/m
 inline constexpr double vacuumPermittivity = 1.0 / (vacuumPermeability * speedOfLight * speedOfLight);  // ε0, F/m
 
+// The inch, exact by its definition: a board's losses and delays are also quoted per inch.
+inline constexpr double metresPerInch = 0.0254;
+
 // plattor's ε0: its capacitances are defined with this value, and its printed digits depend on
 // it, so its fixed-count path keeps it (1.38 ppm below SI's).
 inline constexpr double plattorVacuumPermittivity = 8.8542e-12;   // F/m

@@ -4,6 +4,7 @@
 
 #include "base/error.hpp"
 #include "base/text.hpp"
+#include "physics/constants.hpp"
 #include "report/board_report.hpp"
 #include "section/board_section.hpp"
 #include "section/structures.hpp"
@@ -13,7 +14,6 @@ namespace plattor {
 namespace {
 
 using L = LossQuantity;
-constexpr double inchesPerMetre = 1 / 0.0254;
 
 // A pair's modes' prefixes in text and in their keys.
 struct ModeName {
@@ -101,14 +101,14 @@ LossReport reported(LineLosses losses, const LossRequest& request, JsonObject js
     return r;
 }
 
+}  // namespace
+
 std::string frequencyText(double f) {
     if (f >= 1e9) return numberText(f / 1e9) + " GHz";
     if (f >= 1e6) return numberText(f / 1e6) + " MHz";
     if (f >= 1e3) return numberText(f / 1e3) + " kHz";
     return numberText(f) + " Hz";
 }
-
-}  // namespace
 
 std::vector<std::pair<std::string, std::string>> lossModels(const LossRequest& r) {
     const DielectricSettings& d = r.dielectric;
@@ -156,7 +156,7 @@ std::vector<std::string> lossText(const LineLosses& losses, const LossesAtFreque
         const LossQuantityInfo& info = lossQuantityInfo(r.quantity);
         lines.push_back(reportLine(r.name, r.value * info.scale, r.error * info.scale, info.unit));
         if (lengthUnit == "mil" && r.quantity == L::attenuation)
-            lines.push_back(reportLine(r.name + " per inch", r.value / inchesPerMetre, r.error / inchesPerMetre, "dB/in"));
+            lines.push_back(reportLine(r.name + " per inch", r.value * metresPerInch, r.error * metresPerInch, "dB/in"));
     }
     return lines;
 }
@@ -173,7 +173,7 @@ std::vector<std::string> lossCsv(const LineLosses& losses) {
     return lines;
 }
 
-void addLosses(JsonObject& json, const LineLosses& losses, const LossRequest& request) {
+std::string lossModelsJson(const LossRequest& request) {
     JsonObject models;
     models.add("dielectric", std::string(request.dielectric.model == DielectricModel::constant ? "constant"
                                                                                                : "djordjevicSarkar"));
@@ -184,7 +184,11 @@ void addLosses(JsonObject& json, const LineLosses& losses, const LossRequest& re
     if (request.conductor.rq > 0) models.add("rq", request.conductor.rq);
     if (request.conductor.rz > 0) models.add("rz", request.conductor.rz);
     models.add("transition", std::string("planeConductor"));
-    json.addRaw("lossModels", indentedJson(models.text()));
+    return models.text();
+}
+
+void addLosses(JsonObject& json, const LineLosses& losses, const LossRequest& request) {
+    json.addRaw("lossModels", indentedJson(lossModelsJson(request)));
     if (!losses.noConductorLoss.empty()) json.add("conductorLoss", losses.noConductorLoss);
     std::string rows = "[";
     for (std::size_t k = 0; k < losses.table.size(); ++k) {

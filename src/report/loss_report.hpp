@@ -42,6 +42,11 @@ std::vector<std::string> lossCsv(const LineLosses& losses);
 // The losses as a JSON array of frequencies, each with its modes' quantities {"value", "error"}
 // in SI units (attenuations in dB/m), and the models.
 void addLosses(JsonObject& json, const LineLosses& losses, const LossRequest& request);
+// The models alone, as addLosses writes them under "lossModels": a JSON object.
+std::string lossModelsJson(const LossRequest& request);
+
+// A frequency in the largest unit it reaches: "5 GHz", "250 MHz", "10 Hz".
+std::string frequencyText(double hertz);
 
 // A line's losses and what plattor-lines prints of them: its JSON, and its text (at one
 // frequency the line's quantities, the losses and the models; over several the CSV); the line's

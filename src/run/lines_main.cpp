@@ -54,7 +54,8 @@ std::string usage() {
            "       plattor-lines --batch FILE.csv|- [--threads N]\n"
            "       plattor-lines stackup FILE.kicad_pcb [--planes LAYER,…] [--z OHM,…] [--zdiff OHM,…]\n"
            "                     [--gap G | --width W] [--mask M] [--mask-er E] [--etch E] [--dk-tol T]\n"
-           "                     [--json | --csv] [--rules FILE.kicad_dru] [--threads N]\n" +
+           "                     [--json | --csv] [--rules FILE.kicad_dru] [--threads N]\n"
+           "                     [--freq F [--sigma S] [--roughness … --rq L|--rz L] [--dk-model …]]\n" +
            lossUsage;
 }
 
@@ -112,7 +113,9 @@ constexpr const char* helpDesign =
     "held (--gap), the width held (--width) or equal to the width; the impedance's change for ±--etch on\n"
     "the width (12.5um) and ±--dk-tol on the laminate's er (5%). Planes: the copper layers typed power\n"
     "and, where the board has tracks, those without one, or --planes. Bare lengths in mm. --rules\n"
-    "writes the widths as KiCad custom rules, one net class a target (Z50, Zdiff90).\n";
+    "writes the widths as KiCad custom rules, one net class a target (Z50, Zdiff90). --freq F (one\n"
+    "frequency) adds each row's attenuation there (a pair's differential one) with the loss options below,\n"
+    "the board's loss tangents (loss_tangent) read with its stack.\n";
 
 struct Options {
     bool json = false;
@@ -318,6 +321,7 @@ StackupRequest parseStackup(int argc, char** argv, bool& help) {
     std::optional<std::string> file;
     bool json = false, csv = false, planes = false;
     std::vector<std::string> seen;
+    LossOptions losses;
     for (int k = 2; k < argc; ++k) {
         const std::string a = argv[k];
         const auto value = [&]() -> std::string {
@@ -376,6 +380,8 @@ StackupRequest parseStackup(int argc, char** argv, bool& help) {
             r.rules = value();
         } else if (a == "--threads") {
             r.threads = parseThreads(value());
+        } else if (takeLossOption(losses, argc, argv, k)) {
+            // Checked together below.
         } else if (a.compare(0, 2, "--") == 0 || file) {
             throw RunError("unknown argument \"" + printableExcerpt(a) + "\" for stackup (see plattor-lines --help)");
         } else {
@@ -390,6 +396,20 @@ StackupRequest parseStackup(int argc, char** argv, bool& help) {
         throw RunError("--gap and --width exclude each other: one is held, the other solved");
     if (r.single.empty() && r.differential.empty()) throw RunError("--z none and --zdiff none leave nothing to solve");
     if (planes && r.planes.empty()) throw RunError("--planes needs copper layer names");
+    // The loss column: the losses at one frequency; a line's files are its structure's to write.
+    for (const char* name : {"--length", "--touchstone", "--z-ref", "--rlgc"})
+        if (losses.*lossOption(name))
+            throw RunError(std::string(name) + " is for one line, not for stackup's table: give it to the layer's structure "
+                                               "(plattor-lines STRUCTURE … --freq F)");
+    for (const char* name : {"--dk-model", "--dk-freq", "--sigma", "--roughness", "--rq", "--rz"})
+        if (losses.*lossOption(name) && !losses.freq)
+            throw RunError(std::string(name) + " goes with --freq F, the frequency of the table's loss column");
+    if (losses.freq) {
+        r.losses = lossRequest(losses);
+        if (r.losses->frequencies.size() != 1)
+            throw RunError("--freq needs one frequency for stackup's loss column, got \"" + printableExcerpt(*losses.freq) +
+                           "\"");
+    }
     r.format = json ? StackupRequest::Format::json : csv ? StackupRequest::Format::csv : StackupRequest::Format::text;
     return r;
 }

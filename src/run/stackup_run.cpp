@@ -8,6 +8,8 @@
 #include "base/file_replacement.hpp"
 #include "base/text.hpp"
 #include "design/csv.hpp"
+#include "physics/constants.hpp"
+#include "report/loss_report.hpp"
 #include "report/report.hpp"
 #include "run/console.hpp"
 #include "stackup/stackup.hpp"
@@ -37,17 +39,19 @@ struct Line {
     std::string error() const { return row ? row->error : section->unsupported; }
 };
 
-// Whether two layers' cross-sections are one: the same dielectrics, planes, mask and trace.
+// Whether two layers' cross-sections are one: the same dielectrics (loss tangents too), planes,
+// mask and trace.
 bool sameStack(const TraceStack& a, const TraceStack& b) {
     const Board &x = a.board, &y = b.board;
     const auto sameLayers = [](const std::vector<BoardLayer>& p, const std::vector<BoardLayer>& q) {
         return std::equal(p.begin(), p.end(), q.begin(), q.end(), [](const BoardLayer& l, const BoardLayer& m) {
-            return l.thickness == m.thickness && l.er == m.er;
+            return l.thickness == m.thickness && l.er == m.er && l.tanDelta == m.tanDelta;
         });
     };
     const auto sameCoating = [](const std::vector<BoardCoating>& p, const std::vector<BoardCoating>& q) {
         return std::equal(p.begin(), p.end(), q.begin(), q.end(), [](const BoardCoating& c, const BoardCoating& d) {
-            return c.thickness == d.thickness && c.thicknessOver == d.thicknessOver && c.er == d.er;
+            return c.thickness == d.thickness && c.thicknessOver == d.thicknessOver && c.er == d.er &&
+                   c.tanDelta == d.tanDelta;
         });
     };
     return a.base == b.base && a.thickness == b.thickness && x.topPlane == y.topPlane &&
@@ -66,8 +70,27 @@ bool isPair(const ImpedanceTarget& t) { return t.quantity == Quantity::different
 
 std::string targetText(const ImpedanceTarget& t) { return ohms(t.ohms) + (isPair(t) ? " diff." : ""); }
 
-// The cross-section in words: "microstrip over In1.Cu: h 0.12 mm, t 0.035 mm, er 4.3; mask …".
-std::string sectionText(const LayerSection& s) {
+// The loss tangents a layer's losses use: "; tan delta 0.02, mask 0.025"; where its dielectrics
+// differ in it, each from the lower plane up: "; tan delta 0.2 mm 0.02 + 0.1375 mm 0 from …".
+std::string lossTangentsText(const LayerSection& s) {
+    const Board& board = s.stack.board;
+    const bool one = std::all_of(board.layers.begin(), board.layers.end(),
+                                 [&](const BoardLayer& l) { return l.tanDelta == board.layers.front().tanDelta; });
+    std::string text = "; tan delta ";
+    if (one) {
+        text += numberText(board.layers.front().tanDelta);
+    } else {
+        for (std::size_t k = 0; k < board.layers.size(); ++k)
+            text += (k ? " + " : "") + millimetres(board.layers[k].thickness) + " mm " + numberText(board.layers[k].tanDelta);
+        text += " from the lower plane";
+    }
+    if (!board.coating.empty()) text += ", mask " + numberText(board.coating.front().tanDelta);
+    return text;
+}
+
+// The cross-section in words: "microstrip over In1.Cu: h 0.12 mm, t 0.035 mm, er 4.3; mask …",
+// and where the losses are asked for, the loss tangents.
+std::string sectionText(const LayerSection& s, bool losses) {
     if (!s.unsupported.empty()) return s.unsupported;
     const Structure& c = s.structure;
     std::string text = s.description + ": h " + millimetres(c.h) + " mm, t " + millimetres(c.t) + " mm";
@@ -82,7 +105,7 @@ std::string sectionText(const LayerSection& s) {
         if (given(c.cover)) text += ", under " + millimetres(c.cover) + " mm er " + numberText(c.coverEr);
     }
     if (given(c.mask)) text += "; mask " + millimetres(c.mask) + " mm, er " + numberText(c.maskEr);
-    return text;
+    return losses ? text + lossTangentsText(s) : text;
 }
 
 // A change of the impedance for a tolerance: its size to two digits.
@@ -117,12 +140,14 @@ std::vector<std::string> textReport(const StackupRequest& r, const Stackup& stac
                                     ""};
     std::size_t nameWidth = 8;  // "layer" and three blanks
     for (const LayerSection& s : sections) nameWidth = std::max(nameWidth, printableExcerpt(s.layer).size() + 3);
-    for (const LayerSection& s : sections) out.push_back(padded(printableExcerpt(s.layer), nameWidth) + sectionText(s));
+    for (const LayerSection& s : sections)
+        out.push_back(padded(printableExcerpt(s.layer), nameWidth) + sectionText(s, r.losses.has_value()));
     out.push_back("");
 
     std::vector<std::vector<std::string>> cells = {{"layer", "target", "width", "gap",
                                                     "Z for etch ±" + numberText(r.tolerances.etch / 1e-6) + " um",
                                                     "Z for er ±" + numberText(100 * r.tolerances.permittivity) + " %"}};
+    if (r.losses) cells.front().push_back("loss at " + frequencyText(r.losses->frequencies.front()));
     for (const Line& l : lines) {
         if (!l.row) continue;  // the layer's reason stands above
         std::vector<std::string> row = {printableExcerpt(l.section->layer), targetText(l.target)};
@@ -138,6 +163,8 @@ std::vector<std::string> textReport(const StackupRequest& r, const Stackup& stac
             row.push_back(isPair(l.target) ? length(x.gap, x.gapError) : "");
             row.push_back(changeText(x.etchChange));
             row.push_back(changeText(x.permittivityChange));
+            if (r.losses)
+                row.push_back(valueWithBar(x.attenuation * metresPerInch, x.attenuationError * metresPerInch, "dB/in"));
         }
         cells.push_back(row);
     }
@@ -150,6 +177,10 @@ std::vector<std::string> textReport(const StackupRequest& r, const Stackup& stac
         for (std::size_t c = 0; c < row.size(); ++c) line += c + 1 < row.size() ? padded(row[c], widths[c] + 3) : row[c];
         while (!line.empty() && line.back() == ' ') line.pop_back();
         out.push_back(line);
+    }
+    if (r.losses) {
+        out.push_back("");
+        for (const auto& [name, model] : lossModels(*r.losses)) out.push_back(reportNote(name, model));
     }
     return out;
 }
@@ -166,6 +197,10 @@ std::string jsonReport(const StackupRequest& r, const std::vector<std::string>& 
     json.addRaw("planes", list + "]");
     json.add("etch", r.tolerances.etch);
     json.add("permittivityTolerance", r.tolerances.permittivity);
+    if (r.losses) {
+        json.add("frequency", r.losses->frequencies.front());
+        json.addRaw("lossModels", indentedJson(lossModelsJson(*r.losses)));
+    }
     std::string layers;
     for (const LayerSection& s : sections) {
         JsonObject layer;
@@ -200,6 +235,10 @@ std::string jsonReport(const StackupRequest& r, const std::vector<std::string>& 
             row.addQuantity("achieved", x.solved.quantities.value[q], x.solved.quantities.error[q]);
             row.addRaw("etchChange", jsonNumber(x.etchChange));
             row.addRaw("permittivityChange", jsonNumber(x.permittivityChange));
+            if (r.losses) {
+                row.addQuantity("attenuation", x.attenuation, x.attenuationError);
+                row.addQuantity("attenuationPerInch", x.attenuation * metresPerInch, x.attenuationError * metresPerInch);
+            }
         }
         rows += (rows.empty() ? "[\n    " : ",\n    ") + indentedJson(indentedJson(row.text()));
     }
@@ -207,10 +246,18 @@ std::string jsonReport(const StackupRequest& r, const std::vector<std::string>& 
     return json.text();
 }
 
-std::vector<std::string> csvReport(const std::vector<Line>& lines) {
-    std::vector<std::string> out = {csvLine({"layer", "structure", "h", "b", "t", "er", "er_top", "mask", "mask_er",
-                                             "quantity", "target", "width", "widthError", "gap", "gapError", "achieved",
-                                             "achievedError", "etchChange", "permittivityChange", "error"})};
+// With the losses, the structure's loss tangents among its columns and the attenuation (dB/m,
+// then dB/in) before the error.
+std::vector<std::string> csvReport(const StackupRequest& r, const std::vector<Line>& lines) {
+    const bool losses = r.losses.has_value();
+    std::vector<std::string> header = {"layer", "structure", "h", "b", "t", "er", "er_top", "mask", "mask_er"};
+    if (losses) header.insert(header.end(), {"tand", "tand_top", "mask_tand"});
+    const std::size_t structureColumns = header.size();
+    header.insert(header.end(), {"quantity", "target", "width", "widthError", "gap", "gapError", "achieved",
+                                 "achievedError", "etchChange", "permittivityChange"});
+    if (losses) header.insert(header.end(), {"attenuation", "attenuationError", "attenuationPerInch", "attenuationPerInchError"});
+    header.push_back("error");
+    std::vector<std::string> out = {csvLine(header)};
     const auto cell = [](double x) { return std::isfinite(x) ? shortestText(x) : std::string(); };
     for (const Line& l : lines) {
         const LayerSection& s = *l.section;
@@ -223,8 +270,10 @@ std::vector<std::string> csvReport(const std::vector<Line>& lines) {
             for (const std::string& v : {std::string(structureName(c.kind)), cell(c.h), cell(c.b), cell(c.t), cell(c.er),
                                          cell(c.erTop), cell(c.mask), cell(c.maskEr)})
                 row.push_back(v);
+            if (losses)
+                for (const double v : {c.tand, c.tandTop, c.maskTand}) row.push_back(cell(v));
         } else {
-            row.resize(9);
+            row.resize(structureColumns);
         }
         row.push_back(quantityInfo(q).key);
         row.push_back(shortestText(l.target.ohms));
@@ -233,6 +282,10 @@ std::vector<std::string> csvReport(const std::vector<Line>& lines) {
                                x ? x->solved.quantities.value[q] : absent, x ? x->solved.quantities.error[q] : absent,
                                x ? x->etchChange : absent, x ? x->permittivityChange : absent})
             row.push_back(cell(v));
+        if (losses)
+            for (const double v : {x ? x->attenuation : absent, x ? x->attenuationError : absent,
+                                   x ? x->attenuation * metresPerInch : absent, x ? x->attenuationError * metresPerInch : absent})
+                row.push_back(cell(v));
         row.push_back(l.error());
         out.push_back(csvLine(row));
     }
@@ -291,7 +344,15 @@ void runStackup(const StackupRequest& r) {
         if (std::find(planes.begin(), planes.end(), stackup.layers[k].name) == planes.end())
             sections.push_back(layerCrossSection(stackup, k, planes, r.mask));
 
-    // 3. Every target on every layer that has a cross-section, on all threads.
+    //    Without the losses the loss tangents take no part: dropped, dielectrics of one
+    //    permittivity side by side are one medium again, with no interface to solve between them.
+    if (!r.losses)
+        for (LayerSection& s : sections) {
+            for (BoardLayer& l : s.stack.board.layers) l.tanDelta = 0.0;
+            for (BoardCoating& c : s.stack.board.coating) c.tanDelta = 0.0;
+        }
+
+    // 3. Every target on every layer that has a cross-section, on all threads (with its loss).
     std::vector<ImpedanceTarget> targets;
     for (const double z : r.single) targets.push_back({Quantity::impedance, z});
     for (const double z : r.differential) targets.push_back({Quantity::differentialImpedance, z});
@@ -309,7 +370,7 @@ void runStackup(const StackupRequest& r) {
             names.push_back(structureName(sections[k].structure.kind));
         }
     }
-    const std::vector<ImpedanceRow> rows = impedanceTable(distinct, names, targets, r.spacing, r.tolerances, r.threads);
+    const std::vector<ImpedanceRow> rows = impedanceTable(distinct, names, targets, r.spacing, r.tolerances, r.losses, r.threads);
     std::vector<Line> lines;
     for (std::size_t k = 0; k < sections.size(); ++k) {
         const bool solved = sections[k].unsupported.empty();
@@ -321,7 +382,7 @@ void runStackup(const StackupRequest& r) {
     switch (r.format) {
         case StackupRequest::Format::text: display(textReport(r, stackup, planes, sections, lines)); break;
         case StackupRequest::Format::json: display(jsonReport(r, planes, sections, lines)); break;
-        case StackupRequest::Format::csv: display(csvReport(lines)); break;
+        case StackupRequest::Format::csv: display(csvReport(r, lines)); break;
     }
     if (rules) {
         rules->keepMode(*r.rules);

@@ -9,11 +9,20 @@ namespace plattor {
 
 namespace {
 
-// A stretch of dielectric of one permittivity.
+// A stretch of dielectric of one material: one permittivity and loss tangent.
 struct Run {
     double er;
+    double tanDelta;
     double thickness;
 };
+
+// The value of `field` that every run shares; absent where they differ (or there is none).
+double shared(const std::vector<Run>& runs, double Run::*field) {
+    if (runs.empty()) return absent;
+    for (const Run& r : runs)
+        if (r.*field != runs.front().*field) return absent;
+    return runs.front().*field;
+}
 
 // The stack from a trace outwards on one side, up to a plane or the board's face.
 struct Side {
@@ -48,8 +57,8 @@ Side walk(const Stackup& stackup, std::size_t from, int step, const std::vector<
             continue;
         }
         if (!side.next) side.next = &l;
-        if (side.runs.empty() || side.runs.back().er != l.er)
-            side.runs.push_back({l.er, l.thickness});
+        if (side.runs.empty() || side.runs.back().er != l.er || side.runs.back().tanDelta != l.tanDelta)
+            side.runs.push_back({l.er, l.tanDelta, l.thickness});
         else
             side.runs.back().thickness += l.thickness;
     }
@@ -73,8 +82,11 @@ LayerSection layerCrossSection(const Stackup& stackup, std::size_t layer, const 
     // The dielectrics from a plane (or the face) to the trace, bottom to top, as the board's layers.
     const auto layersOf = [](const Side& side, bool towardsTrace) {
         std::vector<BoardLayer> layers;
-        for (const Run& r : side.runs)
-            if (r.thickness > 0) layers.push_back({"", r.thickness, r.er});
+        for (const Run& r : side.runs) {
+            if (!(r.thickness > 0)) continue;
+            BoardLayer& l = layers.emplace_back();
+            l.thickness = r.thickness, l.er = r.er, l.tanDelta = r.tanDelta;
+        }
         if (towardsTrace) std::reverse(layers.begin(), layers.end());
         return layers;
     };
@@ -91,7 +103,8 @@ LayerSection layerCrossSection(const Stackup& stackup, std::size_t layer, const 
         if (!inward.plane) return unsupported(std::string("no plane ") + (inwardDown ? "below" : "above") + " it");
         s.kind = StructureKind::microstrip;
         s.h = inward.thickness();
-        s.er = inward.runs.size() == 1 ? inward.runs.front().er : absent;
+        s.er = shared(inward.runs, &Run::er);
+        s.tand = shared(inward.runs, &Run::tanDelta);
         section.description = std::string(face.runs.empty() ? "" : "embedded ") + "microstrip over " + inward.plane->name;
         Board& board = section.stack.board;
         board.layers = layersOf(inward, true);
@@ -101,7 +114,8 @@ LayerSection layerCrossSection(const Stackup& stackup, std::size_t layer, const 
             over.front().thickness += s.t;
             board.layers.insert(board.layers.end(), over.begin(), over.end());
             s.cover = face.thickness() + s.t;
-            s.coverEr = face.runs.size() == 1 ? face.runs.front().er : absent;
+            s.coverEr = shared(face.runs, &Run::er);
+            s.coverTand = shared(face.runs, &Run::tanDelta);
         }
         section.stack.base = board.layerBottom(below);
         section.stack.thickness = s.t;
@@ -125,9 +139,12 @@ LayerSection layerCrossSection(const Stackup& stackup, std::size_t layer, const 
             }
             if (!given(er))
                 throw RunError("--mask needs --mask-er: " + stackup.fileName + " has no solder mask over " + name);
+            // Its loss tangent the stack's, where the stack has a mask there.
+            const double tanDelta = m ? m->tanDelta : 0.0;
             s.mask = s.maskTop = thickness;
             s.maskEr = er;
-            section.stack.board.coating.push_back({thickness, thickness, er});
+            s.maskTand = tanDelta;
+            section.stack.board.coating.push_back({thickness, thickness, er, tanDelta});
         }
         return section;
     }
@@ -141,8 +158,10 @@ LayerSection layerCrossSection(const Stackup& stackup, std::size_t layer, const 
     s.kind = StructureKind::stripline;
     s.h = base.thickness();
     s.b = s.h + s.t + top.thickness();
-    s.er = base.runs.size() == 1 ? base.runs.front().er : absent;
-    s.erTop = top.runs.size() == 1 ? top.runs.front().er : absent;
+    s.er = shared(base.runs, &Run::er);
+    s.erTop = shared(top.runs, &Run::er);
+    s.tand = shared(base.runs, &Run::tanDelta);
+    s.tandTop = shared(top.runs, &Run::tanDelta);
     section.description = "stripline between " + up.plane->name + " and " + down.plane->name;
     // The base's dielectrics up to the trace, then the other side's, the one next to the trace
     // filling around it (a prepreg flows round the copper) and so thicker by it.

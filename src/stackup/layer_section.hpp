@@ -22,7 +22,8 @@ struct LayerSection {
     std::string layer;        // "F.Cu"
     std::string description;  // "microstrip over In1.Cu", "stripline between In1.Cu and In3.Cu"
     // The structure it is, for the report: lengths in metres; the width and the gap absent, to
-    // be solved; er (er-top) absent where a side holds several dielectrics.
+    // be solved; er (er-top), and tand (tand-top, cover-tand), absent where the dielectrics of a
+    // side differ in it.
     Structure structure;
     TraceStack stack;         // what is solved: every dielectric between the planes
     // Why the layer has no cross-section yet ("In2.Cu: 2 dielectrics between the trace and its
@@ -44,8 +45,9 @@ struct LayerSection {
 //    thickness.
 // A plane's face bounds the dielectric next to it; a copper layer between the trace and its plane
 // that is no plane is left out, its thickness filled by the dielectric on both sides of it.
-// Dielectrics side by side of one permittivity are one dielectric; a side may hold several, each
-// solved as its own layer. Where a layer has no plane on either side, `unsupported` says so in one
+// Dielectrics side by side of one permittivity and loss tangent are one dielectric; a side may
+// hold several, each solved as its own layer. The mask's loss tangent is the stack's mask's (0
+// where it has none). Where a layer has no plane on either side, `unsupported` says so in one
 // line naming the layer.
 // Raises RunError naming the file, the line and the field for a solder mask over a signal layer
 // whose thickness or permittivity neither the stack nor `mask` gives.

@@ -52,10 +52,12 @@ std::string readWholeFile(const std::string& fileName) {
     return text;
 }
 
-// A layer's fields as the file gives them: the list of each (thickness …), (epsilon_r …).
+// A layer's fields as the file gives them: the list of each (thickness …), (epsilon_r …),
+// (loss_tangent …).
 struct Fields {
     const SExpr* thickness = nullptr;
     const SExpr* er = nullptr;
+    const SExpr* tanDelta = nullptr;
     std::size_t line = 0;
 };
 
@@ -111,18 +113,19 @@ public:
             return;  // silk screen, paste: no part of a line's cross-section
 
         // The fields, a sublayer's after each addsublayer.
-        std::vector<std::pair<StackupLayer, Fields>> parts = {{layer, {nullptr, nullptr, entry.line}}};
+        std::vector<std::pair<StackupLayer, Fields>> parts = {{layer, {nullptr, nullptr, nullptr, entry.line}}};
         for (; k < entry.items.size(); ++k) {
             const SExpr& item = entry.items[k];
             if (item.kind == SExpr::Kind::atom && item.text == "addsublayer") {
                 StackupLayer sub = layer;
                 sub.sublayer = parts.size();
                 sub.line = item.line;
-                parts.push_back({sub, {nullptr, nullptr, item.line}});
+                parts.push_back({sub, {nullptr, nullptr, nullptr, item.line}});
                 continue;
             }
             if (item.head() == "thickness") parts.back().second.thickness = &item;
             if (item.head() == "epsilon_r") parts.back().second.er = &item;
+            if (item.head() == "loss_tangent") parts.back().second.tanDelta = &item;
         }
 
         double total = 0.0;
@@ -135,6 +138,9 @@ public:
             if (fields.er)
                 part.er = number(*fields.er, part, 1.0, largestPermittivity,
                                  ("from 1 to " + numberText(largestPermittivity)).c_str());
+            // Copper has no loss tangent: its losses are the conductor's.
+            if (fields.tanDelta && part.kind != StackupLayerKind::copper)
+                part.tanDelta = number(*fields.tanDelta, part, 0.0, HUGE_VAL, "of 0 or more");
             if (part.kind != StackupLayerKind::mask && !given(part.thickness))
                 throw error(fields.line, part.label() + ": no thickness");
             if (part.kind == StackupLayerKind::copper && !(part.thickness > 0))

@@ -19,6 +19,7 @@ struct StackupLayer {
     std::string type;  // as written: "copper", "core", "prepreg", "Top Solder Mask"
     double thickness = 0.0;
     double er = 0.0;  // relative permittivity (epsilon_r)
+    double tanDelta = 0.0;  // loss tangent (loss_tangent; 0 where absent)
     std::size_t sublayer = 0;  // 0: the layer itself; k: its k-th added sublayer
     std::size_t line = 0;      // where the entry (or the sublayer) starts in the file
     // "layer \"dielectric 3\"" or "layer \"dielectric 3\", sublayer 1": the entry in a message.
@@ -48,7 +49,8 @@ inline constexpr std::size_t largestBoardFile = std::size_t{1} << 28;
 // RunError in one line naming the file, the line and the field: a file that cannot be read or is
 // no KiCad board, no stackup section, a copper or dielectric layer without its thickness, a
 // dielectric (or a sublayer of some thickness) without epsilon_r, a value that is no number in
-// its range, two copper layers with no dielectric between them.
+// its range (a loss tangent negative or not finite), two copper layers with no dielectric between
+// them.
 Stackup readStackup(const std::string& fileName);
 
 // The copper layers taken as reference planes: `requested` where given (each must name a copper

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <complex>
 #include <cstdio>
 #include <numbers>
 #include <ostream>
@@ -12,6 +13,7 @@
 #include "design/impedance_table.hpp"
 #include "design/solve_dimension.hpp"
 #include "base/error.hpp"
+#include "physics/constants.hpp"
 #include "support/microstrip_closed_forms.hpp"
 #include "support/test_names.hpp"
 
@@ -166,19 +168,27 @@ INSTANTIATE_TEST_SUITE_P(
                   Q::evenModeImpedance, 60}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// A board's table on the centred thin stripline (b = 0.37, εr 3.7, an etch of 0.0113): a trace's
-// width, a pair's width and gap kept equal, and both tolerance columns against Cohn's exact
-// impedances. The columns are central differences at the solved lengths, a pair's gap narrowing
-// as its traces widen; in one dielectric Z ∝ 1/√εr.
-TEST(ImpedanceTable, TheCentredThinStriplinesWidthsAndTolerancesAreCohnsExactOnes) {
-    const double b = 0.37, er = 3.7, etch = 0.0113;
+// A board's table on the centred thin stripline (b = 0.37 m, εr 3.7, tan δ 0.017, an etch of
+// 0.0113): a trace's width, a pair's width and gap kept equal, and both tolerance columns against
+// Cohn's exact impedances. The columns are central differences at the solved lengths, a pair's gap
+// narrowing as its traces widen; in one dielectric Z ∝ 1/√εr. A strip of no thickness has no
+// conductor loss, and in one dielectric every mode's γ = jω√(εr(1 − j tan δ))/c0 exactly.
+TEST(ImpedanceTable, TheCentredThinStriplinesWidthsTolerancesAndLossesAreExact) {
+    const double b = 0.37, er = 3.7, tanDelta = 0.017, etch = 0.0113, f = 3.3e9;
     TraceStack stack;
     stack.board.topPlane = true;
-    stack.board.layers = {{"", b / 2, er}, {"", b / 2, er}};
+    BoardLayer half;
+    half.thickness = b / 2, half.er = er, half.tanDelta = tanDelta;
+    stack.board.layers = {half, half};
     stack.base = b / 2;
+    LossRequest losses;
+    losses.frequencies = {f};
     const std::vector<ImpedanceRow> rows = impedanceTable({stack}, {"stripline"},
                                                           {{Q::impedance, 50}, {Q::differentialImpedance, 90}}, {},
-                                                          {etch, 0.05}, 2);
+                                                          {etch, 0.05}, losses, 2);
+    const std::complex<double> gamma =
+        std::complex<double>(0, 2 * std::numbers::pi * f / speedOfLight) * std::sqrt(er * std::complex<double>(1, -tanDelta));
+    const double attenuation = gamma.real() * 20 / std::log(10.0);  // dB/m
     ASSERT_EQ(rows.size(), 2u);
     for (const ImpedanceRow& row : rows) {
         ASSERT_EQ(row.error, "");
@@ -198,6 +208,7 @@ TEST(ImpedanceTable, TheCentredThinStriplinesWidthsAndTolerancesAreCohnsExactOne
         EXPECT_NEAR(row.etchChange, etched, 1e-6 * target);
         EXPECT_NEAR(row.permittivityChange, exact(w, s) * (1 / std::sqrt(1.05) - 1 / std::sqrt(0.95)) / 2,
                     1e-6 * target);
+        EXPECT_NEAR(row.attenuation, attenuation, row.attenuationError + 1e-9 * attenuation) << row.target.ohms;
     }
 }
 

@@ -122,6 +122,8 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"ThicknessWithAUnit", board(with(fourLayers, "(thickness 0.0175))", "(thickness 17.5um))")), {}, "b.kicad_pcb:8: layer \"In1.Cu\": thickness needs a number from 0 to 1000 (mm), got \"17.5um\""},
         Refusal{"CopperOfNoThickness", board(with(fourLayers, "(thickness 0.0175))", "(thickness 0))")), {}, "b.kicad_pcb:8: layer \"In1.Cu\": thickness needs a number above 0, got 0"},
         Refusal{"PermittivityBelowOne", board(with(fourLayers, "(epsilon_r 4.6)", "(epsilon_r 0.9)")), {}, "b.kicad_pcb:9: layer \"dielectric 2\": epsilon_r needs a number from 1 to 10000, got \"0.9\""},
+        Refusal{"NegativeLossTangent", board(with(fourLayers, "(epsilon_r 4.6)", "(epsilon_r 4.6) (loss_tangent -0.02)")), {}, "b.kicad_pcb:9: layer \"dielectric 2\": loss_tangent needs a number of 0 or more, got \"-0.02\""},
+        Refusal{"MaskLossTangentNoNumber", board(with(fourLayers, "(epsilon_r 3.3))", "(epsilon_r 3.3) (loss_tangent inf))")), {}, "b.kicad_pcb:5: layer \"F.Mask\": loss_tangent needs a number of 0 or more, got \"inf\""},
         Refusal{"CopperOnCopper", board(with(fourLayers, "      (layer \"dielectric 2\" (type \"core\") (thickness 1.1) (epsilon_r 4.6))\n", "")), {}, "b.kicad_pcb:9: layers \"In1.Cu\" and \"In2.Cu\" have no dielectric between them"},
         Refusal{"AParenthesisNotClosed", "(kicad_pcb (version 1)\n  (setup (stackup\n", {}, "b.kicad_pcb:2: '(' not closed by the end of the file"},
         Refusal{"TextAfterTheBoard", board(fourLayers) + ")\n", {}, "b.kicad_pcb:17: text after the end of the expression that began on line 1 (\")\")"},
@@ -145,8 +147,8 @@ TEST(BadFile, EndsTheRunWithOneLineAndStatusOne) {
     EXPECT_EQ(r.err, "plattor-lines: b.kicad_pcb:9: layer \"dielectric 2\": no epsilon_r (the dielectric's relative permittivity)\n");
 }
 
-// The options refused before the board is read, each in one line naming it; a rules file that
-// cannot be written before any work.
+// The options refused before the board is read, each in one line naming it (the loss options as
+// a structure's, one frequency alone); a rules file that cannot be written before any work.
 TEST(StackupOptions, AreRefusedInOneLineNamingTheOption) {
     const struct {
         std::vector<std::string> arguments;
@@ -166,6 +168,9 @@ TEST(StackupOptions, AreRefusedInOneLineNamingTheOption) {
         {{"stackup", "b.kicad_pcb", "--planes", "In1.Cu,"}, "--planes needs copper layer names separated by commas, got \"In1.Cu,\""},
         {{"stackup", "b.kicad_pcb", "--json", "--csv"}, "--json and --csv exclude each other"},
         {{"stackup", "b.kicad_pcb", "--threads", "0"}, "--threads needs a whole number from 1 to 4096, got \"0\""},
+        {{"stackup", "b.kicad_pcb", "--freq", "1GHz:10GHz:4"}, "--freq needs one frequency for stackup's loss column, got \"1GHz:10GHz:4\""},
+        {{"stackup", "b.kicad_pcb", "--sigma", "4.1e7"}, "--sigma goes with --freq F, the frequency of the table's loss column"},
+        {{"stackup", "b.kicad_pcb", "--freq", "5GHz", "--rlgc", "w.txt"}, "--rlgc is for one line, not for stackup's table: give it to the layer's structure (plattor-lines STRUCTURE … --freq F)"},
         {{"stackup", "b.kicad_pcb", "--rules", "no/such/dir/b.kicad_dru"}, "no/such/dir/b.kicad_dru: cannot write: No such file or directory"}};
     const ScratchDir dir;
     dir.write("b.kicad_pcb", board(fourLayers));
@@ -217,6 +222,10 @@ TEST(ReferencePlanes, AreThePowerLayersAndTheUnroutedOnesOrThoseNamed) {
 
 // --- where each kind of layer puts its trace ---
 
+struct Dielectric {
+    double thickness, er, tanDelta = 0.0;
+};
+
 struct Mapping {
     const char* name;
     std::string stack;
@@ -225,27 +234,34 @@ struct Mapping {
     MaskChoice mask;
     Structure expected;  // the unsupported ones: kind microstrip, every length absent
     const char* unsupported;
-    // The stack's dielectrics from the lower plane up, thickness and permittivity, where a side
-    // holds several (each solved as its own layer).
-    std::vector<std::pair<double, double>> layers = {};
+    // The stack's dielectrics from the lower plane up, where a side holds several (each solved as
+    // its own layer).
+    std::vector<Dielectric> layers = {};
 };
 
+// The structures of stacks without loss tangents: each 0.
 Structure microstrip(double h, double t, double er, double mask = absent, double maskEr = absent) {
     Structure s;
-    s.h = h, s.t = t, s.er = er;
+    s.h = h, s.t = t, s.er = er, s.tand = 0.0;
     s.mask = s.maskTop = mask, s.maskEr = maskEr;
+    if (given(mask)) s.maskTand = 0.0;
     return s;
 }
 
 Structure covered(Structure s, double cover, double er) {
-    s.cover = cover, s.coverEr = er;
+    s.cover = cover, s.coverEr = er, s.coverTand = 0.0;
     return s;
 }
 
 Structure stripline(double h, double t, double b, double er, double erTop) {
     Structure s;
     s.kind = StructureKind::stripline;
-    s.h = h, s.t = t, s.b = b, s.er = er, s.erTop = erTop;
+    s.h = h, s.t = t, s.b = b, s.er = er, s.erTop = erTop, s.tand = s.tandTop = 0.0;
+    return s;
+}
+
+Structure lossy(Structure s, double tand, double tandTop, double maskTand = absent) {
+    s.tand = tand, s.tandTop = tandTop, s.maskTand = maskTand;
     return s;
 }
 
@@ -270,8 +286,9 @@ TEST_P(LayerMapping, PutsTheTraceBetweenItsPlanesWithTheStacksDielectrics) {
     if (!m.layers.empty()) {
         ASSERT_EQ(s.stack.board.layers.size(), m.layers.size());
         for (std::size_t k = 0; k < m.layers.size(); ++k) {
-            EXPECT_NEAR(s.stack.board.layers[k].thickness, m.layers[k].first, 1e-15) << k;
-            EXPECT_EQ(s.stack.board.layers[k].er, m.layers[k].second) << k;
+            EXPECT_NEAR(s.stack.board.layers[k].thickness, m.layers[k].thickness, 1e-15) << k;
+            EXPECT_EQ(s.stack.board.layers[k].er, m.layers[k].er) << k;
+            EXPECT_EQ(s.stack.board.layers[k].tanDelta, m.layers[k].tanDelta) << k;
         }
         EXPECT_DOUBLE_EQ(s.stack.base, s.structure.h);
     }
@@ -311,7 +328,11 @@ INSTANTIATE_TEST_SUITE_P(
         // Prepreg on both sides: on the one below.
         Mapping{"InnerBetweenPrepregs", with(sixLayers, "(type \"core\") (thickness 0.3) (epsilon_r 4.6))\n      (layer \"In4.Cu\"", "(type \"prepreg\") (thickness 0.3) (epsilon_r 4.6))\n      (layer \"In4.Cu\""), {"In1.Cu", "In3.Cu", "B.Cu"}, "In4.Cu", {}, stripline(2e-4, 1.75e-5, 2e-4 + 1.75e-5 + 3e-4, 4.4, 4.6), ""},
         Mapping{"SublayersOfTwoPermittivities", with(sixLayers, "addsublayer (thickness 0.075) (epsilon_r 4.1)", "addsublayer (thickness 0.075) (epsilon_r 3.9)"), {"In1.Cu", "In3.Cu", "B.Cu"}, "In2.Cu", {}, stripline(3e-4, 1.75e-5, 3e-4 + 1.75e-5 + 1.5e-4, 4.6, absent), "", {{3e-4, 4.6}, {7.5e-5 + 1.75e-5, 4.1}, {7.5e-5, 3.9}}},
-        Mapping{"FrontThroughThreeDielectrics", sixLayers, {"In3.Cu", "B.Cu"}, "F.Cu", {}, microstrip(5.85e-4, 3.5e-5, absent), "", {{1.5e-4, 4.1}, {3.175e-4, 4.6}, {1.175e-4, 4.2}}}),
+        Mapping{"FrontThroughThreeDielectrics", sixLayers, {"In3.Cu", "B.Cu"}, "F.Cu", {}, microstrip(5.85e-4, 3.5e-5, absent), "", {{1.5e-4, 4.1}, {3.175e-4, 4.6}, {1.175e-4, 4.2}}},
+        // The file's loss tangents: the substrate's and the mask's; sublayers of one permittivity
+        // but two loss tangents two dielectrics.
+        Mapping{"LossTangentsOfTheFile", with(with(fourLayers, "(epsilon_r 3.3))", "(epsilon_r 3.3) (loss_tangent 0.025))"), "(thickness 0.2) (epsilon_r 4.3)", "(thickness 0.2) (epsilon_r 4.3) (loss_tangent 0.02)"), {"In1.Cu", "In2.Cu"}, "F.Cu", {}, lossy(microstrip(2e-4, 3.5e-5, 4.3, 1e-5, 3.3), 0.02, absent, 0.025), ""},
+        Mapping{"SublayersOfTwoLossTangents", with(with(sixLayers, "(thickness 0.3) (epsilon_r 4.6))\n      (layer \"In2.Cu\"", "(thickness 0.3) (epsilon_r 4.6) (loss_tangent 0.015))\n      (layer \"In2.Cu\""), "addsublayer (thickness 0.075) (epsilon_r 4.1)", "(loss_tangent 0.02) addsublayer (thickness 0.075) (epsilon_r 4.1) (loss_tangent 0.004)"), {"In1.Cu", "In3.Cu", "B.Cu"}, "In2.Cu", {}, lossy(stripline(3e-4, 1.75e-5, 3e-4 + 1.75e-5 + 1.5e-4, 4.6, 4.1), 0.015, absent), "", {{3e-4, 4.6, 0.015}, {7.5e-5 + 1.75e-5, 4.1, 0.02}, {7.5e-5, 4.1, 0.004}}}),
     [](const ::testing::TestParamInfo<Mapping>& info) { return std::string(info.param.name); });
 
 // --- the tables of real boards ---
@@ -330,6 +351,10 @@ struct RealBoard {
     const char* file;
     std::vector<std::string> arguments;
     std::size_t rows;
+    // --freq and the loss options, given to the table and to each forward run alike.
+    std::vector<std::string> losses = {};
+    // A stack of entries as board() takes them, the board read instead of `file`.
+    std::string stack = {};
 };
 
 // A failing case is named, not dumped as bytes.
@@ -340,12 +365,17 @@ class RealBoardTable : public ::testing::TestWithParam<RealBoard> {};
 // Each width (and gap) as solved, run forward as its structure, gives the target within the
 // impedance's bar; the rules file holds it for its layer and net class to KiCad's 1 nm; where the
 // stripline is of one permittivity all through, Z ∝ 1/√εr makes the permittivity column exact:
-// Z·(1/√(1 + tol) − 1/√(1 − tol))/2.
+// Z·(1/√(1 + tol) − 1/√(1 − tol))/2. With --freq, the row's loss is the forward run's (a pair's
+// odd mode's) within the two bars, wherever the structure's columns hold each loss tangent; a
+// loss tangent 0 in the file leaves no dielectric loss.
 TEST_P(RealBoardTable, EverySolvedWidthGivesItsTargetInAForwardRunWithinItsBar) {
     const RealBoard& b = GetParam();
     const ScratchDir dir;
-    std::vector<std::string> arguments = {"stackup", boards + "/" + b.file, "--csv", "--rules", "rules.kicad_dru"};
+    if (!b.stack.empty()) dir.write("b.kicad_pcb", board(b.stack, ""));
+    std::vector<std::string> arguments = {"stackup", b.stack.empty() ? boards + "/" + b.file : "b.kicad_pcb", "--csv",
+                                          "--rules", "rules.kicad_dru"};
     arguments.insert(arguments.end(), b.arguments.begin(), b.arguments.end());
+    arguments.insert(arguments.end(), b.losses.begin(), b.losses.end());
     const ProgramRun r = runProgram(lines, dir.path(), arguments);
     ASSERT_EQ(r.exitStatus, 0) << r.err;
     const std::vector<CsvRecord> csv = testing::readCsv(r.out);
@@ -357,7 +387,19 @@ TEST_P(RealBoardTable, EverySolvedWidthGivesItsTargetInAForwardRunWithinItsBar) 
     listed += dir.read("rules.kicad_dru");
     const SExpr rules = readSExpr(listed + ")", "rules.kicad_dru");
 
-    std::map<std::string, std::pair<double, double>> forward;  // by arguments: the structure run once
+    std::map<std::string, std::string> runs;  // by arguments: each forward run once, its JSON
+    const auto forward = [&](const std::string& arguments) -> const std::string& {
+        if (!runs.count(arguments)) {
+            std::istringstream words(arguments + " --json");
+            std::vector<std::string> list;
+            for (std::string w; words >> w;) list.push_back(w);
+            const ProgramRun f = runProgram(lines, dir.path(), list);
+            EXPECT_EQ(f.exitStatus, 0) << arguments << ": " << f.err;
+            runs[arguments] = f.out;
+        }
+        return runs[arguments];
+    };
+    std::size_t lossesCompared = 0;
     for (std::size_t k = 1; k < csv.size(); ++k) {
         const std::vector<std::string>& row = csv[k].cells;
         const auto cell = [&](const char* name) { return row[column.at(name)]; };
@@ -372,20 +414,32 @@ TEST_P(RealBoardTable, EverySolvedWidthGivesItsTargetInAForwardRunWithinItsBar) 
                        {"er", " --er ", ""}, {"er_top", " --er-top ", ""}, {"mask_er", " --mask-er ", ""}};
         for (const auto& o : options)
             if (!cell(o.column).empty()) structure += o.option + cell(o.column) + o.unit;
-        if (!forward.count(structure)) {
-            std::istringstream words(structure + " --json");
-            std::vector<std::string> list;
-            for (std::string w; words >> w;) list.push_back(w);
-            const ProgramRun f = runProgram(lines, dir.path(), list);
-            ASSERT_EQ(f.exitStatus, 0) << structure << ": " << f.err;
-            forward[structure] = jsonQuantity(f.out, cell("quantity"));
-        }
-        const auto [z, bar] = forward[structure];
+        const auto [z, bar] = jsonQuantity(forward(structure), cell("quantity"));
         const double target = std::stod(cell("target"));
         EXPECT_LE(std::fabs(z - target), bar) << structure;
         if (cell("structure") == "stripline" && cell("er") == cell("er_top")) {
             const double exact = target * (1 / std::sqrt(1.05) - 1 / std::sqrt(0.95)) / 2;
             EXPECT_NEAR(std::stod(cell("permittivityChange")), exact, 1e-6 * target) << structure;
+        }
+        // The loss tangents: each the structure has, or the row's loss is not one a structure gives.
+        const bool lossy = !b.losses.empty() && !cell("tand").empty() &&
+                           (cell("structure") != "stripline" || !cell("tand_top").empty()) &&
+                           (cell("mask").empty() || !cell("mask_tand").empty());
+        if (lossy) {
+            std::string losses = structure;
+            for (const auto& [column, option] : {std::pair{"tand", " --tand "}, {"tand_top", " --tand-top "}, {"mask_tand", " --mask-tand "}})
+                if (!cell(column).empty()) losses += option + cell(column);
+            for (const std::string& l : b.losses) losses += " " + l;
+            const std::string& json = forward(losses);
+            const auto [alpha, alphaBar] = jsonQuantity(json, pair ? "oddModeAttenuation" : "attenuation");
+            EXPECT_LE(std::fabs(std::stod(cell("attenuation")) - alpha), std::stod(cell("attenuationError")) + alphaBar)
+                << losses;
+            bool none = true;
+            for (const char* column : {"tand", "tand_top", "mask_tand"})
+                none = none && (cell(column).empty() || std::stod(cell(column)) == 0);
+            const double dielectric = jsonQuantity(json, pair ? "oddModeDielectricAttenuation" : "dielectricAttenuation").first;
+            EXPECT_EQ(dielectric > 0, !none) << losses;
+            ++lossesCompared;
         }
 
         const std::string name = (pair ? "Zdiff" : "Z") + cell("target") + " " + cell("layer");
@@ -401,14 +455,25 @@ TEST_P(RealBoardTable, EverySolvedWidthGivesItsTargetInAForwardRunWithinItsBar) 
                 EXPECT_NEAR(std::stod(constraint.items[c].items[1].text), metres * 1000, 5e-7) << name;
         }
     }
+    if (!b.losses.empty()) {
+        EXPECT_GT(lossesCompared, 0u);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Stackup, RealBoardTable,
     ::testing::Values(RealBoard{"JlcpcbFourLayers", "jlcpcb-jlc7628-4-layer.kicad_pcb", {}, 6},
-                      RealBoard{"AntmicroCsiAdapter", "antmicro-jetson-agx-csi-adapter.kicad_pcb", {"--mask-er", "3.8", "--gap", "0.15mm"}, 6},
+                      // Loss tangents 0 under F.Cu, 0.02 under B.Cu.
+                      RealBoard{"AntmicroCsiAdapter", "antmicro-jetson-agx-csi-adapter.kicad_pcb", {"--mask-er", "3.8", "--gap", "0.15mm"}, 6, {"--freq", "5GHz"}},
                       RealBoard{"AntmicroOrinBaseboard", "antmicro-jetson-orin-baseboard.kicad_pcb",
-                                {"--planes", "In1.Cu,In3.Cu,In4.Cu,In6.Cu", "--mask-er", "3.8", "--gap", "0.2mm"}, 12}),
+                                {"--planes", "In1.Cu,In3.Cu,In4.Cu,In6.Cu", "--mask-er", "3.8", "--gap", "0.2mm"}, 12},
+                      // Striplines of a loss tangent each side (In4.Cu's core 0), rough copper; F.Cu bare over 0.
+                      RealBoard{"LossyStriplines", "", {"--planes", "In1.Cu,In3.Cu,B.Cu", "--zdiff", "100", "--gap", "0.2mm"}, 6,
+                                {"--freq", "2.4GHz", "--roughness", "huray", "--rz", "4um"},
+                                with(with(with(with(sixLayers, "(thickness 0.3) (epsilon_r 4.6))", "(thickness 0.3) (epsilon_r 4.6) (loss_tangent 0.015))"),
+                                               "(epsilon_r 4.1)\n", "(epsilon_r 4.1) (loss_tangent 0.02)\n"),
+                                          "(epsilon_r 4.1) addsublayer (thickness 0)", "(epsilon_r 4.1) (loss_tangent 0.02) addsublayer (thickness 0)"),
+                                     "(epsilon_r 4.4)", "(epsilon_r 4.4) (loss_tangent 0.025)")}),
     [](const ::testing::TestParamInfo<RealBoard>& info) { return std::string(info.param.name); });
 
 }  // namespace
