@@ -59,7 +59,7 @@ LossSolution lossSolution(const LossReport& r, const LossRequest& request, Solut
 // the W-element model.
 LineLosses filesOf(const std::vector<FrequencyLosses>& frequencies, const WElementModel& w) {
     LineLosses losses;
-    for (const FrequencyLosses& f : frequencies) losses.table.push_back({f.frequency, {}, {w.n, f.series, f.shunt}});
+    for (const FrequencyLosses& f : frequencies) losses.table.push_back({f.frequency, {}, {w.n, f.series, f.shunt}, {}, {}});
     losses.rlgc = {w.n, w.r0, w.l0, w.g0, w.c0, w.rs, w.gd};
     return losses;
 }

@@ -234,7 +234,7 @@ LineLosses lineLosses(const Board& board, const LossRequest& request) {
     for (std::size_t k = 0; k < request.frequencies.size(); ++k) {
         const double f = request.frequencies[k];
         const std::size_t set = wideband ? k : 0;  // after the interpolation, one set a frequency
-        LossesAtFrequency row{f, {}, {}};
+        LossesAtFrequency row{f, {}, {}, {}, {}};
         std::vector<Complex> z, y;
         for (std::size_t m = 0; m < modes; ++m) {
             const auto mode = [m](const ComplexModes& v) { return m == 0 ? v.even : v.odd; };
