@@ -173,6 +173,13 @@ void losses(benchmark::State& state, DielectricModel model) {
 const Structure microstripPairThickMask{.kind = StructureKind::microstrip, .w = 1, .t = 0.35, .s = 1, .h = 1,
                                          .er = 4.3, .mask = 0.2, .maskEr = 3.5};
 
+// Real boards' corners, as docs/performance.md times them: a masked microstrip pair of thick
+// traces, and a masked coplanar pair with finite grounds (mm).
+const Structure maskedMicrostripPair{.kind = StructureKind::microstrip, .w = 0.1, .t = 0.035, .s = 0.1, .h = 0.1,
+                                     .er = 4.3, .mask = 0.02, .maskEr = 3.5};
+const Structure maskedCoplanarPair{.kind = StructureKind::coplanar, .w = 0.1, .t = 0.035, .s = 0.1, .h = 0.1,
+                                   .er = 4.3, .mask = 0.02, .maskEr = 3.5, .g = 0.1, .groundWidth = 0.3};
+
 // A fresh directory for the field files, left and removed when the benchmarks are done.
 class ScratchDirectory {
 public:
@@ -218,6 +225,10 @@ int main(int argc, char** argv) {
     benchmark::RegisterBenchmark("BM_lines/low", [](auto& s) { lines(s, {10, 0.1, 1, 0.001}); })->Unit(kMillisecond);
     benchmark::RegisterBenchmark("BM_lines/microstripPairThickMask",
                                  [](auto& s) { linesStructure(s, microstripPairThickMask); })
+        ->Unit(kMillisecond);
+    benchmark::RegisterBenchmark("BM_lines/maskedMicrostripPair", [](auto& s) { linesStructure(s, maskedMicrostripPair); })
+        ->Unit(kMillisecond);
+    benchmark::RegisterBenchmark("BM_lines/maskedCoplanarPair", [](auto& s) { linesStructure(s, maskedCoplanarPair); })
         ->Unit(kMillisecond);
     benchmark::RegisterBenchmark("BM_losses/plain", [](auto& s) { linesStructure(s, lossyMaskedPair); })
         ->Unit(kMillisecond);
