@@ -32,8 +32,7 @@ struct NetworkData {
     std::vector<std::vector<std::complex<double>>> s;
 };
 
-// The Touchstone 2.0 text of `data` (IBIS Open Forum, Touchstone File Format Specification
-// 2.0): each line of `comment` as a "! " comment, "[Version] 2.0", the option line
+// The Touchstone 2.0 text of `data` (the IBIS Open Forum's file format of 2009): each line of `comment` as a "! " comment, "[Version] 2.0", the option line
 // "# Hz S RI R <z0>", "[Number of Ports]", "[Two-Port Data Order] 12_21" for two ports,
 // "[Number of Frequencies]", "[Network Data]": per frequency the frequency and the matrix in
 // real/imaginary pairs, row by row (two ports: S11 S12 S21 S22 on one line; more ports: each

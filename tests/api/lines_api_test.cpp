@@ -201,18 +201,12 @@ TEST(LinesApi, MistakesAreErrorsWithTheProgramsMessage) {
         plattor::LossSettings settings;
         Arguments options;
     };
-    plattor::LossSettings hammerstad, negative, fitted, conductor;
+    plattor::LossSettings hammerstad, conductor;
     hammerstad.roughness = "hammerstad";
-    negative.sigma = -1;
-    fitted.dkFreq = 2e9;
     conductor.sigma = 1e7;
     const Arguments trace{"microstrip", "--w", "0.1mm", "--h", "0.1mm", "--er", "4.3"};
-    for (const LossMistake& m : {LossMistake{{0.0}, {}, {"--freq", "0"}},
-                                 LossMistake{{-2.5e9}, {}, {"--freq", "-2.5e+09"}},
-                                 LossMistake{{2e9, 1e9}, {}, {"--freq", "2e+09,1e+09"}},
+    for (const LossMistake& m : {LossMistake{{2e9, 1e9}, {}, {"--freq", "2e+09,1e+09"}},
                                  LossMistake{{5e9}, hammerstad, {"--freq", "5e9", "--roughness", "hammerstad"}},
-                                 LossMistake{{5e9}, negative, {"--freq", "5e9", "--sigma", "-1"}},
-                                 LossMistake{{5e9}, fitted, {"--freq", "5e9", "--dk-freq", "2e9"}},
                                  LossMistake{{}, conductor, {"--sigma", "1e7"}}}) {
         Arguments a = trace;
         a.insert(a.end(), m.options.begin(), m.options.end());

@@ -1,27 +1,23 @@
 // A lossy line at a frequency and its S-parameters: lossless lines against Zc = √(L/C) and
 // β = ω√(LC); a homogeneous lossy dielectric against its exact γ = jk0√ε; the attenuation's split
 // against its sum; a pair against its defining identities and, far apart, against two single
-// lines; the S-matrix against reciprocity, passivity and the matched line's e^{−jβℓ}; the files'
-// text against the formats.
+// lines; the S-matrix against reciprocity, passivity and the matched line's e^{−jβℓ}; the
+// W-element table against its format; what cannot be a material or a line refused.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <complex>
-#include <filesystem>
-#include <fstream>
-#include <sstream>
+#include <functional>
 #include <numbers>
 #include <string>
 #include <vector>
-
-#include <unistd.h>
 
 #include "base/error.hpp"
 #include "support/run_error.hpp"
 #include "losses/dielectric.hpp"
 #include "losses/line.hpp"
-#include "losses/network_files.hpp"
+#include "losses/conductor.hpp"
 #include "losses/touchstone.hpp"
 #include "matrix/linalg.hpp"
 #include "physics/constants.hpp"
@@ -49,24 +45,6 @@ LineMatrices rlgc(const std::vector<double>& r, const std::vector<double>& l, co
 
 double relative(Complex a, Complex b) { return std::abs(a - b) / std::abs(b); }
 
-struct LosslessCase {
-    double l, c, f;
-};
-
-TEST(LossyLine, LosslessLineHasItsClosedForms) {
-    for (const LosslessCase& x : {LosslessCase{3.07e-7, 1.21e-10, 1e9}, LosslessCase{4.1e-7, 0.73e-10, 3.3e6},
-                                  LosslessCase{2.2e-7, 2.9e-10, 67e9}}) {
-        const LineAtFrequency line = lineAtFrequency(rlgc({0}, {x.l}, {0}, {x.c}, x.f), x.f);
-        const ModeQuantities& m = line.modes[0];
-        EXPECT_LT(relative(m.impedance, std::sqrt(x.l / x.c)), 1e-14);
-        EXPECT_NEAR(m.propagation.imag(), omegaOf(x.f) * std::sqrt(x.l * x.c), 1e-14 * m.propagation.imag());
-        EXPECT_EQ(m.attenuation, 0.0);
-        EXPECT_EQ(m.conductorAttenuation + m.dielectricAttenuation, 0.0);
-        EXPECT_NEAR(m.effectivePermittivity, x.l * x.c * speedOfLight * speedOfLight, 1e-13);
-        EXPECT_NEAR(m.phaseDelay, std::sqrt(x.l * x.c), 1e-14 * m.phaseDelay);
-    }
-}
-
 // A TEM line in one dielectric: L·C_air = 1/c0² and Y = jω·C_air·ε, so γ = jk0·√ε exactly; all
 // of α is the dielectric's, k0·√εr·tanδ/2 at low loss.
 TEST(LossyLine, HomogeneousDielectricGivesItsExactPropagation) {
@@ -89,13 +67,19 @@ TEST(LossyLine, HomogeneousDielectricGivesItsExactPropagation) {
     }
 }
 
-// Lossy lines of every kind: the split adds up to α exactly; at low loss its parts are R/(2Z0)
-// and G·Z0/2.
+// Lines of every kind: the split adds up to α exactly; at low loss its parts are R/(2Z0) and
+// G·Z0/2; without loss Zc = √(L/C), β = ω√(LC) and α = 0.
 TEST(LossyLine, AttenuationSplitsIntoItsParts) {
     const double f = 2.2e9, l = 3.07e-7, c = 1.21e-10, z0 = std::sqrt(l / c);
-    for (const auto& [r, g] : {std::pair{0.0, 3.1e-4}, std::pair{17.3, 0.0}, std::pair{17.3, 3.1e-4},
-                               std::pair{4.1e3, 0.29}}) {
+    for (const auto& [r, g] : {std::pair{0.0, 0.0}, std::pair{0.0, 3.1e-4}, std::pair{17.3, 0.0},
+                               std::pair{17.3, 3.1e-4}, std::pair{4.1e3, 0.29}}) {
         const ModeQuantities q = lineAtFrequency(rlgc({r}, {l}, {g}, {c}, f), f).modes[0];
+        if (r == 0 && g == 0) {
+            EXPECT_LT(relative(q.impedance, z0), 1e-14);
+            EXPECT_NEAR(q.phaseDelay, std::sqrt(l * c), 1e-14 * q.phaseDelay);
+            EXPECT_EQ(q.attenuation, 0.0);
+            continue;
+        }
         EXPECT_NEAR(q.conductorAttenuation + q.dielectricAttenuation, q.attenuation, 1e-14 * q.attenuation);
         if (r < 100) {
             EXPECT_NEAR(q.conductorAttenuation, r / (2 * z0), 1e-5 * r / (2 * z0) + 1e-18);
@@ -187,33 +171,40 @@ TEST(LineScattering, UncoupledPairIsTwoSingleLines) {
         EXPECT_LT(std::abs(at(a, b)), 1e-16);
 }
 
-TEST(LineScattering, RefusesWhatCannotBeALine) {
+// What cannot be a material or a line is refused in one line naming the value.
+TEST(LossModels, RefuseWhatCannotBe) {
+    const DielectricSettings wideband{DielectricModel::djordjevicSarkar, 1e9, 4, 12};
+    DielectricSettings badFit = wideband, badBand = wideband;
+    badFit.fitFrequency = 0;
+    badBand.upperCornerExponent = 3;
+    ConductorSettings noConductivity;
+    noConductivity.conductivity = 0;
     const LineMatrices m = rlgc({1}, {3e-7}, {0}, {1e-10}, 1e9);
     const struct {
-        double f, length, z0;
+        std::function<void()> call;
         const char* message;
     } cases[] = {
-        {0.0, 1.0, 50.0, "frequency 0 Hz: must be positive"},
-        {1e9, -0.5, 50.0, "line length -0.5 m: must be finite and not negative"},
-        {1e9, 1.0, 0.0, "reference impedance 0 ohm: must be positive"},
+        {[&] { relativePermittivity(0.5, 0.01, wideband, 1e9); }, "relative permittivity 0.5: must be at least 1"},
+        {[&] { relativePermittivity(4, -0.01, wideband, 1e9); }, "loss tangent -0.01: must be finite and not negative"},
+        {[&] { relativePermittivity(4, 0.01, wideband, -1); }, "frequency -1 Hz: must be finite and not negative"},
+        {[&] { relativePermittivity(4, 0.01, badFit, 1e9); }, "fit frequency 0 Hz: must be positive"},
+        {[&] { relativePermittivity(4, 0.01, badBand, 1e9); },
+         "wideband dielectric band 10^4 ... 10^3 rad/s: its upper corner must lie above its lower"},
+        {[&] { relativePermittivity(1.2, 0.5, wideband, 1e9); },
+         "loss tangent 0.5 at relative permittivity 1.2: too large for the wideband dielectric model"},
+        {[&] { surfaceImpedance(noConductivity, 1e9); }, "conductivity 0 S/m: must be positive"},
+        {[&] { surfaceImpedance({5.8e7, Roughness::groisse, -1e-6, 0.0}, 1e9); },
+         "RMS roughness -1e-06 m: the roughness model needs it positive"},
+        {[&] { surfaceImpedance({5.8e7, Roughness::huray, 1e-6, 0.0}, 1e9); },
+         "roughness Rz 0 m: the Huray model needs it positive"},
+        {[&] { scatteringMatrix(m, 0.0, 1.0, 50.0); }, "frequency 0 Hz: must be positive"},
+        {[&] { scatteringMatrix(m, 1e9, -0.5, 50.0); }, "line length -0.5 m: must be finite and not negative"},
+        {[&] { scatteringMatrix(m, 1e9, 1.0, 0.0); }, "reference impedance 0 ohm: must be positive"},
     };
-    for (const auto& c : cases) EXPECT_EQ(testing::runError([&] { scatteringMatrix(m, c.f, c.length, c.z0); }), c.message);
-}
-
-TEST(NetworkFiles, TouchstoneTextFollowsTheFormat) {
-    NetworkData two{2, 50.0, {1e9, 2e9}, {{0.25, Complex(0.5, -0.125), Complex(0.5, -0.125), 0.25}, {0.0, 1.0, 1.0, 0.0}}};
-    EXPECT_EQ(touchstoneText(two, "a line\n0.1 m"),
-              "! a line\n! 0.1 m\n[Version] 2.0\n# Hz S RI R 50\n[Number of Ports] 2\n[Two-Port Data Order] 12_21\n"
-              "[Number of Frequencies] 2\n[Network Data]\n"
-              "1000000000 0.25 0 0.5 -0.125 0.5 -0.125 0.25 0\n2000000000 0 0 1 0 1 0 0 0\n[End]\n");
-    NetworkData four{4, 42.5, {3.3e9}, {Values(16, Complex(0.1, 0.2))}};
-    four.s[0][1] = 1.0 / 3.0;
-    const std::string text = touchstoneText(four);
-    EXPECT_NE(text.find("# Hz S RI R 42.5\n[Number of Ports] 4\n[Number of Frequencies] 1\n"), std::string::npos);
-    EXPECT_NE(text.find("3300000000 0.10000000000000001 0.20000000000000001 0.33333333333333331 0 "), std::string::npos);
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 5 + 4 + 1);  // header, four rows, [End]
-    two.frequencies = {2e9, 2e9};
-    EXPECT_THROW(touchstoneText(two), RunError);
+    for (const auto& c : cases) {
+        const std::string message = testing::runError(c.call);
+        EXPECT_EQ(message.rfind(c.message, 0), 0u) << message;
+    }
 }
 
 TEST(NetworkFiles, WElementTableIsLowerTriangularInItsOrder) {
@@ -224,32 +215,6 @@ TEST(NetworkFiles, WElementTableIsLowerTriangularInItsOrder) {
               "* C0, F/m\n1.4000000000000001e-10\n-1.9999999999999999e-11 1.4000000000000001e-10\n* R0, ohm/m\n4.0999999999999996\n0 4.0999999999999996\n"
               "* G0, S/m\n0\n0 0\n* Rs, ohm/(m*sqrt(Hz))\n0.0015\n0.00020000000000000001 0.0015\n"
               "* Gd, S/(m*Hz)\n9.9999999999999998e-13\n0 9.9999999999999998e-13\n");
-}
-
-// The files are put in place whole, with the text above; a directory that is not there is named
-// in the message.
-TEST(NetworkFiles, WritesTheFilesInPlaceOrSaysWhyNot) {
-    const std::filesystem::path dir = std::filesystem::temp_directory_path() / ("plattor-losses-test." + std::to_string(::getpid()));
-    std::filesystem::remove_all(dir);
-    std::filesystem::create_directories(dir);
-    const NetworkData data{2, 50.0, {1e9}, {{0.25, 0.5, 0.5, 0.25}}};
-    const RlgcTable table{1, {4.1}, {3.3e-7}, {0}, {1.4e-10}, {1.5e-3}, {1e-12}};
-    const std::string s2p = (dir / "line.s2p").string(), rlgc = (dir / "line.rlgc").string();
-    writeTouchstone(s2p, data, "line");
-    writeWElementTable(rlgc, table);
-    const auto contents = [](const std::string& name) {
-        std::ifstream file(name);
-        std::stringstream text;
-        text << file.rdbuf();
-        return text.str();
-    };
-    EXPECT_EQ(contents(s2p), touchstoneText(data, "line"));
-    EXPECT_EQ(contents(rlgc), wElementText(table));
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 2);  // no temporaries left
-    const std::string missing = (dir / "no-such-dir" / "line.s2p").string();
-    const std::string message = testing::runError([&] { writeTouchstone(missing, data); });
-    EXPECT_EQ(message.rfind(missing + ": cannot ", 0), 0u) << message;
-    std::filesystem::remove_all(dir);
 }
 
 }  // namespace

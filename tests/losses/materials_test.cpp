@@ -33,22 +33,17 @@ struct Material {
 const std::vector<Material> materials = {
     {4.37, 0.0213, 1e9}, {3.66, 0.0037, 10e9}, {2.94, 0.0011, 2.5e9}, {6.15, 0.035, 137e6}, {1.07, 0.0004, 40e9}};
 
-TEST(Dielectric, WidebandFitHoldsTheDatasheetValuesAtTheFitFrequency) {
+// The datasheet's values at the fit frequency; causality: loss at every frequency, ε' falling
+// monotonically, and inside the band the Kramers–Kronig relation of a constant loss,
+// dε'/d(log10 ω) = −(2·ln 10/π)·ε''; without loss the constant εr.
+TEST(Dielectric, WidebandModelHoldsItsFitAndIsCausal) {
     for (const Material& m : materials) {
         DielectricSettings s = wideband;
         s.fitFrequency = m.fitFrequency;
-        const Complex e = relativePermittivity(m.er, m.tanDelta, s, m.fitFrequency);
-        EXPECT_NEAR(e.real(), m.er, 1e-13 * m.er) << m.er;
-        EXPECT_NEAR(-e.imag() / e.real(), m.tanDelta, 1e-12 * m.tanDelta) << m.er;
-    }
-}
-
-// Causality: loss at every frequency, ε' falling monotonically, and inside the band the
-// Kramers–Kronig relation of a constant loss, dε'/d(log10 ω) = −(2·ln 10/π)·ε''.
-TEST(Dielectric, WidebandModelIsCausal) {
-    for (const Material& m : materials) {
-        DielectricSettings s = wideband;
-        s.fitFrequency = m.fitFrequency;
+        const Complex fitted = relativePermittivity(m.er, m.tanDelta, s, m.fitFrequency);
+        EXPECT_NEAR(fitted.real(), m.er, 1e-13 * m.er) << m.er;
+        EXPECT_NEAR(-fitted.imag() / fitted.real(), m.tanDelta, 1e-12 * m.tanDelta) << m.er;
+        EXPECT_EQ(relativePermittivity(m.er, 0.0, s, 3.3e6), Complex(m.er, 0.0));
         double previous = INFINITY;
         for (double f = 1e-2; f < 1e15; f *= 1.31) {
             const Complex e = relativePermittivity(m.er, m.tanDelta, s, f);
@@ -64,36 +59,6 @@ TEST(Dielectric, WidebandModelIsCausal) {
             const double loss = -relativePermittivity(m.er, m.tanDelta, s, f).imag();
             EXPECT_NEAR(-slope, 2 * std::numbers::ln10 / pi * loss, 2e-3 * loss) << f;
         }
-    }
-}
-
-TEST(Dielectric, ConstantModelAndLosslessMaterialsKeepTheirValues) {
-    for (const double f : {0.0, 1.0, 3.3e6, 1e9, 77e9}) {
-        EXPECT_EQ(relativePermittivity(4.37, 0.0213, {}, f), Complex(4.37, -4.37 * 0.0213));
-        EXPECT_EQ(relativePermittivity(3.66, 0.0, wideband, f), Complex(3.66, 0.0));
-    }
-}
-
-TEST(Dielectric, RefusesWhatCannotBeAMaterial) {
-    DielectricSettings badFit = wideband, badBand = wideband;
-    badFit.fitFrequency = 0;
-    badBand.upperCornerExponent = 3;
-    const struct {
-        double er, tanDelta;
-        DielectricSettings s;
-        double f;
-        const char* message;
-    } cases[] = {
-        {0.5, 0.01, wideband, 1e9, "relative permittivity 0.5: must be at least 1"},
-        {4.0, -0.01, wideband, 1e9, "loss tangent -0.01: must be finite and not negative"},
-        {4.0, 0.01, wideband, -1, "frequency -1 Hz: must be finite and not negative"},
-        {4.0, 0.01, badFit, 1e9, "fit frequency 0 Hz: must be positive"},
-        {4.0, 0.01, badBand, 1e9, "wideband dielectric band 10^4 ... 10^3 rad/s: its upper corner must lie above its lower"},
-        {1.2, 0.5, wideband, 1e9, "loss tangent 0.5 at relative permittivity 1.2: too large for the wideband dielectric model"},
-    };
-    for (const auto& c : cases) {
-        const std::string message = testing::runError([&] { relativePermittivity(c.er, c.tanDelta, c.s, c.f); });
-        EXPECT_EQ(message.rfind(c.message, 0), 0u) << message;
     }
 }
 
@@ -184,21 +149,6 @@ TEST(Conductor, CannonballStackHasTheGeometryItClaims) {
     EXPECT_NEAR(top, rz, 1e-12 * rz);
     EXPECT_NEAR(b.tileArea, std::pow(6 * r, 2), 1e-12 * b.tileArea);
     EXPECT_NEAR(b.areaRatio, b.count * 4 * pi * r * r / b.tileArea, 1e-14);
-}
-
-TEST(Conductor, RefusesRoughnessWithoutItsHeight) {
-    ConductorSettings noConductivity;
-    noConductivity.conductivity = 0;
-    const struct {
-        ConductorSettings s;
-        const char* message;
-    } cases[] = {
-        {noConductivity, "conductivity 0 S/m: must be positive"},
-        {{5.8e7, Roughness::hammerstad, 0.0, 1e-6}, "RMS roughness 0 m: the roughness model needs it positive"},
-        {{5.8e7, Roughness::groisse, -1e-6, 0.0}, "RMS roughness -1e-06 m: the roughness model needs it positive"},
-        {{5.8e7, Roughness::huray, 1e-6, 0.0}, "roughness Rz 0 m: the Huray model needs it positive"},
-    };
-    for (const auto& c : cases) EXPECT_EQ(testing::runError([&] { surfaceImpedance(c.s, 1e9); }), c.message);
 }
 
 // J0 and J1 of a complex argument by their power series (|z| ≤ 43 here: 120 terms).

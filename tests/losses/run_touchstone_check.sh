@@ -2,9 +2,9 @@
 # Reads the line's Touchstone files back with scikit-rf under pytest. Each python3 on PATH is
 # tried (Debian's python3-scikit-rf and python3-pytest are /usr/bin/python3's); where none has
 # both, the check skips, saying which is missing.
-# Usage: run_touchstone_check.sh <writer> <source-dir> <plattor-lines>
+# Usage: run_touchstone_check.sh <source-dir> <plattor-lines>
 set -u
-writer=$1 src=$2 lines=$3
+src=$1 lines=$2
 has() { "$1" -c "import $2" >/dev/null 2>&1; }
 runner= with_pytest=
 for candidate in $(type -ap python3); do
@@ -23,4 +23,4 @@ if [ -z "$runner" ]; then
     exit 0
 fi
 cd "$src/tests/losses" || exit 2
-PLATTOR_LINE_WRITER=$writer PLATTOR_LINES=$lines exec "$runner" -m pytest -q -rs -p no:cacheprovider test_touchstone_files.py
+PLATTOR_LINES=$lines exec "$runner" -m pytest -q -rs -p no:cacheprovider test_touchstone_files.py
