@@ -112,6 +112,12 @@ ModeLosses modeLosses(const ModeParts& p, const LossRequest& r, double f) {
     return m;
 }
 
+// Mode m's value (0: the single trace's or the even mode's, 1: the odd mode's).
+template <typename Modes>
+auto ofMode(const Modes& values, std::size_t m) {
+    return m == 0 ? values.even : values.odd;
+}
+
 // The matrix of a pair from its even and odd values per trace (one value for a single line).
 template <typename T>
 std::vector<T> fromModes(const std::vector<T>& modes) {
@@ -221,11 +227,11 @@ LineLosses lineLosses(const Board& board, const LossRequest& request) {
     const std::vector<double> dc = dcResistances(board, request.conductor.conductivity);
     const std::size_t modes = pair ? 2 : 1;
     std::vector<ModeParts> parts(modes);
+    const double skinRate = skinConvergence(section.inVacuum());
     for (std::size_t m = 0; m < modes; ++m) {
-        const auto mode = [m](const ModeCapacitances& v) { return m == 0 ? v.even : v.odd; };
-        parts[m].inAir = bar([&](const LevelSolution& l) { return mode(l.vacuumModes); });
-        const auto skin = [&](std::size_t k) { return mode(c.levels[k].skin) / metres; };
-        parts[m].skin = convergedSkin(skin(n - 3), skin(n - 2), skin(n - 1), skinConvergence(section.inVacuum()), c.settled);
+        parts[m].inAir = bar([&](const LevelSolution& l) { return ofMode(l.vacuumModes, m); });
+        const auto skin = [&](std::size_t k) { return ofMode(c.levels[k].skin, m) / metres; };
+        parts[m].skin = convergedSkin(skin(n - 3), skin(n - 2), skin(n - 1), skinRate, c.settled);
         parts[m].dcResistance = dc[m];
         if (!std::isfinite(parts[m].skin.value) || !std::isfinite(dc[m]))
             losses.noConductorLoss = "no conductor loss: a conductor of zero thickness carries an infinite current density "
@@ -237,9 +243,8 @@ LineLosses lineLosses(const Board& board, const LossRequest& request) {
         LossesAtFrequency row{f, {}, {}, {}, {}};
         std::vector<Complex> z, y;
         for (std::size_t m = 0; m < modes; ++m) {
-            const auto mode = [m](const ComplexModes& v) { return m == 0 ? v.even : v.odd; };
-            parts[m].capacitance = bar([&](const LevelSolution& l) { return mode(l.lossy[set]).real(); });
-            parts[m].loss = bar([&](const LevelSolution& l) { return -mode(l.lossy[set]).imag(); });
+            parts[m].capacitance = bar([&](const LevelSolution& l) { return ofMode(l.lossy[set], m).real(); });
+            parts[m].loss = bar([&](const LevelSolution& l) { return -ofMode(l.lossy[set], m).imag(); });
             row.modes.push_back(modeLosses(parts[m], request, f));
             const auto [zm, ym] = modeLine(parts[m], request, f);
             z.push_back(zm);
@@ -265,9 +270,8 @@ LineLosses lineLosses(const Board& board, const LossRequest& request) {
         r0.push_back(conducting ? dc[m] : 0.0);
         rs.push_back(conducting ? surfaceResistance(request.conductor.conductivity, 1.0) * parts[m].skin.value : 0.0);
         l0.push_back(1 / (speedOfLight * speedOfLight * parts[m].inAir.value));
-        const auto mode = [m](const ComplexModes& v) { return m == 0 ? v.even : v.odd; };
-        c0.push_back(mode(c.levels.back().lossy.front()).real());
-        gd.push_back(-mode(c.levels.back().lossy.front()).imag() * 2 * pi);
+        c0.push_back(ofMode(c.levels.back().lossy.front(), m).real());
+        gd.push_back(-ofMode(c.levels.back().lossy.front(), m).imag() * 2 * pi);
     }
     losses.rlgc = {modes, fromModes(r0), fromModes(l0), std::vector<double>(modes * modes, 0.0), fromModes(c0),
                    fromModes(rs), fromModes(gd)};

@@ -136,9 +136,18 @@ QuantityValues lineQuantities(const ModeCapacitances& m, const ModeCapacitances&
     return v;
 }
 
+namespace {
+
+// How far a ladder's last value may be off: settled, its observed convergence; else both last
+// changes.
+double ladderChange(double v0, double v1, double v2, bool settled) {
+    return settled ? observedChange(v0, v1, v2) : std::fabs(v2 - v1) + std::fabs(v1 - v0);
+}
+
+}  // namespace
+
 double ladderBar(double v0, double v1, double v2, bool settled) {
-    return (settled ? observedChange(v0, v1, v2) : std::fabs(v2 - v1) + std::fabs(v1 - v0)) +
-           relativeFloor * std::fabs(v2) + modeFloor * std::fabs(v2);
+    return ladderChange(v0, v1, v2, settled) + relativeFloor * std::fabs(v2) + modeFloor * std::fabs(v2);
 }
 
 ConvergedQuantities convergedQuantities(const CrossSection& section, const std::vector<FaceMedia>& media, bool skin) {
@@ -146,11 +155,7 @@ ConvergedQuantities convergedQuantities(const CrossSection& section, const std::
     Ladder ladder = solveLadder(section, media, skin);
     c.levels = std::move(ladder.levels);
     c.settled = ladder.settled;
-    // The bar of a ladder's last value: settled, its observed convergence; else both last
-    // changes.
-    const auto change = [&c](double v0, double v1, double v2) {
-        return c.settled ? observedChange(v0, v1, v2) : std::fabs(v2 - v1) + std::fabs(v1 - v0);
-    };
+    const auto change = [&c](double v0, double v1, double v2) { return ladderChange(v0, v1, v2, c.settled); };
     std::vector<QuantityValues> values;
     for (const LevelSolution& level : c.levels) values.push_back(lineQuantities(level.modes, level.vacuumModes));
     const LevelSolution& finest = c.levels.back();

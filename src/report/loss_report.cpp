@@ -3,6 +3,7 @@
 #include <cmath>
 
 #include "base/error.hpp"
+#include "base/csv_text.hpp"
 #include "base/text.hpp"
 #include "physics/constants.hpp"
 #include "report/board_report.hpp"
@@ -67,12 +68,6 @@ ValueAndBar combined(const LossesAtFrequency& row, const Derived& d) {
     return {d.even * e.value + d.odd * o.value, std::fabs(d.even) * e.error + std::fabs(d.odd) * o.error};
 }
 
-// Cells that are numbers and keys: joined by commas, nothing to quote.
-std::string csvLine(const std::vector<std::string>& cells) {
-    std::string line;
-    for (const std::string& c : cells) line += (line.empty() ? "" : ",") + c;
-    return line;
-}
 
 // The board's lengths must be in metres: a structure's or a file's lengths with units.
 void needUnits(bool units) {
