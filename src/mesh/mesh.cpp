@@ -32,6 +32,8 @@ constexpr double planeGrowth = 0.5;
 // More panels than this on one face is a fault of the mesh: the range check admits no geometry
 // that needs them.
 constexpr std::size_t panelLimit = 2000;
+// A panel leaving less than this part of itself to the face's end covers it.
+constexpr double sliver = 1e-3;
 
 std::string pointText(Point p) {
     return "(" + formatted("%.*g", 6, p.real()) + ", " + formatted("%.*g", 6, p.imag()) + ")";
@@ -98,6 +100,11 @@ public:
                     (holds(from, mid) ? good : bad) = mid;
                 }
                 to = std::min(good, t1);
+                // The bisection leaves each panel up to 1e−6 of itself short of its limit: where
+                // the face ends just beyond (a quarter arc of four panels of π/4), the rest would be
+                // a sliver of 1e−13 of the face with a whole panel's nodes on it. Such a panel runs
+                // on to the end, past its limit by less than a thousandth.
+                if (t1 - to < sliver * (to - from)) to = t1;
             }
             add(from, to, out);
             from = to;
