@@ -96,6 +96,24 @@ bool unsettled(const std::vector<LevelSolution>& s, double target, bool crossing
     return open;
 }
 
+// The largest change of the last three rungs' mode capacitances (or Maxwell matrix's diagonal)
+// by the bar's measure, relative to themselves.
+double largestChange(const std::vector<LevelSolution>& s) {
+    const std::size_t n = s.size();
+    double largest = 0.0;
+    const auto add = [&](double v0, double v1, double v2) {
+        if (!std::isnan(v2)) largest = std::max(largest, observedChange(v0, v1, v2) / std::fabs(v2));
+    };
+    for (const auto member : {&ModeCapacitances::even, &ModeCapacitances::odd})
+        add(s[n - 3].modes.*member, s[n - 2].modes.*member, s[n - 1].modes.*member);
+    const std::size_t size = static_cast<std::size_t>(std::lround(std::sqrt(s[n - 1].maxwell.size())));
+    for (std::size_t i = 0; i < size; ++i) {
+        const std::size_t e = i * size + i;
+        add(s[n - 3].maxwell[e], s[n - 2].maxwell[e], s[n - 1].maxwell[e]);
+    }
+    return largest;
+}
+
 }  // namespace
 
 const std::vector<MeshLevel>& ladderLevels() {
@@ -107,7 +125,7 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
     // The arrangement in vacuum climbs on its own: its values are the same whatever dielectric
     // the arrangement has. Each rung of the dielectric's ladder is paired with the vacuum's,
     // counted from the top where one climbs higher than the other.
-    const auto climb = [&media, skin](const CrossSection& s, bool vacuum, bool both) {
+    const auto climb = [&media, skin](const CrossSection& s, bool vacuum, bool both, double floor) {
         // A board of many conductors may simply be too large for dense systems: told before any
         // work from the third rung's mesh, which every cross-section climbs to.
         if (const std::size_t third = s.signals().empty() ? 0 : meshCrossSection(s, ladderLevels()[2]).unknowns();
@@ -120,7 +138,7 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
         for (const MeshLevel& level : ladderLevels()) {
             checkInterrupt();
             const Mesh mesh = meshCrossSection(s, level);
-            const double target = mesh.unknowns() <= smallUnknowns ? climbAboveSmall : climbAbove;
+            const double target = std::max(mesh.unknowns() <= smallUnknowns ? climbAboveSmall : climbAbove, floor);
             const std::size_t budget = media.empty() && !skin ? unknownsBudget : lossUnknownsBudget;
             if (solutions.size() >= 3 && (!unsettled(solutions, target) || mesh.unknowns() > budget)) break;
             if (mesh.unknowns() > unknownsLimit)
@@ -140,12 +158,16 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
         return solutions;
     };
     if (!section.hasDielectric()) {
-        std::vector<LevelSolution> solutions = climb(section, false, true);
+        std::vector<LevelSolution> solutions = climb(section, false, true, 0.0);
         const bool settled = !unsettled(solutions, climbAbove, false, false);
         return {std::move(solutions), settled};
     }
-    std::vector<LevelSolution> solutions = climb(section, false, false);
-    const std::vector<LevelSolution> vacuum = climb(section.inVacuum(), true, false);
+    std::vector<LevelSolution> solutions = climb(section, false, false, 0.0);
+    // Every quantity but those in air is as good as the dielectric's mode capacitances: the
+    // vacuum, a smaller system that would climb on towards 1e−9, need not settle beyond a tenth of
+    // their last change (where no losses ask more of its skin integrals).
+    const double floor = media.empty() && !skin ? largestChange(solutions) / 10 : 0.0;
+    const std::vector<LevelSolution> vacuum = climb(section.inVacuum(), true, false, floor);
     const bool settled = !unsettled(solutions, climbAbove, false, false) && !unsettled(vacuum, climbAbove, false, false);
     for (std::size_t k = 0; k < solutions.size(); ++k) {
         const std::size_t fromTop = solutions.size() - 1 - k;

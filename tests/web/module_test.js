@@ -109,8 +109,8 @@ function sameReport(wasm, native, what) {
       check(solved.text + '\n' + solved.solution.text === native, what + ': the text');
       const json = JSON.parse(cli(run.args.concat('--json')).out);
       check(Math.abs(solved.value - json.solved.value) <= 1e-3 * json.solved.error, what + ': the solved length');
-      // The echoed structure holds the solved length as found, which the module's arithmetic
-      // may move by a rounding unit: checked just above, it is taken as the native one.
+      // The echoed structure holds the solved length as found, which the module's own rounding
+      // (no vector math) moves in its last digits: checked just above, it is taken as the native one.
       const report = JSON.parse(solved.solution.json);
       for (const key of Object.keys(json.structure))
         if (json.structure[key] === json.solved.value && report.structure[key] === solved.value)
