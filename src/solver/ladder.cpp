@@ -27,6 +27,11 @@ constexpr std::size_t smallUnknowns = 400;
 // A last change below this part of the one before it is suspected to be a crossing. Over the
 // rungs, each an order higher, changes shrink by 0.05 … 0.3 where they converge steadily.
 constexpr double crossing = 1.0 / 30;
+// Changes that do not at least halve from rung to rung count as not shrinking: the ladder is not
+// yet where they shrink steadily, and the next change may be as large as the last. (A thin mask
+// over a coplanar line with narrow grounds moved by −2.1e−6 and then +1.4e−6 of itself, and its
+// last value still lay 1.5e−6 off.)
+constexpr double shrinking = 0.5;
 constexpr std::size_t unknownsBudget = 1400;
 // A climb that carries losses may go on to this: a loss in a thin mask settles more slowly than
 // the capacitances, and its bar should stay within 1e−5.
@@ -185,7 +190,7 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
 double observedChange(double v0, double v1, double v2) {
     const double coarse = std::fabs(v1 - v0);
     const double fine = std::fabs(v2 - v1);
-    return fine < coarse ? std::max(fine, crossing * coarse) : fine + coarse;
+    return fine < shrinking * coarse ? std::max(fine, crossing * coarse) : fine + coarse;
 }
 
 }  // namespace plattor

@@ -145,6 +145,8 @@ TEST(ObservedChange, HoldsTheLimitOfTheLadder) {
         {"converging tenfold", {1e-3, 1e-4, 1e-5}},
         {"crossing: the last two agree by chance", {1e-6, -1e-9, -1e-9 + 1e-16}},
         {"drifting, the changes growing", {0, 1e-6, 2.5e-6}},
+        // A thin mask over a coplanar line with narrow grounds, its capacitance's rungs.
+        {"turning back slowly, not yet settling", {-0.769e-6, -2.910e-6, -1.502e-6}},
     };
     const double limit = 7.5;
     for (const auto& l : ladders) {
