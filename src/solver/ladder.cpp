@@ -51,28 +51,46 @@ std::vector<MeshLevel> makeLevels() {
     return levels;
 }
 
+// Each capacitance of the last three rungs, with the dielectrics or in vacuum: f(v0, v1, v2,
+// scale, own), `scale` its own size, or for a Maxwell matrix's off-diagonal entry the geometric
+// mean of its diagonal entries (a weak coupling need not settle to 1e−6 of itself), `own` where
+// the scale is the capacitance's own size (a mode capacitance or a diagonal entry).
+template <typename F>
+void forEachCapacitance(const std::vector<LevelSolution>& s, bool vacuum, F f) {
+    const std::size_t n = s.size();
+    for (const auto member : {&ModeCapacitances::even, &ModeCapacitances::odd}) {
+        const auto at = [&](std::size_t k) { return (vacuum ? s[k].vacuumModes : s[k].modes).*member; };
+        if (!std::isnan(at(n - 1))) f(at(n - 3), at(n - 2), at(n - 1), std::fabs(at(n - 1)), true);
+    }
+    const auto matrix = [&](std::size_t k) -> const std::vector<double>& {
+        return vacuum ? s[k].vacuumMaxwell : s[k].maxwell;
+    };
+    const std::size_t size = static_cast<std::size_t>(std::lround(std::sqrt(matrix(n - 1).size())));
+    for (std::size_t i = 0; i < size; ++i)
+        for (std::size_t j = 0; j < size; ++j) {
+            const std::size_t e = i * size + j;
+            f(matrix(n - 3)[e], matrix(n - 2)[e], matrix(n - 1)[e],
+              std::sqrt(matrix(n - 1)[i * size + i] * matrix(n - 1)[j * size + j]), i == j);
+        }
+}
+
 // Whether the last three solutions leave a mode capacitance unsettled: still moving by more
 // than climbAbove of itself, or its last change so far below the one before that the two
 // rungs may agree by chance (a crossing), which one more rung tells.
 bool unsettled(const std::vector<LevelSolution>& s, double target, bool crossings = true, bool losses = true) {
     const std::size_t n = s.size();
     bool open = false;
-    // The last three values of one capacitance, judged against `scale` (its own size, or for a
-    // Maxwell matrix's entry the geometric mean of its diagonal entries: a weak coupling need
-    // not settle to 1e−6 of itself); 1e−12 of the scale is the rounding under any change.
+    // The last three values of one quantity, judged against `scale` (forEachCapacitance); 1e−12
+    // of the scale is the rounding under any change.
     const auto judge = [&](double v0, double v1, double v2, double scale) {
         const double coarse = std::fabs(v1 - v0), fine = std::fabs(v2 - v1);
         open = open || observedChange(v0, v1, v2) > target * scale ||
                (crossings && fine < coarse * crossing && coarse > 1e-12 * scale);
     };
     for (const bool vacuum : {false, true}) {
-        for (const auto member : {&ModeCapacitances::even, &ModeCapacitances::odd}) {
-            const auto at = [&](std::size_t k) { return (vacuum ? s[k].vacuumModes : s[k].modes).*member; };
-            if (!std::isnan(at(n - 1))) judge(at(n - 3), at(n - 2), at(n - 1), std::fabs(at(n - 1)));
-        }
-        const auto matrix = [&](std::size_t k) -> const std::vector<double>& {
-            return vacuum ? s[k].vacuumMaxwell : s[k].maxwell;
-        };
+        forEachCapacitance(s, vacuum, [&](double v0, double v1, double v2, double scale, bool) {
+            judge(v0, v1, v2, scale);
+        });
         // The losses and the skin integrals against themselves, to ten times the target: a
         // loss in a thin mask, or the squared charge towards corners (by 16^(−1/3) a rung),
         // converges more slowly than the capacitances, and their bars need only 1e−5. They
@@ -90,13 +108,6 @@ bool unsettled(const std::vector<LevelSolution>& s, double target, bool crossing
                     if (at(n - 1) != 0) own(-at(n - 3), -at(n - 2), -at(n - 1), 10);
                 }
         }
-        const std::size_t size = static_cast<std::size_t>(std::lround(std::sqrt(matrix(n - 1).size())));
-        for (std::size_t i = 0; i < size; ++i)
-            for (std::size_t j = 0; j < size; ++j) {
-                const std::size_t e = i * size + j;
-                judge(matrix(n - 3)[e], matrix(n - 2)[e], matrix(n - 1)[e],
-                      std::sqrt(matrix(n - 1)[i * size + i] * matrix(n - 1)[j * size + j]));
-            }
     }
     return open;
 }
@@ -104,18 +115,10 @@ bool unsettled(const std::vector<LevelSolution>& s, double target, bool crossing
 // The largest change of the last three rungs' mode capacitances (or Maxwell matrix's diagonal)
 // by the bar's measure, relative to themselves.
 double largestChange(const std::vector<LevelSolution>& s) {
-    const std::size_t n = s.size();
     double largest = 0.0;
-    const auto add = [&](double v0, double v1, double v2) {
-        if (!std::isnan(v2)) largest = std::max(largest, observedChange(v0, v1, v2) / std::fabs(v2));
-    };
-    for (const auto member : {&ModeCapacitances::even, &ModeCapacitances::odd})
-        add(s[n - 3].modes.*member, s[n - 2].modes.*member, s[n - 1].modes.*member);
-    const std::size_t size = static_cast<std::size_t>(std::lround(std::sqrt(s[n - 1].maxwell.size())));
-    for (std::size_t i = 0; i < size; ++i) {
-        const std::size_t e = i * size + i;
-        add(s[n - 3].maxwell[e], s[n - 2].maxwell[e], s[n - 1].maxwell[e]);
-    }
+    forEachCapacitance(s, false, [&](double v0, double v1, double v2, double scale, bool own) {
+        if (own) largest = std::max(largest, observedChange(v0, v1, v2) / scale);
+    });
     return largest;
 }
 
