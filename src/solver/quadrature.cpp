@@ -129,9 +129,12 @@ PanelRule::PanelRule(std::size_t p) : farEllipse_(farEllipse(p)) {
         legendreValues(p, nodes_[j], values.data());
         for (std::size_t k = 0; k < p; ++k) legendre_[j * p + k] = weights_[j] * values[k] * (2.0 * k + 1.0) / 2.0;
     }
+    std::size_t first = 0;
     for (const std::size_t order : fineOrders) {
         FineRule fine;
         gaussLegendre(order, fine.nodes, fine.weights);
+        fine.first = first;
+        first += order;
         fine.basis.assign(order * p, 0.0);
         for (std::size_t m = 0; m < order; ++m) {
             legendreValues(p, fine.nodes[m], values.data());
@@ -143,10 +146,20 @@ PanelRule::PanelRule(std::size_t p) : farEllipse_(farEllipse(p)) {
         }
         fine_.push_back(std::move(fine));
     }
+    assert(first == finePointCount);
 }
 
-bool PanelRule::addNearIntegrals(const Face& face, const Panel& panel, const Target& target, Complex tStar,
-                                 double factor, double* row) const {
+std::vector<Anchored> PanelRule::finePoints(const Face& face, const Panel& panel) const {
+    const double centre = (panel.t0 + panel.t1) / 2, halfWidth = (panel.t1 - panel.t0) / 2;
+    std::vector<Anchored> points;
+    points.reserve(finePointCount);
+    for (const FineRule& fine : fine_)
+        for (const double u : fine.nodes) points.push_back(face.anchored(centre + halfWidth * u));
+    return points;
+}
+
+bool PanelRule::addNearIntegrals(const Face& face, const Panel& panel, const Anchored* points, const Target& target,
+                                 Complex tStar, double factor, double* row) const {
     const std::size_t p = order();
     const double centre = (panel.t0 + panel.t1) / 2;
     const double halfWidth = (panel.t1 - panel.t0) / 2;
@@ -177,8 +190,8 @@ bool PanelRule::addNearIntegrals(const Face& face, const Panel& panel, const Tar
 
     // ln|X(t) − z|: on the target's own face from the exact parameters, elsewhere from the positions.
     const bool onFace = target.face == panel.face;
-    auto squaredDistance = [&](double t) {
-        if (!onFace) return std::norm(face.anchored(t) - target.at);
+    auto squaredDistance = [&](std::size_t m, double t) {
+        if (!onFace) return std::norm(points[fine->first + m] - target.at);
         const double d = face.separation(t, target.t);
         return d * d;
     };
@@ -186,15 +199,15 @@ bool PanelRule::addNearIntegrals(const Face& face, const Panel& panel, const Tar
     // The remainder by the fine rule (its logarithms taken together), the close roots by their moments.
     double sums[largestOrder] = {};
     double logs[largestOrder];
-    const std::size_t points = fine->nodes.size();
-    for (std::size_t m = 0; m < points; ++m) {
+    const std::size_t count = fine->nodes.size();
+    for (std::size_t m = 0; m < count; ++m) {
         const double u = fine->nodes[m];
-        double quotient = squaredDistance(centre + halfWidth * u);
+        double quotient = squaredDistance(m, centre + halfWidth * u);
         for (std::size_t c = 0; c < closeCount; ++c) quotient /= halfWidth * halfWidth * std::norm(u - close[c]);
         logs[m] = quotient;
     }
-    logInPlace(logs, points);
-    for (std::size_t m = 0; m < points; ++m) {
+    logInPlace(logs, count);
+    for (std::size_t m = 0; m < count; ++m) {
         const double w = fine->weights[m] * 0.5 * logs[m];
         const double* basis = &fine->basis[m * p];
         for (std::size_t j = 0; j < p; ++j) sums[j] += w * basis[j];
@@ -213,8 +226,8 @@ bool PanelRule::addNearIntegrals(const Face& face, const Panel& panel, const Tar
     return true;
 }
 
-bool PanelRule::addFieldIntegrals(const Face& face, const Panel& panel, const Anchored& z, Point normal,
-                                  Complex tStar, double factor, double* row) const {
+bool PanelRule::addFieldIntegrals(const Face& face, const Panel& panel, const Anchored* points, const Anchored& z,
+                                  Point normal, Complex tStar, double factor, double* row) const {
     const std::size_t p = order();
     const double centre = (panel.t0 + panel.t1) / 2;
     const double halfWidth = (panel.t1 - panel.t0) / 2;
@@ -249,7 +262,7 @@ bool PanelRule::addFieldIntegrals(const Face& face, const Panel& panel, const An
     double sums[largestOrder] = {};
     for (std::size_t m = 0; m < fine->nodes.size(); ++m) {
         const double u = fine->nodes[m];
-        Complex f = normal / Complex(z - face.anchored(centre + halfWidth * u));
+        Complex f = normal / Complex(z - points[fine->first + m]);
         for (std::size_t c = 0; c < closeCount; ++c) f += residue[c] / (halfWidth * (u - close[c]));
         const double w = halfWidth * fine->weights[m] * f.real();
         const double* basis = &fine->basis[m * p];

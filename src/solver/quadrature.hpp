@@ -39,14 +39,15 @@ public:
     // Accurate to ~1e−13 however close z is: logarithmic roots near the panel are integrated in
     // closed form. Returns false, row untouched, if the panel is far enough from z for its own
     // p nodes (error below 1e−15): the caller then adds −w_j·ln|X(t_j) − z| itself.
-    bool addNearIntegrals(const Face& face, const Panel& panel, const Target& target, std::complex<double> tStar,
-                          double factor, double* row) const;
+    // `points` are the panel's finePoints.
+    bool addNearIntegrals(const Face& face, const Panel& panel, const Anchored* points, const Target& target,
+                          std::complex<double> tStar, double factor, double* row) const;
 
     // row[j] += factor·∫ ℓ_j(t)·Re[n/(z − X(t))] dt over the panel, as accurate however close z
     // is (not on the panel's own line): the poles near the panel are integrated in closed form.
     // Returns false, row untouched, where the panel's own nodes suffice, as above.
-    bool addFieldIntegrals(const Face& face, const Panel& panel, const Anchored& z, Point normal,
-                           std::complex<double> tStar, double factor, double* row) const;
+    bool addFieldIntegrals(const Face& face, const Panel& panel, const Anchored* points, const Anchored& z,
+                           Point normal, std::complex<double> tStar, double factor, double* row) const;
 
     // A distance from the panel's chord beyond which it is far in the sense above: the
     // product integration is never needed there.
@@ -56,6 +57,7 @@ public:
     struct FineRule {
         std::vector<double> nodes, weights;
         std::vector<double> basis;  // m×p: ℓ_j at the nodes
+        std::size_t first;          // the index of its first node among a panel's finePoints
     };
     // The rules for points a chord's length or more from the panel, which lie outside its
     // Bernstein ellipse of parameter 2 + √5 ≈ 4.2 (middleOrder = 12 points: error
@@ -64,6 +66,11 @@ public:
     static constexpr std::size_t middleOrder = 12, outerOrder = 8;
     const FineRule& middle() const { return fine_[1]; }
     const FineRule& outer() const { return fine_[0]; }
+
+    // X at the nodes of every fine rule on the panel, rule after rule (FineRule::first): placed
+    // once a panel by the caller, not again for every point the panel is integrated for.
+    static constexpr std::size_t finePointCount = 112;
+    std::vector<Anchored> finePoints(const Face& face, const Panel& panel) const;
 
 private:
     // The remainder's rule when the nearest root left in it lies on the ellipse nearestLeft.

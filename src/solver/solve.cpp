@@ -79,11 +79,10 @@ public:
                 nodes_.push_back({{f.anchored(t), panel.face, t}, half * rule.weight(j), f.speed(t), f.normal(t)});
             }
             farDistances_.push_back(rule.farDistance(panel));
-            for (const PanelRule::FineRule* r : {&rule.middle(), &rule.outer()})
-                for (std::size_t m = 0; m < r->nodes.size(); ++m) {
-                    middlePoints_.push_back(f.anchored(centre + half * r->nodes[m]));
-                    middleWeights_.push_back(half * r->weights[m]);
-                }
+            const std::vector<Anchored> points = rule.finePoints(f, panel);
+            finePoints_.insert(finePoints_.end(), points.begin(), points.end());
+            for (const PanelRule::FineRule* r : {&rule.outer(), &rule.middle()})
+                for (const double w : r->weights) middleWeights_.push_back(half * w);
         }
         const std::size_t faceCount = section.faces.size();
         onLine_.resize(faceCount * faceCount);
@@ -178,8 +177,8 @@ private:
                 reaches[m] = reach(q, z.at);
                 if (reaches[m] != Reach::near) continue;
                 // Product integration; where no root is close after all, the middle rule.
-                if (!rule.addNearIntegrals(face, panel, z, targetParameter(face, panel.face, z), m == 0 ? 1.0 : -1.0,
-                                           part))
+                if (!rule.addNearIntegrals(face, panel, &finePoints_[q * PanelRule::finePointCount], z,
+                                           targetParameter(face, panel.face, z), m == 0 ? 1.0 : -1.0, part))
                     reaches[m] = Reach::middle;
             }
             // The same rule for a charge and its image: one logarithm of the ratio.
@@ -203,8 +202,9 @@ private:
                 }
                 const bool outer = reaches[m] == Reach::outer;
                 middles.push_back({q, sign, arguments.size(), outer});
-                const Anchored* points = &middlePoints_[q * pointsPerPanel + (outer ? middleOrder : 0)];
-                for (std::size_t k = 0; k < (outer ? outerOrder : middleOrder); ++k) {
+                const PanelRule::FineRule& fine = outer ? rule.outer() : rule.middle();
+                const Anchored* points = &finePoints_[q * PanelRule::finePointCount + fine.first];
+                for (std::size_t k = 0; k < fine.nodes.size(); ++k) {
                     double argument = std::norm(points[k] - images[m].target.at);
                     if (together) argument /= std::norm(points[k] - images[1].target.at);
                     arguments.push_back(argument);
@@ -216,7 +216,7 @@ private:
         for (const MiddleSum& sum : middles) {
             const Panel& panel = mesh_.panels[sum.panel];
             const PanelRule::FineRule& middle = sum.outer ? rules_[panel.order]->outer() : rules_[panel.order]->middle();
-            const double* weights = &middleWeights_[sum.panel * pointsPerPanel + (sum.outer ? middleOrder : 0)];
+            const double* weights = &middleWeights_[sum.panel * pointsPerPanel + middle.first];
             double* part = &row[panel.first];
             for (std::size_t k = 0; k < middle.nodes.size(); ++k) {
                 const double w = sum.sign * weights[k] * arguments[sum.first + k];
@@ -249,9 +249,9 @@ private:
                     continue;
                 }
                 Reach r = reach(q, image.target.at);
-                if (r == Reach::near && !rule.addFieldIntegrals(face, panel, image.target.at, image.normal,
-                                                                targetParameter(face, panel.face, image.target), sign,
-                                                                part))
+                if (r == Reach::near &&
+                    !rule.addFieldIntegrals(face, panel, &finePoints_[q * PanelRule::finePointCount], image.target.at,
+                                            image.normal, targetParameter(face, panel.face, image.target), sign, part))
                     r = Reach::middle;
                 if (r == Reach::near) continue;
                 // Re[n/d] = (n·d)/|d|², d = z − X.
@@ -259,8 +259,8 @@ private:
                 if (r == Reach::middle || r == Reach::outer) {
                     const bool outer = r == Reach::outer;
                     const PanelRule::FineRule& middle = outer ? rule.outer() : rule.middle();
-                    const Anchored* points = &middlePoints_[q * pointsPerPanel + (outer ? middleOrder : 0)];
-                    const double* weights = &middleWeights_[q * pointsPerPanel + (outer ? middleOrder : 0)];
+                    const Anchored* points = &finePoints_[q * PanelRule::finePointCount + middle.first];
+                    const double* weights = &middleWeights_[q * pointsPerPanel + middle.first];
                     for (std::size_t k = 0; k < middle.nodes.size(); ++k) {
                         const Point d = image.target.at - points[k];
                         const double w = sign * weights[k] * (nx * d.real() + ny * d.imag()) / std::norm(d);
@@ -284,11 +284,11 @@ private:
     std::vector<Node> nodes_;
     std::vector<double> farDistances_;
     std::vector<bool> onLine_;
-    // The middle and outer rules' points on every panel and their weights in t.
-    static constexpr std::size_t middleOrder = PanelRule::middleOrder, outerOrder = PanelRule::outerOrder;
-    static constexpr std::size_t pointsPerPanel = middleOrder + outerOrder;
+    // Every fine rule's points on every panel (PanelRule::finePoints), and the outer and middle
+    // rules' weights in t.
+    static constexpr std::size_t pointsPerPanel = PanelRule::outerOrder + PanelRule::middleOrder;
     static constexpr double outerChords = 1.8;
-    std::vector<Anchored> middlePoints_;
+    std::vector<Anchored> finePoints_;
     std::vector<double> middleWeights_;
     // Work arrays of potentialRow: the logarithms' arguments; for the far ones where each goes,
     // its factor and its slot among the arguments; for the middle ones their sums.

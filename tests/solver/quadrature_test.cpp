@@ -155,6 +155,7 @@ TEST_P(PanelIntegrals, AgreeWithBruteForceQuadratureOfTheLagrangeBasis) {
     const std::size_t p = 8;
     const PanelRule rule(p);
     std::vector<double> row(p, 0.0);
+    const std::vector<Anchored> points = rule.finePoints(face, panel);
     const std::complex<double> tStar = targetParameter(face, 0, target);
     const double centre = (c.t0 + c.t1) / 2, half = (c.t1 - c.t0) / 2;
     // The kernel at t, from the test's own positions.
@@ -165,8 +166,8 @@ TEST_P(PanelIntegrals, AgreeWithBruteForceQuadratureOfTheLagrangeBasis) {
         return -std::log(distance);
     };
     const bool near = c.kernel == Kernel::potential
-                          ? rule.addNearIntegrals(face, panel, target, tStar, 2.0, row.data())
-                          : rule.addFieldIntegrals(face, panel, target.at, targetNormal, tStar, 2.0, row.data());
+                          ? rule.addNearIntegrals(face, panel, points.data(), target, tStar, 2.0, row.data())
+                          : rule.addFieldIntegrals(face, panel, points.data(), target.at, targetNormal, tStar, 2.0, row.data());
     if (!near) {
         // Far: the caller's share, the panel's own nodes.
         for (std::size_t j = 0; j < p; ++j) row[j] = 2.0 * half * rule.weight(j) * kernel(centre + half * rule.node(j));
