@@ -43,6 +43,26 @@ void legendreValues(std::size_t n, double u, double* values) {
 
 }  // namespace
 
+void addAgainstBasis(std::size_t count, std::size_t p, const double* w, const double* basis, double* sums) {
+    std::size_t j = 0;
+    for (; j + 4 <= p; j += 4) {
+        double a0 = sums[j], a1 = sums[j + 1], a2 = sums[j + 2], a3 = sums[j + 3];
+        for (std::size_t m = 0; m < count; ++m) {
+            const double* b = basis + m * p + j;
+            a0 += w[m] * b[0];
+            a1 += w[m] * b[1];
+            a2 += w[m] * b[2];
+            a3 += w[m] * b[3];
+        }
+        sums[j] = a0, sums[j + 1] = a1, sums[j + 2] = a2, sums[j + 3] = a3;
+    }
+    for (; j < p; ++j) {
+        double a = sums[j];
+        for (std::size_t m = 0; m < count; ++m) a += w[m] * basis[m * p + j];
+        sums[j] = a;
+    }
+}
+
 double ellipseParameter(Complex rho) {
     // The ellipse with foci ±1 through ρ has the semi-major axis a = (|ρ − 1| + |ρ + 1|)/2 and
     // the parameter a + √(a² − 1).
@@ -207,11 +227,8 @@ bool PanelRule::addNearIntegrals(const Face& face, const Panel& panel, const Anc
         logs[m] = quotient;
     }
     logInPlace(logs, count);
-    for (std::size_t m = 0; m < count; ++m) {
-        const double w = fine->weights[m] * 0.5 * logs[m];
-        const double* basis = &fine->basis[m * p];
-        for (std::size_t j = 0; j < p; ++j) sums[j] += w * basis[j];
-    }
+    for (std::size_t m = 0; m < count; ++m) logs[m] = fine->weights[m] * 0.5 * logs[m];
+    addAgainstBasis(count, p, logs, fine->basis.data(), sums);
     const double logWidth = closeCount > 0 ? std::log(halfWidth) : 0.0;
     for (std::size_t c = 0; c < closeCount; ++c) {
         double moments[largestOrder];
@@ -260,14 +277,15 @@ bool PanelRule::addFieldIntegrals(const Face& face, const Panel& panel, const An
     const FineRule* fine = &remainderRule(nearestLeft);
 
     double sums[largestOrder] = {};
-    for (std::size_t m = 0; m < fine->nodes.size(); ++m) {
+    double w[largestOrder];
+    const std::size_t count = fine->nodes.size();
+    for (std::size_t m = 0; m < count; ++m) {
         const double u = fine->nodes[m];
         Complex f = normal / Complex(z - points[fine->first + m]);
         for (std::size_t c = 0; c < closeCount; ++c) f += residue[c] / (halfWidth * (u - close[c]));
-        const double w = halfWidth * fine->weights[m] * f.real();
-        const double* basis = &fine->basis[m * p];
-        for (std::size_t j = 0; j < p; ++j) sums[j] += w * basis[j];
+        w[m] = halfWidth * fine->weights[m] * f.real();
     }
+    addAgainstBasis(count, p, w, fine->basis.data(), sums);
     for (std::size_t c = 0; c < closeCount; ++c) {
         Complex q[largestOrder + 1];
         legendreSecondKind(p, close[c], q);

@@ -82,6 +82,11 @@ private:
     std::vector<FineRule> fine_;    // ascending order; the last for a remainder with a root at the ellipse 2
 };
 
+// sums[j] += Σ_m w[m]·basis[m·p + j] for j < p, m < count: a fine rule's weighted values
+// against a panel's basis at its nodes (FineRule::basis), each sum taken in the order of m, four
+// of them at a time held in registers rather than stored and loaded again at every point.
+void addAgainstBasis(std::size_t count, std::size_t p, const double* w, const double* basis, double* sums);
+
 // The parameter of the Bernstein ellipse of [−1, 1] through ρ (1 on the interval): a p-point
 // Gauss–Legendre rule integrates a function analytic inside it with error ~parameter^(−2p).
 double ellipseParameter(std::complex<double> rho);

@@ -217,12 +217,9 @@ private:
             const Panel& panel = mesh_.panels[sum.panel];
             const PanelRule::FineRule& middle = sum.outer ? rules_[panel.order]->outer() : rules_[panel.order]->middle();
             const double* weights = &middleWeights_[sum.panel * pointsPerPanel + middle.first];
-            double* part = &row[panel.first];
-            for (std::size_t k = 0; k < middle.nodes.size(); ++k) {
-                const double w = sum.sign * weights[k] * arguments[sum.first + k];
-                const double* basis = &middle.basis[k * panel.order];
-                for (std::size_t j = 0; j < panel.order; ++j) part[j] += w * basis[j];
-            }
+            double w[PanelRule::middleOrder];
+            for (std::size_t k = 0; k < middle.nodes.size(); ++k) w[k] = sum.sign * weights[k] * arguments[sum.first + k];
+            addAgainstBasis(middle.nodes.size(), panel.order, w, middle.basis.data(), &row[panel.first]);
         }
     }
 
@@ -261,12 +258,12 @@ private:
                     const PanelRule::FineRule& middle = outer ? rule.outer() : rule.middle();
                     const Anchored* points = &finePoints_[q * PanelRule::finePointCount + middle.first];
                     const double* weights = &middleWeights_[q * pointsPerPanel + middle.first];
+                    double w[PanelRule::middleOrder];
                     for (std::size_t k = 0; k < middle.nodes.size(); ++k) {
                         const Point d = image.target.at - points[k];
-                        const double w = sign * weights[k] * (nx * d.real() + ny * d.imag()) / std::norm(d);
-                        const double* basis = &middle.basis[k * p];
-                        for (std::size_t j = 0; j < p; ++j) part[j] += w * basis[j];
+                        w[k] = sign * weights[k] * (nx * d.real() + ny * d.imag()) / std::norm(d);
                     }
+                    addAgainstBasis(middle.nodes.size(), p, w, middle.basis.data(), part);
                     continue;
                 }
                 for (std::size_t j = 0; j < p; ++j) {
