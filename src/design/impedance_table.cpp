@@ -5,6 +5,7 @@
 #include <cassert>
 #include <cmath>
 #include <functional>
+#include <optional>
 
 #include "base/error.hpp"
 #include "design/parallel.hpp"
@@ -12,6 +13,7 @@
 #include "section/board_checks.hpp"
 #include "section/board_section.hpp"
 #include "solver/interrupt.hpp"
+#include "solver/solve.hpp"
 
 namespace plattor {
 
@@ -135,15 +137,16 @@ std::vector<ImpedanceRow> impedanceTable(const std::vector<TraceStack>& sections
         [](std::size_t) {});
 
     // 2. The tolerances' forward solves, four a row, and its losses, all side by side: the rows'
-    //    solves took unequal times, and these even out the threads' load.
-    const std::size_t pieces = losses ? 5 : 4;
+    //    solves took unequal times, and these even out the threads' load. The two permittivities
+    //    are one piece: the second finds the first's kernels kept (the same meshes).
+    const std::size_t pieces = losses ? 4 : 3;
     std::vector<double> values(4 * rows.size(), absent);
     runInOrder(
         pieces * rows.size(), pool(pieces * rows.size()),
         [&](std::size_t k) {
             ImpedanceRow& row = rows[k / pieces];
             if (!row.error.empty()) return;
-            if (k % pieces == 4) {
+            if (k % pieces == 3) {
                 // Only this piece writes these two of the row's fields.
                 const bool pair = given(row.gap);
                 const LineLosses l = lineLosses(traceBoard(sections[row.section], row.width, pair ? row.gap : absent), *losses);
@@ -152,15 +155,20 @@ std::vector<ImpedanceRow> impedanceTable(const std::vector<TraceStack>& sections
                 row.attenuationError = a.error;
                 return;
             }
-            try {
-                const Board board = tolerated(row, sections[row.section], tolerances)[k % pieces];
-                values[4 * (k / pieces) + k % pieces] =
-                    convergedQuantities(checkedSection(board, layerNames[row.section])).value[row.target.quantity];
-            } catch (const Interrupted&) {
-                throw;
-            } catch (const RunError&) {
-                // A side beyond the checks' range: no change to show.
-            }
+            // Pieces 0 and 1 the etch's two boards, piece 2 both permittivities'.
+            const std::array<Board, 4> boards = tolerated(row, sections[row.section], tolerances);
+            const std::size_t piece = k % pieces;
+            std::optional<KernelsKept> kept;
+            if (piece == 2) kept.emplace();
+            for (std::size_t b = piece; b < (piece == 2 ? 4 : piece + 1); ++b)
+                try {
+                    values[4 * (k / pieces) + b] =
+                        convergedQuantities(checkedSection(boards[b], layerNames[row.section])).value[row.target.quantity];
+                } catch (const Interrupted&) {
+                    throw;
+                } catch (const RunError&) {
+                    // A side beyond the checks' range: no change to show.
+                }
         },
         [](std::size_t) {});
     for (std::size_t r = 0; r < rows.size(); ++r) {

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "design/csv.hpp"
@@ -31,6 +32,7 @@
 #include "run/console.hpp"
 #include "run/gnuplot.hpp"
 #include "solver/interrupt.hpp"
+#include "solver/solve.hpp"
 
 namespace plattor {
 
@@ -174,6 +176,10 @@ void runSweep(StructureInput input, const SweepRequest& request, const std::opti
 
     // 2. Every point solved, on `threads` threads; the rows written in order as they come, each
     //    whole. A point without a solution is its row's error, even where no point has one.
+    //    Where a permittivity or loss tangent is swept, every point has the same meshes: their
+    //    kernels are computed once.
+    std::optional<KernelsKept> kept;
+    if (!option.length) kept.emplace();
     Structure first = input.structure;
     first.*option.field = values.front();
     const std::vector<Quantity>& order = reportedQuantities(first, input.lengthUnit);

@@ -35,6 +35,7 @@ double sine(double x);
 
 class Face {
 public:
+    bool operator==(const Face&) const = default;
     static Face line(Point start, Point end);
     // The arc about `centre` from `start` to `end` (equally far from it), turning by less than
     // π in the sense of `sweep`'s sign (positive: counter-clockwise).

@@ -7,8 +7,11 @@
 #include <functional>
 #include <future>
 #include <limits>
+#include <list>
 #include <memory>
+#include <mutex>
 #include <numbers>
+#include <optional>
 #include <system_error>
 #include <thread>
 
@@ -92,6 +95,7 @@ public:
     }
 
     const std::vector<Node>& nodes() const { return nodes_; }
+    const Mesh& mesh() const { return mesh_; }
     const PanelRule& rule(std::size_t order) const { return *rules_[order]; }
 
     // The normal field Σ_j g_j·∫ ℓ_j·Re[n/(z − X)] of the charges g (per unit t) at a point z on
@@ -361,6 +365,82 @@ void sideBySide(const std::function<void(const Check&)>& first, const std::funct
     other.get();
 }
 
+// The kernels of a mesh, for KernelsKept: what they are computed from is the geometry alone
+// (the faces, which of them are conductors, their mirror images, the plane, the panels).
+struct KernelGeometry {
+    std::vector<Face> faces;
+    std::vector<bool> interfaces;
+    std::vector<std::size_t> mirrors;
+    bool groundPlane;
+    bool mirrorSymmetric;
+    double size;
+    std::vector<double> panels;  // face, t0, t1 and order of each
+
+    KernelGeometry(const CrossSection& section, const Mesh& mesh)
+        : groundPlane(section.groundPlane), mirrorSymmetric(section.mirrorSymmetric), size(section.size) {
+        for (std::size_t f = 0; f < section.faces.size(); ++f) {
+            faces.push_back(section.faces[f].face);
+            interfaces.push_back(section.isInterface(f));
+            mirrors.push_back(section.faces[f].mirror);
+        }
+        for (const Panel& p : mesh.panels)
+            panels.insert(panels.end(), {static_cast<double>(p.face), p.t0, p.t1, static_cast<double>(p.order)});
+    }
+    bool operator==(const KernelGeometry&) const = default;
+};
+
+struct KeptKernels {
+    KernelGeometry geometry;
+    std::shared_ptr<const Matrix> direct, images;  // images empty without mirror symmetry
+    std::size_t bytes;
+};
+
+class KernelStore {
+public:
+    static KernelStore& instance() {
+        static KernelStore store;
+        return store;
+    }
+    void open() {
+        const std::lock_guard lock(mutex_);
+        ++users_;
+    }
+    void close() {
+        const std::lock_guard lock(mutex_);
+        if (--users_ == 0) kept_.clear(), bytes_ = 0;
+    }
+    bool active() {
+        const std::lock_guard lock(mutex_);
+        return users_ > 0;
+    }
+    std::optional<KeptKernels> find(const KernelGeometry& geometry) {
+        const std::lock_guard lock(mutex_);
+        for (auto k = kept_.begin(); k != kept_.end(); ++k)
+            if (k->geometry == geometry) {
+                kept_.splice(kept_.begin(), kept_, k);  // the most recently used first
+                return *k;
+            }
+        return std::nullopt;
+    }
+    void keep(KeptKernels kernels) {
+        const std::lock_guard lock(mutex_);
+        if (users_ == 0 || kernels.bytes > budget) return;
+        bytes_ += kernels.bytes;
+        kept_.push_front(std::move(kernels));
+        while (bytes_ > budget) {
+            bytes_ -= kept_.back().bytes;
+            kept_.pop_back();
+        }
+    }
+
+private:
+    static constexpr std::size_t budget = std::size_t{256} << 20;
+    std::mutex mutex_;
+    std::list<KeptKernels> kept_;
+    std::size_t bytes_ = 0;
+    std::size_t users_ = 0;
+};
+
 struct ModeCharges {
     std::vector<double> g;
     double offset = 0.0;
@@ -478,8 +558,23 @@ ExcitationCharges solveExcitations(const CrossSection& section, const Kernels& k
     // With mirror symmetry the even and the odd system are built, and later factored, side by
     // side: each is half the work.
     Matrix direct, images;
-    sideBySide([&](const Check& check) { direct = kernels.transposedKernel(false, size, check); },
-               [&](const Check& check) { if (mirror) images = kernels.transposedKernel(true, size, check); }, mirror);
+    KernelStore& store = KernelStore::instance();
+    std::optional<KernelGeometry> geometry;
+    std::optional<KeptKernels> kept;
+    if (store.active()) kept = store.find(*(geometry = KernelGeometry(section, kernels.mesh())));
+    if (kept) {
+        direct = *kept->direct;
+        if (mirror) images = *kept->images;
+    } else {
+        sideBySide([&](const Check& check) { direct = kernels.transposedKernel(false, size, check); },
+                   [&](const Check& check) { if (mirror) images = kernels.transposedKernel(true, size, check); },
+                   mirror);
+        if (geometry) {
+            const std::size_t bytes = (mirror ? 2 : 1) * size * size * sizeof(double);
+            store.keep({std::move(*geometry), std::make_shared<const Matrix>(direct),
+                        mirror ? std::make_shared<const Matrix>(images) : nullptr, bytes});
+        }
+    }
 
     std::vector<double> rowFactor(n), diagonal(n, 0.0);
     // With complex media: each interface row's change of factor, per set of media, and the
@@ -848,6 +943,10 @@ double skinIntegral(const CrossSection& section, const Mesh& mesh, const Kernels
 }
 
 }  // namespace
+
+KernelsKept::KernelsKept() { KernelStore::instance().open(); }
+
+KernelsKept::~KernelsKept() { KernelStore::instance().close(); }
 
 SolvesOnThisThreadOnly::SolvesOnThisThreadOnly() : before_(aloneOnThisThread) { aloneOnThisThread = true; }
 

@@ -97,6 +97,18 @@ private:
     bool before_;
 };
 
+// While one of these lives (on any thread), the kernels of every mesh solved are kept, up to
+// 256 MB, the oldest given up first, and found again by the mesh's geometry: they do not depend
+// on any permittivity, so the points of a sweep of one (and their vacuum, at every point the
+// same) need only factor their systems. The last one to end frees them.
+class KernelsKept {
+public:
+    KernelsKept();
+    ~KernelsKept();
+    KernelsKept(const KernelsKept&) = delete;
+    KernelsKept& operator=(const KernelsKept&) = delete;
+};
+
 // The field of one mode (the odd one of a pair, or the even one), or of any excitation (each
 // conductor's potential), from its solved charges, for pictures: each node's charge as a line
 // charge, with the images it stands for. Close to a face (within a panel's length) the point

@@ -14,6 +14,9 @@
 #include "design/parallel.hpp"
 #include "design/quantity_table.hpp"
 #include "base/error.hpp"
+#include "lines/quantities.hpp"
+#include "section/structures.hpp"
+#include "solver/solve.hpp"
 #include "support/csv_text.hpp"
 
 namespace plattor {
@@ -155,6 +158,28 @@ TEST(SweepPoints, AreTheDoublesOfTheDecimalsTyped) {
     EXPECT_EQ(decimalProduct("0.5", "2.54e-05"), "127e-7");
     EXPECT_EQ(decimalProduct("-1.50e3", "0.001"), "-15e-1");
     EXPECT_EQ(decimalProduct("0.0", "7"), "0");
+}
+
+// A sweep of a permittivity keeps the kernels of its meshes and finds them again by their
+// geometry: each point gets the values of its own fresh solve, to the last bit, whether its
+// permittivity changed (the kernels reused) or a length by a hair (the same panels on other
+// faces: they must not be).
+TEST(KeptKernels, GiveEveryBoardTheValuesOfItsOwnSolve) {
+    Structure base{.kind = StructureKind::microstrip, .w = 0.13, .t = 0.021, .s = 0.11, .h = 0.087, .er = 4.3,
+                   .mask = 0.017, .maskEr = 3.6};
+    std::vector<Structure> boards(4, base);
+    boards[1].er = 3.1;
+    boards[2].maskEr = 3.3;
+    boards[3].w *= 1 + 1e-9;
+    std::vector<QuantityValues> fresh;
+    for (const Structure& b : boards) fresh.push_back(convergedQuantities(structureSection(b)).value);
+    const KernelsKept kept;
+    for (const std::size_t k : {0, 1, 2, 3, 0}) {
+        const QuantityValues v = convergedQuantities(structureSection(boards[k])).value;
+        for (const Quantity q : {Quantity::oddModeCapacitance, Quantity::evenModeCapacitance,
+                                 Quantity::oddModeCapacitanceInAir, Quantity::evenModeImpedance})
+            EXPECT_EQ(v[q], fresh[k][q]) << "board " << k << ", " << quantityInfo(q).key;
+    }
 }
 
 }  // namespace
