@@ -61,7 +61,8 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
 
 // How far the last value of a ladder v0, v1, v2 may still be off by its observed convergence:
 // the last change, never less than a thirtieth of the one before (a crossing must not look like
-// convergence), and both changes where they do not shrink to less than half.
+// convergence), and with that thirtieth added where the ladder turned back (the changes of
+// opposite signs); both changes where they do not shrink to less than half.
 double observedChange(double v0, double v1, double v2);
 
 }  // namespace plattor

@@ -147,6 +147,8 @@ TEST(ObservedChange, HoldsTheLimitOfTheLadder) {
         {"drifting, the changes growing", {0, 1e-6, 2.5e-6}},
         // A thin mask over a coplanar line with narrow grounds, its capacitance's rungs.
         {"turning back slowly, not yet settling", {-0.769e-6, -2.910e-6, -1.502e-6}},
+        // A thin mask over a coplanar line with an etched top: the middle rung lay nearest.
+        {"turning back past a rung that lay near the limit", {4.978e-7, 5.81e-9, 4.324e-8}},
     };
     const double limit = 7.5;
     for (const auto& l : ladders) {
