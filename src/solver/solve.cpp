@@ -162,13 +162,10 @@ private:
     void potentialRow(const Image* images, std::size_t count, double* row) const {
         // Scratch kept from row to row, one set a thread: the even and the odd system are built
         // side by side.
-        thread_local std::vector<double> arguments, factor;
-        thread_local std::vector<std::size_t> index, slot;
-        thread_local std::vector<MiddleSum> middles;
+        thread_local std::vector<double> arguments;
+        thread_local std::vector<PanelSum> fars, middles;
         arguments.clear();
-        index.clear();
-        factor.clear();
-        slot.clear();
+        fars.clear();
         middles.clear();
         for (std::size_t q = 0; q < mesh_.panels.size(); ++q) {
             const Panel& panel = mesh_.panels[q];
@@ -194,13 +191,11 @@ private:
                 if (reaches[m] == Reach::near || (together && m == 1)) continue;
                 const double sign = m == 0 ? -0.5 : 0.5;
                 if (reaches[m] == Reach::far) {
+                    fars.push_back({q, sign, arguments.size(), false});
                     for (std::size_t j = 0; j < panel.order; ++j) {
                         double argument = std::norm(source[j].target.at - images[m].target.at);
                         if (together) argument /= std::norm(source[j].target.at - images[1].target.at);
-                        slot.push_back(arguments.size());
                         arguments.push_back(argument);
-                        index.push_back(panel.first + j);
-                        factor.push_back(sign * source[j].weight);
                     }
                     continue;
                 }
@@ -216,8 +211,13 @@ private:
             }
         }
         logInPlace(arguments.data(), arguments.size());
-        for (std::size_t k = 0; k < index.size(); ++k) row[index[k]] += factor[k] * arguments[slot[k]];
-        for (const MiddleSum& sum : middles) {
+        for (const PanelSum& sum : fars) {
+            const Panel& panel = mesh_.panels[sum.panel];
+            const Node* source = &nodes_[panel.first];
+            for (std::size_t j = 0; j < panel.order; ++j)
+                row[panel.first + j] += sum.sign * source[j].weight * arguments[sum.first + j];
+        }
+        for (const PanelSum& sum : middles) {
             const Panel& panel = mesh_.panels[sum.panel];
             const PanelRule::FineRule& middle = sum.outer ? rules_[panel.order]->outer() : rules_[panel.order]->middle();
             const double* weights = &middleWeights_[sum.panel * pointsPerPanel + middle.first];
@@ -291,13 +291,13 @@ private:
     static constexpr double outerChords = 1.8;
     std::vector<Anchored> finePoints_;
     std::vector<double> middleWeights_;
-    // Work arrays of potentialRow: the logarithms' arguments; for the far ones where each goes,
-    // its factor and its slot among the arguments; for the middle ones their sums.
-    struct MiddleSum {
+    // Work arrays of potentialRow: the logarithms' arguments, and the sums over a panel they
+    // make, by its own nodes (far) or a fine rule's points.
+    struct PanelSum {
         std::size_t panel;
         double sign;
         std::size_t first;  // the slot of its first argument
-        bool outer;         // the outer rule's, else the middle one's
+        bool outer;         // the outer rule's, else the middle one's (not far)
     };
 };
 
