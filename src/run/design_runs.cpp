@@ -285,7 +285,10 @@ void runFileSweep(BoardFile file, const SweepRequest& request, unsigned threads)
     for (std::size_t k = 0; k < values.size(); ++k) files[k].set(request.name, values[k]);
 
     // 2. The first point solved first, for the columns its kind of board has; then the rest on
-    //    `threads` threads, the rows written in order as they come, each whole.
+    //    `threads` threads, the rows written in order as they come, each whole. A permittivity or
+    //    loss tangent swept leaves the meshes as they are: their kernels are computed once.
+    std::optional<KernelsKept> kept;
+    if (!file.holdsLength(request.name)) kept.emplace();
     std::vector<BoardPoint> points(values.size());
     points.front() = solvePoint(files.front());
     const std::vector<Quantity>& order = reportedQuantities(points.front().solution.isPair(), file.displayUnit());
