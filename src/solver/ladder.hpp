@@ -44,7 +44,7 @@ const std::vector<MeshLevel>& ladderLevels();
 // diagonal entries). Three rungs, and more while the mode capacitances still move by more than
 // 1e−6 of themselves from rung to rung (1e−9 while the next rung has at most 400 unknowns), or
 // their last change is suspiciously small against the one before, and the next rung's systems
-// stay below 1400 unknowns; the vacuum of an arrangement with dielectrics climbs no further
+// stay below 1600 unknowns; the vacuum of an arrangement with dielectrics climbs no further
 // than to a tenth of the dielectric's last change. A rung of more than 3200 unknowns, which no
 // cross-section within the range check needs, raises RunError: time and memory stay bounded
 // for every input.
