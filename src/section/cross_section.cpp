@@ -103,6 +103,19 @@ bool CrossSection::hasDielectric() const {
     });
 }
 
+double CrossSection::uniformPermittivity() const {
+    double uniform = 0.0;
+    for (std::size_t k = 0; k < faces.size(); ++k) {
+        if (isInterface(k)) return 0.0;
+        for (const double side : {faces[k].leftPermittivity, faces[k].rightPermittivity}) {
+            if (side == 0) continue;  // the conductor's own side
+            if (uniform != 0 && side != uniform) return 0.0;
+            uniform = side;
+        }
+    }
+    return uniform;
+}
+
 bool CrossSection::hasDielectricLoss() const {
     return std::any_of(faces.begin(), faces.end(),
                        [](const SectionFace& f) { return f.leftLossTangent != 0 || f.rightLossTangent != 0; });

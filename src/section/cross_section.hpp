@@ -95,6 +95,9 @@ struct CrossSection {
     bool carriesUnknowns(std::size_t c) const;
     // Whether any dielectric other than vacuum is present.
     bool hasDielectric() const;
+    // Where no face is an interface and every face sees one and the same permittivity (a
+    // stripline in one laminate), that relative permittivity; else 0.
+    double uniformPermittivity() const;
     // Whether any dielectric has a loss tangent.
     bool hasDielectricLoss() const;
     // The same arrangement in vacuum: every permittivity 1, the interfaces gone.

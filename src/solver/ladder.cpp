@@ -172,6 +172,18 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
         const bool settled = !unsettled(solutions, climbAbove, false, false);
         return {std::move(solutions), settled};
     }
+    if (const double uniform = section.uniformPermittivity(); uniform != 0) {
+        // One dielectric about every conductor and no interface: the vacuum's systems are the
+        // dielectric's own, the same charges, every capacitance in vacuum 1/ε of the dielectric's
+        // (and the skin integrals, of the charges alone, the same).
+        std::vector<LevelSolution> solutions = climb(section, false, true, 0.0);
+        for (LevelSolution& s : solutions) {
+            s.vacuumModes = {s.modes.even / uniform, s.modes.odd / uniform};
+            for (double& c : s.vacuumMaxwell) c /= uniform;
+        }
+        const bool settled = !unsettled(solutions, climbAbove, false, false);
+        return {std::move(solutions), settled};
+    }
     std::vector<LevelSolution> solutions = climb(section, false, false, 0.0);
     // Every quantity but those in air is as good as the dielectric's mode capacitances: the
     // vacuum, a smaller system that would climb on towards 1e−9, need not settle beyond a tenth of

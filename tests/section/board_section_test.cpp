@@ -203,6 +203,15 @@ std::vector<Equivalent> equivalents() {
         e.push_back({"BusFarApart", far, far});
         e.back().second = singles;
     }
+    // Three traces in one laminate, whose vacuum is solved by the dielectric's own systems, and
+    // in two laminates 1e−9 apart in permittivity, an interface solved as on any board.
+    {
+        const std::vector<BoardConductor> bus = {trace("a", true, -0.31, 0.2, 0.12, 0.018),
+                                                 trace("b", true, 0.05, 0.2, 0.1, 0.018),
+                                                 trace("c", true, 0.43, 0.2, 0.12, 0.018)};
+        e.push_back({"OneLaminateOrTwoAlike", withLayers({{"core", 0.2, 4.6}, {"prepreg", 0.15, 4.6}}, bus, true),
+                     withLayers({{"core", 0.2, 4.6}, {"prepreg", 0.15, 4.6 * (1 + 1e-9)}}, bus, true)});
+    }
     return e;
 }
 
