@@ -167,15 +167,10 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
         }
         return solutions;
     };
-    if (!section.hasDielectric()) {
-        std::vector<LevelSolution> solutions = climb(section, false, true, 0.0);
-        const bool settled = !unsettled(solutions, climbAbove, false, false);
-        return {std::move(solutions), settled};
-    }
-    if (const double uniform = section.uniformPermittivity(); uniform != 0) {
-        // One dielectric about every conductor and no interface: the vacuum's systems are the
-        // dielectric's own, the same charges, every capacitance in vacuum 1/ε of the dielectric's
-        // (and the skin integrals, of the charges alone, the same).
+    // In vacuum, or in one dielectric about every conductor and no interface, the vacuum's systems
+    // are the arrangement's own: the same charges, every capacitance in vacuum 1/ε of the
+    // arrangement's (and the skin integrals, of the charges alone, the same).
+    if (const double uniform = section.hasDielectric() ? section.uniformPermittivity() : 1.0; uniform != 0) {
         std::vector<LevelSolution> solutions = climb(section, false, true, 0.0);
         for (LevelSolution& s : solutions) {
             s.vacuumModes = {s.modes.even / uniform, s.modes.odd / uniform};

@@ -390,9 +390,9 @@ struct KernelGeometry {
 };
 
 struct KeptKernels {
-    KernelGeometry geometry;
     std::shared_ptr<const Matrix> direct, images;  // images empty without mirror symmetry
-    std::size_t bytes;
+
+    std::size_t bytes() const { return (direct->size() + (images ? images->size() : 0)) * sizeof(double); }
 };
 
 class KernelStore {
@@ -416,19 +416,19 @@ public:
     std::optional<KeptKernels> find(const KernelGeometry& geometry) {
         const std::lock_guard lock(mutex_);
         for (auto k = kept_.begin(); k != kept_.end(); ++k)
-            if (k->geometry == geometry) {
+            if (k->first == geometry) {
                 kept_.splice(kept_.begin(), kept_, k);  // the most recently used first
-                return *k;
+                return k->second;
             }
         return std::nullopt;
     }
-    void keep(KeptKernels kernels) {
+    void keep(KernelGeometry geometry, KeptKernels kernels) {
         const std::lock_guard lock(mutex_);
-        if (users_ == 0 || kernels.bytes > budget) return;
-        bytes_ += kernels.bytes;
-        kept_.push_front(std::move(kernels));
+        if (users_ == 0 || kernels.bytes() > budget) return;
+        bytes_ += kernels.bytes();
+        kept_.emplace_front(std::move(geometry), std::move(kernels));
         while (bytes_ > budget) {
-            bytes_ -= kept_.back().bytes;
+            bytes_ -= kept_.back().second.bytes();
             kept_.pop_back();
         }
     }
@@ -436,7 +436,7 @@ public:
 private:
     static constexpr std::size_t budget = std::size_t{256} << 20;
     std::mutex mutex_;
-    std::list<KeptKernels> kept_;
+    std::list<std::pair<KernelGeometry, KeptKernels>> kept_;
     std::size_t bytes_ = 0;
     std::size_t users_ = 0;
 };
@@ -569,11 +569,9 @@ ExcitationCharges solveExcitations(const CrossSection& section, const Kernels& k
         sideBySide([&](const Check& check) { direct = kernels.transposedKernel(false, size, check); },
                    [&](const Check& check) { if (mirror) images = kernels.transposedKernel(true, size, check); },
                    mirror);
-        if (geometry) {
-            const std::size_t bytes = (mirror ? 2 : 1) * size * size * sizeof(double);
-            store.keep({std::move(*geometry), std::make_shared<const Matrix>(direct),
-                        mirror ? std::make_shared<const Matrix>(images) : nullptr, bytes});
-        }
+        if (geometry)
+            store.keep(std::move(*geometry), {std::make_shared<const Matrix>(direct),
+                                              mirror ? std::make_shared<const Matrix>(images) : nullptr});
     }
 
     std::vector<double> rowFactor(n), diagonal(n, 0.0);
