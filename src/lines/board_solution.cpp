@@ -22,9 +22,10 @@ BoardSolution solveBoard(const Board& board) {
     for (const LevelSolution& level : ladder.levels) levels.push_back({level.maxwell, level.vacuumMaxwell});
     std::vector<std::pair<std::size_t, std::size_t>> pairs;
     for (const auto& [a, b] : board.pairs) pairs.push_back({signalIndex[a], signalIndex[b]});
-    solution.conductors = conductorMatrices(levels, ladder.settled, pairs);
+    solution.conductors = conductorMatrices(levels, ladder.settled, ladder.floors, pairs);
     solution.line.levels = std::move(ladder.levels);
     solution.line.settled = ladder.settled;
+    solution.line.floors = ladder.floors;
     return solution;
 }
 

@@ -17,10 +17,9 @@ namespace {
 
 using Pairs = std::vector<std::pair<std::size_t, std::size_t>>;
 
-// Quadrature and rounding, as for a single trace and a pair: 5e−9 of each value, and 1e−12 of
-// the capacitances every quantity derives from (of √(C_ii·C_jj) for entry (i, j): a weak
+// The ladder's floor under each value, as for a single trace and a pair, and the rounding: 1e−12
+// of the capacitances every quantity derives from (of √(C_ii·C_jj) for entry (i, j): a weak
 // coupling is rounded with the charges of the conductors it couples).
-constexpr double relativeFloor = 5e-9;
 constexpr double roundingFloor = 1e-12;
 
 // Where each quantity sits in one flat list of values: the matrices C, C_air, L, Zc (N × N
@@ -203,7 +202,8 @@ Matrix fromRows(const std::vector<double>& rowMajor, std::size_t n) {
 
 }  // namespace
 
-ConductorMatrices conductorMatrices(const std::vector<MatrixLevel>& levels, bool settled, const Pairs& pairs) {
+ConductorMatrices conductorMatrices(const std::vector<MatrixLevel>& levels, bool settled, LadderFloors floors,
+                                    const Pairs& pairs) {
     assert(levels.size() >= 3);
     const auto n = static_cast<std::size_t>(std::lround(std::sqrt(static_cast<double>(levels.front().c.size()))));
     assert(n >= 1);
@@ -268,6 +268,11 @@ ConductorMatrices conductorMatrices(const std::vector<MatrixLevel>& levels, bool
         return roundingFloor * std::sqrt(m(i, i) * m(j, j));
     });
     const std::vector<double> asymmetry = propagated(halfAsymmetry);
+    // Which quantities the dielectric's matrix moves: their floor is the dielectric's ladder's;
+    // the rest come from the vacuum's alone.
+    const std::vector<double> fromDielectric = propagated([&](bool air, std::size_t i, std::size_t j) {
+        return air ? 0.0 : 1e-6 * std::sqrt(c[last](i, i) * c[last](j, j));
+    });
     const std::vector<double> carried = propagated([&](bool air, std::size_t i, std::size_t j) {
         const std::vector<Matrix>& m = air ? cAir : c;
         return change(m[last - 2](i, j), m[last - 1](i, j), m[last](i, j));
@@ -286,7 +291,7 @@ ConductorMatrices conductorMatrices(const std::vector<MatrixLevel>& levels, bool
         const double observed = change(v0, v1, value[q]);
         const double settling = std::max(0.3 * std::fabs(v1 - v0), 0.1 * carried[q]);
         error[q] = (slot[q].difference ? std::max(observed, settling) : std::max(observed, carried[q])) + asymmetry[q] +
-                   relativeFloor * std::fabs(value[q]) + rounding[q];
+                   floors.of(fromDielectric[q] != 0) * std::fabs(value[q]) + rounding[q];
         // A bar reaching past what physics allows keeps only its physical part: the middle of
         // that and half its width.
         const double lo = std::max(value[q] - error[q], slot[q].lower);

@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "solver/ladder.hpp"
+
 namespace plattor {
 
 // One rung of the ladder: the Maxwell matrix of the signal conductors with the dielectrics (c)
@@ -54,10 +56,10 @@ struct ConductorMatrices {
 // The quantities of the finest of `levels` (coarse to fine, at least three, all N × N) with the
 // bars of the single trace's and the pair's registry: the change over the last three levels
 // (both last changes where `settled` is false), at least what each capacitance's own change and
-// asymmetry carry into the quantity (but for differences), plus the quadrature and rounding
-// floors, clipped to what physics allows. Levels whose c equals cAir throughout have no
+// asymmetry carry into the quantity (but for differences), plus the ladder's floor (a part of
+// each value, Ladder::floor) and the rounding, clipped to what physics allows. Levels whose c equals cAir throughout have no
 // dielectric: their effective permittivities are 1 exactly, with a bar of 0.
-ConductorMatrices conductorMatrices(const std::vector<MatrixLevel>& levels, bool settled,
+ConductorMatrices conductorMatrices(const std::vector<MatrixLevel>& levels, bool settled, LadderFloors floors,
                                     const std::vector<std::pair<std::size_t, std::size_t>>& pairs);
 
 }  // namespace plattor

@@ -128,13 +128,13 @@ std::vector<T> fromModes(const std::vector<T>& modes) {
 
 }  // namespace
 
-ValueAndBar convergedSkin(double v0, double v1, double v2, double rate, bool settled) {
+ValueAndBar convergedSkin(double v0, double v1, double v2, double rate, bool settled, double floor) {
     if (!std::isfinite(v2)) return {v2, 0.0};
     const double coarse = v1 - v0, fine = v2 - v1;
     const double observed = coarse != 0 && fine / coarse > 0 ? fine / coarse : 0.0;
     const double rho = std::min(std::max(rate, observed), 0.9);
     const double step = fine * rho / (1 - rho);
-    return {v2 + step, std::fabs(step) + ladderBar(v0, v1, v2, settled)};
+    return {v2 + step, std::fabs(step) + ladderBar(v0, v1, v2, settled, floor)};
 }
 
 const LossQuantityInfo& lossQuantityInfo(LossQuantity q) { return registry[static_cast<std::size_t>(q)]; }
@@ -219,9 +219,9 @@ LineLosses lineLosses(const Board& board, const LossRequest& request) {
             level.lossy = std::move(at);
         }
     }
-    const auto bar = [&](const std::function<double(const LevelSolution&)>& of) {
+    const auto bar = [&](const std::function<double(const LevelSolution&)>& of, double floor) {
         return ValueAndBar{of(c.levels[n - 1]), ladderBar(of(c.levels[n - 3]), of(c.levels[n - 2]), of(c.levels[n - 1]),
-                                                          c.settled)};
+                                                          c.settled, floor)};
     };
     const double metres = boardUnit(board);  // the section's length unit, m
     const std::vector<double> dc = dcResistances(board, request.conductor.conductivity);
@@ -229,9 +229,9 @@ LineLosses lineLosses(const Board& board, const LossRequest& request) {
     std::vector<ModeParts> parts(modes);
     const double skinRate = skinConvergence(section.inVacuum());
     for (std::size_t m = 0; m < modes; ++m) {
-        parts[m].inAir = bar([&](const LevelSolution& l) { return ofMode(l.vacuumModes, m); });
+        parts[m].inAir = bar([&](const LevelSolution& l) { return ofMode(l.vacuumModes, m); }, c.floors.vacuum);
         const auto skin = [&](std::size_t k) { return ofMode(c.levels[k].skin, m) / metres; };
-        parts[m].skin = convergedSkin(skin(n - 3), skin(n - 2), skin(n - 1), skinRate, c.settled);
+        parts[m].skin = convergedSkin(skin(n - 3), skin(n - 2), skin(n - 1), skinRate, c.settled, c.floors.vacuum);
         parts[m].dcResistance = dc[m];
         if (!std::isfinite(parts[m].skin.value) || !std::isfinite(dc[m]))
             losses.noConductorLoss = "no conductor loss: a conductor of zero thickness carries an infinite current density "
@@ -243,8 +243,8 @@ LineLosses lineLosses(const Board& board, const LossRequest& request) {
         LossesAtFrequency row{f, {}, {}, {}, {}};
         std::vector<Complex> z, y;
         for (std::size_t m = 0; m < modes; ++m) {
-            parts[m].capacitance = bar([&](const LevelSolution& l) { return ofMode(l.lossy[set], m).real(); });
-            parts[m].loss = bar([&](const LevelSolution& l) { return -ofMode(l.lossy[set], m).imag(); });
+            parts[m].capacitance = bar([&](const LevelSolution& l) { return ofMode(l.lossy[set], m).real(); }, c.floors.dielectric);
+            parts[m].loss = bar([&](const LevelSolution& l) { return -ofMode(l.lossy[set], m).imag(); }, c.floors.dielectric);
             row.modes.push_back(modeLosses(parts[m], request, f));
             const auto [zm, ym] = modeLine(parts[m], request, f);
             z.push_back(zm);
@@ -255,8 +255,8 @@ LineLosses lineLosses(const Board& board, const LossRequest& request) {
             const double omega = 2 * pi * f;
             for (const double sign : {1.0, -1.0}) {
                 const auto entry = [&](const LevelSolution& l) { return (l.lossy[set].even + sign * l.lossy[set].odd) / 2.0; };
-                row.capacitanceEntries.push_back(bar([&](const LevelSolution& l) { return entry(l).real(); }));
-                const ValueAndBar g = bar([&](const LevelSolution& l) { return -entry(l).imag(); });
+                row.capacitanceEntries.push_back(bar([&](const LevelSolution& l) { return entry(l).real(); }, c.floors.dielectric));
+                const ValueAndBar g = bar([&](const LevelSolution& l) { return -entry(l).imag(); }, c.floors.dielectric);
                 row.conductanceEntries.push_back({omega * g.value, omega * g.error});
             }
         }

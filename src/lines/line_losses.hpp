@@ -95,7 +95,7 @@ struct LineLosses {
 // rate at which their error shrinks (skinConvergence): the last value extrapolated by the
 // geometric tail, v2 + (v2 − v1)·ρ/(1 − ρ), ρ the larger of that rate and the one observed, and
 // the bar the size of that step plus the ladder's floor (both last changes where it did not settle).
-ValueAndBar convergedSkin(double v0, double v1, double v2, double rate, bool settled);
+ValueAndBar convergedSkin(double v0, double v1, double v2, double rate, bool settled, double floor);
 
 // The losses of a checked board with one trace or a marked pair of mirror images, its lengths
 // in metres. Raises RunError for a board of N signal conductors.

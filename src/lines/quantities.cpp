@@ -45,9 +45,8 @@ constexpr QuantityInfo registry[] = {
 };
 static_assert(std::size(registry) == quantityCount);
 
-// Quadrature and rounding: 5e−9 of each value, and 1e−12 of the mode capacitances that every
-// quantity derives from.
-constexpr double relativeFloor = 5e-9;
+// The ladder's floor under each value, and the rounding: 1e−12 of the mode capacitances that
+// every quantity derives from.
 constexpr double modeFloor = 1e-12;
 
 double lineImpedanceOf(double c, double cAir) { return 1.0 / (speedOfLight * std::sqrt(c * cAir)); }
@@ -146,8 +145,8 @@ double ladderChange(double v0, double v1, double v2, bool settled) {
 
 }  // namespace
 
-double ladderBar(double v0, double v1, double v2, bool settled) {
-    return ladderChange(v0, v1, v2, settled) + relativeFloor * std::fabs(v2) + modeFloor * std::fabs(v2);
+double ladderBar(double v0, double v1, double v2, bool settled, double floor) {
+    return ladderChange(v0, v1, v2, settled) + floor * std::fabs(v2) + modeFloor * std::fabs(v2);
 }
 
 ConvergedQuantities convergedQuantities(const CrossSection& section, const std::vector<FaceMedia>& media, bool skin) {
@@ -155,6 +154,7 @@ ConvergedQuantities convergedQuantities(const CrossSection& section, const std::
     Ladder ladder = solveLadder(section, media, skin);
     c.levels = std::move(ladder.levels);
     c.settled = ladder.settled;
+    c.floors = ladder.floors;
     const auto change = [&c](double v0, double v1, double v2) { return ladderChange(v0, v1, v2, c.settled); };
     std::vector<QuantityValues> values;
     for (const LevelSolution& level : c.levels) values.push_back(lineQuantities(level.modes, level.vacuumModes));
@@ -186,6 +186,9 @@ ConvergedQuantities convergedQuantities(const CrossSection& section, const std::
     // carried into the quantities: a ratio or product of mode capacitances must not profit from
     // their changes cancelling by chance at the last rung.
     const QuantityValues rounding = propagated([](int, double v) { return modeFloor * std::fabs(v); });
+    // Which quantities the dielectric's mode capacitances move: their floor is the dielectric's
+    // ladder's; the rest come from the vacuum's alone.
+    const QuantityValues fromDielectric = propagated([](int mode, double v) { return mode < 2 ? 1e-6 * std::fabs(v) : 0.0; });
     const QuantityValues carried = propagated([&](int mode, double) {
         const auto at = [&](std::size_t k) {
             const ModeCapacitances& m = mode < 2 ? c.levels[k].modes : c.levels[k].vacuumModes;
@@ -208,7 +211,7 @@ ConvergedQuantities convergedQuantities(const CrossSection& section, const std::
         const double observed = change(values[n - 3][q], values[n - 2][q], values[n - 1][q]);
         const double settling = std::max(0.3 * std::fabs(values[n - 2][q] - values[n - 3][q]), 0.1 * carried[q]);
         c.error[q] = (isDifference(q) ? std::max(observed, settling) : std::max(observed, carried[q])) +
-                     relativeFloor * std::fabs(c.value[q]) + rounding[q];
+                     c.floors.of(fromDielectric[q] != 0) * std::fabs(c.value[q]) + rounding[q];
         // A bar reaching past what physics allows (a coupling below the rounding floor) keeps
         // only its physical part: the middle of that and half its width.
         const Bounds b = physicalBounds(q);

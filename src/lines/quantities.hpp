@@ -72,8 +72,8 @@ QuantityValues lineQuantities(const ModeCapacitances& modes, const ModeCapacitan
 
 // The converged quantities of a cross-section with their error bars, and the levels they came
 // from. A bar is the change over the ladder's last levels (for all but the differences of mode
-// capacitances, at least what the mode capacitances' own changes do to it), plus 5e−9 of the
-// value for the quadrature and the rounding, plus what moving each mode capacitance by 1e−12 of
+// capacitances, at least what the mode capacitances' own changes do to it), plus the ladder's
+// floor (`Ladder::floors`, 5e−9 or 1e−7 of the value), plus what moving each mode capacitance by 1e−12 of
 // itself does to the quantity (the rounding floor under differences such as C12 = (C_e − C_o)/2).
 // Where a bar reaches past what physics allows (a negative capacitance), only its physical part
 // is kept: the value is its middle, the bar half its width. Where the ladder stopped at its
@@ -82,6 +82,7 @@ QuantityValues lineQuantities(const ModeCapacitances& modes, const ModeCapacitan
 struct ConvergedQuantities {
     std::vector<LevelSolution> levels;
     bool settled = true;
+    LadderFloors floors{smoothFloor, smoothFloor};  // the least relative bars (Ladder::floors)
     QuantityValues value;
     QuantityValues error;
 };
@@ -91,8 +92,8 @@ ConvergedQuantities convergedQuantities(const CrossSection& section, const std::
                                         bool skin = false);
 
 // The bar of a ladder's last value v2 from its last three, as every quantity's: its observed
-// convergence (both last changes where the ladder did not settle), plus the floor of the
-// quadrature and the rounding.
-double ladderBar(double v0, double v1, double v2, bool settled);
+// convergence (both last changes where the ladder did not settle), plus the ladder's floor (a
+// part of the value) and the rounding.
+double ladderBar(double v0, double v1, double v2, bool settled, double floor);
 
 }  // namespace plattor

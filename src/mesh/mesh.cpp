@@ -237,6 +237,7 @@ Mesh meshCrossSection(const CrossSection& section, const MeshLevel& level) {
         }
         rule.cover(range.t0, range.t1, panels);
         panels.insert(panels.end(), last.begin(), last.end());
+        mesh.layered = mesh.layered || innermost[0] != 0 || innermost[1] != 0;
         // The order: 3 + the number of layers between a panel and the corner, at most the rung's.
         for (Panel& panel : panels) {
             std::size_t order = level.order;

@@ -39,6 +39,9 @@ struct Panel {
 
 struct Mesh {
     std::vector<Panel> panels;
+    // Whether layers grade towards a corner: the error then has the corners' depth in it besides
+    // the panels' order.
+    bool layered = false;
     std::size_t unknowns() const { return panels.empty() ? 0 : panels.back().first + panels.back().order; }
     std::size_t panelsOn(std::size_t face) const;
 };

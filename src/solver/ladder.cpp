@@ -135,7 +135,9 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
     // The arrangement in vacuum climbs on its own: its values are the same whatever dielectric
     // the arrangement has. Each rung of the dielectric's ladder is paired with the vacuum's,
     // counted from the top where one climbs higher than the other.
-    const auto climb = [&media, skin](const CrossSection& s, bool vacuum, bool both, double floor) {
+    // Whether any rung's mesh grades layers towards a corner, with the dielectrics and in vacuum.
+    bool layered[2] = {false, false};
+    const auto climb = [&media, skin, &layered](const CrossSection& s, bool vacuum, bool both, double floor) {
         // A board of many conductors may simply be too large for dense systems: told before any
         // work from the third rung's mesh, which every cross-section climbs to.
         if (const std::size_t third = s.signals().empty() ? 0 : meshCrossSection(s, ladderLevels()[2]).unknowns();
@@ -148,6 +150,7 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
         for (const MeshLevel& level : ladderLevels()) {
             checkInterrupt();
             const Mesh mesh = meshCrossSection(s, level);
+            layered[vacuum] = layered[vacuum] || mesh.layered;
             const double target = std::max(mesh.unknowns() <= smallUnknowns ? climbAboveSmall : climbAbove, floor);
             const std::size_t budget = media.empty() && !skin ? unknownsBudget : lossUnknownsBudget;
             if (solutions.size() >= 3 && (!unsettled(solutions, target) || mesh.unknowns() > budget)) break;
@@ -177,7 +180,8 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
             for (double& c : s.vacuumMaxwell) c /= uniform;
         }
         const bool settled = !unsettled(solutions, climbAbove, false, false);
-        return {std::move(solutions), settled};
+        const double floor = layered[0] ? layeredFloor : smoothFloor;
+        return {std::move(solutions), settled, {floor, floor}};
     }
     std::vector<LevelSolution> solutions = climb(section, false, false, 0.0);
     // Every quantity but those in air is as good as the dielectric's mode capacitances: the
@@ -196,7 +200,8 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
         solutions[k].vacuumMaxwell = v.vacuumMaxwell;
         solutions[k].skin = v.skin;
     }
-    return {std::move(solutions), settled};
+    return {std::move(solutions), settled,
+            {layered[0] ? layeredFloor : smoothFloor, layered[1] ? layeredFloor : smoothFloor}};
 }
 
 double observedChange(double v0, double v1, double v2) {
