@@ -82,7 +82,7 @@ QuantityValues lineQuantities(const ModeCapacitances& modes, const ModeCapacitan
 struct ConvergedQuantities {
     std::vector<LevelSolution> levels;
     bool settled = true;
-    LadderFloors floors{smoothFloor, smoothFloor};  // the least relative bars (Ladder::floors)
+    LadderFloors floors{orderFloor, orderFloor};  // the least relative bars (Ladder::floors)
     QuantityValues value;
     QuantityValues error;
 };

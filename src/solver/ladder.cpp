@@ -136,9 +136,10 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
     // The arrangement in vacuum climbs on its own: its values are the same whatever dielectric
     // the arrangement has. Each rung of the dielectric's ladder is paired with the vacuum's,
     // counted from the top where one climbs higher than the other.
-    // Whether any rung's mesh grades layers towards a corner, with the dielectrics and in vacuum.
-    bool layered[2] = {false, false};
-    const auto climb = [&media, skin, &layered](const CrossSection& s, bool vacuum, bool both, double floor) {
+    // Whether the error has a part besides the panels' order, with the dielectrics and in vacuum:
+    // a rung's mesh grades layers towards a corner, or an interface lies beside the conductors.
+    bool twoScales[2] = {false, false};
+    const auto climb = [&media, skin, &twoScales](const CrossSection& s, bool vacuum, bool both, double floor) {
         // A board of many conductors may simply be too large for dense systems: told before any
         // work from the third rung's mesh, which every cross-section climbs to.
         if (const std::size_t third = s.signals().empty() ? 0 : meshCrossSection(s, ladderLevels()[2]).unknowns();
@@ -147,13 +148,14 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
                            " unknowns at order " + std::to_string(ladderLevels()[2].order) + ", beyond the limit of " +
                            std::to_string(unknownsLimit) + " (82 MB a system); fewer conductors, or thinner ones, "
                            "need fewer");
+        for (std::size_t face = 0; face < s.faces.size(); ++face) twoScales[vacuum] = twoScales[vacuum] || s.isInterface(face);
         std::vector<LevelSolution> solutions;
         for (const MeshLevel& level : ladderLevels()) {
             checkInterrupt();
             const Mesh mesh = meshCrossSection(s, level);
-            layered[vacuum] = layered[vacuum] || mesh.layered;
+            twoScales[vacuum] = twoScales[vacuum] || mesh.layered;
             // A small system with layers towards corners climbs on only to the floor of its bars.
-            const double small = mesh.layered ? layeredFloor : climbAboveSmall;
+            const double small = mesh.layered ? twoScalesFloor : climbAboveSmall;
             const double target = std::max(mesh.unknowns() <= smallUnknowns ? small : climbAbove, floor);
             const std::size_t budget = media.empty() && !skin ? unknownsBudget : lossUnknownsBudget;
             if (solutions.size() >= 3 && (!unsettled(solutions, target) || mesh.unknowns() > budget)) break;
@@ -183,7 +185,7 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
             for (double& c : s.vacuumMaxwell) c /= uniform;
         }
         const bool settled = !unsettled(solutions, climbAbove, false, false);
-        const double floor = layered[0] ? layeredFloor : smoothFloor;
+        const double floor = twoScales[0] ? twoScalesFloor : orderFloor;
         return {std::move(solutions), settled, {floor, floor}};
     }
     std::vector<LevelSolution> solutions = climb(section, false, false, 0.0);
@@ -204,7 +206,7 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
         solutions[k].skin = v.skin;
     }
     return {std::move(solutions), settled,
-            {layered[0] ? layeredFloor : smoothFloor, layered[1] ? layeredFloor : smoothFloor}};
+            {twoScales[0] ? twoScalesFloor : orderFloor, twoScales[1] ? twoScalesFloor : orderFloor}};
 }
 
 double observedChange(double v0, double v1, double v2) {

@@ -74,13 +74,16 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
 // opposite signs); both changes where they do not shrink to less than half.
 double observedChange(double v0, double v1, double v2);
 
-// The least part of its value any bar of a ladder's last rung claims. Without corners (thin
-// traces, no mask), the quadrature and the rounding: the rungs' changes shrink by the panels'
-// order alone. With layers towards corners, what three or four rungs cannot tell: two parts of
-// the error, the panels' order and the corners' depth, can cancel in their changes, or the
-// order's part stall for a rung (in random draws of thousands of boards with thick traces and
-// masks, last rungs lay up to 8e−8 off where their changes promised 1e−8).
-constexpr double smoothFloor = 5e-9;
-constexpr double layeredFloor = 1e-7;
+// The least part of its value any bar of a ladder's last rung claims. For thin conductors in one
+// medium (no corner, no interface), the quadrature and the rounding: the rungs' changes shrink
+// by the panels' order alone. With layers towards corners, or an interface beside the
+// conductors, what three or four rungs cannot tell: the error has a second part, the corners'
+// depth or the charge's change over the gap between a trace's edge and a mask's surface, and
+// the two can cancel in the rungs' changes, or the order's part stall for a rung while its sign
+// turns (in random draws of thousands of boards, last rungs of thick traces and masks lay up to
+// 8e−8 off where their changes promised 1e−8, of thin pairs under a mask 4e−8 where they
+// promised 2e−8, and 2.9e−7 where they promised 2.7e−7).
+constexpr double orderFloor = 5e-9;
+constexpr double twoScalesFloor = 1e-7;
 
 }  // namespace plattor
