@@ -21,7 +21,8 @@ constexpr int rungs = 7;
 // Every arrangement climbs three rungs; one whose mode capacitances still move by more than
 // climbAbove from rung to rung climbs on, while the next rung's systems stay within the budget;
 // and where the next rung is small (a few panels of thin strips), on to climbAboveSmall (with
-// layers towards corners only to the floor of the bars: they claim nothing below it).
+// layers towards corners or an interface only to the floor of the bars: they claim nothing
+// below it).
 constexpr double climbAbove = 1e-6;
 constexpr double climbAboveSmall = 1e-9;
 constexpr std::size_t smallUnknowns = 400;
@@ -154,8 +155,8 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
             checkInterrupt();
             const Mesh mesh = meshCrossSection(s, level);
             twoScales[vacuum] = twoScales[vacuum] || mesh.layered;
-            // A small system with layers towards corners climbs on only to the floor of its bars.
-            const double small = mesh.layered ? twoScalesFloor : climbAboveSmall;
+            // A small system whose bars have the floor of two scales climbs on only to that floor.
+            const double small = twoScales[vacuum] ? twoScalesFloor : climbAboveSmall;
             const double target = std::max(mesh.unknowns() <= smallUnknowns ? small : climbAbove, floor);
             const std::size_t budget = media.empty() && !skin ? unknownsBudget : lossUnknownsBudget;
             if (solutions.size() >= 3 && (!unsettled(solutions, target) || mesh.unknowns() > budget)) break;

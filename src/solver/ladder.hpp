@@ -44,7 +44,7 @@ const std::vector<MeshLevel>& ladderLevels();
 // (whose entries count as the mode capacitances below, each against its row's and column's
 // diagonal entries). Three rungs, and more while the mode capacitances still move by more than
 // 1e−6 of themselves from rung to rung (while the next rung has at most 400 unknowns, 1e−9, or
-// with layers towards corners the floor of their bars, 1e−7), or
+// with layers towards corners or an interface the floor of their bars, 1e−7), or
 // their last change is suspiciously small against the one before, and the next rung's systems
 // stay below 1600 unknowns; the vacuum of an arrangement with dielectrics climbs no further
 // than to a tenth of the dielectric's last change. A rung of more than 3200 unknowns, which no
