@@ -57,8 +57,9 @@ struct ConductorMatrices {
 // bars of the single trace's and the pair's registry: the change over the last three levels
 // (both last changes where `settled` is false), at least what each capacitance's own change and
 // asymmetry carry into the quantity (but for differences), plus the ladder's floor (a part of
-// each value, Ladder::floor) and the rounding, clipped to what physics allows. Levels whose c equals cAir throughout have no
-// dielectric: their effective permittivities are 1 exactly, with a bar of 0.
+// each value, Ladder::floors) and the rounding, clipped to what physics allows. Levels whose c
+// equals cAir throughout have no dielectric: their effective permittivities are 1 exactly, with
+// a bar of 0.
 ConductorMatrices conductorMatrices(const std::vector<MatrixLevel>& levels, bool settled, LadderFloors floors,
                                     const std::vector<std::pair<std::size_t, std::size_t>>& pairs);
 

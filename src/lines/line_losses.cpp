@@ -243,8 +243,9 @@ LineLosses lineLosses(const Board& board, const LossRequest& request) {
         LossesAtFrequency row{f, {}, {}, {}, {}};
         std::vector<Complex> z, y;
         for (std::size_t m = 0; m < modes; ++m) {
-            parts[m].capacitance = bar([&](const LevelSolution& l) { return ofMode(l.lossy[set], m).real(); }, c.floors.dielectric);
-            parts[m].loss = bar([&](const LevelSolution& l) { return -ofMode(l.lossy[set], m).imag(); }, c.floors.dielectric);
+            const double floor = c.floors.dielectric;
+            parts[m].capacitance = bar([&](const LevelSolution& l) { return ofMode(l.lossy[set], m).real(); }, floor);
+            parts[m].loss = bar([&](const LevelSolution& l) { return -ofMode(l.lossy[set], m).imag(); }, floor);
             row.modes.push_back(modeLosses(parts[m], request, f));
             const auto [zm, ym] = modeLine(parts[m], request, f);
             z.push_back(zm);
@@ -255,8 +256,9 @@ LineLosses lineLosses(const Board& board, const LossRequest& request) {
             const double omega = 2 * pi * f;
             for (const double sign : {1.0, -1.0}) {
                 const auto entry = [&](const LevelSolution& l) { return (l.lossy[set].even + sign * l.lossy[set].odd) / 2.0; };
-                row.capacitanceEntries.push_back(bar([&](const LevelSolution& l) { return entry(l).real(); }, c.floors.dielectric));
-                const ValueAndBar g = bar([&](const LevelSolution& l) { return -entry(l).imag(); }, c.floors.dielectric);
+                const double floor = c.floors.dielectric;
+                row.capacitanceEntries.push_back(bar([&](const LevelSolution& l) { return entry(l).real(); }, floor));
+                const ValueAndBar g = bar([&](const LevelSolution& l) { return -entry(l).imag(); }, floor);
                 row.conductanceEntries.push_back({omega * g.value, omega * g.error});
             }
         }

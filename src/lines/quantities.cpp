@@ -188,7 +188,8 @@ ConvergedQuantities convergedQuantities(const CrossSection& section, const std::
     const QuantityValues rounding = propagated([](int, double v) { return modeFloor * std::fabs(v); });
     // Which quantities the dielectric's mode capacitances move: their floor is the dielectric's
     // ladder's; the rest come from the vacuum's alone.
-    const QuantityValues fromDielectric = propagated([](int mode, double v) { return mode < 2 ? 1e-6 * std::fabs(v) : 0.0; });
+    const QuantityValues fromDielectric =
+        propagated([](int mode, double v) { return mode < 2 ? 1e-6 * std::fabs(v) : 0.0; });
     const QuantityValues carried = propagated([&](int mode, double) {
         const auto at = [&](std::size_t k) {
             const ModeCapacitances& m = mode < 2 ? c.levels[k].modes : c.levels[k].vacuumModes;

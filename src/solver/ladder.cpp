@@ -134,12 +134,12 @@ const std::vector<MeshLevel>& ladderLevels() {
 }
 
 Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& media, bool skin) {
-    // The arrangement in vacuum climbs on its own: its values are the same whatever dielectric
-    // the arrangement has. Each rung of the dielectric's ladder is paired with the vacuum's,
-    // counted from the top where one climbs higher than the other.
     // Whether the error has a part besides the panels' order, with the dielectrics and in vacuum:
     // a rung's mesh grades layers towards a corner, or an interface lies beside the conductors.
     bool twoScales[2] = {false, false};
+    // The arrangement in vacuum climbs on its own: its values are the same whatever dielectric
+    // the arrangement has. Each rung of the dielectric's ladder is paired with the vacuum's,
+    // counted from the top where one climbs higher than the other.
     const auto climb = [&media, skin, &twoScales](const CrossSection& s, bool vacuum, bool both, double floor) {
         // A board of many conductors may simply be too large for dense systems: told before any
         // work from the third rung's mesh, which every cross-section climbs to.
@@ -149,7 +149,8 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
                            " unknowns at order " + std::to_string(ladderLevels()[2].order) + ", beyond the limit of " +
                            std::to_string(unknownsLimit) + " (82 MB a system); fewer conductors, or thinner ones, "
                            "need fewer");
-        for (std::size_t face = 0; face < s.faces.size(); ++face) twoScales[vacuum] = twoScales[vacuum] || s.isInterface(face);
+        for (std::size_t face = 0; face < s.faces.size(); ++face)
+            twoScales[vacuum] = twoScales[vacuum] || s.isInterface(face);
         std::vector<LevelSolution> solutions;
         for (const MeshLevel& level : ladderLevels()) {
             checkInterrupt();

@@ -24,6 +24,9 @@ using Rows = std::vector<double>;
 const Rows air3 = {31.7e-12, -6.1e-12, -1.3e-12, -6.1e-12, 35.2e-12, -5.4e-12, -1.3e-12, -5.4e-12, 27.9e-12};
 const Rows board3 = {109.4e-12, -15.8e-12, -2.2e-12, -15.8e-12, 121.7e-12, -13.9e-12, -2.2e-12, -13.9e-12, 91.3e-12};
 
+// The floors of a ladder of thin conductors in one medium.
+const LadderFloors floors{orderFloor, orderFloor};
+
 // Three rungs ending at (c, cAir), the earlier ones off by (1 + 1e-4) and (1 + 1e-5).
 std::vector<MatrixLevel> ladder(const Rows& c, const Rows& cAir) {
     std::vector<MatrixLevel> levels;
@@ -59,7 +62,7 @@ double relative(double a, double b) { return std::fabs(a - b) / std::fabs(b); }
 TEST(ConductorMatrices, OneConductorIsTheSingleTrace) {
     for (const auto& [c, cAir] : {std::pair{1.37e-10, 0.412e-10}, std::pair{3.3e-11, 3.3e-11}}) {
         const QuantityValues single = lineQuantities({c, NAN}, {cAir, NAN});
-        const ConductorMatrices m = conductorMatrices(ladder({c}, {cAir}), true, LadderFloors{orderFloor, orderFloor}, {});
+        const ConductorMatrices m = conductorMatrices(ladder({c}, {cAir}), true, floors, {});
         EXPECT_LT(relative(m.impedance[0].value, single[Q::impedance]), 1e-14);
         EXPECT_LT(relative(m.inductance[0].value, single[Q::inductance]), 1e-14);
         EXPECT_LT(relative(m.modeImpedance[0].value, single[Q::impedance]), 1e-14);
@@ -79,7 +82,7 @@ TEST(ConductorMatrices, SymmetricPairIsThePairRegistry) {
         const QuantityValues reg =
             lineQuantities({p.c11 + p.c12, p.c11 - p.c12}, {p.air11 + p.air12, p.air11 - p.air12});
         const ConductorMatrices m = conductorMatrices(
-            ladder({p.c11, p.c12, p.c12, p.c11}, {p.air11, p.air12, p.air12, p.air11}), true, LadderFloors{orderFloor, orderFloor}, {{0, 1}, {1, 0}});
+            ladder({p.c11, p.c12, p.c12, p.c11}, {p.air11, p.air12, p.air12, p.air11}), true, floors, {{0, 1}, {1, 0}});
         for (const auto& pair : m.pairs) {
             EXPECT_LT(relative(pair.differential.value, reg[Q::differentialImpedance]), 1e-12);
             EXPECT_LT(relative(pair.commonMode.value, reg[Q::commonModeImpedance]), 1e-12);
@@ -102,7 +105,7 @@ TEST(ConductorMatrices, SymmetricPairIsThePairRegistry) {
 TEST(ConductorMatrices, HomogeneousDielectricHasOneSpeed) {
     for (const double er : {1.0, 2.2, 4.3, 11.9}) {
         SCOPED_TRACE("er " + std::to_string(er));
-        const ConductorMatrices m = conductorMatrices(ladder(times(air3, er), air3), true, LadderFloors{orderFloor, orderFloor}, {});
+        const ConductorMatrices m = conductorMatrices(ladder(times(air3, er), air3), true, floors, {});
         for (std::size_t k = 0; k < 3; ++k) {
             const MatrixEntry eps = m.modeEffectivePermittivity[k];
             EXPECT_LE(std::fabs(eps.value - er), eps.error + 1e-14);
@@ -122,7 +125,7 @@ TEST(ConductorMatrices, HomogeneousDielectricHasOneSpeed) {
 // each mode V travels at c0/√εeff with L·C·V = (εeff/c0²)·V and current I = Zc⁻¹V = (√εeff/c0)·C·V...
 // checked as Zc·C·V = (√εeff/c0)·V.
 TEST(ConductorMatrices, ImpedanceMatrixAndModesSolveTheLineEquations) {
-    const ConductorMatrices m = conductorMatrices(ladder(board3, air3), true, LadderFloors{orderFloor, orderFloor}, {{0, 2}});
+    const ConductorMatrices m = conductorMatrices(ladder(board3, air3), true, floors, {{0, 2}});
     const auto at = [](const std::vector<MatrixEntry>& a, std::size_t i, std::size_t j) { return a[i * 3 + j].value; };
     for (std::size_t i = 0; i < 3; ++i)
         for (std::size_t j = 0; j < 3; ++j) {
@@ -164,7 +167,7 @@ TEST(ConductorMatrices, BarsHoldTheLimitOfAConvergingLadder) {
     const Rows dc = {2e-12, 1e-12, -0.5e-12, 1e-12, -3e-12, 0.7e-12, -0.5e-12, 0.7e-12, 1.5e-12};
     const Rows dAir = {-1e-12, 0.4e-12, 0.2e-12, 0.4e-12, 0.8e-12, -0.3e-12, 0.2e-12, -0.3e-12, -0.6e-12};
     for (const MatrixLevel& limit : {MatrixLevel{board3, air3}, MatrixLevel{times(air3, 3.7), air3}}) {
-        const ConductorMatrices exact = conductorMatrices(ladder(limit.c, limit.cAir), true, LadderFloors{orderFloor, orderFloor}, {{1, 0}, {0, 2}});
+        const ConductorMatrices exact = conductorMatrices(ladder(limit.c, limit.cAir), true, floors, {{1, 0}, {0, 2}});
         for (const auto& c : cases) {
             SCOPED_TRACE("rate " + std::to_string(c.rate) + " levels " + std::to_string(c.levels));
             std::vector<MatrixLevel> levels;
@@ -175,11 +178,11 @@ TEST(ConductorMatrices, BarsHoldTheLimitOfAConvergingLadder) {
                 l.c[3] += 2 * c.asymmetry;  // symmetrised, C12 is `asymmetry` off its limit
                 levels.push_back(l);
             }
-            const ConductorMatrices m = conductorMatrices(levels, c.settled, LadderFloors{orderFloor, orderFloor}, {{1, 0}, {0, 2}});
+            const ConductorMatrices m = conductorMatrices(levels, c.settled, floors, {{1, 0}, {0, 2}});
             // The third rung from the top on its own: a bar no wider than 30 times its error (each
             // entry's change carried alone, its effect cannot cancel against the others' as in truth).
             const MatrixLevel& rung = levels[levels.size() - 3];
-            const ConductorMatrices coarse = conductorMatrices({rung, rung, rung}, true, LadderFloors{orderFloor, orderFloor}, {{1, 0}, {0, 2}});
+            const ConductorMatrices coarse = conductorMatrices({rung, rung, rung}, true, floors, {{1, 0}, {0, 2}});
             const std::vector<MatrixEntry> bars = entries(m), truth = entries(exact), third = entries(coarse);
             for (std::size_t k = 0; k < bars.size(); ++k) {
                 if (std::isnan(bars[k].value)) continue;
@@ -197,7 +200,7 @@ TEST(ConductorMatrices, BarsHoldTheLimitOfAConvergingLadder) {
 // in JSON, and the matrices as rows.
 TEST(ConductorMatrices, ReportNamesEveryValueAndLeavesOutWhatIsNotDefined) {
     const Rows air = {29.1e-12, -3.9e-12, -3.9e-12, 33.0e-12};
-    const ConductorMatrices m = conductorMatrices(ladder(times(air, 2.2), air), false, LadderFloors{orderFloor, orderFloor}, {{1, 0}});
+    const ConductorMatrices m = conductorMatrices(ladder(times(air, 2.2), air), false, floors, {{1, 0}});
     const std::vector<std::string> lines = conductorText(m, {"p", "n\"2"});
     const auto line = [&lines](const std::string& start) {
         for (const std::string& l : lines)

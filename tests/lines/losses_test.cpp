@@ -38,7 +38,8 @@ Skin skin(const Structure& s, bool odd) {
     const Ladder l = solveLadder(vacuum, {}, true);
     const std::size_t n = l.levels.size();
     const auto at = [&](std::size_t k) { return (odd ? l.levels[k].skin.odd : l.levels[k].skin.even) / s.w; };
-    const ValueAndBar v = convergedSkin(at(n - 3), at(n - 2), at(n - 1), skinConvergence(vacuum), l.settled, l.floors.vacuum);
+    const ValueAndBar v =
+        convergedSkin(at(n - 3), at(n - 2), at(n - 1), skinConvergence(vacuum), l.settled, l.floors.vacuum);
     return {v.value, v.error};
 }
 
