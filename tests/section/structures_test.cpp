@@ -95,9 +95,11 @@ TEST_P(ThinCentredStripline, MatchesConformalMappingWithinTheBar) {
         if (!r.value.applies(check.quantity)) continue;
         SCOPED_TRACE(quantityInfo(check.quantity).name);
         EXPECT_LE(std::fabs(r.value[check.quantity] - check.exact), r.error[check.quantity]) << r.value[check.quantity];
-        // A weak coupling's bar is the rounding floor of the difference it is, not 10 ppm of it.
+        // Thin traces in one medium, no corner and no interface: the panels' order alone sets the
+        // error, and the bars are the quadrature's floor, not the 1e-7 of boards with corners. A
+        // weak coupling's bar is the rounding floor of the difference it is, not a part of it.
         if (check.quantity != Q::couplingCoefficient) {
-            EXPECT_LE(r.error[check.quantity], 1e-5 * check.exact);
+            EXPECT_LE(r.error[check.quantity], 2e-8 * check.exact);
         }
     }
 }
