@@ -219,9 +219,14 @@ LineLosses lineLosses(const Board& board, const LossRequest& request) {
             level.lossy = std::move(at);
         }
     }
-    const auto bar = [&](const std::function<double(const LevelSolution&)>& of, double floor) {
+    // A value of every rung with its bar: the lossy capacitances come from the dielectric's rungs
+    // (`bar`), the values in air and the skin integrals from the vacuum's.
+    const auto barOver = [&](const std::function<double(const LevelSolution&)>& of, double floor) {
         return ValueAndBar{of(c.levels[n - 1]), ladderBar(of(c.levels[n - 3]), of(c.levels[n - 2]), of(c.levels[n - 1]),
                                                           c.settled, floor)};
+    };
+    const auto bar = [&](const std::function<double(const LevelSolution&)>& of) {
+        return barOver(of, c.floors.dielectric);
     };
     const double metres = boardUnit(board);  // the section's length unit, m
     const std::vector<double> dc = dcResistances(board, request.conductor.conductivity);
@@ -229,7 +234,7 @@ LineLosses lineLosses(const Board& board, const LossRequest& request) {
     std::vector<ModeParts> parts(modes);
     const double skinRate = skinConvergence(section.inVacuum());
     for (std::size_t m = 0; m < modes; ++m) {
-        parts[m].inAir = bar([&](const LevelSolution& l) { return ofMode(l.vacuumModes, m); }, c.floors.vacuum);
+        parts[m].inAir = barOver([&](const LevelSolution& l) { return ofMode(l.vacuumModes, m); }, c.floors.vacuum);
         const auto skin = [&](std::size_t k) { return ofMode(c.levels[k].skin, m) / metres; };
         parts[m].skin = convergedSkin(skin(n - 3), skin(n - 2), skin(n - 1), skinRate, c.settled, c.floors.vacuum);
         parts[m].dcResistance = dc[m];
@@ -243,9 +248,8 @@ LineLosses lineLosses(const Board& board, const LossRequest& request) {
         LossesAtFrequency row{f, {}, {}, {}, {}};
         std::vector<Complex> z, y;
         for (std::size_t m = 0; m < modes; ++m) {
-            const double floor = c.floors.dielectric;
-            parts[m].capacitance = bar([&](const LevelSolution& l) { return ofMode(l.lossy[set], m).real(); }, floor);
-            parts[m].loss = bar([&](const LevelSolution& l) { return -ofMode(l.lossy[set], m).imag(); }, floor);
+            parts[m].capacitance = bar([&](const LevelSolution& l) { return ofMode(l.lossy[set], m).real(); });
+            parts[m].loss = bar([&](const LevelSolution& l) { return -ofMode(l.lossy[set], m).imag(); });
             row.modes.push_back(modeLosses(parts[m], request, f));
             const auto [zm, ym] = modeLine(parts[m], request, f);
             z.push_back(zm);
@@ -256,9 +260,8 @@ LineLosses lineLosses(const Board& board, const LossRequest& request) {
             const double omega = 2 * pi * f;
             for (const double sign : {1.0, -1.0}) {
                 const auto entry = [&](const LevelSolution& l) { return (l.lossy[set].even + sign * l.lossy[set].odd) / 2.0; };
-                const double floor = c.floors.dielectric;
-                row.capacitanceEntries.push_back(bar([&](const LevelSolution& l) { return entry(l).real(); }, floor));
-                const ValueAndBar g = bar([&](const LevelSolution& l) { return -entry(l).imag(); }, floor);
+                row.capacitanceEntries.push_back(bar([&](const LevelSolution& l) { return entry(l).real(); }));
+                const ValueAndBar g = bar([&](const LevelSolution& l) { return -entry(l).imag(); });
                 row.conductanceEntries.push_back({omega * g.value, omega * g.error});
             }
         }

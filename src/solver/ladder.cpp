@@ -137,6 +137,7 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
     // Whether the error has a part besides the panels' order, with the dielectrics and in vacuum:
     // a rung's mesh grades layers towards a corner, or an interface lies beside the conductors.
     bool twoScales[2] = {false, false};
+    const auto floorOf = [&twoScales](bool vacuum) { return twoScales[vacuum] ? twoScalesFloor : orderFloor; };
     // The arrangement in vacuum climbs on its own: its values are the same whatever dielectric
     // the arrangement has. Each rung of the dielectric's ladder is paired with the vacuum's,
     // counted from the top where one climbs higher than the other.
@@ -187,8 +188,7 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
             for (double& c : s.vacuumMaxwell) c /= uniform;
         }
         const bool settled = !unsettled(solutions, climbAbove, false, false);
-        const double floor = twoScales[0] ? twoScalesFloor : orderFloor;
-        return {std::move(solutions), settled, {floor, floor}};
+        return {std::move(solutions), settled, {floorOf(false), floorOf(false)}};
     }
     std::vector<LevelSolution> solutions = climb(section, false, false, 0.0);
     // Every quantity but those in air is as good as the dielectric's mode capacitances: the
@@ -207,8 +207,7 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
         solutions[k].vacuumMaxwell = v.vacuumMaxwell;
         solutions[k].skin = v.skin;
     }
-    return {std::move(solutions), settled,
-            {twoScales[0] ? twoScalesFloor : orderFloor, twoScales[1] ? twoScalesFloor : orderFloor}};
+    return {std::move(solutions), settled, {floorOf(false), floorOf(true)}};
 }
 
 double observedChange(double v0, double v1, double v2) {
