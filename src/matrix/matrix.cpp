@@ -1,6 +1,59 @@
 #include "matrix/matrix.hpp"
 
+#include <cstdint>
+#include <cstdlib>
+
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 namespace plattor {
+
+namespace {
+
+#if defined(__linux__)
+// Blocks from this size on come from pages of their own, aligned to and in multiples of a huge
+// page, and go back to the system when freed.
+constexpr std::size_t hugePage = std::size_t{2} << 20;
+constexpr std::size_t ownPagesFrom = std::size_t{1} << 20;
+
+std::size_t ownPagesBytes(std::size_t count) { return (count * sizeof(double) + hugePage - 1) / hugePage * hugePage; }
+#endif
+
+}  // namespace
+
+double* ZeroedBlocks::allocate(std::size_t count) {
+    if (count == 0) return nullptr;
+    if (count > std::size_t(-1) / sizeof(double) / 2) throw std::bad_alloc();
+#if defined(__linux__)
+    if (count * sizeof(double) >= ownPagesFrom) {
+        const std::size_t bytes = ownPagesBytes(count);
+        void* mapped = mmap(nullptr, bytes + hugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+        if (mapped == MAP_FAILED) throw std::bad_alloc();
+        // Keep the aligned part, give back the slack before and after it.
+        const auto start = reinterpret_cast<std::uintptr_t>(mapped);
+        const std::uintptr_t aligned = (start + hugePage - 1) / hugePage * hugePage;
+        if (aligned > start) munmap(mapped, aligned - start);
+        if (start + hugePage > aligned) munmap(reinterpret_cast<void*>(aligned + bytes), start + hugePage - aligned);
+        madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
+        return reinterpret_cast<double*>(aligned);
+    }
+#endif
+    void* block = std::calloc(count, sizeof(double));
+    if (!block) throw std::bad_alloc();
+    return static_cast<double*>(block);
+}
+
+void ZeroedBlocks::deallocate(double* block, std::size_t count) noexcept {
+    if (!block) return;
+#if defined(__linux__)
+    if (count * sizeof(double) >= ownPagesFrom) {
+        munmap(block, ownPagesBytes(count));
+        return;
+    }
+#endif
+    std::free(block);
+}
 
 std::vector<double> linspace(double first, double last, std::size_t n) {
     std::vector<double> values(n);

@@ -2,8 +2,10 @@
 // Dense real matrices in column-major order, and the handful of operations the run needs.
 // Indices are 0-based: element (i, j) is row i, column j. Shapes that cannot agree are
 // programming errors and are asserted, never reported to the user.
+#include <algorithm>
 #include <cassert>
 #include <cstddef>
+#include <new>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -34,11 +36,38 @@ struct ColumnMajorView {
 using MatrixView = ColumnMajorView<double>;
 using ConstMatrixView = ColumnMajorView<const double>;
 
+// Storage for a matrix's entries that comes zeroed from the system: a large block straight from
+// fresh pages (on Linux in huge pages where the system grants them), so that neither a pass of
+// zeros nor a fault per small page precedes the kernel's assembly. Elements are therefore not
+// constructed; a Matrix never shrinks and regrows its storage, so none is seen unwritten.
+struct ZeroedBlocks {
+    static double* allocate(std::size_t count);
+    static void deallocate(double* block, std::size_t count) noexcept;
+};
+
+template <class T>
+struct ZeroedAllocator {
+    static_assert(std::is_same_v<T, double>);
+    using value_type = T;
+    ZeroedAllocator() = default;
+    template <class U>
+    ZeroedAllocator(const ZeroedAllocator<U>&) {}
+    T* allocate(std::size_t count) { return ZeroedBlocks::allocate(count); }
+    void deallocate(T* block, std::size_t count) noexcept { ZeroedBlocks::deallocate(block, count); }
+    template <class U>
+    void construct(U*) noexcept {}  // already zero
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) { ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...); }
+    bool operator==(const ZeroedAllocator&) const = default;
+};
+
 class Matrix {
 public:
     Matrix() = default;  // the empty 0×0 matrix
     Matrix(std::size_t rows, std::size_t cols, double fill = 0.0)
-        : rows_(rows), cols_(cols), data_(rows * cols, fill) {}
+        : rows_(rows), cols_(cols), data_(rows * cols) {
+        if (fill != 0.0) std::fill(data_.begin(), data_.end(), fill);
+    }
 
     std::size_t rows() const { return rows_; }
     std::size_t cols() const { return cols_; }
@@ -66,7 +95,7 @@ private:
 
     std::size_t rows_ = 0;
     std::size_t cols_ = 0;
-    std::vector<double> data_;
+    std::vector<double, ZeroedAllocator<double>> data_;
 };
 
 // n values from first to last in equal steps, both ends included (last itself, whatever the

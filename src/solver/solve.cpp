@@ -65,6 +65,133 @@ bool collinear(const Face& a, const Face& b, double scale) {
     return !off(b.start()) && !off(b.end());
 }
 
+// On x86-64 clones for AVX-512 and AVX2 beside the baseline body, chosen by the processor at run
+// time; elsewhere (WebAssembly) the one body. The file is built without contracting a multiply
+// and an add, so every clone computes the baseline's values to the bit.
+#if defined(__x86_64__)
+#define PLATTOR_VECTOR_CLONES [[gnu::target_clones("arch=x86-64-v4", "arch=x86-64-v3", "default")]]
+#else
+#define PLATTOR_VECTOR_CLONES
+#endif
+
+// The nodes' positions by component, each as its anchor and its offset (Anchored), so that a
+// row's far sums run over all of them at once.
+struct NodeColumns {
+    std::vector<double> anchorX, anchorY, offsetX, offsetY, weight;
+};
+
+// How a panel is integrated for a point: far off by its own nodes, from 1.8 chords on by the
+// outer rule, from one chord on by the middle rule, closer by product integration.
+enum class Reach : int { far, outer, middle, near };
+constexpr double outerChords = 1.8;
+
+// The panels by component: the middle and half length of each chord, its start (Anchored) and
+// its run b − a, and the distance from which its own rule holds.
+struct PanelColumns {
+    std::vector<double> middleX, middleY, radius, far, startAnchorX, startAnchorY, startOffsetX, startOffsetY, runX,
+        runY;
+};
+
+// The reach of every panel from z. The distance d to the chord lies between the distance to its
+// middle less half its length, and that distance: most panels are told apart by these bounds
+// alone, the others by d itself.
+PLATTOR_VECTOR_CLONES
+void reaches(std::size_t count, const PanelColumns& c, const Anchored& z, Reach* out) {
+    static_assert(static_cast<int>(Reach::far) == 0 && static_cast<int>(Reach::outer) == 1 &&
+                  static_cast<int>(Reach::middle) == 2 && static_cast<int>(Reach::near) == 3);
+    int* reach = reinterpret_cast<int*>(out);
+    const Point at = z.z();
+    const double zx = at.real(), zy = at.imag();
+    const double ax = z.anchor.real(), ay = z.anchor.imag(), ox = z.offset.real(), oy = z.offset.imag();
+    for (std::size_t q = 0; q < count; ++q) {
+        const double far = c.far[q], radius = c.radius[q], chord = 2 * radius;
+        const double mx = zx - c.middleX[q], my = zy - c.middleY[q];
+        const double centre = std::sqrt(mx * mx + my * my);
+        const double slack = 1e-12 * (centre + radius);
+        const double outer = outerChords * chord;
+        // The nearest point of the chord.
+        const double px = (ax - c.startAnchorX[q]) + (ox - c.startOffsetX[q]);
+        const double py = (ay - c.startAnchorY[q]) + (oy - c.startOffsetY[q]);
+        const double rx = c.runX[q], ry = c.runY[q];
+        const double length2 = rx * rx + ry * ry;
+        // Branch-free, so that the loop runs on vectors: the projection's parameter clamped to
+        // [0, 1], 0 on a chord of no length.
+        const double t = (px * rx + py * ry) / (length2 > 0 ? length2 : 1.0);
+        const double along = length2 > 0 ? (t < 0.0 ? 0.0 : t > 1.0 ? 1.0 : t) : 0.0;
+        const double dx = px - along * rx, dy = py - along * ry;
+        const double d2 = dx * dx + dy * dy;
+        int r = d2 >= far * far ? 0 : d2 >= outer * outer ? 1 : d2 >= chord * chord ? 2 : 3;
+        const bool inside = centre < far - slack;
+        r = inside && centre - radius >= chord + slack && centre < outer - slack ? 2 : r;
+        r = inside && centre - radius >= outer + slack ? 1 : r;
+        r = centre - radius >= far + slack ? 0 : r;
+        reach[q] = r;
+    }
+}
+
+// |X_j − z0|² / |X_j − z1|² at every node (z1 absent: |X_j − z0|²), the differences taken as
+// Anchored ones are.
+PLATTOR_VECTOR_CLONES
+void distanceRatios(std::size_t n, const NodeColumns& x, const Anchored& z0, const Anchored* z1, double* out) {
+    const double* ax = x.anchorX.data();
+    const double* ay = x.anchorY.data();
+    const double* ox = x.offsetX.data();
+    const double* oy = x.offsetY.data();
+    const double a0x = z0.anchor.real(), a0y = z0.anchor.imag(), o0x = z0.offset.real(), o0y = z0.offset.imag();
+    if (!z1) {
+        for (std::size_t j = 0; j < n; ++j) {
+            const double dx = (ax[j] - a0x) + (ox[j] - o0x), dy = (ay[j] - a0y) + (oy[j] - o0y);
+            out[j] = dx * dx + dy * dy;
+        }
+        return;
+    }
+    const double a1x = z1->anchor.real(), a1y = z1->anchor.imag(), o1x = z1->offset.real(), o1y = z1->offset.imag();
+    for (std::size_t j = 0; j < n; ++j) {
+        const double dx = (ax[j] - a0x) + (ox[j] - o0x), dy = (ay[j] - a0y) + (oy[j] - o0y);
+        const double ex = (ax[j] - a1x) + (ox[j] - o1x), ey = (ay[j] - a1y) + (oy[j] - o1y);
+        out[j] = (dx * dx + dy * dy) / (ex * ex + ey * ey);
+    }
+}
+
+// w_j·Re[n/(z − X_j)] at every node from the point z0 with normal n0, less the same from z1
+// with n1 where z1 is given.
+PLATTOR_VECTOR_CLONES
+void normalFields(std::size_t n, const NodeColumns& x, const Anchored& z0, Point n0, const Anchored* z1, Point n1,
+                  double* out) {
+    const double* ax = x.anchorX.data();
+    const double* ay = x.anchorY.data();
+    const double* ox = x.offsetX.data();
+    const double* oy = x.offsetY.data();
+    const double* w = x.weight.data();
+    const double a0x = z0.anchor.real(), a0y = z0.anchor.imag(), o0x = z0.offset.real(), o0y = z0.offset.imag();
+    const double n0x = n0.real(), n0y = n0.imag();
+    if (!z1) {
+        for (std::size_t j = 0; j < n; ++j) {
+            const double dx = (a0x - ax[j]) + (o0x - ox[j]), dy = (a0y - ay[j]) + (o0y - oy[j]);
+            out[j] = w[j] * (n0x * dx + n0y * dy) / (dx * dx + dy * dy);
+        }
+        return;
+    }
+    const double a1x = z1->anchor.real(), a1y = z1->anchor.imag(), o1x = z1->offset.real(), o1y = z1->offset.imag();
+    const double n1x = n1.real(), n1y = n1.imag();
+    for (std::size_t j = 0; j < n; ++j) {
+        const double dx = (a0x - ax[j]) + (o0x - ox[j]), dy = (a0y - ay[j]) + (o0y - oy[j]);
+        const double ex = (a1x - ax[j]) + (o1x - ox[j]), ey = (a1y - ay[j]) + (o1y - oy[j]);
+        out[j] = w[j] * (n0x * dx + n0y * dy) / (dx * dx + dy * dy) + -w[j] * (n1x * ex + n1y * ey) / (ex * ex + ey * ey);
+    }
+}
+
+// row_j += factor·w_j·v_j (without w, v_j) at the nodes taken, the others left as they are.
+PLATTOR_VECTOR_CLONES
+void addTaken(std::size_t n, const unsigned char* taken, double factor, const double* w, const double* v, double* row) {
+    for (std::size_t j = 0; j < n; ++j) row[j] += taken[j] ? factor * w[j] * v[j] : 0.0;
+}
+
+PLATTOR_VECTOR_CLONES
+void addTaken(std::size_t n, const unsigned char* taken, const double* v, double* row) {
+    for (std::size_t j = 0; j < n; ++j) row[j] += taken[j] ? v[j] : 0.0;
+}
+
 // The nodes of a mesh and the rows of the kernels at them: the potential of every unknown's
 // charge at a conductor node, the normal field at an interface node.
 class Kernels {
@@ -80,8 +207,25 @@ public:
             for (std::size_t j = 0; j < panel.order; ++j) {
                 const double t = centre + half * rule.node(j);
                 nodes_.push_back({{f.anchored(t), panel.face, t}, half * rule.weight(j), f.speed(t), f.normal(t)});
+                const Anchored& at = nodes_.back().target.at;
+                columns_.anchorX.push_back(at.anchor.real());
+                columns_.anchorY.push_back(at.anchor.imag());
+                columns_.offsetX.push_back(at.offset.real());
+                columns_.offsetY.push_back(at.offset.imag());
+                columns_.weight.push_back(nodes_.back().weight);
             }
-            farDistances_.push_back(rule.farDistance(panel));
+            PanelColumns& c = panelColumns_;
+            c.middleX.push_back(panel.middle.real());
+            c.middleY.push_back(panel.middle.imag());
+            c.radius.push_back(panel.radius);
+            c.far.push_back(rule.farDistance(panel));
+            c.startAnchorX.push_back(panel.a.anchor.real());
+            c.startAnchorY.push_back(panel.a.anchor.imag());
+            c.startOffsetX.push_back(panel.a.offset.real());
+            c.startOffsetY.push_back(panel.a.offset.imag());
+            const Point run = panel.b - panel.a;
+            c.runX.push_back(run.real());
+            c.runY.push_back(run.imag());
             const std::vector<Anchored> points = rule.finePoints(f, panel);
             finePoints_.insert(finePoints_.end(), points.begin(), points.end());
             for (const PanelRule::FineRule* r : {&rule.outer(), &rule.middle()})
@@ -133,28 +277,6 @@ public:
     }
 
 private:
-    // How a panel is integrated for a point: far off by its own nodes, from 1.8 chords on by the
-    // outer rule, from one chord on by the middle rule, closer by product integration.
-    enum class Reach { far, outer, middle, near };
-    Reach reach(std::size_t q, const Anchored& z) const {
-        // The distance d to the chord lies between the distance to its middle less half its
-        // length, and that distance: most points are told apart by these bounds alone.
-        const Panel& panel = mesh_.panels[q];
-        const double far = farDistances_[q], chord = 2 * panel.radius;
-        const double centre = std::sqrt(std::norm(z.z() - panel.middle));
-        const double slack = 1e-12 * (centre + panel.radius);
-        const double outer = outerChords * chord;
-        if (centre - panel.radius >= far + slack) return Reach::far;
-        if (centre < far - slack) {
-            if (centre - panel.radius >= outer + slack) return Reach::outer;
-            if (centre - panel.radius >= chord + slack && centre < outer - slack) return Reach::middle;
-        }
-        const double d2 = std::norm(fromSegment(z - panel.a, 0, panel.b - panel.a));
-        if (d2 >= far * far) return Reach::far;
-        if (d2 >= outer * outer) return Reach::outer;
-        return d2 >= chord * chord ? Reach::middle : Reach::near;
-    }
-
     // −∫ ln|X − z|·ℓ_j at the images (the second, the plane's, with the sign −1). Far off a
     // panel its own rule, a charge and its image as one logarithm of the ratio of their squared
     // distances; in the middle the middle rule's 12 points; those logarithms are taken together, through
@@ -162,20 +284,33 @@ private:
     void potentialRow(const Image* images, std::size_t count, double* row) const {
         // Scratch kept from row to row, one set a thread: the even and the odd system are built
         // side by side.
-        thread_local std::vector<double> arguments;
+        thread_local std::vector<double> arguments, together;
         thread_local std::vector<PanelSum> fars, middles;
+        thread_local std::vector<unsigned char> taken;
+        thread_local std::vector<Reach> reachOf[2];
         arguments.clear();
         fars.clear();
         middles.clear();
-        for (std::size_t q = 0; q < mesh_.panels.size(); ++q) {
+        taken.assign(n_, 0);
+        const std::size_t panels = mesh_.panels.size();
+        for (std::size_t m = 0; m < count; ++m) {
+            reachOf[m].resize(panels);
+            plattor::reaches(panels, panelColumns_, images[m].target.at, reachOf[m].data());
+        }
+        for (std::size_t q = 0; q < panels; ++q) {
             const Panel& panel = mesh_.panels[q];
+            if (reachOf[0][q] == Reach::far && (count == 1 || reachOf[1][q] == Reach::far)) {
+                // Taken with every node's at the end.
+                std::fill_n(&taken[panel.first], panel.order, 1);
+                continue;
+            }
             const Face& face = section_.faces[panel.face].face;
             const PanelRule& rule = *rules_[panel.order];
             double* part = &row[panel.first];
             Reach reaches[2] = {Reach::far, Reach::far};
             for (std::size_t m = 0; m < count; ++m) {
                 const Target& z = images[m].target;
-                reaches[m] = reach(q, z.at);
+                reaches[m] = reachOf[m][q];
                 if (reaches[m] != Reach::near) continue;
                 // Product integration; where no root is close after all, the middle rule.
                 if (!rule.addNearIntegrals(face, panel, &finePoints_[q * PanelRule::finePointCount], z,
@@ -211,6 +346,11 @@ private:
             }
         }
         logInPlace(arguments.data(), arguments.size());
+        // The far panels of both images alike: every node's logarithm, the far ones kept.
+        together.resize(n_);
+        distanceRatios(n_, columns_, images[0].target.at, count == 2 ? &images[1].target.at : nullptr, together.data());
+        logInPlace(together.data(), n_);
+        addTaken(n_, taken.data(), -0.5, columns_.weight.data(), together.data(), row);
         for (const PanelSum& sum : fars) {
             const Panel& panel = mesh_.panels[sum.panel];
             const Node* source = &nodes_[panel.first];
@@ -230,13 +370,32 @@ private:
     // ∫ Re[n/(z − X)]·ℓ_j at the images, the principal value on the node's own line or circle.
     void fieldRow(const Image* images, std::size_t count, double* row) const {
         const std::size_t faceCount = section_.faces.size();
-        for (std::size_t q = 0; q < mesh_.panels.size(); ++q) {
+        thread_local std::vector<double> fields;
+        thread_local std::vector<unsigned char> taken;
+        thread_local std::vector<Reach> reachOf[2];
+        taken.assign(n_, 0);
+        const std::size_t panels = mesh_.panels.size();
+        for (std::size_t m = 0; m < count; ++m) {
+            reachOf[m].resize(panels);
+            plattor::reaches(panels, panelColumns_, images[m].target.at, reachOf[m].data());
+        }
+        for (std::size_t q = 0; q < panels; ++q) {
             const Panel& panel = mesh_.panels[q];
             const Face& face = section_.faces[panel.face].face;
             const PanelRule& rule = *rules_[panel.order];
             double* part = &row[panel.first];
             const Node* source = &nodes_[panel.first];
             const std::size_t p = panel.order;
+            const auto seen = [&](const Image& image) {
+                const std::size_t onFace = image.target.face;
+                return onFace == noFace || (!onLine_[onFace * faceCount + panel.face] && onFace != panel.face);
+            };
+            if (seen(images[0]) && reachOf[0][q] == Reach::far &&
+                (count == 1 || (seen(images[1]) && reachOf[1][q] == Reach::far))) {
+                // Taken with every node's at the end.
+                std::fill_n(&taken[panel.first], p, 1);
+                continue;
+            }
             for (std::size_t m = 0; m < count; ++m) {
                 const Image& image = images[m];
                 const double sign = m == 0 ? 1.0 : -1.0;
@@ -249,7 +408,7 @@ private:
                     for (std::size_t j = 0; j < p; ++j) part[j] += value * source[j].weight;
                     continue;
                 }
-                Reach r = reach(q, image.target.at);
+                Reach r = reachOf[m][q];
                 if (r == Reach::near &&
                     !rule.addFieldIntegrals(face, panel, &finePoints_[q * PanelRule::finePointCount], image.target.at,
                                             image.normal, targetParameter(face, panel.face, image.target), sign, part))
@@ -276,6 +435,11 @@ private:
                 }
             }
         }
+        // The far panels of every image: all nodes' fields, the far ones kept.
+        fields.resize(n_);
+        normalFields(n_, columns_, images[0].target.at, images[0].normal, count == 2 ? &images[1].target.at : nullptr,
+                     count == 2 ? images[1].normal : Point{}, fields.data());
+        addTaken(n_, taken.data(), fields.data(), row);
     }
 
     const CrossSection& section_;
@@ -283,12 +447,12 @@ private:
     std::vector<std::unique_ptr<PanelRule>> rules_;  // by order
     std::size_t n_;
     std::vector<Node> nodes_;
-    std::vector<double> farDistances_;
+    NodeColumns columns_;
+    PanelColumns panelColumns_;
     std::vector<bool> onLine_;
     // Every fine rule's points on every panel (PanelRule::finePoints), and the outer and middle
     // rules' weights in t.
     static constexpr std::size_t pointsPerPanel = PanelRule::outerOrder + PanelRule::middleOrder;
-    static constexpr double outerChords = 1.8;
     std::vector<Anchored> finePoints_;
     std::vector<double> middleWeights_;
     // Work arrays of potentialRow: the logarithms' arguments, and the sums over a panel they
