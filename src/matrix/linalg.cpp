@@ -35,44 +35,59 @@ constexpr std::size_t panelSlice = 8;
 #define PLATTOR_AVX2_CLONE
 #endif
 
-// Four doubles handled as one; the compiler maps them to whatever vector width the target
-// has (two SSE2 registers on the baseline, one AVX register on the cloned path, two SIMD
-// registers in WebAssembly).
-typedef double Vec4 __attribute__((vector_size(4 * sizeof(double))));
+// Whole vectors of 32 bytes (four doubles, eight floats) for the products, and vectors of four
+// entries for the triangular solves' four columns at once; the compiler maps them to whatever
+// registers the target has (two SSE2 registers on the baseline, one AVX register on the cloned
+// path, two SIMD registers in WebAssembly).
+template <class T>
+struct Simd;
+template <>
+struct Simd<double> {
+    typedef double Wide __attribute__((vector_size(32)));
+    typedef double Four __attribute__((vector_size(4 * sizeof(double))));
+};
+template <>
+struct Simd<float> {
+    typedef float Wide __attribute__((vector_size(32)));
+    typedef float Four __attribute__((vector_size(4 * sizeof(float))));
+};
 
 // C −= A·B for C m×n, A m×k and B k×n. Each entry takes its k terms in order of p, as the
 // unblocked elimination would; the cloned path may fuse each multiply and subtract.
-// Register blocks of 8 rows × 4 columns: each loaded column piece of A serves four columns
-// of C, and C stays in registers over the whole sum.
-PLATTOR_AVX2_CLONE
-void subtractProduct(std::size_t m, std::size_t n, std::size_t k, ConstMatrixView a, ConstMatrixView b,
-                     MatrixView c) {
+// Register blocks of two vectors' rows × 4 columns: each loaded column piece of A serves four
+// columns of C, and C stays in registers over the whole sum.
+template <class T>
+[[gnu::always_inline]] inline void subtractProductBody(std::size_t m, std::size_t n, std::size_t k,
+                                                       ColumnMajorView<const T> a, ColumnMajorView<const T> b,
+                                                       ColumnMajorView<T> c) {
+    using Wide = typename Simd<T>::Wide;
+    constexpr std::size_t lanes = sizeof(Wide) / sizeof(T);
     std::size_t j = 0;
     for (; j + 4 <= n; j += 4) {
-        const double* b0 = b.column(j);
-        const double* b1 = b.column(j + 1);
-        const double* b2 = b.column(j + 2);
-        const double* b3 = b.column(j + 3);
-        double* c0 = c.column(j);
-        double* c1 = c.column(j + 1);
-        double* c2 = c.column(j + 2);
-        double* c3 = c.column(j + 3);
+        const T* b0 = b.column(j);
+        const T* b1 = b.column(j + 1);
+        const T* b2 = b.column(j + 2);
+        const T* b3 = b.column(j + 3);
+        T* c0 = c.column(j);
+        T* c1 = c.column(j + 1);
+        T* c2 = c.column(j + 2);
+        T* c3 = c.column(j + 3);
         std::size_t i = 0;
-        for (; i + 8 <= m; i += 8) {
-            Vec4 s0a, s0b, s1a, s1b, s2a, s2b, s3a, s3b;
-            std::memcpy(&s0a, c0 + i, sizeof(Vec4));
-            std::memcpy(&s0b, c0 + i + 4, sizeof(Vec4));
-            std::memcpy(&s1a, c1 + i, sizeof(Vec4));
-            std::memcpy(&s1b, c1 + i + 4, sizeof(Vec4));
-            std::memcpy(&s2a, c2 + i, sizeof(Vec4));
-            std::memcpy(&s2b, c2 + i + 4, sizeof(Vec4));
-            std::memcpy(&s3a, c3 + i, sizeof(Vec4));
-            std::memcpy(&s3b, c3 + i + 4, sizeof(Vec4));
+        for (; i + 2 * lanes <= m; i += 2 * lanes) {
+            Wide s0a, s0b, s1a, s1b, s2a, s2b, s3a, s3b;
+            std::memcpy(&s0a, c0 + i, sizeof(Wide));
+            std::memcpy(&s0b, c0 + i + lanes, sizeof(Wide));
+            std::memcpy(&s1a, c1 + i, sizeof(Wide));
+            std::memcpy(&s1b, c1 + i + lanes, sizeof(Wide));
+            std::memcpy(&s2a, c2 + i, sizeof(Wide));
+            std::memcpy(&s2b, c2 + i + lanes, sizeof(Wide));
+            std::memcpy(&s3a, c3 + i, sizeof(Wide));
+            std::memcpy(&s3b, c3 + i + lanes, sizeof(Wide));
             for (std::size_t p = 0; p < k; ++p) {
-                const double* ap = a.column(p) + i;
-                Vec4 xa, xb;
-                std::memcpy(&xa, ap, sizeof(Vec4));
-                std::memcpy(&xb, ap + 4, sizeof(Vec4));
+                const T* ap = a.column(p) + i;
+                Wide xa, xb;
+                std::memcpy(&xa, ap, sizeof(Wide));
+                std::memcpy(&xb, ap + lanes, sizeof(Wide));
                 s0a -= xa * b0[p];
                 s0b -= xb * b0[p];
                 s1a -= xa * b1[p];
@@ -82,19 +97,19 @@ void subtractProduct(std::size_t m, std::size_t n, std::size_t k, ConstMatrixVie
                 s3a -= xa * b3[p];
                 s3b -= xb * b3[p];
             }
-            std::memcpy(c0 + i, &s0a, sizeof(Vec4));
-            std::memcpy(c0 + i + 4, &s0b, sizeof(Vec4));
-            std::memcpy(c1 + i, &s1a, sizeof(Vec4));
-            std::memcpy(c1 + i + 4, &s1b, sizeof(Vec4));
-            std::memcpy(c2 + i, &s2a, sizeof(Vec4));
-            std::memcpy(c2 + i + 4, &s2b, sizeof(Vec4));
-            std::memcpy(c3 + i, &s3a, sizeof(Vec4));
-            std::memcpy(c3 + i + 4, &s3b, sizeof(Vec4));
+            std::memcpy(c0 + i, &s0a, sizeof(Wide));
+            std::memcpy(c0 + i + lanes, &s0b, sizeof(Wide));
+            std::memcpy(c1 + i, &s1a, sizeof(Wide));
+            std::memcpy(c1 + i + lanes, &s1b, sizeof(Wide));
+            std::memcpy(c2 + i, &s2a, sizeof(Wide));
+            std::memcpy(c2 + i + lanes, &s2b, sizeof(Wide));
+            std::memcpy(c3 + i, &s3a, sizeof(Wide));
+            std::memcpy(c3 + i + lanes, &s3b, sizeof(Wide));
         }
         for (; i < m; ++i) {
-            double s0 = c0[i], s1 = c1[i], s2 = c2[i], s3 = c3[i];
+            T s0 = c0[i], s1 = c1[i], s2 = c2[i], s3 = c3[i];
             for (std::size_t p = 0; p < k; ++p) {
-                const double aip = a(i, p);
+                const T aip = a(i, p);
                 s0 -= aip * b0[p];
                 s1 -= aip * b1[p];
                 s2 -= aip * b2[p];
@@ -108,24 +123,38 @@ void subtractProduct(std::size_t m, std::size_t n, std::size_t k, ConstMatrixVie
     }
     // The last columns one at a time, as sweeps down the columns of A.
     for (; j < n; ++j) {
-        const double* bj = b.column(j);
-        double* cj = c.column(j);
+        const T* bj = b.column(j);
+        T* cj = c.column(j);
         for (std::size_t p = 0; p < k; ++p) {
-            const double* ap = a.column(p);
-            const double bpj = bj[p];
+            const T* ap = a.column(p);
+            const T bpj = bj[p];
             for (std::size_t i = 0; i < m; ++i) cj[i] -= ap[i] * bpj;
         }
     }
 }
 
-// Rows k of four columns of X gathered so that one Vec4 holds row i of all four: the small
-// triangular solves then work on whole vectors, a step of four right-hand sides at once.
-struct FourColumns {
-    Vec4 rows[blockSize];
-    double* x[4];
+PLATTOR_AVX2_CLONE
+void subtractProduct(std::size_t m, std::size_t n, std::size_t k, ConstMatrixView a, ConstMatrixView b,
+                     MatrixView c) {
+    subtractProductBody<double>(m, n, k, a, b, c);
+}
 
-    FourColumns(MatrixView b, std::size_t j, std::size_t k) : x{b.column(j), b.column(j + 1), b.column(j + 2), b.column(j + 3)} {
-        for (std::size_t i = 0; i < k; ++i) rows[i] = Vec4{x[0][i], x[1][i], x[2][i], x[3][i]};
+PLATTOR_AVX2_CLONE
+void subtractProduct(std::size_t m, std::size_t n, std::size_t k, ColumnMajorView<const float> a,
+                     ColumnMajorView<const float> b, ColumnMajorView<float> c) {
+    subtractProductBody<float>(m, n, k, a, b, c);
+}
+
+// Rows k of four columns of X gathered so that one vector holds row i of all four: the small
+// triangular solves then work on whole vectors, a step of four right-hand sides at once.
+template <class T>
+struct FourColumns {
+    typename Simd<T>::Four rows[blockSize];
+    T* x[4];
+
+    FourColumns(ColumnMajorView<T> b, std::size_t j, std::size_t k)
+        : x{b.column(j), b.column(j + 1), b.column(j + 2), b.column(j + 3)} {
+        for (std::size_t i = 0; i < k; ++i) rows[i] = typename Simd<T>::Four{x[0][i], x[1][i], x[2][i], x[3][i]};
     }
     void store(std::size_t k) const {
         for (std::size_t i = 0; i < k; ++i)
@@ -135,28 +164,39 @@ struct FourColumns {
 
 // X = L⁻¹ X in place for the unit lower triangle of the k×k block L (k ≤ blockSize) and the
 // k×n block X.
-PLATTOR_AVX2_CLONE
-void solveUnitLower(std::size_t k, ConstMatrixView l, std::size_t n, MatrixView x) {
+template <class T>
+[[gnu::always_inline]] inline void solveUnitLowerBody(std::size_t k, ColumnMajorView<const T> l, std::size_t n,
+                                                      ColumnMajorView<T> x) {
     assert(k <= blockSize);
     std::size_t j = 0;
     for (; j + 4 <= n; j += 4) {
-        FourColumns t(x, j, k);
+        FourColumns<T> t(x, j, k);
         for (std::size_t p = 0; p < k; ++p) {
-            const double* lp = l.column(p);
-            const Vec4 s = t.rows[p];
+            const T* lp = l.column(p);
+            const auto s = t.rows[p];
             for (std::size_t i = p + 1; i < k; ++i) t.rows[i] -= s * lp[i];
         }
         t.store(k);
     }
     for (; j < n; ++j) {
-        double* xj = x.column(j);
+        T* xj = x.column(j);
         for (std::size_t p = 0; p < k; ++p) {
-            const double xp = xj[p];
-            if (xp == 0.0) continue;  // the leading zeros of a unit vector cost nothing
-            const double* lp = l.column(p);
+            const T xp = xj[p];
+            if (xp == 0) continue;  // the leading zeros of a unit vector cost nothing
+            const T* lp = l.column(p);
             for (std::size_t i = p + 1; i < k; ++i) xj[i] -= xp * lp[i];
         }
     }
+}
+
+PLATTOR_AVX2_CLONE
+void solveUnitLower(std::size_t k, ConstMatrixView l, std::size_t n, MatrixView x) {
+    solveUnitLowerBody<double>(k, l, n, x);
+}
+
+PLATTOR_AVX2_CLONE
+void solveUnitLower(std::size_t k, ColumnMajorView<const float> l, std::size_t n, ColumnMajorView<float> x) {
+    solveUnitLowerBody<float>(k, l, n, x);
 }
 
 // X = U⁻¹ X in place for the upper triangle of the k×k block U (k ≤ blockSize) and the k×n
@@ -166,11 +206,11 @@ void solveUpper(std::size_t k, ConstMatrixView u, std::size_t n, MatrixView x) {
     assert(k <= blockSize);
     std::size_t j = 0;
     for (; j + 4 <= n; j += 4) {
-        FourColumns t(x, j, k);
+        FourColumns<double> t(x, j, k);
         for (std::size_t p = k; p-- > 0;) {
             const double* up = u.column(p);
             t.rows[p] /= up[p];
-            const Vec4 s = t.rows[p];
+            const auto s = t.rows[p];
             for (std::size_t i = 0; i < p; ++i) t.rows[i] -= s * up[i];
         }
         t.store(k);
@@ -216,54 +256,49 @@ void backSubstitution(const Matrix& lu, Matrix& x) {
 }
 
 // Rows k and pivots[k] exchanged for k = first … last−1, in columns [c0, c1).
-void exchangeRows(Matrix& a, const std::vector<std::size_t>& pivots, std::size_t first, std::size_t last,
+template <class T>
+void exchangeRows(ColumnMajorView<T> a, const std::vector<std::size_t>& pivots, std::size_t first, std::size_t last,
                   std::size_t c0, std::size_t c1) {
     for (std::size_t j = c0; j < c1; ++j) {
-        double* aj = a.column(j);
+        T* aj = a.column(j);
         for (std::size_t k = first; k < last; ++k)
             if (pivots[k] != k) std::swap(aj[k], aj[pivots[k]]);
     }
 }
 
-}  // namespace
-
-LuFactors luFactor(Matrix a, const std::function<void()>& betweenPanels) {
-    assert(a.rows() == a.cols());
+// The largest magnitude of every column of the n×n matrix, and whether every entry is finite,
+// in one pass without branches.
+std::vector<double> columnLargest(const Matrix& a, bool& finite) {
     const std::size_t n = a.rows();
-
-    // The largest magnitude of every column, and whether every entry is finite, in one pass
-    // without branches.
-    std::vector<double> columnLargest(n, 0.0);
-    bool finite = true;
+    std::vector<double> largest(n, 0.0);
+    finite = true;
     for (std::size_t j = 0; j < n; ++j) {
         const double* aj = a.column(j);
-        double largest = 0.0;
+        double top = 0.0;
         for (std::size_t i = 0; i < n; ++i) {
             const double magnitude = std::fabs(aj[i]);
             finite = finite && magnitude <= std::numeric_limits<double>::max();
-            largest = magnitude > largest ? magnitude : largest;
+            top = magnitude > top ? magnitude : top;
         }
-        columnLargest[j] = largest;
+        largest[j] = top;
     }
-    if (!finite) {
-        const std::size_t k = static_cast<std::size_t>(
-            std::find_if(a.data(), a.data() + a.size(), [](double v) { return !std::isfinite(v); }) - a.data());
-        char text[160];
-        std::snprintf(text, sizeof text, "matrix has a non-finite entry (%g at row %zu, column %zu)", a[k],
-                      k % n + 1, k / n + 1);
-        throw RunError(text);
-    }
+    return largest;
+}
+
+// P A = L U in place in the n×n window m, in the precision of T: a panel of columns at a time,
+// eliminated column by column, its row exchanges then carried into the columns on both sides,
+// the rows of U to its right solved for, and the trailing matrix updated by one product. The
+// index of the first column whose pivot lies below n·eps of T times its column's largest entry
+// (indistinguishable from zero), or n where none does.
+template <class T>
+std::size_t factorInPlace(ColumnMajorView<T> m, std::size_t n, const std::vector<double>& largest,
+                          std::vector<std::size_t>& pivots, const std::function<void()>& betweenPanels) {
     // Rounding in the elimination perturbs column k of U by about n·eps times the size of the
     // column's entries, and scaling a column scales its pivot alike: a pivot below that bound,
     // taken column by column, is indistinguishable from zero. A matrix whose columns differ in
     // scale (segments of very different widths) is not mistaken for a singular one.
-    const double epsilonN = static_cast<double>(n) * std::numeric_limits<double>::epsilon();
-
-    std::vector<std::size_t> pivots(n);
-    const MatrixView m = a.view();
-    // A panel of columns at a time: eliminated column by column, its row exchanges then
-    // carried into the columns on both sides, the rows of U to its right solved for, and the
-    // trailing matrix updated by one product.
+    const double epsilonN = static_cast<double>(n) * std::numeric_limits<T>::epsilon();
+    pivots.resize(n);
     for (std::size_t k0 = 0; k0 < n; k0 += blockSize) {
         if (betweenPanels) betweenPanels();
         const std::size_t kb = std::min(blockSize, n - k0);
@@ -274,23 +309,22 @@ LuFactors luFactor(Matrix a, const std::function<void()>& betweenPanels) {
             // its right take the slice's updates at once, by a triangular solve and a product.
             const std::size_t s0 = k0 + (k - k0) / panelSlice * panelSlice;
             const std::size_t s1 = std::min(s0 + panelSlice, k1);
-            double* ak = a.column(k);
+            T* ak = m.column(k);
             std::size_t p = k;
-            double best = std::fabs(ak[k]);
+            T best = std::fabs(ak[k]);
             for (std::size_t i = k + 1; i < n; ++i) {
-                const double magnitude = std::fabs(ak[i]);
+                const T magnitude = std::fabs(ak[i]);
                 if (magnitude > best) {
                     best = magnitude;
                     p = i;
                 }
             }
             pivots[k] = p;
-            if (!(std::fabs(ak[p]) > epsilonN * columnLargest[k]))
-                throw RunError(describe("matrix is singular to working precision", ak[p], k, columnLargest[k]));
+            if (!(std::fabs(static_cast<double>(ak[p])) > epsilonN * largest[k])) return k;
             if (p != k)
-                for (std::size_t j = k0; j < k1; ++j) std::swap(a(k, j), a(p, j));
+                for (std::size_t j = k0; j < k1; ++j) std::swap(m(k, j), m(p, j));
 
-            const double pivot = ak[k];
+            const T pivot = ak[k];
             for (std::size_t i = k + 1; i < n; ++i) ak[i] /= pivot;
             // Update of the rest of the slice: column k times row k, taken off below row k.
             if (k + 1 < s1)
@@ -300,19 +334,44 @@ LuFactors luFactor(Matrix a, const std::function<void()>& betweenPanels) {
                 subtractProduct(n - s1, k1 - s1, s1 - s0, m.at(s1, s0), m.at(s0, s1), m.at(s1, s1));
             }
         }
-        exchangeRows(a, pivots, k0, k1, 0, k0);
+        exchangeRows(m, pivots, k0, k1, 0, k0);
         if (k1 == n) break;
-        exchangeRows(a, pivots, k0, k1, k1, n);
+        exchangeRows(m, pivots, k0, k1, k1, n);
         solveUnitLower(kb, m.at(k0, k0), n - k1, m.at(k0, k1));
         subtractProduct(n - k1, n - k1, kb, m.at(k1, k0), m.at(k0, k1), m.at(k1, k1));
     }
+    return n;
+}
+
+// The error of a matrix with a non-finite entry: where it lies.
+[[noreturn]] void nonFinite(const Matrix& a) {
+    const std::size_t n = a.rows();
+    const std::size_t k = static_cast<std::size_t>(
+        std::find_if(a.data(), a.data() + a.size(), [](double v) { return !std::isfinite(v); }) - a.data());
+    char text[160];
+    std::snprintf(text, sizeof text, "matrix has a non-finite entry (%g at row %zu, column %zu)", a[k], k % n + 1,
+                  k / n + 1);
+    throw RunError(text);
+}
+
+}  // namespace
+
+LuFactors luFactor(Matrix a, const std::function<void()>& betweenPanels) {
+    assert(a.rows() == a.cols());
+    const std::size_t n = a.rows();
+    bool finite = true;
+    const std::vector<double> largest = columnLargest(a, finite);
+    if (!finite) nonFinite(a);
+    std::vector<std::size_t> pivots;
+    if (const std::size_t k = factorInPlace(a.view(), n, largest, pivots, betweenPanels); k < n)
+        throw RunError(describe("matrix is singular to working precision", a(pivots[k], k), k, largest[k]));
     return {std::move(a), std::move(pivots)};
 }
 
 Matrix luSolve(const LuFactors& factors, Matrix b) {
     const std::size_t n = factors.lu.rows();
     assert(b.rows() == n);
-    exchangeRows(b, factors.pivots, 0, n, 0, b.cols());
+    exchangeRows(b.view(), factors.pivots, 0, n, 0, b.cols());
     forwardSubstitution(factors.lu, b);
     backSubstitution(factors.lu, b);
     return b;
@@ -340,6 +399,116 @@ std::vector<double> luSolveTransposed(const LuFactors& factors, std::vector<doub
     for (std::size_t k = n; k-- > 0;)
         if (factors.pivots[k] != k) std::swap(b[k], b[factors.pivots[k]]);
     return b;
+}
+
+namespace {
+
+// Σ a_i·x_i over n terms, a in single or double precision, summed in double by four partial sums.
+template <class T>
+[[gnu::always_inline]] inline double dotBody(const T* a, const double* x, std::size_t n) {
+    typedef double Vec4 __attribute__((vector_size(4 * sizeof(double))));
+    Vec4 sum0{}, sum1{};
+    std::size_t i = 0;
+    for (; i + 8 <= n; i += 8) {
+        Vec4 x0, x1;
+        std::memcpy(&x0, x + i, sizeof x0);
+        std::memcpy(&x1, x + i + 4, sizeof x1);
+        sum0 += Vec4{double(a[i]), double(a[i + 1]), double(a[i + 2]), double(a[i + 3])} * x0;
+        sum1 += Vec4{double(a[i + 4]), double(a[i + 5]), double(a[i + 6]), double(a[i + 7])} * x1;
+    }
+    const Vec4 sum = sum0 + sum1;
+    double total = (sum[0] + sum[1]) + (sum[2] + sum[3]);
+    for (; i < n; ++i) total += double(a[i]) * x[i];
+    return total;
+}
+
+PLATTOR_AVX2_CLONE
+double dot(const float* a, const double* x, std::size_t n) { return dotBody(a, x, n); }
+
+PLATTOR_AVX2_CLONE
+double dot(const double* a, const double* x, std::size_t n) { return dotBody(a, x, n); }
+
+// Aᵀ d = r from the single factors P A = L U (packed as luFactor's, n×n), in double: Uᵀ y = r
+// forwards, Lᵀ z = y backwards, d = Pᵀ z.
+void solveTransposedSingle(const std::vector<float>& lu, const std::vector<std::size_t>& pivots,
+                           std::vector<double>& r) {
+    const std::size_t n = pivots.size();
+    for (std::size_t k = 0; k < n; ++k) {
+        const float* column = &lu[k * n];
+        r[k] = (r[k] - dot(column, r.data(), k)) / double(column[k]);
+    }
+    for (std::size_t k = n; k-- > 0;) {
+        const float* column = &lu[k * n];
+        r[k] -= dot(column + k + 1, r.data() + k + 1, n - k - 1);
+    }
+    for (std::size_t k = n; k-- > 0;)
+        if (pivots[k] != k) std::swap(r[k], r[pivots[k]]);
+}
+
+double largestMagnitude(const std::vector<double>& v) {
+    double largest = 0.0;
+    for (const double x : v) largest = std::max(largest, std::fabs(x));
+    return largest;
+}
+
+}  // namespace
+
+TransposedSolver::TransposedSolver(Matrix a, bool refined, const std::function<void()>& betweenPanels)
+    : a_(std::move(a)), betweenPanels_(betweenPanels) {
+    assert(a_.rows() == a_.cols());
+    const std::size_t n = a_.rows();
+    bool finite = true;
+    const std::vector<double> largest = columnLargest(a_, finite);
+    if (!finite) nonFinite(a_);
+    if (refined) {
+        single_.assign(a_.data(), a_.data() + a_.size());
+        if (factorInPlace(ColumnMajorView<float>(single_.data(), n), n, largest, pivots_, betweenPanels_) == n)
+            return;
+        single_.clear();
+    }
+    factorInDouble();
+}
+
+TransposedSolver::TransposedSolver(TransposedSolver&&) noexcept = default;
+TransposedSolver::~TransposedSolver() = default;
+
+void TransposedSolver::factorInDouble() {
+    single_.clear();
+    exact_ = luFactor(a_, betweenPanels_);
+}
+
+// x from the single factors, corrected by the residual b − Aᵀ x in double. Each correction
+// shrinks the last by about cond(A)·eps of single precision (1e−5 … 1e−3 on the kernels' systems),
+// so the next one is foreseen: the refinement stops where that falls below 1e−13 of x. Where the
+// corrections stop shrinking, they have reached the rounding of the residual in double, which
+// the factors in double would not better: accepted below 1e−10 of x, else false.
+bool TransposedSolver::refine(const std::vector<double>& b, std::vector<double>& x) const {
+    const std::size_t n = b.size();
+    std::vector<double> r = b;
+    x.assign(n, 0.0);
+    double previous = std::numeric_limits<double>::infinity();
+    for (int step = 0; step < 30; ++step) {
+        solveTransposedSingle(single_, pivots_, r);
+        for (std::size_t i = 0; i < n; ++i) x[i] += r[i];
+        const double correction = largestMagnitude(r), size = largestMagnitude(x);
+        const double shrink = correction / previous;
+        if (correction == 0) return true;
+        if (step > 0 && shrink <= 0.5 && correction * shrink <= 1e-13 * size) return true;
+        if (step > 0 && shrink > 0.5) return correction <= 1e-10 * size;
+        previous = correction;
+        for (std::size_t i = 0; i < n; ++i) r[i] = b[i] - dot(a_.column(i), x.data(), n);
+    }
+    return false;
+}
+
+std::vector<double> TransposedSolver::solve(const std::vector<double>& b) {
+    assert(b.size() == a_.rows());
+    if (!exact_) {
+        std::vector<double> x;
+        if (refine(b, x)) return x;
+        factorInDouble();
+    }
+    return luSolveTransposed(*exact_, b);
 }
 
 SymmetricEigen symmetricEigen(Matrix a) {

@@ -805,7 +805,7 @@ ExcitationCharges solveExcitations(const CrossSection& section, const Kernels& k
         return b;
     };
     // x + A⁻¹·ΔA·x = A⁻¹·b, x the real solution's complex counterpart.
-    const auto solveLossy = [&](const LuFactors& factors, const std::vector<std::vector<double>>& rows,
+    const auto solveLossy = [&](TransposedSolver& system, const std::vector<std::vector<double>>& rows,
                                 const std::vector<Complex>& change, const std::vector<double>& real) {
         const auto apply = [&](const std::vector<Complex>& v, std::vector<Complex>& out) {
             std::vector<double> re(size, 0.0), im(size, 0.0);
@@ -817,22 +817,22 @@ ExcitationCharges solveExcitations(const CrossSection& section, const Kernels& k
                 re[interfaces[k]] = delta.real();
                 im[interfaces[k]] = delta.imag();
             }
-            re = luSolveTransposed(factors, std::move(re));
-            im = luSolveTransposed(factors, std::move(im));
+            re = system.solve(re);
+            im = system.solve(im);
             for (std::size_t j = 0; j < size; ++j) out[j] = Complex(re[j], im[j]);
         };
         std::vector<Complex> x = gmres(apply, std::vector<Complex>(real.begin(), real.end()));
         x.resize(n);
         return x;
     };
-    const auto solveAll = [&](const LuFactors& factors, const std::vector<Potentials>& excitations, bool bordered,
+    const auto solveAll = [&](TransposedSolver& system, const std::vector<Potentials>& excitations, bool bordered,
                               const std::vector<std::vector<double>>& rows, std::vector<ModeCharges>& solved,
                               std::vector<std::vector<std::vector<Complex>>>& lossy) {
         lossy.assign(media.size(), {});
         for (const Potentials& potentials : excitations) {
-            std::vector<double> x = luSolveTransposed(factors, rightHandSide(potentials));
+            std::vector<double> x = system.solve(rightHandSide(potentials));
             for (std::size_t m = 0; m < media.size(); ++m)
-                lossy[m].push_back(solveLossy(factors, rows, factorChange[m], x));
+                lossy[m].push_back(solveLossy(system, rows, factorChange[m], x));
             ModeCharges c;
             c.offset = bordered ? x[n] : 0.0;
             x.resize(n);
@@ -840,24 +840,29 @@ ExcitationCharges solveExcitations(const CrossSection& section, const Kernels& k
             solved.push_back(std::move(c));
         }
     };
+    // Factors in single precision, each solution refined in double, where each system has a
+    // right-hand side or two; the complex media's iterations solve with one system many times.
+    const bool refined = media.empty();
     ExcitationCharges result;
     if (!mirror) {
         addBorder(direct, true);
-        const LuFactors factors = luFactor(std::move(direct), checkInterrupt);
-        solveAll(factors, even, border, evenRows, result.even, result.lossyEven);
-        solveAll(factors, odd, border, evenRows, result.odd, result.lossyOdd);
+        TransposedSolver system(std::move(direct), refined, checkInterrupt);
+        solveAll(system, even, border, evenRows, result.even, result.lossyEven);
+        solveAll(system, odd, border, evenRows, result.odd, result.lossyOdd);
         return result;
     }
     sideBySide(
         [&](const Check& check) {
             if (even.empty()) return;
             addBorder(direct, true);
-            solveAll(luFactor(std::move(direct), check), even, border, evenRows, result.even, result.lossyEven);
+            TransposedSolver system(std::move(direct), refined, check);
+            solveAll(system, even, border, evenRows, result.even, result.lossyEven);
         },
         [&](const Check& check) {
             if (odd.empty()) return;
             addBorder(images, false);
-            solveAll(luFactor(std::move(images), check), odd, false, oddRows, result.odd, result.lossyOdd);
+            TransposedSolver system(std::move(images), refined, check);
+            solveAll(system, odd, false, oddRows, result.odd, result.lossyOdd);
         },
         !even.empty() && !odd.empty());
     return result;

@@ -107,6 +107,21 @@ TEST_P(Inverse, SolvesEveryRightHandSide) {
     }
 }
 
+// Aᵀ x = b from single factors refined in double, without factors in double: the solution of
+// the factors in double to 1e−12, where single factors alone leave 1e−7.
+TEST_P(Inverse, SingleFactorsRefinedSolveAsExactlyAsDouble) {
+    const std::size_t n = GetParam();
+    const Matrix a = randomNeedingExchanges(n, 199 + static_cast<unsigned>(n));
+    TransposedSolver solver(a, true);
+    std::mt19937 rng(8);
+    std::uniform_real_distribution<double> u(-1, 1);
+    std::vector<double> b(n);
+    for (double& v : b) v = u(rng);
+    const std::vector<double> x = solver.solve(b), exact = luSolveTransposed(luFactor(a), b);
+    EXPECT_FALSE(solver.inDouble());
+    for (std::size_t i = 0; i < n; ++i) ASSERT_NEAR(x[i], exact[i], 1e-12 * (1 + std::fabs(exact[i]))) << i;
+}
+
 INSTANTIATE_TEST_SUITE_P(Sizes, Inverse, ::testing::Values(1u, 2u, 3u, 17u, 31u, 32u, 33u, 64u, 70u, 131u),
                          [](const auto& info) { return "Size" + std::to_string(info.param); });
 
@@ -169,6 +184,22 @@ TEST(InverseFailures, SingularityInALaterPanelNamesItsColumn) {
     } catch (const RunError& e) {
         EXPECT_STREQ(e.what(), "matrix has a non-finite entry (inf at row 38, column 37)");
     }
+}
+
+TEST(InverseFailures, WhatSingleFactorsCannotSolveIsSolvedByDoubleOnes) {
+    // Singular in single precision (1 + 1e−9 rounds to 1), and a Hilbert matrix of condition
+    // 1.5e10, whose refinement cannot contract: both solved as double factors solve them.
+    Matrix hilbert(8, 8);
+    for (std::size_t i = 0; i < 8; ++i)
+        for (std::size_t j = 0; j < 8; ++j) hilbert(i, j) = 1.0 / static_cast<double>(i + j + 1);
+    for (const Matrix& a : {fromRows({{1, 1}, {1, 1 + 1e-9}}), hilbert}) {
+        const std::vector<double> b(a.rows(), 1.0);
+        TransposedSolver solver(a, true);
+        const std::vector<double> x = solver.solve(b), exact = luSolveTransposed(luFactor(a), b);
+        EXPECT_TRUE(solver.inDouble());
+        for (std::size_t i = 0; i < b.size(); ++i) EXPECT_EQ(x[i], exact[i]);
+    }
+    EXPECT_THROW(TransposedSolver(fromRows({{1, 2}, {2, 4}}), true), RunError);
 }
 
 TEST(InverseFailures, ScaleAloneIsNotSingularity) {
