@@ -1,8 +1,11 @@
 #include "solver/quadrature.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cassert>
 #include <cmath>
+#include <memory>
+#include <mutex>
 #include <numbers>
 
 #include "matrix/vector_math.hpp"
@@ -167,6 +170,14 @@ PanelRule::PanelRule(std::size_t p) : farEllipse_(farEllipse(p)) {
         fine_.push_back(std::move(fine));
     }
     assert(first == finePointCount);
+}
+
+const PanelRule& PanelRule::of(std::size_t p) {
+    assert(p < largestOrder);
+    static std::array<std::once_flag, largestOrder> made;
+    static std::array<std::unique_ptr<const PanelRule>, largestOrder> rules;
+    std::call_once(made[p], [p] { rules[p] = std::make_unique<const PanelRule>(p); });
+    return *rules[p];
 }
 
 std::vector<Anchored> PanelRule::finePoints(const Face& face, const Panel& panel) const {

@@ -30,6 +30,8 @@ std::complex<double> targetParameter(const Face& face, std::size_t faceIndex, co
 class PanelRule {
 public:
     explicit PanelRule(std::size_t p);
+    // The rule of order p, made once a process and shared by every thread.
+    static const PanelRule& of(std::size_t p);
     std::size_t order() const { return nodes_.size(); }
     double node(std::size_t j) const { return nodes_[j]; }
     double weight(std::size_t j) const { return weights_[j]; }

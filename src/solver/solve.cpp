@@ -200,7 +200,7 @@ public:
         : section_(section), mesh_(mesh), n_(mesh.unknowns()) {
         for (const Panel& panel : mesh.panels) {
             while (rules_.size() <= panel.order) rules_.emplace_back();
-            if (!rules_[panel.order]) rules_[panel.order] = std::make_unique<PanelRule>(panel.order);
+            if (!rules_[panel.order]) rules_[panel.order] = &PanelRule::of(panel.order);
             const PanelRule& rule = *rules_[panel.order];
             const Face& f = section.faces[panel.face].face;
             const double centre = (panel.t0 + panel.t1) / 2, half = (panel.t1 - panel.t0) / 2;
@@ -444,7 +444,7 @@ private:
 
     const CrossSection& section_;
     const Mesh& mesh_;
-    std::vector<std::unique_ptr<PanelRule>> rules_;  // by order
+    std::vector<const PanelRule*> rules_;  // by order
     std::size_t n_;
     std::vector<Node> nodes_;
     NodeColumns columns_;
