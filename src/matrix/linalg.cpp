@@ -288,16 +288,11 @@ std::vector<double> columnLargest(const Matrix& a, bool& finite) {
 // P A = L U in place in the n×n window m, in the precision of T: a panel of columns at a time,
 // eliminated column by column, its row exchanges then carried into the columns on both sides,
 // the rows of U to its right solved for, and the trailing matrix updated by one product. The
-// index of the first column whose pivot lies below n·eps of T times its column's largest entry
-// (indistinguishable from zero), or n where none does.
+// index of the first column whose pivot is no larger than `smallest` times its column's largest
+// entry, or n where none is.
 template <class T>
-std::size_t factorInPlace(ColumnMajorView<T> m, std::size_t n, const std::vector<double>& largest,
+std::size_t factorInPlace(ColumnMajorView<T> m, std::size_t n, const std::vector<double>& largest, double smallest,
                           std::vector<std::size_t>& pivots, const std::function<void()>& betweenPanels) {
-    // Rounding in the elimination perturbs column k of U by about n·eps times the size of the
-    // column's entries, and scaling a column scales its pivot alike: a pivot below that bound,
-    // taken column by column, is indistinguishable from zero. A matrix whose columns differ in
-    // scale (segments of very different widths) is not mistaken for a singular one.
-    const double epsilonN = static_cast<double>(n) * std::numeric_limits<T>::epsilon();
     pivots.resize(n);
     for (std::size_t k0 = 0; k0 < n; k0 += blockSize) {
         if (betweenPanels) betweenPanels();
@@ -320,7 +315,7 @@ std::size_t factorInPlace(ColumnMajorView<T> m, std::size_t n, const std::vector
                 }
             }
             pivots[k] = p;
-            if (!(std::fabs(static_cast<double>(ak[p])) > epsilonN * largest[k])) return k;
+            if (!(std::fabs(static_cast<double>(ak[p])) > smallest * largest[k])) return k;
             if (p != k)
                 for (std::size_t j = k0; j < k1; ++j) std::swap(m(k, j), m(p, j));
 
@@ -362,8 +357,13 @@ LuFactors luFactor(Matrix a, const std::function<void()>& betweenPanels) {
     bool finite = true;
     const std::vector<double> largest = columnLargest(a, finite);
     if (!finite) nonFinite(a);
+    // Rounding in the elimination perturbs column k of U by about n·eps times the size of the
+    // column's entries, and scaling a column scales its pivot alike: a pivot below that bound,
+    // taken column by column, is indistinguishable from zero. A matrix whose columns differ in
+    // scale (segments of very different widths) is not mistaken for a singular one.
+    const double epsilonN = static_cast<double>(n) * std::numeric_limits<double>::epsilon();
     std::vector<std::size_t> pivots;
-    if (const std::size_t k = factorInPlace(a.view(), n, largest, pivots, betweenPanels); k < n)
+    if (const std::size_t k = factorInPlace(a.view(), n, largest, epsilonN, pivots, betweenPanels); k < n)
         throw RunError(describe("matrix is singular to working precision", a(pivots[k], k), k, largest[k]));
     return {std::move(a), std::move(pivots)};
 }
@@ -461,8 +461,12 @@ TransposedSolver::TransposedSolver(Matrix a, bool refined, const std::function<v
     const std::vector<double> largest = columnLargest(a_, finite);
     if (!finite) nonFinite(a_);
     if (refined) {
+        // Single factors need only be good enough for the refinement to contract, which it
+        // tells itself: refused only where a pivot is lost to single precision's rounding of
+        // its column altogether.
         single_.assign(a_.data(), a_.data() + a_.size());
-        if (factorInPlace(ColumnMajorView<float>(single_.data(), n), n, largest, pivots_, betweenPanels_) == n)
+        if (factorInPlace(ColumnMajorView<float>(single_.data(), n), n, largest,
+                          double(std::numeric_limits<float>::epsilon()), pivots_, betweenPanels_) == n)
             return;
         single_.clear();
     }
@@ -493,8 +497,8 @@ bool TransposedSolver::refine(const std::vector<double>& b, std::vector<double>&
         const double correction = largestMagnitude(r), size = largestMagnitude(x);
         const double shrink = correction / previous;
         if (correction == 0) return true;
-        if (step > 0 && shrink <= 0.5 && correction * shrink <= 1e-13 * size) return true;
-        if (step > 0 && shrink > 0.5) return correction <= 1e-10 * size;
+        if (step > 0 && !(shrink <= 0.5)) return correction <= 1e-10 * size;  // also where it is not a number
+        if (step > 0 && correction * shrink <= 1e-13 * size) return true;
         previous = correction;
         for (std::size_t i = 0; i < n; ++i) r[i] = b[i] - dot(a_.column(i), x.data(), n);
     }

@@ -2,6 +2,9 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <utility>
 
 #if defined(__linux__)
 #include <sys/mman.h>
@@ -13,11 +16,46 @@ namespace {
 
 #if defined(__linux__)
 // Blocks from this size on come from pages of their own, aligned to and in multiples of a huge
-// page, and go back to the system when freed.
+// page. A freed one is kept for the next of its size (a ladder's rungs and a batch's rows ask for
+// the same sizes again and again), up to keptBytes in all: its pages stay mapped, and only the
+// part asked for is zeroed again.
 constexpr std::size_t hugePage = std::size_t{2} << 20;
 constexpr std::size_t ownPagesFrom = std::size_t{1} << 20;
+constexpr std::size_t keptBytes = std::size_t{64} << 20;
 
 std::size_t ownPagesBytes(std::size_t count) { return (count * sizeof(double) + hugePage - 1) / hugePage * hugePage; }
+
+class KeptBlocks {
+public:
+    // Never destroyed: matrices held by other objects of static duration may be freed last.
+    static KeptBlocks& instance() {
+        static KeptBlocks* blocks = new KeptBlocks;
+        return *blocks;
+    }
+    void* take(std::size_t bytes) {
+        const std::lock_guard lock(mutex_);
+        for (std::size_t k = 0; k < kept_.size(); ++k)
+            if (kept_[k].second == bytes) {
+                void* block = kept_[k].first;
+                kept_.erase(kept_.begin() + static_cast<std::ptrdiff_t>(k));
+                total_ -= bytes;
+                return block;
+            }
+        return nullptr;
+    }
+    bool keep(void* block, std::size_t bytes) {
+        const std::lock_guard lock(mutex_);
+        if (total_ + bytes > keptBytes) return false;
+        kept_.emplace_back(block, bytes);
+        total_ += bytes;
+        return true;
+    }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::pair<void*, std::size_t>> kept_;
+    std::size_t total_ = 0;
+};
 #endif
 
 }  // namespace
@@ -28,6 +66,10 @@ double* ZeroedBlocks::allocate(std::size_t count) {
 #if defined(__linux__)
     if (count * sizeof(double) >= ownPagesFrom) {
         const std::size_t bytes = ownPagesBytes(count);
+        if (void* kept = KeptBlocks::instance().take(bytes)) {
+            std::memset(kept, 0, count * sizeof(double));
+            return static_cast<double*>(kept);
+        }
         void* mapped = mmap(nullptr, bytes + hugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
         if (mapped == MAP_FAILED) throw std::bad_alloc();
         // Keep the aligned part, give back the slack before and after it.
@@ -48,7 +90,8 @@ void ZeroedBlocks::deallocate(double* block, std::size_t count) noexcept {
     if (!block) return;
 #if defined(__linux__)
     if (count * sizeof(double) >= ownPagesFrom) {
-        munmap(block, ownPagesBytes(count));
+        const std::size_t bytes = ownPagesBytes(count);
+        if (!KeptBlocks::instance().keep(block, bytes)) munmap(block, bytes);
         return;
     }
 #endif
