@@ -244,7 +244,10 @@ SolvedLength solveLength(const LengthSearch& search, Quantity quantity, double t
     Sample last{x1, coarse(x1)};
     Sample a{}, b{};
     double longest = 1.0;
-    for (int k = 0; k < maxSecantSteps && !findBracket(samples, x0, a, b); ++k) {
+    // The secant may land on the root from one side, the miss within the cheapest rung's
+    // tolerance but no sign change beside it: that is the root, with no bracket to look for.
+    const auto landed = [&] { return std::fabs(last.f) <= coarseMiss * target; };
+    for (int k = 0; k < maxSecantSteps && !landed() && !findBracket(samples, x0, a, b); ++k) {
         const double slope = (last.f - previous.f) / (last.x - previous.x);
         double step = slope != 0 && std::isfinite(slope) ? -last.f / slope : longest;
         step = std::clamp(step, -longest, longest);
@@ -254,20 +257,20 @@ SolvedLength solveLength(const LengthSearch& search, Quantity quantity, double t
         previous = last;
         last = {x, coarse(x)};
     }
-    if (!findBracket(samples, x0, a, b)) {
+    if (!landed() && !findBracket(samples, x0, a, b)) {
         for (const double end : {lnLo, lnHi})
             if (!sampled(end)) coarse(end);
         for (int k = 1; k < scanPoints && !findBracket(samples, x0, a, b); ++k)
             coarse(lnLo + (lnHi - lnLo) * k / scanPoints);
     }
-    if (!findBracket(samples, x0, a, b)) {
+    if (!landed() && !findBracket(samples, x0, a, b)) {
         double low = HUGE_VAL, high = -HUGE_VAL;
         for (const Sample& p : samples) low = std::min(low, p.f + target), high = std::max(high, p.f + target);
         const std::array<std::string, 3> text = distinctTexts(quantity, target, low, high);
         throw RunError(search.who + ": cannot reach " + quantityInfo(quantity).name + " " + text[0] + unitOf(quantity) +
                        " by " + search.name + ": reachable range " + text[1] + " to " + text[2] + unitOf(quantity));
     }
-    const Sample root = brent(a, b, coarse, coarseWidth, coarseMiss * target);
+    const Sample root = landed() ? last : brent(a, b, coarse, coarseWidth, coarseMiss * target);
 
     // 2. The slope there, and steps along it on the whole ladder until the miss is within a
     //    tenth of the bar.
