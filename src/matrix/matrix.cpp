@@ -6,7 +6,7 @@
 #include <mutex>
 #include <utility>
 
-#if defined(__linux__)
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
 #include <sys/mman.h>
 #endif
 
@@ -14,7 +14,7 @@ namespace plattor {
 
 namespace {
 
-#if defined(__linux__)
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
 // Blocks from this size on come from pages of their own, aligned to and in multiples of a huge
 // page. A freed one is kept for the next of its size (a ladder's rungs and a batch's rows ask for
 // the same sizes again and again), up to keptBytes in all: its pages stay mapped, and only the
@@ -63,7 +63,7 @@ private:
 double* ZeroedBlocks::allocate(std::size_t count) {
     if (count == 0) return nullptr;
     if (count > std::size_t(-1) / sizeof(double) / 2) throw std::bad_alloc();
-#if defined(__linux__)
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
     if (count * sizeof(double) >= ownPagesFrom) {
         const std::size_t bytes = ownPagesBytes(count);
         if (void* kept = KeptBlocks::instance().take(bytes)) {
@@ -88,7 +88,7 @@ double* ZeroedBlocks::allocate(std::size_t count) {
 
 void ZeroedBlocks::deallocate(double* block, std::size_t count) noexcept {
     if (!block) return;
-#if defined(__linux__)
+#if defined(__linux__) && !defined(__EMSCRIPTEN__)
     if (count * sizeof(double) >= ownPagesFrom) {
         const std::size_t bytes = ownPagesBytes(count);
         if (!KeptBlocks::instance().keep(block, bytes)) munmap(block, bytes);
