@@ -129,14 +129,15 @@ void reaches(std::size_t count, const PanelColumns& c, const Anchored& z, Reach*
     }
 }
 
-// |X_j − z0|² / |X_j − z1|² at every node (z1 absent: |X_j − z0|²), the differences taken as
-// Anchored ones are.
+// |X_j − z0|² / |X_j − z1|² at the nodes first … first + n − 1 (z1 absent: |X_j − z0|²), the
+// differences taken as Anchored ones are; out[j] for node first + j.
 PLATTOR_VECTOR_CLONES
-void distanceRatios(std::size_t n, const NodeColumns& x, const Anchored& z0, const Anchored* z1, double* out) {
-    const double* ax = x.anchorX.data();
-    const double* ay = x.anchorY.data();
-    const double* ox = x.offsetX.data();
-    const double* oy = x.offsetY.data();
+void distanceRatios(std::size_t first, std::size_t n, const NodeColumns& x, const Anchored& z0, const Anchored* z1,
+                    double* out) {
+    const double* ax = x.anchorX.data() + first;
+    const double* ay = x.anchorY.data() + first;
+    const double* ox = x.offsetX.data() + first;
+    const double* oy = x.offsetY.data() + first;
     const double a0x = z0.anchor.real(), a0y = z0.anchor.imag(), o0x = z0.offset.real(), o0y = z0.offset.imag();
     if (!z1) {
         for (std::size_t j = 0; j < n; ++j) {
@@ -153,22 +154,22 @@ void distanceRatios(std::size_t n, const NodeColumns& x, const Anchored& z0, con
     }
 }
 
-// w_j·Re[n/(z − X_j)] at every node from the point z0 with normal n0, less the same from z1
-// with n1 where z1 is given.
+// out[j] += w_j·Re[n/(z − X_j)] at the nodes first … first + n − 1 from the point z0 with normal
+// n0, less the same from z1 with n1 where z1 is given; out[j] for node first + j.
 PLATTOR_VECTOR_CLONES
-void normalFields(std::size_t n, const NodeColumns& x, const Anchored& z0, Point n0, const Anchored* z1, Point n1,
-                  double* out) {
-    const double* ax = x.anchorX.data();
-    const double* ay = x.anchorY.data();
-    const double* ox = x.offsetX.data();
-    const double* oy = x.offsetY.data();
-    const double* w = x.weight.data();
+void addNormalFields(std::size_t first, std::size_t n, const NodeColumns& x, const Anchored& z0, Point n0,
+                     const Anchored* z1, Point n1, double* out) {
+    const double* ax = x.anchorX.data() + first;
+    const double* ay = x.anchorY.data() + first;
+    const double* ox = x.offsetX.data() + first;
+    const double* oy = x.offsetY.data() + first;
+    const double* w = x.weight.data() + first;
     const double a0x = z0.anchor.real(), a0y = z0.anchor.imag(), o0x = z0.offset.real(), o0y = z0.offset.imag();
     const double n0x = n0.real(), n0y = n0.imag();
     if (!z1) {
         for (std::size_t j = 0; j < n; ++j) {
             const double dx = (a0x - ax[j]) + (o0x - ox[j]), dy = (a0y - ay[j]) + (o0y - oy[j]);
-            out[j] = w[j] * (n0x * dx + n0y * dy) / (dx * dx + dy * dy);
+            out[j] += w[j] * (n0x * dx + n0y * dy) / (dx * dx + dy * dy);
         }
         return;
     }
@@ -177,20 +178,27 @@ void normalFields(std::size_t n, const NodeColumns& x, const Anchored& z0, Point
     for (std::size_t j = 0; j < n; ++j) {
         const double dx = (a0x - ax[j]) + (o0x - ox[j]), dy = (a0y - ay[j]) + (o0y - oy[j]);
         const double ex = (a1x - ax[j]) + (o1x - ox[j]), ey = (a1y - ay[j]) + (o1y - oy[j]);
-        out[j] = w[j] * (n0x * dx + n0y * dy) / (dx * dx + dy * dy) + -w[j] * (n1x * ex + n1y * ey) / (ex * ex + ey * ey);
+        out[j] += w[j] * (n0x * dx + n0y * dy) / (dx * dx + dy * dy) + -w[j] * (n1x * ex + n1y * ey) / (ex * ex + ey * ey);
     }
 }
 
-// row_j += factor·w_j·v_j (without w, v_j) at the nodes taken, the others left as they are.
+// row_j += factor·w_j·v_j for j = 0 … n − 1.
 PLATTOR_VECTOR_CLONES
-void addTaken(std::size_t n, const unsigned char* taken, double factor, const double* w, const double* v, double* row) {
-    for (std::size_t j = 0; j < n; ++j) row[j] += taken[j] ? factor * w[j] * v[j] : 0.0;
+void addScaled(std::size_t n, double factor, const double* w, const double* v, double* row) {
+    for (std::size_t j = 0; j < n; ++j) row[j] += factor * w[j] * v[j];
 }
 
-PLATTOR_VECTOR_CLONES
-void addTaken(std::size_t n, const unsigned char* taken, const double* v, double* row) {
-    for (std::size_t j = 0; j < n; ++j) row[j] += taken[j] ? v[j] : 0.0;
-}
+// Runs of consecutive panels, as the ranges of their nodes: a row's far panels, whose sums are
+// taken run by run over all their nodes at once.
+struct NodeRuns {
+    std::vector<std::pair<std::size_t, std::size_t>> runs;  // first node, count
+
+    void clear() { runs.clear(); }
+    void add(std::size_t first, std::size_t count) {
+        if (!runs.empty() && runs.back().first + runs.back().second == first) runs.back().second += count;
+        else runs.emplace_back(first, count);
+    }
+};
 
 // The nodes of a mesh and the rows of the kernels at them: the potential of every unknown's
 // charge at a conductor node, the normal field at an interface node.
@@ -286,12 +294,12 @@ private:
         // side by side.
         thread_local std::vector<double> arguments, together;
         thread_local std::vector<PanelSum> fars, middles;
-        thread_local std::vector<unsigned char> taken;
+        thread_local NodeRuns taken;
         thread_local std::vector<Reach> reachOf[2];
         arguments.clear();
         fars.clear();
         middles.clear();
-        taken.assign(n_, 0);
+        taken.clear();
         const std::size_t panels = mesh_.panels.size();
         for (std::size_t m = 0; m < count; ++m) {
             reachOf[m].resize(panels);
@@ -300,8 +308,8 @@ private:
         for (std::size_t q = 0; q < panels; ++q) {
             const Panel& panel = mesh_.panels[q];
             if (reachOf[0][q] == Reach::far && (count == 1 || reachOf[1][q] == Reach::far)) {
-                // Taken with every node's at the end.
-                std::fill_n(&taken[panel.first], panel.order, 1);
+                // Taken run by run at the end.
+                taken.add(panel.first, panel.order);
                 continue;
             }
             const Face& face = section_.faces[panel.face].face;
@@ -346,11 +354,14 @@ private:
             }
         }
         logInPlace(arguments.data(), arguments.size());
-        // The far panels of both images alike: every node's logarithm, the far ones kept.
+        // The far panels of both images alike, run by run.
         together.resize(n_);
-        distanceRatios(n_, columns_, images[0].target.at, count == 2 ? &images[1].target.at : nullptr, together.data());
-        logInPlace(together.data(), n_);
-        addTaken(n_, taken.data(), -0.5, columns_.weight.data(), together.data(), row);
+        for (const auto& [first, length] : taken.runs) {
+            double* v = &together[first];
+            distanceRatios(first, length, columns_, images[0].target.at, count == 2 ? &images[1].target.at : nullptr, v);
+            logInPlace(v, length);
+            addScaled(length, -0.5, &columns_.weight[first], v, &row[first]);
+        }
         for (const PanelSum& sum : fars) {
             const Panel& panel = mesh_.panels[sum.panel];
             const Node* source = &nodes_[panel.first];
@@ -370,10 +381,9 @@ private:
     // ∫ Re[n/(z − X)]·ℓ_j at the images, the principal value on the node's own line or circle.
     void fieldRow(const Image* images, std::size_t count, double* row) const {
         const std::size_t faceCount = section_.faces.size();
-        thread_local std::vector<double> fields;
-        thread_local std::vector<unsigned char> taken;
+        thread_local NodeRuns taken;
         thread_local std::vector<Reach> reachOf[2];
-        taken.assign(n_, 0);
+        taken.clear();
         const std::size_t panels = mesh_.panels.size();
         for (std::size_t m = 0; m < count; ++m) {
             reachOf[m].resize(panels);
@@ -392,8 +402,8 @@ private:
             };
             if (seen(images[0]) && reachOf[0][q] == Reach::far &&
                 (count == 1 || (seen(images[1]) && reachOf[1][q] == Reach::far))) {
-                // Taken with every node's at the end.
-                std::fill_n(&taken[panel.first], p, 1);
+                // Taken run by run at the end.
+                taken.add(panel.first, p);
                 continue;
             }
             for (std::size_t m = 0; m < count; ++m) {
@@ -435,11 +445,11 @@ private:
                 }
             }
         }
-        // The far panels of every image: all nodes' fields, the far ones kept.
-        fields.resize(n_);
-        normalFields(n_, columns_, images[0].target.at, images[0].normal, count == 2 ? &images[1].target.at : nullptr,
-                     count == 2 ? images[1].normal : Point{}, fields.data());
-        addTaken(n_, taken.data(), fields.data(), row);
+        // The far panels of every image, run by run.
+        for (const auto& [first, length] : taken.runs)
+            addNormalFields(first, length, columns_, images[0].target.at, images[0].normal,
+                            count == 2 ? &images[1].target.at : nullptr, count == 2 ? images[1].normal : Point{},
+                            &row[first]);
     }
 
     const CrossSection& section_;
