@@ -477,8 +477,8 @@ TransposedSolver::TransposedSolver(TransposedSolver&&) noexcept = default;
 TransposedSolver::~TransposedSolver() = default;
 
 void TransposedSolver::factorInDouble() {
-    single_.clear();
-    exact_ = luFactor(a_, betweenPanels_);
+    single_ = {};
+    exact_ = luFactor(std::move(a_), betweenPanels_);  // A itself is no longer needed
 }
 
 // x from the single factors, corrected by the residual b − Aᵀ x in double. Each correction
@@ -506,8 +506,8 @@ bool TransposedSolver::refine(const std::vector<double>& b, std::vector<double>&
 }
 
 std::vector<double> TransposedSolver::solve(const std::vector<double>& b) {
-    assert(b.size() == a_.rows());
     if (!exact_) {
+        assert(b.size() == a_.rows());
         std::vector<double> x;
         if (refine(b, x)) return x;
         factorInDouble();

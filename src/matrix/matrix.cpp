@@ -16,12 +16,14 @@ namespace {
 
 #if defined(__linux__) && !defined(__EMSCRIPTEN__)
 // Blocks from this size on come from pages of their own, aligned to and in multiples of a huge
-// page. A freed one is kept for the next of its size (a ladder's rungs and a batch's rows ask for
-// the same sizes again and again), up to keptBytes in all: its pages stay mapped, and only the
-// part asked for is zeroed again.
+// page. A freed one of at most keptBlockBytes is kept for the next of its size (a ladder's rungs
+// and a batch's rows ask for the same sizes again and again), up to keptBytes in all: its pages
+// stay mapped, and only the part asked for is zeroed again. The largest systems are not kept: a
+// run's memory stays that of the systems it solves, and a little more.
 constexpr std::size_t hugePage = std::size_t{2} << 20;
 constexpr std::size_t ownPagesFrom = std::size_t{1} << 20;
-constexpr std::size_t keptBytes = std::size_t{64} << 20;
+constexpr std::size_t keptBlockBytes = std::size_t{4} << 20;
+constexpr std::size_t keptBytes = std::size_t{16} << 20;
 
 std::size_t ownPagesBytes(std::size_t count) { return (count * sizeof(double) + hugePage - 1) / hugePage * hugePage; }
 
@@ -45,7 +47,7 @@ public:
     }
     bool keep(void* block, std::size_t bytes) {
         const std::lock_guard lock(mutex_);
-        if (total_ + bytes > keptBytes) return false;
+        if (bytes > keptBlockBytes || total_ + bytes > keptBytes) return false;
         kept_.emplace_back(block, bytes);
         total_ += bytes;
         return true;

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cassert>
 #include <cmath>
+#include <exception>
 #include <functional>
 #include <future>
 #include <limits>
@@ -529,11 +530,16 @@ void sideBySide(const std::function<void(const Check&)>& first, const std::funct
     try {
         first(check);
     } catch (...) {
-        failed = true;
+        // Where the other piece failed first, this one only stopped for it: its failure is the
+        // one to tell (a memory exhausted, not an interrupt).
+        const bool otherFailedFirst = failed.exchange(true);
+        std::exception_ptr theirs;
         try {
             other.get();
         } catch (...) {
+            theirs = std::current_exception();
         }
+        if (otherFailedFirst && theirs) std::rethrow_exception(theirs);
         throw;
     }
     other.get();
@@ -706,8 +712,11 @@ std::vector<Complex> gmres(const std::function<void(const std::vector<Complex>&,
 }
 
 // The least unknowns of a system with one or two right-hand sides factored in single precision
-// (see solveExcitations).
+// (see solveExcitations), and the most: the single factors live beside the system in double,
+// and the largest systems keep to the memory of their double factors alone (2000 unknowns take
+// 32 + 16 MB, less than a system of the 3200 the ladder admits).
 constexpr std::size_t refinedFrom = 300;
+constexpr std::size_t refinedUpTo = 2000;
 
 // The contrast κ = (ε₋ − ε₊)/(ε₋ + ε₊) of an interface, ε₋ left of it, ε₊ right.
 template <typename Scalar>
@@ -859,7 +868,7 @@ ExcitationCharges solveExcitations(const CrossSection& section, const Kernels& k
     // from about 300 unknowns on for one or two right-hand sides (measured), in proportion for
     // more. The complex media's iterations solve with one system many times.
     const std::size_t rightHandSides = std::max<std::size_t>(2, std::max(even.size(), odd.size()));
-    const bool refined = media.empty() && 2 * size >= refinedFrom * rightHandSides;
+    const bool refined = media.empty() && 2 * size >= refinedFrom * rightHandSides && size <= refinedUpTo;
     ExcitationCharges result;
     if (!mirror) {
         addBorder(direct, true);
