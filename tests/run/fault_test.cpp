@@ -413,6 +413,22 @@ TEST(Memory, RunningOutNamesWhatWasBeingBuiltAndLeavesTheEarlierFiles) {
     EXPECT_EQ(snapshot(dir.path()), before);
 }
 
+// A board's even and odd systems are built on two threads: where the other thread's memory runs
+// out first, the run still says so, not that it was interrupted (the thread that stopped for it).
+TEST(Memory, RunningOutOnTheOtherThreadIsToldAsMemory) {
+#ifdef __SANITIZE_ADDRESS__
+    GTEST_SKIP() << "SKIPPED: the address sanitizer needs more address space than the limit leaves";
+#endif
+    ScratchDir dir;
+    RunOptions options;
+    options.arguments = {"coplanar", "--w", "2.28", "--t", "0.391", "--s", "0.488", "--h", "9.73", "--er", "4.3",
+                         "--g", "4.10", "--ground-width", "0.000257", "--mask", "1.43e-5", "--mask-er", "3.3"};
+    options.addressSpaceLimit = std::uint64_t{120000} << 10;
+    const ProgramRun run = runProgram(PLATTOR_LINES_EXECUTABLE, dir.path(), options);
+    EXPECT_EQ(run.exitStatus, 1);
+    EXPECT_EQ(run.err, "plattor-lines: out of memory\n");
+}
+
 // plattor-lines quotes an argument it does not know on one line, escaped like the reader's quotes.
 TEST(Arguments, AnUnknownArgumentIsQuotedPrintably) {
     ScratchDir dir;
