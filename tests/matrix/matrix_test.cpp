@@ -39,6 +39,21 @@ TEST(MatrixLayout, ElementsAreStoredColumnByColumn) {
     EXPECT_EQ(b[5], -1);
 }
 
+// Every new matrix is zero (or its fill), small or large, and also where its storage is one a
+// freed matrix left: the kernels' assembly adds into it.
+TEST(MatrixLayout, EveryNewMatrixStartsAtItsFill) {
+    for (const std::size_t n : {3u, 400u, 700u}) {  // on the heap; pages of its own; kept for reuse
+        for (int round = 0; round < 3; ++round) {
+            Matrix a(n, n, round == 1 ? 2.5 : 0.0);
+            for (std::size_t k = 0; k < a.size(); ++k) ASSERT_EQ(a[k], round == 1 ? 2.5 : 0.0) << n << " " << k;
+            std::fill(a.data(), a.data() + a.size(), -1.0);
+        }
+        Matrix copy(n, n, 3.0);
+        const Matrix other = copy;
+        EXPECT_EQ(other[n * n - 1], 3.0);
+    }
+}
+
 TEST(MatrixOperations, LinspaceSpansTheRange) {
     EXPECT_EQ(linspace(0, 1.5, 5), (std::vector<double>{0, 0.375, 0.75, 1.125, 1.5}));
     const std::vector<double> x = linspace(-3.3, 6.3, 40);
