@@ -41,8 +41,6 @@ public:
     TransposedSolver(TransposedSolver&&) noexcept;
     ~TransposedSolver();
     std::vector<double> solve(const std::vector<double>& b);
-    // Whether the factors in double were needed (or asked for).
-    bool inDouble() const { return exact_.has_value(); }
 
 private:
     bool refine(const std::vector<double>& b, std::vector<double>& x) const;

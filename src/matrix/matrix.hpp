@@ -36,10 +36,11 @@ struct ColumnMajorView {
 using MatrixView = ColumnMajorView<double>;
 using ConstMatrixView = ColumnMajorView<const double>;
 
-// Storage for a matrix's entries that comes zeroed from the system: a large block straight from
-// fresh pages (on Linux in huge pages where the system grants them), so that neither a pass of
-// zeros nor a fault per small page precedes the kernel's assembly. Elements are therefore not
-// constructed; a Matrix never shrinks and regrows its storage, so none is seen unwritten.
+// Storage for a matrix's entries that comes zeroed: a large block straight from fresh pages (on
+// Linux in huge pages where the system grants them, or one a freed matrix of its size left,
+// zeroed again), so that neither a pass of zeros over fresh memory nor a fault per small page
+// precedes the kernel's assembly. Elements are therefore not constructed; a Matrix never shrinks
+// and regrows its storage, so none is seen unwritten.
 struct ZeroedBlocks {
     static double* allocate(std::size_t count);
     static void deallocate(double* block, std::size_t count) noexcept;

@@ -97,7 +97,7 @@ struct PanelColumns {
 // middle less half its length, and that distance: most panels are told apart by these bounds
 // alone, the others by d itself.
 PLATTOR_VECTOR_CLONES
-void reaches(std::size_t count, const PanelColumns& c, const Anchored& z, Reach* out) {
+void panelReaches(std::size_t count, const PanelColumns& c, const Anchored& z, Reach* out) {
     static_assert(static_cast<int>(Reach::far) == 0 && static_cast<int>(Reach::outer) == 1 &&
                   static_cast<int>(Reach::middle) == 2 && static_cast<int>(Reach::near) == 3);
     int* reach = reinterpret_cast<int*>(out);
@@ -304,7 +304,7 @@ private:
         const std::size_t panels = mesh_.panels.size();
         for (std::size_t m = 0; m < count; ++m) {
             reachOf[m].resize(panels);
-            plattor::reaches(panels, panelColumns_, images[m].target.at, reachOf[m].data());
+            panelReaches(panels, panelColumns_, images[m].target.at, reachOf[m].data());
         }
         for (std::size_t q = 0; q < panels; ++q) {
             const Panel& panel = mesh_.panels[q];
@@ -388,7 +388,7 @@ private:
         const std::size_t panels = mesh_.panels.size();
         for (std::size_t m = 0; m < count; ++m) {
             reachOf[m].resize(panels);
-            plattor::reaches(panels, panelColumns_, images[m].target.at, reachOf[m].data());
+            panelReaches(panels, panelColumns_, images[m].target.at, reachOf[m].data());
         }
         for (std::size_t q = 0; q < panels; ++q) {
             const Panel& panel = mesh_.panels[q];
