@@ -1,5 +1,6 @@
 #include "matrix/matrix.hpp"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -52,12 +53,48 @@ public:
         total_ += bytes;
         return true;
     }
+    // Every kept block back to the system; false if there was none.
+    bool release() {
+        const std::lock_guard lock(mutex_);
+        for (const auto& [block, bytes] : kept_) munmap(block, bytes);
+        const bool any = !kept_.empty();
+        kept_.clear();
+        total_ = 0;
+        return any;
+    }
+    // Large blocks that came from the heap after all, where the system had no pages of their own
+    // to give (its address space limited): freed to the heap again.
+    void fromHeap(void* block) {
+        const std::lock_guard lock(mutex_);
+        heap_.push_back(block);
+    }
+    bool wasFromHeap(void* block) {
+        const std::lock_guard lock(mutex_);
+        const auto found = std::find(heap_.begin(), heap_.end(), block);
+        if (found == heap_.end()) return false;
+        heap_.erase(found);
+        return true;
+    }
 
 private:
     std::mutex mutex_;
     std::vector<std::pair<void*, std::size_t>> kept_;
     std::size_t total_ = 0;
+    std::vector<void*> heap_;
 };
+
+// Fresh pages for a block of `bytes`, aligned to a huge page; null where the system has none.
+void* ownPages(std::size_t bytes) {
+    void* mapped = mmap(nullptr, bytes + hugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapped == MAP_FAILED) return nullptr;
+    // Keep the aligned part, give back the slack before and after it.
+    const auto start = reinterpret_cast<std::uintptr_t>(mapped);
+    const std::uintptr_t aligned = (start + hugePage - 1) / hugePage * hugePage;
+    if (aligned > start) munmap(mapped, aligned - start);
+    if (start + hugePage > aligned) munmap(reinterpret_cast<void*>(aligned + bytes), start + hugePage - aligned);
+    madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
+    return reinterpret_cast<void*>(aligned);
+}
 #endif
 
 }  // namespace
@@ -72,15 +109,15 @@ double* ZeroedBlocks::allocate(std::size_t count) {
             std::memset(kept, 0, count * sizeof(double));
             return static_cast<double*>(kept);
         }
-        void* mapped = mmap(nullptr, bytes + hugePage, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        if (mapped == MAP_FAILED) throw std::bad_alloc();
-        // Keep the aligned part, give back the slack before and after it.
-        const auto start = reinterpret_cast<std::uintptr_t>(mapped);
-        const std::uintptr_t aligned = (start + hugePage - 1) / hugePage * hugePage;
-        if (aligned > start) munmap(mapped, aligned - start);
-        if (start + hugePage > aligned) munmap(reinterpret_cast<void*>(aligned + bytes), start + hugePage - aligned);
-        madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
-        return reinterpret_cast<double*>(aligned);
+        KeptBlocks& kept = KeptBlocks::instance();
+        void* pages = ownPages(bytes);
+        if (!pages && kept.release()) pages = ownPages(bytes);
+        if (pages) return static_cast<double*>(pages);
+        // No pages of its own to be had: the heap may still have room, in what it holds already.
+        void* block = std::calloc(count, sizeof(double));
+        if (!block) throw std::bad_alloc();
+        kept.fromHeap(block);
+        return static_cast<double*>(block);
     }
 #endif
     void* block = std::calloc(count, sizeof(double));
@@ -92,8 +129,13 @@ void ZeroedBlocks::deallocate(double* block, std::size_t count) noexcept {
     if (!block) return;
 #if defined(__linux__) && !defined(__EMSCRIPTEN__)
     if (count * sizeof(double) >= ownPagesFrom) {
+        KeptBlocks& kept = KeptBlocks::instance();
+        if (kept.wasFromHeap(block)) {
+            std::free(block);
+            return;
+        }
         const std::size_t bytes = ownPagesBytes(count);
-        if (!KeptBlocks::instance().keep(block, bytes)) munmap(block, bytes);
+        if (!kept.keep(block, bytes)) munmap(block, bytes);
         return;
     }
 #endif
