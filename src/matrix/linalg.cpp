@@ -291,10 +291,8 @@ std::vector<double> columnLargest(const Matrix& a, bool& finite) {
 // index of the first column whose pivot is no larger than `smallest` times its column's largest
 // entry, or n where none is.
 template <class T>
-[[gnu::always_inline]] inline std::size_t factorBody(ColumnMajorView<T> m, std::size_t n,
-                                                     const std::vector<double>& largest, double smallest,
-                                                     std::vector<std::size_t>& pivots,
-                                                     const std::function<void()>& betweenPanels) {
+std::size_t factorInPlace(ColumnMajorView<T> m, std::size_t n, const std::vector<double>& largest, double smallest,
+                          std::vector<std::size_t>& pivots, const std::function<void()>& betweenPanels) {
     pivots.resize(n);
     for (std::size_t k0 = 0; k0 < n; k0 += blockSize) {
         if (betweenPanels) betweenPanels();
@@ -338,21 +336,6 @@ template <class T>
         subtractProduct(n - k1, n - k1, kb, m.at(k1, k0), m.at(k0, k1), m.at(k1, k1));
     }
     return n;
-}
-
-// The panels' own loops (the pivots' search, the multipliers' division) on the wider vectors too:
-// they hold no sum whose order the clone could change.
-PLATTOR_AVX2_CLONE
-std::size_t factorInPlace(MatrixView m, std::size_t n, const std::vector<double>& largest, double smallest,
-                          std::vector<std::size_t>& pivots, const std::function<void()>& betweenPanels) {
-    return factorBody(m, n, largest, smallest, pivots, betweenPanels);
-}
-
-PLATTOR_AVX2_CLONE
-std::size_t factorInPlace(ColumnMajorView<float> m, std::size_t n, const std::vector<double>& largest,
-                          double smallest, std::vector<std::size_t>& pivots,
-                          const std::function<void()>& betweenPanels) {
-    return factorBody(m, n, largest, smallest, pivots, betweenPanels);
 }
 
 // The error of a matrix with a non-finite entry: where it lies.
