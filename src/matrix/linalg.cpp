@@ -266,12 +266,23 @@ void exchangeRows(ColumnMajorView<T> a, const std::vector<std::size_t>& pivots, 
     }
 }
 
-// The largest magnitude of every column of the n×n matrix, and whether every entry is finite,
-// in one pass without branches.
-std::vector<double> columnLargest(const Matrix& a, bool& finite) {
+// The error of a matrix with a non-finite entry: where it lies.
+[[noreturn]] void nonFinite(const Matrix& a) {
+    const std::size_t n = a.rows();
+    const std::size_t k = static_cast<std::size_t>(
+        std::find_if(a.data(), a.data() + a.size(), [](double v) { return !std::isfinite(v); }) - a.data());
+    char text[160];
+    std::snprintf(text, sizeof text, "matrix has a non-finite entry (%g at row %zu, column %zu)", a[k], k % n + 1,
+                  k / n + 1);
+    throw RunError(text);
+}
+
+// The largest magnitude of every column of the n×n matrix, whether every entry is finite told in
+// the same pass without branches: a RunError where one is not.
+std::vector<double> columnLargest(const Matrix& a) {
     const std::size_t n = a.rows();
     std::vector<double> largest(n, 0.0);
-    finite = true;
+    bool finite = true;
     for (std::size_t j = 0; j < n; ++j) {
         const double* aj = a.column(j);
         double top = 0.0;
@@ -282,6 +293,7 @@ std::vector<double> columnLargest(const Matrix& a, bool& finite) {
         }
         largest[j] = top;
     }
+    if (!finite) nonFinite(a);
     return largest;
 }
 
@@ -338,25 +350,12 @@ std::size_t factorInPlace(ColumnMajorView<T> m, std::size_t n, const std::vector
     return n;
 }
 
-// The error of a matrix with a non-finite entry: where it lies.
-[[noreturn]] void nonFinite(const Matrix& a) {
-    const std::size_t n = a.rows();
-    const std::size_t k = static_cast<std::size_t>(
-        std::find_if(a.data(), a.data() + a.size(), [](double v) { return !std::isfinite(v); }) - a.data());
-    char text[160];
-    std::snprintf(text, sizeof text, "matrix has a non-finite entry (%g at row %zu, column %zu)", a[k], k % n + 1,
-                  k / n + 1);
-    throw RunError(text);
-}
-
 }  // namespace
 
 LuFactors luFactor(Matrix a, const std::function<void()>& betweenPanels) {
     assert(a.rows() == a.cols());
     const std::size_t n = a.rows();
-    bool finite = true;
-    const std::vector<double> largest = columnLargest(a, finite);
-    if (!finite) nonFinite(a);
+    const std::vector<double> largest = columnLargest(a);
     // Rounding in the elimination perturbs column k of U by about n·eps times the size of the
     // column's entries, and scaling a column scales its pivot alike: a pivot below that bound,
     // taken column by column, is indistinguishable from zero. A matrix whose columns differ in
@@ -374,30 +373,6 @@ Matrix luSolve(const LuFactors& factors, Matrix b) {
     exchangeRows(b.view(), factors.pivots, 0, n, 0, b.cols());
     forwardSubstitution(factors.lu, b);
     backSubstitution(factors.lu, b);
-    return b;
-}
-
-std::vector<double> luSolveTransposed(const LuFactors& factors, std::vector<double> b) {
-    const Matrix& lu = factors.lu;
-    const std::size_t n = lu.rows();
-    assert(b.size() == n);
-    // Uᵀ y = b: column k of U is row k of Uᵀ, contiguous.
-    for (std::size_t k = 0; k < n; ++k) {
-        const double* column = lu.column(k);
-        double sum = b[k];
-        for (std::size_t i = 0; i < k; ++i) sum -= column[i] * b[i];
-        b[k] = sum / column[k];
-    }
-    // Lᵀ z = y, L unit lower: row k of Lᵀ is column k of L below the diagonal.
-    for (std::size_t k = n; k-- > 0;) {
-        const double* column = lu.column(k);
-        double sum = b[k];
-        for (std::size_t i = k + 1; i < n; ++i) sum -= column[i] * b[i];
-        b[k] = sum;
-    }
-    // x = Pᵀ z: the exchanges undone in reverse order.
-    for (std::size_t k = n; k-- > 0;)
-        if (factors.pivots[k] != k) std::swap(b[k], b[factors.pivots[k]]);
     return b;
 }
 
@@ -428,21 +403,23 @@ double dot(const float* a, const double* x, std::size_t n) { return dotBody(a, x
 PLATTOR_AVX2_CLONE
 double dot(const double* a, const double* x, std::size_t n) { return dotBody(a, x, n); }
 
-// Aᵀ d = r from the single factors P A = L U (packed as luFactor's, n×n), in double: Uᵀ y = r
-// forwards, Lᵀ z = y backwards, d = Pᵀ z.
-void solveTransposedSingle(const std::vector<float>& lu, const std::vector<std::size_t>& pivots,
-                           std::vector<double>& r) {
+// b = A⁻ᵀ b in place, in double, from the factors P A = L U of the n×n A, packed as luFactor's
+// (in double or single precision): Aᵀ = Uᵀ·Lᵀ·P, so Uᵀ y = b forwards (column k of U is row k
+// of Uᵀ, contiguous), Lᵀ z = y backwards (row k of Lᵀ is column k of L below the diagonal), and
+// b = Pᵀ z, the exchanges undone in reverse order.
+template <class T>
+void solveTransposedInPlace(const T* lu, const std::vector<std::size_t>& pivots, double* b) {
     const std::size_t n = pivots.size();
     for (std::size_t k = 0; k < n; ++k) {
-        const float* column = &lu[k * n];
-        r[k] = (r[k] - dot(column, r.data(), k)) / double(column[k]);
+        const T* column = lu + k * n;
+        b[k] = (b[k] - dot(column, b, k)) / double(column[k]);
     }
     for (std::size_t k = n; k-- > 0;) {
-        const float* column = &lu[k * n];
-        r[k] -= dot(column + k + 1, r.data() + k + 1, n - k - 1);
+        const T* column = lu + k * n;
+        b[k] -= dot(column + k + 1, b + k + 1, n - k - 1);
     }
     for (std::size_t k = n; k-- > 0;)
-        if (pivots[k] != k) std::swap(r[k], r[pivots[k]]);
+        if (pivots[k] != k) std::swap(b[k], b[pivots[k]]);
 }
 
 double largestMagnitude(const std::vector<double>& v) {
@@ -453,22 +430,25 @@ double largestMagnitude(const std::vector<double>& v) {
 
 }  // namespace
 
+std::vector<double> luSolveTransposed(const LuFactors& factors, std::vector<double> b) {
+    assert(b.size() == factors.lu.rows());
+    solveTransposedInPlace(factors.lu.data(), factors.pivots, b.data());
+    return b;
+}
+
 TransposedSolver::TransposedSolver(Matrix a, bool refined, const std::function<void()>& betweenPanels)
     : a_(std::move(a)), betweenPanels_(betweenPanels) {
     assert(a_.rows() == a_.cols());
-    const std::size_t n = a_.rows();
-    bool finite = true;
-    const std::vector<double> largest = columnLargest(a_, finite);
-    if (!finite) nonFinite(a_);
     if (refined) {
         // Single factors need only be good enough for the refinement to contract, which it
         // tells itself: refused only where a pivot is lost to single precision's rounding of
         // its column altogether.
+        const std::size_t n = a_.rows();
+        const std::vector<double> largest = columnLargest(a_);
         single_.assign(a_.data(), a_.data() + a_.size());
         if (factorInPlace(ColumnMajorView<float>(single_.data(), n), n, largest,
                           double(std::numeric_limits<float>::epsilon()), pivots_, betweenPanels_) == n)
             return;
-        single_.clear();
     }
     factorInDouble();
 }
@@ -492,7 +472,7 @@ bool TransposedSolver::refine(const std::vector<double>& b, std::vector<double>&
     x.assign(n, 0.0);
     double previous = std::numeric_limits<double>::infinity();
     for (int step = 0; step < 30; ++step) {
-        solveTransposedSingle(single_, pivots_, r);
+        solveTransposedInPlace(single_.data(), pivots_, r.data());
         for (std::size_t i = 0; i < n; ++i) x[i] += r[i];
         const double correction = largestMagnitude(r), size = largestMagnitude(x);
         const double shrink = correction / previous;

@@ -286,6 +286,17 @@ public:
     }
 
 private:
+    // The reach of every panel from each image, in scratch kept from row to row, one set a
+    // thread (a row is built whole before the next).
+    const std::vector<Reach>* reachesFrom(const Image* images, std::size_t count) const {
+        thread_local std::vector<Reach> reachOf[2];
+        for (std::size_t m = 0; m < count; ++m) {
+            reachOf[m].resize(mesh_.panels.size());
+            panelReaches(mesh_.panels.size(), panelColumns_, images[m].target.at, reachOf[m].data());
+        }
+        return reachOf;
+    }
+
     // −∫ ln|X − z|·ℓ_j at the images (the second, the plane's, with the sign −1). Far off a
     // panel its own rule, a charge and its image as one logarithm of the ratio of their squared
     // distances; in the middle the middle rule's 12 points; those logarithms are taken together, through
@@ -296,16 +307,12 @@ private:
         thread_local std::vector<double> arguments, together;
         thread_local std::vector<PanelSum> fars, middles;
         thread_local NodeRuns taken;
-        thread_local std::vector<Reach> reachOf[2];
         arguments.clear();
         fars.clear();
         middles.clear();
         taken.clear();
         const std::size_t panels = mesh_.panels.size();
-        for (std::size_t m = 0; m < count; ++m) {
-            reachOf[m].resize(panels);
-            panelReaches(panels, panelColumns_, images[m].target.at, reachOf[m].data());
-        }
+        const std::vector<Reach>* reachOf = reachesFrom(images, count);
         for (std::size_t q = 0; q < panels; ++q) {
             const Panel& panel = mesh_.panels[q];
             if (reachOf[0][q] == Reach::far && (count == 1 || reachOf[1][q] == Reach::far)) {
@@ -383,13 +390,9 @@ private:
     void fieldRow(const Image* images, std::size_t count, double* row) const {
         const std::size_t faceCount = section_.faces.size();
         thread_local NodeRuns taken;
-        thread_local std::vector<Reach> reachOf[2];
         taken.clear();
         const std::size_t panels = mesh_.panels.size();
-        for (std::size_t m = 0; m < count; ++m) {
-            reachOf[m].resize(panels);
-            panelReaches(panels, panelColumns_, images[m].target.at, reachOf[m].data());
-        }
+        const std::vector<Reach>* reachOf = reachesFrom(images, count);
         for (std::size_t q = 0; q < panels; ++q) {
             const Panel& panel = mesh_.panels[q];
             const Face& face = section_.faces[panel.face].face;
