@@ -9,6 +9,7 @@
 #include <numbers>
 #include <ostream>
 #include <string>
+#include <vector>
 
 #include "design/impedance_table.hpp"
 #include "design/solve_dimension.hpp"
@@ -80,6 +81,24 @@ TEST_P(SolveRoundTrip, TheForwardSolveMeetsTheTargetWithinTheBars) {
     const double above = forward(solved.value + solved.error).value[c.quantity] - c.target;
     EXPECT_LT(below * above, 0) << "the uncertainty's interval does not straddle the target";
     EXPECT_GE(std::min(std::fabs(below), std::fabs(above)), 0.5 * bar);
+}
+
+// A search whose cheapest rung lands on the target from one side, rounding leaving no sign
+// change beside it (README's 35 µm microstrip solved for 50 Ω), ends there: it solves no board
+// far from the length it finds, such as the range's ends of extreme ratios.
+TEST(SolveLength, ALandingOnTheTargetEndsTheSearchThere) {
+    const Structure s = microstrip(0.2e-3, 0.2e-3, 4.3, 35e-6);
+    const StructureOption& w = option("w");
+    const DimensionRange range = dimensionRange(s, w);
+    std::vector<double> asked;
+    const SolvedLength solved = solveLength({"microstrip", "--w", range.lo, range.hi, s.w,
+                                             [&](double value) {
+                                                 asked.push_back(value);
+                                                 return structureSection(with(s, w.field, value));
+                                             }},
+                                            Q::impedance, 50.0);
+    EXPECT_NEAR(solved.value, 0.359346433e-3, 1e-12);
+    for (const double value : asked) EXPECT_LT(std::fabs(std::log(value / solved.value)), std::log(4.0)) << value;
 }
 
 Structure pair(Structure s, double gap) { return with(s, &Structure::s, gap); }

@@ -214,6 +214,12 @@ TEST(InverseFailures, WhatSingleFactorsCannotSolveIsSolvedByDoubleOnes) {
         for (std::size_t i = 0; i < b.size(); ++i) EXPECT_EQ(x[i], exact[i]);
     }
     EXPECT_THROW(TransposedSolver(fromRows({{1, 2}, {2, 4}}), true), RunError);
+    try {
+        TransposedSolver(fromRows({{1, 0}, {0, std::nan("")}}), true);
+        FAIL() << "a NaN entry was factored";
+    } catch (const RunError& e) {
+        EXPECT_STREQ(e.what(), "matrix has a non-finite entry (nan at row 2, column 2)");
+    }
 }
 
 TEST(InverseFailures, ScaleAloneIsNotSingularity) {
