@@ -73,8 +73,10 @@ double ellipseParameter(Complex rho) {
     return a + std::sqrt(std::max(a * a - 1, 0.0));
 }
 
-Complex targetParameter(const Face& face, std::size_t faceIndex, const Target& target) {
-    return target.face == faceIndex ? Complex(target.t) : face.parameterOf(target.at);
+FaceRoots targetRoots(const Face& face, std::size_t faceIndex, const Target& target) {
+    FaceRoots found;
+    found.count = face.roots(target.face == faceIndex ? Complex(target.t) : face.parameterOf(target.at), found.roots);
+    return found;
 }
 
 const PanelRule::FineRule& PanelRule::remainderRule(double nearestLeft) const {
@@ -190,15 +192,15 @@ std::vector<Anchored> PanelRule::finePoints(const Face& face, const Panel& panel
 }
 
 bool PanelRule::addNearIntegrals(const Face& face, const Panel& panel, const Anchored* points, const Target& target,
-                                 Complex tStar, double factor, double* row) const {
+                                 const FaceRoots& found, double factor, double* row) const {
     const std::size_t p = order();
     const double centre = (panel.t0 + panel.t1) / 2;
     const double halfWidth = (panel.t1 - panel.t0) / 2;
 
     // X(t) − z vanishes at each root of Face::roots (and far beyond [0, π]): as a function of
     // t the kernel is ln|t − r| at each such root plus an analytic remainder.
-    Complex roots[mostRoots];
-    const std::size_t rootCount = face.roots(tStar, roots);
+    const Complex* roots = found.roots;
+    const std::size_t rootCount = found.count;
     Complex close[mostRoots];
     std::size_t closeCount = 0;
     double nearest = HUGE_VAL;
@@ -255,7 +257,7 @@ bool PanelRule::addNearIntegrals(const Face& face, const Panel& panel, const Anc
 }
 
 bool PanelRule::addFieldIntegrals(const Face& face, const Panel& panel, const Anchored* points, const Anchored& z,
-                                  Point normal, Complex tStar, double factor, double* row) const {
+                                  Point normal, const FaceRoots& found, double factor, double* row) const {
     const std::size_t p = order();
     const double centre = (panel.t0 + panel.t1) / 2;
     const double halfWidth = (panel.t1 - panel.t0) / 2;
@@ -264,8 +266,8 @@ bool PanelRule::addFieldIntegrals(const Face& face, const Panel& panel, const An
     // close ones are taken out as (n/X'(r))/(t − r) and integrated against the Legendre
     // polynomials in closed form (the Legendre functions of the second kind), the analytic
     // remainder by a fine rule as for the logarithm.
-    Complex roots[mostRoots];
-    const std::size_t rootCount = face.roots(tStar, roots);
+    const Complex* roots = found.roots;
+    const std::size_t rootCount = found.count;
     Complex close[mostRoots], residue[mostRoots];
     std::size_t closeCount = 0;
     double nearest = HUGE_VAL;

@@ -21,8 +21,14 @@ struct Target {
     Point z() const { return at.z(); }
 };
 
-// t* with X(t*) = z (Face::parameterOf); on the target's own face its exact parameter.
-std::complex<double> targetParameter(const Face& face, std::size_t faceIndex, const Target& target);
+// The roots in t of X(t) − z for a target z (Face::roots of t* with X(t*) = z, from
+// Face::parameterOf, or on the target's own face its exact parameter): the same for every panel
+// of the face, found once a face for each target.
+struct FaceRoots {
+    std::complex<double> roots[9];
+    std::size_t count;
+};
+FaceRoots targetRoots(const Face& face, std::size_t faceIndex, const Target& target);
 
 // The p-point Gauss–Legendre rule on [−1, 1] with what the panel integrals need: the Legendre
 // coefficients of the Lagrange basis through the nodes, finer rules for the smooth remainder
@@ -37,19 +43,19 @@ public:
     double weight(std::size_t j) const { return weights_[j]; }
 
     // row[j] += factor·∫ ℓ_j(t)·(−ln|X(t) − z|) dt over the panel, j = 0 … p−1, ℓ_j the Lagrange
-    // basis through the panel's nodes, z the target and t* = targetParameter(face, target).
+    // basis through the panel's nodes, z the target and `roots` its targetRoots on the face.
     // Accurate to ~1e−13 however close z is: logarithmic roots near the panel are integrated in
     // closed form. Returns false, row untouched, if the panel is far enough from z for its own
     // p nodes (error below 1e−15): the caller then adds −w_j·ln|X(t_j) − z| itself.
     // `points` are the panel's finePoints.
     bool addNearIntegrals(const Face& face, const Panel& panel, const Anchored* points, const Target& target,
-                          std::complex<double> tStar, double factor, double* row) const;
+                          const FaceRoots& roots, double factor, double* row) const;
 
     // row[j] += factor·∫ ℓ_j(t)·Re[n/(z − X(t))] dt over the panel, as accurate however close z
     // is (not on the panel's own line): the poles near the panel are integrated in closed form.
     // Returns false, row untouched, where the panel's own nodes suffice, as above.
     bool addFieldIntegrals(const Face& face, const Panel& panel, const Anchored* points, const Anchored& z,
-                           Point normal, std::complex<double> tStar, double factor, double* row) const;
+                           Point normal, const FaceRoots& roots, double factor, double* row) const;
 
     // A distance from the panel's chord beyond which it is far in the sense above: the
     // product integration is never needed there.

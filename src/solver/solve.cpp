@@ -288,6 +288,23 @@ public:
 private:
     // The reach of every panel from each image, in scratch kept from row to row, one set a
     // thread (a row is built whole before the next).
+    // The roots of X(t) − z on each face from each image, found at the row's first near panel
+    // of the face: in scratch kept from row to row, one set a thread, forgotten at each row.
+    struct RowRoots {
+        std::vector<FaceRoots> roots[2];
+        std::vector<bool> found[2];
+    };
+    RowRoots& rowRoots() const {
+        thread_local RowRoots row;
+        for (std::vector<bool>& f : row.found) f.assign(section_.faces.size(), false);
+        for (std::vector<FaceRoots>& r : row.roots) r.resize(section_.faces.size());
+        return row;
+    }
+    static const FaceRoots& rootsOn(RowRoots& row, std::size_t m, const Face& face, std::size_t f, const Target& z) {
+        if (!row.found[m][f]) row.roots[m][f] = targetRoots(face, f, z), row.found[m][f] = true;
+        return row.roots[m][f];
+    }
+
     const std::vector<Reach>* reachesFrom(const Image* images, std::size_t count) const {
         thread_local std::vector<Reach> reachOf[2];
         for (std::size_t m = 0; m < count; ++m) {
@@ -313,6 +330,7 @@ private:
         taken.clear();
         const std::size_t panels = mesh_.panels.size();
         const std::vector<Reach>* reachOf = reachesFrom(images, count);
+        RowRoots& roots = rowRoots();
         for (std::size_t q = 0; q < panels; ++q) {
             const Panel& panel = mesh_.panels[q];
             if (reachOf[0][q] == Reach::far && (count == 1 || reachOf[1][q] == Reach::far)) {
@@ -330,7 +348,7 @@ private:
                 if (reaches[m] != Reach::near) continue;
                 // Product integration; where no root is close after all, the middle rule.
                 if (!rule.addNearIntegrals(face, panel, &finePoints_[q * PanelRule::finePointCount], z,
-                                           targetParameter(face, panel.face, z), m == 0 ? 1.0 : -1.0, part))
+                                           rootsOn(roots, m, face, panel.face, z), m == 0 ? 1.0 : -1.0, part))
                     reaches[m] = Reach::middle;
             }
             // The same rule for a charge and its image: one logarithm of the ratio.
@@ -393,6 +411,7 @@ private:
         taken.clear();
         const std::size_t panels = mesh_.panels.size();
         const std::vector<Reach>* reachOf = reachesFrom(images, count);
+        RowRoots& roots = rowRoots();
         for (std::size_t q = 0; q < panels; ++q) {
             const Panel& panel = mesh_.panels[q];
             const Face& face = section_.faces[panel.face].face;
@@ -425,7 +444,8 @@ private:
                 Reach r = reachOf[m][q];
                 if (r == Reach::near &&
                     !rule.addFieldIntegrals(face, panel, &finePoints_[q * PanelRule::finePointCount], image.target.at,
-                                            image.normal, targetParameter(face, panel.face, image.target), sign, part))
+                                            image.normal, rootsOn(roots, m, face, panel.face, image.target), sign,
+                                            part))
                     r = Reach::middle;
                 if (r == Reach::near) continue;
                 // Re[n/d] = (n·d)/|d|², d = z − X.
