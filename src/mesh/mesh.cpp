@@ -174,6 +174,26 @@ double parameterAtDepth(const Face& face, double depth) {
 
 double Panel::chord() const { return std::abs(b - a); }
 
+bool Mesh::layered() const {
+    return std::any_of(panels.begin(), panels.end(), [](const Panel& p) { return p.innermost; });
+}
+
+Mesh conductorMesh(const CrossSection& section, const Mesh& mesh) {
+    // The faces of section.inVacuum() are the others in their order.
+    std::vector<std::size_t> index(section.faces.size());
+    for (std::size_t f = 0, kept = 0; f < section.faces.size(); ++f) index[f] = section.isInterface(f) ? noFace : kept++;
+    Mesh vacuum;
+    std::size_t first = 0;
+    for (const Panel& panel : mesh.panels) {
+        if (index[panel.face] == noFace) continue;
+        vacuum.panels.push_back(panel);
+        vacuum.panels.back().face = index[panel.face];
+        vacuum.panels.back().first = first;
+        first += panel.order;
+    }
+    return vacuum;
+}
+
 std::size_t Mesh::panelsOn(std::size_t face) const {
     return static_cast<std::size_t>(
         std::count_if(panels.begin(), panels.end(), [face](const Panel& p) { return p.face == face; }));
@@ -228,16 +248,17 @@ Mesh meshCrossSection(const CrossSection& section, const MeshLevel& level) {
         if (range.t0 == 0 && rule.end(0).corner) {
             const double t = std::min(parameterAtDepth(face, level.cornerDepth * rule.end(0).scale), pi / 8);
             rule.add(0, t, panels);
+            panels.back().innermost = true;
             range.t0 = innermost[0] = t;
         }
         if (range.t1 == pi && rule.end(1).corner) {
             const double t = std::min(parameterAtDepth(face, level.cornerDepth * rule.end(1).scale), pi / 8);
             rule.add(pi - t, pi, last);
+            last.back().innermost = true;
             range.t1 = pi - (innermost[1] = t);
         }
         rule.cover(range.t0, range.t1, panels);
         panels.insert(panels.end(), last.begin(), last.end());
-        mesh.layered = mesh.layered || innermost[0] != 0 || innermost[1] != 0;
         // The order: 3 + the number of layers between a panel and the corner, at most the rung's.
         for (Panel& panel : panels) {
             std::size_t order = level.order;

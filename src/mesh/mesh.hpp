@@ -33,17 +33,18 @@ struct Panel {
     double radius;
     std::size_t order;  // its nodes
     std::size_t first;  // the index of its first node among all
+    bool innermost = false;  // the innermost layer towards a corner
 
     double chord() const;
 };
 
 struct Mesh {
     std::vector<Panel> panels;
-    // Whether layers grade towards a corner: the error then has the corners' depth in it besides
-    // the panels' order.
-    bool layered = false;
     std::size_t unknowns() const { return panels.empty() ? 0 : panels.back().first + panels.back().order; }
     std::size_t panelsOn(std::size_t face) const;
+    // Whether layers grade towards a corner: the error then has the corners' depth in it besides
+    // the panels' order.
+    bool layered() const;
 };
 
 // One rung of refinement: the panel order and how deep the layers reach into corners, as a
@@ -59,6 +60,11 @@ struct MeshLevel {
 // (and the right half of faces across it), else all. Raises RunError if the arrangement would
 // need more panels than any input within the stated ranges does.
 Mesh meshCrossSection(const CrossSection& section, const MeshLevel& level);
+
+// The mesh of section.inVacuum(): the panels of `mesh` (of `section`) on every face but the
+// interfaces. The systems in vacuum are then blocks of the arrangement's own, and every rung
+// in vacuum resolves what the same rung with the dielectrics does on the conductors.
+Mesh conductorMesh(const CrossSection& section, const Mesh& mesh);
 
 // The parameter interval of a face that carries unknowns; empty (t0 = t1) for a face whose
 // mirror image carries them.

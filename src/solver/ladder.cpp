@@ -134,55 +134,61 @@ const std::vector<MeshLevel>& ladderLevels() {
 }
 
 Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& media, bool skin) {
+    // A board of many conductors may simply be too large for dense systems: told before any work
+    // from the third rung's mesh, which every cross-section climbs to.
+    if (const std::size_t third = section.signals().empty() ? 0 : meshCrossSection(section, ladderLevels()[2]).unknowns();
+        third > unknownsLimit)
+        throw RunError("the cross-section is too large for the solver: its mesh needs " + std::to_string(third) +
+                       " unknowns at order " + std::to_string(ladderLevels()[2].order) + ", beyond the limit of " +
+                       std::to_string(unknownsLimit) + " (82 MB a system); fewer conductors, or thinner ones, "
+                       "need fewer");
     // Whether the error has a part besides the panels' order, with the dielectrics and in vacuum:
     // a rung's mesh grades layers towards a corner, or an interface lies beside the conductors.
     bool twoScales[2] = {false, false};
     const auto floorOf = [&twoScales](bool vacuum) { return twoScales[vacuum] ? twoScalesFloor : orderFloor; };
-    // The arrangement in vacuum climbs on its own: its values are the same whatever dielectric
-    // the arrangement has. Each rung of the dielectric's ladder is paired with the vacuum's,
-    // counted from the top where one climbs higher than the other.
-    const auto climb = [&media, skin, &twoScales](const CrossSection& s, bool vacuum, bool both, double floor) {
-        // A board of many conductors may simply be too large for dense systems: told before any
-        // work from the third rung's mesh, which every cross-section climbs to.
-        if (const std::size_t third = s.signals().empty() ? 0 : meshCrossSection(s, ladderLevels()[2]).unknowns();
-            third > unknownsLimit)
-            throw RunError("the cross-section is too large for the solver: its mesh needs " + std::to_string(third) +
-                           " unknowns at order " + std::to_string(ladderLevels()[2].order) + ", beyond the limit of " +
-                           std::to_string(unknownsLimit) + " (82 MB a system); fewer conductors, or thinner ones, "
-                           "need fewer");
-        for (std::size_t face = 0; face < s.faces.size(); ++face)
-            twoScales[vacuum] = twoScales[vacuum] || s.isInterface(face);
-        std::vector<LevelSolution> solutions;
-        for (const MeshLevel& level : ladderLevels()) {
-            checkInterrupt();
-            const Mesh mesh = meshCrossSection(s, level);
-            twoScales[vacuum] = twoScales[vacuum] || mesh.layered;
-            // A small system whose bars have the floor of two scales climbs on only to that floor.
-            const double small = twoScales[vacuum] ? twoScalesFloor : climbAboveSmall;
-            const double target = std::max(mesh.unknowns() <= smallUnknowns ? small : climbAbove, floor);
-            const std::size_t budget = media.empty() && !skin ? unknownsBudget : lossUnknownsBudget;
-            if (solutions.size() >= 3 && (!unsettled(solutions, target) || mesh.unknowns() > budget)) break;
-            if (mesh.unknowns() > unknownsLimit)
-                throw RunError("the cross-section's mesh needs " + std::to_string(mesh.unknowns()) + " unknowns at order " +
-                               std::to_string(level.order) + ", beyond the solver's limit of " +
-                               std::to_string(unknownsLimit) + "; this is a fault of the mesh: please report the input");
-            const bool signals = !s.signals().empty();
-            const double none = std::numeric_limits<double>::quiet_NaN();
-            ModeSolution modes{{none, none}, {}, {none, none}};
-            if (!signals)
-                modes = solveModes(s, mesh, vacuum ? std::vector<FaceMedia>{} : media, (vacuum || both) && skin);
-            const std::vector<double> maxwell = signals ? maxwellMatrix(s, mesh) : std::vector<double>{};
-            solutions.push_back({level, level, mesh.panels.size(), mesh.unknowns(), mesh.panels.size(),
-                                 mesh.unknowns(), vacuum ? ModeCapacitances{} : modes.modes, modes.modes,
-                                 vacuum ? std::vector<double>{} : maxwell, maxwell, std::move(modes.lossy), modes.skin});
-        }
-        return solutions;
+    for (std::size_t face = 0; face < section.faces.size(); ++face)
+        twoScales[false] = twoScales[false] || section.isInterface(face);
+    // Whether a ladder climbs to the rung of `mesh`: its first three, and on while its
+    // capacitances still move by more than their target (a floor the caller sets, at least) and
+    // the rung's systems stay within the budget.
+    const auto climbsTo = [&](const std::vector<LevelSolution>& solutions, const Mesh& mesh, bool vacuum,
+                              double floor) {
+        twoScales[vacuum] = twoScales[vacuum] || mesh.layered();
+        // A small system whose bars have the floor of two scales climbs on only to that floor.
+        const double small = twoScales[vacuum] ? twoScalesFloor : climbAboveSmall;
+        const double target = std::max(mesh.unknowns() <= smallUnknowns ? small : climbAbove, floor);
+        const std::size_t budget = media.empty() && !skin ? unknownsBudget : lossUnknownsBudget;
+        if (solutions.size() >= 3 && (!unsettled(solutions, target) || mesh.unknowns() > budget)) return false;
+        if (mesh.unknowns() > unknownsLimit)
+            throw RunError("the cross-section's mesh needs " + std::to_string(mesh.unknowns()) + " unknowns at order " +
+                           std::to_string(mesh.panels.empty() ? 0 : mesh.panels.front().order) +
+                           ", beyond the solver's limit of " + std::to_string(unknownsLimit) +
+                           "; this is a fault of the mesh: please report the input");
+        return true;
+    };
+    // One rung of a ladder, with the dielectrics (and their media) or in vacuum (with the skin
+    // integrals); `both` where the arrangement is its own vacuum.
+    const auto rung = [&](const CrossSection& s, const Mesh& mesh, const MeshLevel& level, bool vacuum, bool both) {
+        const bool signals = !s.signals().empty();
+        const double none = std::numeric_limits<double>::quiet_NaN();
+        ModeSolution modes{{none, none}, {}, {none, none}};
+        if (!signals) modes = solveModes(s, mesh, vacuum ? std::vector<FaceMedia>{} : media, (vacuum || both) && skin);
+        const std::vector<double> maxwell = signals ? maxwellMatrix(s, mesh) : std::vector<double>{};
+        return LevelSolution{level, level, mesh.panels.size(), mesh.unknowns(), mesh.panels.size(), mesh.unknowns(),
+                             vacuum ? ModeCapacitances{} : modes.modes, modes.modes,
+                             vacuum ? std::vector<double>{} : maxwell, maxwell, std::move(modes.lossy), modes.skin};
     };
     // In vacuum, or in one dielectric about every conductor and no interface, the vacuum's systems
     // are the arrangement's own: the same charges, every capacitance in vacuum 1/ε of the
     // arrangement's (and the skin integrals, of the charges alone, the same).
     if (const double uniform = section.hasDielectric() ? section.uniformPermittivity() : 1.0; uniform != 0) {
-        std::vector<LevelSolution> solutions = climb(section, false, true, 0.0);
+        std::vector<LevelSolution> solutions;
+        for (const MeshLevel& level : ladderLevels()) {
+            checkInterrupt();
+            const Mesh mesh = meshCrossSection(section, level);
+            if (!climbsTo(solutions, mesh, false, 0.0)) break;
+            solutions.push_back(rung(section, mesh, level, false, true));
+        }
         for (LevelSolution& s : solutions) {
             s.vacuumModes = {s.modes.even / uniform, s.modes.odd / uniform};
             for (double& c : s.vacuumMaxwell) c /= uniform;
@@ -190,13 +196,41 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
         const bool settled = !unsettled(solutions, climbAbove, false, false);
         return {std::move(solutions), settled, {floorOf(false), floorOf(false)}};
     }
-    std::vector<LevelSolution> solutions = climb(section, false, false, 0.0);
-    // Every quantity but those in air is as good as the dielectric's mode capacitances: the
-    // vacuum, a smaller system that would climb on towards 1e−9, need not settle beyond a tenth of
-    // their last change (where no losses ask more of its skin integrals).
+    // Where the conductors have corners of their own, the vacuum climbs the dielectric's rungs
+    // on the conductors' panels of each (conductorMesh): its systems are blocks of the
+    // dielectric's, kept from its assembly, and both have the error of layers towards corners.
+    // Thin conductors (no corner in vacuum) climb a ladder of their own in vacuum: a few panels
+    // a rung that converge by their order alone, where the dielectric's grade towards the
+    // interfaces' corners. Where the dielectric's climb has ended, the vacuum's may go on alone:
+    // every quantity but those in air is as good as the dielectric's mode capacitances, so it
+    // need not settle beyond a tenth of their last change (where no losses ask more of its skin
+    // integrals).
+    const CrossSection vacuumSection = section.inVacuum();
+    const bool shared = meshCrossSection(vacuumSection, ladderLevels().front()).layered();
+    const ConductorKernelsKept keep;
+    std::vector<LevelSolution> solutions, vacuum;
+    for (const MeshLevel& level : ladderLevels()) {
+        checkInterrupt();
+        const Mesh mesh = meshCrossSection(section, level);
+        if (!climbsTo(solutions, mesh, false, 0.0)) break;
+        solutions.push_back(rung(section, mesh, level, false, false));
+        if (!shared) continue;
+        const Mesh vacuumMesh = conductorMesh(section, mesh);
+        twoScales[true] = twoScales[true] || vacuumMesh.layered();
+        vacuum.push_back(rung(vacuumSection, vacuumMesh, level, true, false));
+    }
     const double floor = media.empty() && !skin ? largestChange(solutions) / 10 : 0.0;
-    const std::vector<LevelSolution> vacuum = climb(section.inVacuum(), true, false, floor);
+    for (std::size_t k = vacuum.size(); k < ladderLevels().size(); ++k) {
+        checkInterrupt();
+        const MeshLevel& level = ladderLevels()[k];
+        const Mesh mesh = shared ? conductorMesh(section, meshCrossSection(section, level))
+                                 : meshCrossSection(vacuumSection, level);
+        if (!climbsTo(vacuum, mesh, true, floor)) break;
+        vacuum.push_back(rung(vacuumSection, mesh, level, true, false));
+    }
     const bool settled = !unsettled(solutions, climbAbove, false, false) && !unsettled(vacuum, climbAbove, false, false);
+    // Each rung of the dielectric's ladder is paired with the vacuum's, counted from the top where
+    // the vacuum climbed further.
     for (std::size_t k = 0; k < solutions.size(); ++k) {
         const std::size_t fromTop = solutions.size() - 1 - k;
         const LevelSolution& v = vacuum[vacuum.size() - 1 - std::min(fromTop, vacuum.size() - 1)];

@@ -741,6 +741,57 @@ std::vector<Complex> gmres(const std::function<void(const std::vector<Complex>&,
 constexpr std::size_t refinedFrom = 300;
 constexpr std::size_t refinedUpTo = 2000;
 
+// The kernels of the conductors alone from this thread's last assembly of an arrangement with
+// interfaces, while a ConductorKernelsKept lives here: the kernels of the vacuum of that
+// arrangement on conductorMesh (`geometry`), its rows and columns those of the conductors'
+// nodes (conductor rows are potentials, scaled by nothing).
+struct ConductorKernels {
+    bool keep = false;
+    std::optional<KernelGeometry> geometry;
+    Matrix direct, images;
+};
+thread_local ConductorKernels conductorKernels;
+
+// Keeps the conductors' blocks of an arrangement's kernels (n×n, each of size×size) for its
+// vacuum's solve, where asked to.
+void keepConductorKernels(const CrossSection& section, const Mesh& mesh, const Matrix& direct, const Matrix& images,
+                          std::size_t n, std::size_t size) {
+    ConductorKernels& kept = conductorKernels;
+    kept.geometry.reset();
+    // Not beside the largest systems, factored in their own storage: the run's memory stays that
+    // of its largest system (the vacuum's assembles its kernels anew).
+    if (!kept.keep || size > refinedUpTo) return;
+    std::vector<std::size_t> rows;  // the conductors' nodes among all
+    for (const Panel& panel : mesh.panels)
+        if (!section.isInterface(panel.face))
+            for (std::size_t j = 0; j < panel.order; ++j) rows.push_back(panel.first + j);
+    if (rows.size() == n) return;  // no interface: no vacuum of its own
+    const std::size_t blockSize = rows.size() + (size - n);
+    const auto block = [&](const Matrix& whole) {
+        if (whole.size() == 0) return Matrix();
+        Matrix part(blockSize, blockSize);
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            const double* from = whole.column(rows[i]);
+            double* to = part.column(i);
+            for (std::size_t j = 0; j < rows.size(); ++j) to[j] = from[rows[j]];
+        }
+        return part;
+    };
+    kept.direct = block(direct);
+    kept.images = block(images);
+    kept.geometry = KernelGeometry(section.inVacuum(), conductorMesh(section, mesh));
+}
+
+// The kept conductors' kernels where they are the kernels of `geometry`, given up by the keep.
+bool takeConductorKernels(const KernelGeometry& geometry, Matrix& direct, Matrix& images) {
+    ConductorKernels& kept = conductorKernels;
+    if (!kept.geometry || !(*kept.geometry == geometry)) return false;
+    direct = std::move(kept.direct);
+    images = std::move(kept.images);
+    kept.geometry.reset();
+    return true;
+}
+
 // The contrast κ = (ε₋ − ε₊)/(ε₋ + ε₊) of an interface, ε₋ left of it, ε₊ right.
 template <typename Scalar>
 Scalar contrast(Scalar minus, Scalar plus) {
@@ -776,13 +827,17 @@ ExcitationCharges solveExcitations(const CrossSection& section, const Kernels& k
         direct = *kept->direct;
         if (mirror) images = *kept->images;
     } else {
-        sideBySide([&](const Check& check) { direct = kernels.transposedKernel(false, size, check); },
-                   [&](const Check& check) { if (mirror) images = kernels.transposedKernel(true, size, check); },
-                   mirror);
-        if (geometry)
+        // The vacuum's kernels may be blocks of its arrangement's, kept from their assembly.
+        if (!geometry && conductorKernels.geometry) geometry = KernelGeometry(section, kernels.mesh());
+        if (!geometry || !takeConductorKernels(*geometry, direct, images))
+            sideBySide([&](const Check& check) { direct = kernels.transposedKernel(false, size, check); },
+                       [&](const Check& check) { if (mirror) images = kernels.transposedKernel(true, size, check); },
+                       mirror);
+        if (store.active())
             store.keep(std::move(*geometry), {std::make_shared<const Matrix>(direct),
                                               mirror ? std::make_shared<const Matrix>(images) : nullptr});
     }
+    keepConductorKernels(section, kernels.mesh(), direct, images, n, size);
 
     std::vector<double> rowFactor(n), diagonal(n, 0.0);
     // With complex media: each interface row's change of factor, per set of media, and the
@@ -1163,6 +1218,13 @@ double skinIntegral(const CrossSection& section, const Mesh& mesh, const Kernels
 KernelsKept::KernelsKept() { KernelStore::instance().open(); }
 
 KernelsKept::~KernelsKept() { KernelStore::instance().close(); }
+
+ConductorKernelsKept::ConductorKernelsKept() : before_(conductorKernels.keep) { conductorKernels.keep = true; }
+
+ConductorKernelsKept::~ConductorKernelsKept() {
+    conductorKernels.keep = before_;
+    if (!before_) conductorKernels = {};
+}
 
 SolvesOnThisThreadOnly::SolvesOnThisThreadOnly() : before_(aloneOnThisThread) { aloneOnThisThread = true; }
 

@@ -109,6 +109,22 @@ public:
     KernelsKept& operator=(const KernelsKept&) = delete;
 };
 
+// While one of these lives on a thread, a solve there of an arrangement with interfaces keeps
+// the kernels of its conductors alone, and the next solve of its vacuum (section.inVacuum() on
+// conductorMesh of the same mesh) takes them instead of assembling its own: the systems in
+// vacuum are blocks of the arrangement's (a conductor's row is its potential, whatever the
+// permittivities), so a rung in vacuum costs its factorisation alone.
+class ConductorKernelsKept {
+public:
+    ConductorKernelsKept();
+    ~ConductorKernelsKept();
+    ConductorKernelsKept(const ConductorKernelsKept&) = delete;
+    ConductorKernelsKept& operator=(const ConductorKernelsKept&) = delete;
+
+private:
+    bool before_;
+};
+
 // The field of one mode (the odd one of a pair, or the even one), or of any excitation (each
 // conductor's potential), from its solved charges, for pictures: each node's charge as a line
 // charge, with the images it stands for. Close to a face (within a panel's length) the point

@@ -123,6 +123,20 @@ TEST(StructuresInVacuum, AreFreeSpaceAndHomogeneousOnesScale) {
     EXPECT_EQ(vacuum.value[Q::evenModeEffectivePermittivity], 1);
     EXPECT_EQ(vacuum.error[Q::oddModeEffectivePermittivity], 0);
     EXPECT_EQ(vacuum.value[Q::oddModeCapacitance], vacuum.value[Q::oddModeCapacitanceInAir]);
+    // A thick board's values in air come from the conductors' panels of its own rungs: those of
+    // the same board with every permittivity 1, from rungs of its own, within both bars.
+    for (const StructureKind kind : {StructureKind::microstrip, StructureKind::coplanar}) {
+        Structure board = make(kind, {{"w", 0.37}, {"t", 0.061}, {"s", 0.23}, {"h", 0.29}, {"er", 4.3}, {"mask", 0.03},
+                                      {"mask-er", 3.5}});
+        if (kind == StructureKind::coplanar) board.g = 0.19, board.groundWidth = 0.52;
+        Structure inVacuum = board;
+        inVacuum.er = inVacuum.maskEr = 1;
+        const ConvergedQuantities withDielectrics = solved(board), without = solved(inVacuum);
+        for (const auto& [air, own] : {std::pair{Q::evenModeCapacitanceInAir, Q::evenModeCapacitance},
+                                       std::pair{Q::oddModeCapacitanceInAir, Q::oddModeCapacitance}})
+            EXPECT_NEAR(withDielectrics.value[air], without.value[own], withDielectrics.error[air] + without.error[own])
+                << structureName(kind);
+    }
     const ConvergedQuantities layered = solved(
         make(StructureKind::stripline, {{"w", 1}, {"t", 0.2}, {"h", 0.4}, {"b", 1.5}, {"er", 3.7}, {"er-top", 3.7}}));
     EXPECT_NEAR(layered.value[Q::capacitance], 3.7 * layered.value[Q::capacitanceInAir],
