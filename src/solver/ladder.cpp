@@ -42,7 +42,7 @@ constexpr std::size_t unknownsBudget = 1600;
 constexpr std::size_t lossUnknownsBudget = 2000;
 // No rung, the first three included, is solved with more unknowns than this: a dense system of
 // 3200 takes 82 MB, the run about 160 MB at most. The mesh grows with the logarithm of the
-// ratios the range check admits; the most seen is 2818 at the third rung, a coplanar line under
+// ratios the range check admits; the most seen is 2764 at the third rung, a coplanar line under
 // a mask 3.6e-5 of the traces' thickness over grounds 2.6e-4 of it wide (every face with a
 // mask face beside it). A rung beyond this is a fault of the mesh, refused rather than allowed
 // to take minutes and gigabytes.

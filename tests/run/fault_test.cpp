@@ -413,7 +413,7 @@ TEST(Memory, RunningOutNamesWhatWasBeingBuiltAndLeavesTheEarlierFiles) {
     EXPECT_EQ(snapshot(dir.path()), before);
 }
 
-// The thickest board of the accepted ranges (2818 unknowns a system, the even and the odd one
+// The thickest board of the accepted ranges (2764 unknowns a system, the even and the odd one
 // built on two threads) within a limited address space: within 200 MB it is answered (the
 // largest systems keep to their double factors, and a block the system cannot map comes from the
 // heap); within 120 MB its memory runs out, and where the other thread's runs out first, the run
