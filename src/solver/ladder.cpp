@@ -151,8 +151,8 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
     // Whether a ladder climbs to the rung of `mesh`: its first three, and on while its
     // capacitances still move by more than their target (a floor the caller sets, at least) and
     // the rung's systems stay within the budget.
-    const auto climbsTo = [&](const std::vector<LevelSolution>& solutions, const Mesh& mesh, bool vacuum,
-                              double floor) {
+    const auto climbsTo = [&](const std::vector<LevelSolution>& solutions, const Mesh& mesh, const MeshLevel& level,
+                              bool vacuum, double floor) {
         twoScales[vacuum] = twoScales[vacuum] || mesh.layered();
         // A small system whose bars have the floor of two scales climbs on only to that floor.
         const double small = twoScales[vacuum] ? twoScalesFloor : climbAboveSmall;
@@ -161,9 +161,8 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
         if (solutions.size() >= 3 && (!unsettled(solutions, target) || mesh.unknowns() > budget)) return false;
         if (mesh.unknowns() > unknownsLimit)
             throw RunError("the cross-section's mesh needs " + std::to_string(mesh.unknowns()) + " unknowns at order " +
-                           std::to_string(mesh.panels.empty() ? 0 : mesh.panels.front().order) +
-                           ", beyond the solver's limit of " + std::to_string(unknownsLimit) +
-                           "; this is a fault of the mesh: please report the input");
+                           std::to_string(level.order) + ", beyond the solver's limit of " +
+                           std::to_string(unknownsLimit) + "; this is a fault of the mesh: please report the input");
         return true;
     };
     // One rung of a ladder, with the dielectrics (and their media) or in vacuum (with the skin
@@ -186,7 +185,7 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
         for (const MeshLevel& level : ladderLevels()) {
             checkInterrupt();
             const Mesh mesh = meshCrossSection(section, level);
-            if (!climbsTo(solutions, mesh, false, 0.0)) break;
+            if (!climbsTo(solutions, mesh, level, false, 0.0)) break;
             solutions.push_back(rung(section, mesh, level, false, true));
         }
         for (LevelSolution& s : solutions) {
@@ -212,7 +211,7 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
     for (const MeshLevel& level : ladderLevels()) {
         checkInterrupt();
         const Mesh mesh = meshCrossSection(section, level);
-        if (!climbsTo(solutions, mesh, false, 0.0)) break;
+        if (!climbsTo(solutions, mesh, level, false, 0.0)) break;
         solutions.push_back(rung(section, mesh, level, false, false));
         if (!shared) continue;
         const Mesh vacuumMesh = conductorMesh(section, mesh);
@@ -225,7 +224,7 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
         const MeshLevel& level = ladderLevels()[k];
         const Mesh mesh = shared ? conductorMesh(section, meshCrossSection(section, level))
                                  : meshCrossSection(vacuumSection, level);
-        if (!climbsTo(vacuum, mesh, true, floor)) break;
+        if (!climbsTo(vacuum, mesh, level, true, floor)) break;
         vacuum.push_back(rung(vacuumSection, mesh, level, true, false));
     }
     const bool settled = !unsettled(solutions, climbAbove, false, false) && !unsettled(vacuum, climbAbove, false, false);
