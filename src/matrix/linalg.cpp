@@ -277,19 +277,21 @@ void exchangeRows(ColumnMajorView<T> a, const std::vector<std::size_t>& pivots, 
     throw RunError(text);
 }
 
-// The largest magnitude of every column of the n×n matrix, whether every entry is finite told in
-// the same pass without branches: a RunError where one is not.
-std::vector<double> columnLargest(const Matrix& a) {
+// The largest magnitude of every column of the n×n matrix, within the leading block for its
+// columns (see factorInPlace), whether every entry is finite told in the same pass without
+// branches: a RunError where one is not.
+std::vector<double> columnLargest(const Matrix& a, std::size_t leading) {
     const std::size_t n = a.rows();
     std::vector<double> largest(n, 0.0);
     bool finite = true;
     for (std::size_t j = 0; j < n; ++j) {
         const double* aj = a.column(j);
+        const std::size_t rows = j < leading ? leading : n;
         double top = 0.0;
         for (std::size_t i = 0; i < n; ++i) {
             const double magnitude = std::fabs(aj[i]);
             finite = finite && magnitude <= std::numeric_limits<double>::max();
-            top = magnitude > top ? magnitude : top;
+            top = magnitude > top && i < rows ? magnitude : top;
         }
         largest[j] = top;
     }
@@ -300,11 +302,13 @@ std::vector<double> columnLargest(const Matrix& a) {
 // P A = L U in place in the n×n window m, in the precision of T: a panel of columns at a time,
 // eliminated column by column, its row exchanges then carried into the columns on both sides,
 // the rows of U to its right solved for, and the trailing matrix updated by one product. The
-// index of the first column whose pivot is no larger than `smallest` times its column's largest
-// entry, or n where none is.
+// pivots of the first `leading` columns are chosen among the first `leading` rows, so that the
+// factors of the leading block are its own. The index of the first column whose pivot is no
+// larger than `smallest` times its column's largest entry, or n where none is.
 template <class T>
 std::size_t factorInPlace(ColumnMajorView<T> m, std::size_t n, const std::vector<double>& largest, double smallest,
-                          std::vector<std::size_t>& pivots, const std::function<void()>& betweenPanels) {
+                          std::vector<std::size_t>& pivots, const std::function<void()>& betweenPanels,
+                          std::size_t leading) {
     pivots.resize(n);
     for (std::size_t k0 = 0; k0 < n; k0 += blockSize) {
         if (betweenPanels) betweenPanels();
@@ -319,7 +323,7 @@ std::size_t factorInPlace(ColumnMajorView<T> m, std::size_t n, const std::vector
             T* ak = m.column(k);
             std::size_t p = k;
             T best = std::fabs(ak[k]);
-            for (std::size_t i = k + 1; i < n; ++i) {
+            for (std::size_t i = k + 1, end = k < leading ? leading : n; i < end; ++i) {
                 const T magnitude = std::fabs(ak[i]);
                 if (magnitude > best) {
                     best = magnitude;
@@ -352,17 +356,18 @@ std::size_t factorInPlace(ColumnMajorView<T> m, std::size_t n, const std::vector
 
 }  // namespace
 
-LuFactors luFactor(Matrix a, const std::function<void()>& betweenPanels) {
+LuFactors luFactor(Matrix a, const std::function<void()>& betweenPanels, std::size_t leading) {
     assert(a.rows() == a.cols());
     const std::size_t n = a.rows();
-    const std::vector<double> largest = columnLargest(a);
+    leading = std::min(leading, n);
+    const std::vector<double> largest = columnLargest(a, leading);
     // Rounding in the elimination perturbs column k of U by about n·eps times the size of the
     // column's entries, and scaling a column scales its pivot alike: a pivot below that bound,
     // taken column by column, is indistinguishable from zero. A matrix whose columns differ in
     // scale (segments of very different widths) is not mistaken for a singular one.
     const double epsilonN = static_cast<double>(n) * std::numeric_limits<double>::epsilon();
     std::vector<std::size_t> pivots;
-    if (const std::size_t k = factorInPlace(a.view(), n, largest, epsilonN, pivots, betweenPanels); k < n)
+    if (const std::size_t k = factorInPlace(a.view(), n, largest, epsilonN, pivots, betweenPanels, leading); k < n)
         throw RunError(describe("matrix is singular to working precision", a(pivots[k], k), k, largest[k]));
     return {std::move(a), std::move(pivots)};
 }
@@ -403,19 +408,20 @@ double dot(const float* a, const double* x, std::size_t n) { return dotBody(a, x
 PLATTOR_AVX2_CLONE
 double dot(const double* a, const double* x, std::size_t n) { return dotBody(a, x, n); }
 
-// b = A⁻ᵀ b in place, in double, from the factors P A = L U of the n×n A, packed as luFactor's
-// (in double or single precision): Aᵀ = Uᵀ·Lᵀ·P, so Uᵀ y = b forwards (column k of U is row k
+// b = A⁻ᵀ b in place, in double, from the factors P A = L U of the n×n A (or of the leading n×n
+// block of a larger one whose columns lie leadingDimension apart), packed as luFactor's (in
+// double or single precision): Aᵀ = Uᵀ·Lᵀ·P, so Uᵀ y = b forwards (column k of U is row k
 // of Uᵀ, contiguous), Lᵀ z = y backwards (row k of Lᵀ is column k of L below the diagonal), and
 // b = Pᵀ z, the exchanges undone in reverse order.
 template <class T>
-void solveTransposedInPlace(const T* lu, const std::vector<std::size_t>& pivots, double* b) {
-    const std::size_t n = pivots.size();
+void solveTransposedInPlace(const T* lu, std::size_t leadingDimension, const std::vector<std::size_t>& pivots,
+                            std::size_t n, double* b) {
     for (std::size_t k = 0; k < n; ++k) {
-        const T* column = lu + k * n;
+        const T* column = lu + k * leadingDimension;
         b[k] = (b[k] - dot(column, b, k)) / double(column[k]);
     }
     for (std::size_t k = n; k-- > 0;) {
-        const T* column = lu + k * n;
+        const T* column = lu + k * leadingDimension;
         b[k] -= dot(column + k + 1, b + k + 1, n - k - 1);
     }
     for (std::size_t k = n; k-- > 0;)
@@ -431,34 +437,57 @@ double largestMagnitude(const std::vector<double>& v) {
 }  // namespace
 
 std::vector<double> luSolveTransposed(const LuFactors& factors, std::vector<double> b) {
-    assert(b.size() == factors.lu.rows());
-    solveTransposedInPlace(factors.lu.data(), factors.pivots, b.data());
+    const std::size_t n = factors.lu.rows();
+    assert(b.size() == n);
+    solveTransposedInPlace(factors.lu.data(), n, factors.pivots, n, b.data());
     return b;
 }
 
-TransposedSolver::TransposedSolver(Matrix a, bool refined, const std::function<void()>& betweenPanels)
-    : a_(std::move(a)), betweenPanels_(betweenPanels) {
-    assert(a_.rows() == a_.cols());
+// What the solvers of one matrix share: A itself (until factored in double), and its factors in
+// single or in double precision, the leading block's its own.
+struct TransposedSolver::Factors {
+    Matrix a;
+    std::vector<float> single;
+    std::vector<std::size_t> pivots;
+    std::optional<LuFactors> exact;
+    std::size_t leading;
+};
+
+TransposedSolver::TransposedSolver(Matrix a, bool refined, const std::function<void()>& betweenPanels,
+                                   std::size_t leading)
+    : f_(std::make_shared<Factors>()), size_(a.rows()), betweenPanels_(betweenPanels) {
+    assert(a.rows() == a.cols());
+    f_->a = std::move(a);
+    f_->leading = std::min(leading, size_);
     if (refined) {
         // Single factors need only be good enough for the refinement to contract, which it
         // tells itself: refused only where a pivot is lost to single precision's rounding of
         // its column altogether.
-        const std::size_t n = a_.rows();
-        const std::vector<double> largest = columnLargest(a_);
-        single_.assign(a_.data(), a_.data() + a_.size());
-        if (factorInPlace(ColumnMajorView<float>(single_.data(), n), n, largest,
-                          double(std::numeric_limits<float>::epsilon()), pivots_, betweenPanels_) == n)
+        const std::size_t n = size_;
+        const std::vector<double> largest = columnLargest(f_->a, f_->leading);
+        f_->single.assign(f_->a.data(), f_->a.data() + f_->a.size());
+        if (factorInPlace(ColumnMajorView<float>(f_->single.data(), n), n, largest,
+                          double(std::numeric_limits<float>::epsilon()), f_->pivots, betweenPanels_, f_->leading) == n)
             return;
     }
     factorInDouble();
 }
 
+TransposedSolver::TransposedSolver(std::shared_ptr<Factors> factors, std::size_t size,
+                                   const std::function<void()>& betweenPanels)
+    : f_(std::move(factors)), size_(size), betweenPanels_(betweenPanels) {}
+
 TransposedSolver::TransposedSolver(TransposedSolver&&) noexcept = default;
+TransposedSolver& TransposedSolver::operator=(TransposedSolver&&) noexcept = default;
 TransposedSolver::~TransposedSolver() = default;
 
+TransposedSolver TransposedSolver::leadingBlock(const std::function<void()>& betweenPanels) const {
+    return TransposedSolver(f_, f_->leading, betweenPanels);
+}
+
 void TransposedSolver::factorInDouble() {
-    single_ = {};
-    exact_ = luFactor(std::move(a_), betweenPanels_);  // A itself is no longer needed
+    f_->single = {};
+    f_->exact = luFactor(std::move(f_->a), betweenPanels_, f_->leading);  // A itself is no longer needed
 }
 
 // x from the single factors, corrected by the residual b − Aᵀ x in double. Each correction
@@ -468,11 +497,12 @@ void TransposedSolver::factorInDouble() {
 // the factors in double would not better: accepted below 1e−10 of x, else false.
 bool TransposedSolver::refine(const std::vector<double>& b, std::vector<double>& x) const {
     const std::size_t n = b.size();
+    const Matrix& a = f_->a;
     std::vector<double> r = b;
     x.assign(n, 0.0);
     double previous = std::numeric_limits<double>::infinity();
     for (int step = 0; step < 30; ++step) {
-        solveTransposedInPlace(single_.data(), pivots_, r.data());
+        solveTransposedInPlace(f_->single.data(), a.rows(), f_->pivots, n, r.data());
         for (std::size_t i = 0; i < n; ++i) x[i] += r[i];
         const double correction = largestMagnitude(r), size = largestMagnitude(x);
         const double shrink = correction / previous;
@@ -480,19 +510,21 @@ bool TransposedSolver::refine(const std::vector<double>& b, std::vector<double>&
         if (step > 0 && !(shrink <= 0.5)) return correction <= 1e-10 * size;  // also where it is not a number
         if (step > 0 && correction * shrink <= 1e-13 * size) return true;
         previous = correction;
-        for (std::size_t i = 0; i < n; ++i) r[i] = b[i] - dot(a_.column(i), x.data(), n);
+        for (std::size_t i = 0; i < n; ++i) r[i] = b[i] - dot(a.column(i), x.data(), n);
     }
     return false;
 }
 
-std::vector<double> TransposedSolver::solve(const std::vector<double>& b) {
-    if (!exact_) {
-        assert(b.size() == a_.rows());
+std::vector<double> TransposedSolver::solve(std::vector<double> b) {
+    assert(b.size() == size_);
+    if (!f_->exact) {
         std::vector<double> x;
         if (refine(b, x)) return x;
         factorInDouble();
     }
-    return luSolveTransposed(*exact_, b);
+    const LuFactors& exact = *f_->exact;
+    solveTransposedInPlace(exact.lu.data(), exact.lu.rows(), exact.pivots, size_, b.data());
+    return b;
 }
 
 SymmetricEigen symmetricEigen(Matrix a) {

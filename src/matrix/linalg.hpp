@@ -2,6 +2,7 @@
 // Dense LU factorisation with partial pivoting, and solves with its factors.
 #include <cstddef>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -18,8 +19,11 @@ struct LuFactors {
 
 // Factorises a square A. A pivot no larger than n·eps·max|aᵢⱼ|, or a non-finite entry,
 // raises RunError: the matrix is singular to working precision. `betweenPanels`, if given, is
-// called before each panel of 32 columns (a few milliseconds apart), and may throw to stop.
-LuFactors luFactor(Matrix a, const std::function<void()>& betweenPanels = {});
+// called before each panel of 32 columns (a few milliseconds apart), and may throw to stop. The
+// pivots of the first `leading` columns are chosen among the first `leading` rows (and judged
+// against that block's entries): the factors of that leading block are then its own.
+LuFactors luFactor(Matrix a, const std::function<void()>& betweenPanels = {},
+                   std::size_t leading = static_cast<std::size_t>(-1));
 
 // X = A⁻¹ B for the A behind the factors; B has as many rows as A.
 Matrix luSolve(const LuFactors& factors, Matrix b);
@@ -37,19 +41,25 @@ std::vector<double> luSolveTransposed(const LuFactors& factors, std::vector<doub
 // products would cost more than they save).
 class TransposedSolver {
 public:
-    TransposedSolver(Matrix a, bool refined, const std::function<void()>& betweenPanels = {});
+    // With `leading` below A's size, the leading block's factors are its own (see luFactor), and
+    // leadingBlock() solves with that block alone.
+    TransposedSolver(Matrix a, bool refined, const std::function<void()>& betweenPanels = {},
+                     std::size_t leading = static_cast<std::size_t>(-1));
     TransposedSolver(TransposedSolver&&) noexcept;
+    TransposedSolver& operator=(TransposedSolver&&) noexcept;
     ~TransposedSolver();
-    std::vector<double> solve(const std::vector<double>& b);
+    std::vector<double> solve(std::vector<double> b);
+    // A solver of the leading block's system, sharing these factors (and A, for its refinement).
+    TransposedSolver leadingBlock(const std::function<void()>& betweenPanels) const;
 
 private:
+    struct Factors;
+    TransposedSolver(std::shared_ptr<Factors> factors, std::size_t size, const std::function<void()>& betweenPanels);
     bool refine(const std::vector<double>& b, std::vector<double>& x) const;
     void factorInDouble();
 
-    Matrix a_;
-    std::vector<float> single_;
-    std::vector<std::size_t> pivots_;
-    std::optional<LuFactors> exact_;
+    std::shared_ptr<Factors> f_;
+    std::size_t size_;  // of the system it solves: the whole, or the leading block
     std::function<void()> betweenPanels_;
 };
 

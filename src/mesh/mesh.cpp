@@ -179,17 +179,14 @@ bool Mesh::layered() const {
 }
 
 Mesh conductorMesh(const CrossSection& section, const Mesh& mesh) {
-    // The faces of section.inVacuum() are the others in their order.
+    // The faces of section.inVacuum() are the others in their order; their panels lead the mesh.
     std::vector<std::size_t> index(section.faces.size());
     for (std::size_t f = 0, kept = 0; f < section.faces.size(); ++f) index[f] = section.isInterface(f) ? noFace : kept++;
     Mesh vacuum;
-    std::size_t first = 0;
     for (const Panel& panel : mesh.panels) {
-        if (index[panel.face] == noFace) continue;
+        if (index[panel.face] == noFace) break;
         vacuum.panels.push_back(panel);
         vacuum.panels.back().face = index[panel.face];
-        vacuum.panels.back().first = first;
-        first += panel.order;
     }
     return vacuum;
 }
@@ -237,7 +234,13 @@ Mesh meshCrossSection(const CrossSection& section, const MeshLevel& level) {
             if (section.groundPlane) edges.push_back(std::conj(p));
         }
     }
-    for (std::size_t k = 0; k < section.faces.size(); ++k) {
+    // The conductors' faces first, then the interfaces: the conductors' unknowns lead every
+    // system, so that the system in vacuum is its leading block (conductorMesh).
+    std::vector<std::size_t> order;
+    for (const bool interfaces : {false, true})
+        for (std::size_t k = 0; k < section.faces.size(); ++k)
+            if (section.isInterface(k) == interfaces) order.push_back(k);
+    for (const std::size_t k : order) {
         ParameterRange range = solvedRange(section, k);
         if (range.t0 == range.t1) continue;
         const FaceRule rule(section, k, edges);

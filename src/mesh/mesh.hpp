@@ -57,13 +57,14 @@ struct MeshLevel {
 };
 
 // The panels that carry the unknowns: with mirror symmetry those of the faces right of x = 0
-// (and the right half of faces across it), else all. Raises RunError if the arrangement would
+// (and the right half of faces across it), else all; those of the conductors' faces first. Raises RunError if the arrangement would
 // need more panels than any input within the stated ranges does.
 Mesh meshCrossSection(const CrossSection& section, const MeshLevel& level);
 
 // The mesh of section.inVacuum(): the panels of `mesh` (of `section`) on every face but the
-// interfaces. The systems in vacuum are then blocks of the arrangement's own, and every rung
-// in vacuum resolves what the same rung with the dielectrics does on the conductors.
+// interfaces, which lead it (the conductors' unknowns come first). The systems in vacuum are
+// then the leading blocks of the arrangement's own, and every rung in vacuum resolves what the
+// same rung with the dielectrics does on the conductors.
 Mesh conductorMesh(const CrossSection& section, const Mesh& mesh);
 
 // The parameter interval of a face that carries unknowns; empty (t0 = t1) for a face whose

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "base/error.hpp"
@@ -196,8 +197,8 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
         return {std::move(solutions), settled, {floorOf(false), floorOf(false)}};
     }
     // Where the conductors have corners of their own, the vacuum climbs the dielectric's rungs
-    // on the conductors' panels of each (conductorMesh): its systems are blocks of the
-    // dielectric's, kept from its assembly, and both have the error of layers towards corners.
+    // on the conductors' panels of each (conductorMesh): its systems are the leading blocks of
+    // the dielectric's, factored with them, and both have the error of layers towards corners.
     // Thin conductors (no corner in vacuum) climb a ladder of their own in vacuum: a few panels
     // a rung that converge by their order alone, where the dielectric's grade towards the
     // interfaces' corners. Where the dielectric's climb has ended, the vacuum's may go on alone:
@@ -206,7 +207,8 @@ Ladder solveLadder(const CrossSection& section, const std::vector<FaceMedia>& me
     // integrals).
     const CrossSection vacuumSection = section.inVacuum();
     const bool shared = meshCrossSection(vacuumSection, ladderLevels().front()).layered();
-    const ConductorKernelsKept keep;
+    std::optional<ConductorSystemsKept> keep;
+    if (shared) keep.emplace();
     std::vector<LevelSolution> solutions, vacuum;
     for (const MeshLevel& level : ladderLevels()) {
         checkInterrupt();

@@ -741,55 +741,42 @@ std::vector<Complex> gmres(const std::function<void(const std::vector<Complex>&,
 constexpr std::size_t refinedFrom = 300;
 constexpr std::size_t refinedUpTo = 2000;
 
-// The kernels of the conductors alone from this thread's last assembly of an arrangement with
-// interfaces, while a ConductorKernelsKept lives here: the kernels of the vacuum of that
-// arrangement on conductorMesh (`geometry`), its rows and columns those of the conductors'
-// nodes (conductor rows are potentials, scaled by nothing).
-struct ConductorKernels {
+// The factored systems of this thread's last solve of an arrangement with interfaces, while a
+// ConductorSystemsKept lives here, for the solve of its vacuum that follows (section.inVacuum()
+// on conductorMesh, `geometry`): the conductors' unknowns lead them and were factored as a block
+// of their own, and that block is the vacuum's system (a conductor's row is its potential,
+// scaled by nothing, whatever the permittivities). Without mirror symmetry `even` serves every
+// excitation.
+struct ConductorSystems {
     bool keep = false;
     std::optional<KernelGeometry> geometry;
-    Matrix direct, images;
+    std::optional<TransposedSolver> even, odd;
 };
-thread_local ConductorKernels conductorKernels;
+thread_local ConductorSystems conductorSystems;
 
-// Keeps the conductors' blocks of an arrangement's kernels (n×n, each of size×size) for its
-// vacuum's solve, where asked to.
-void keepConductorKernels(const CrossSection& section, const Mesh& mesh, const Matrix& direct, const Matrix& images,
-                          std::size_t n, std::size_t size) {
-    ConductorKernels& kept = conductorKernels;
-    kept.geometry.reset();
-    // Not beside the largest systems, factored in their own storage: the run's memory stays that
-    // of its largest system (the vacuum's assembles its kernels anew).
-    if (!kept.keep || size > refinedUpTo) return;
-    std::vector<std::size_t> rows;  // the conductors' nodes among all
-    for (const Panel& panel : mesh.panels)
-        if (!section.isInterface(panel.face))
-            for (std::size_t j = 0; j < panel.order; ++j) rows.push_back(panel.first + j);
-    if (rows.size() == n) return;  // no interface: no vacuum of its own
-    const std::size_t blockSize = rows.size() + (size - n);
-    const auto block = [&](const Matrix& whole) {
-        if (whole.size() == 0) return Matrix();
-        Matrix part(blockSize, blockSize);
-        for (std::size_t i = 0; i < rows.size(); ++i) {
-            const double* from = whole.column(rows[i]);
-            double* to = part.column(i);
-            for (std::size_t j = 0; j < rows.size(); ++j) to[j] = from[rows[j]];
-        }
-        return part;
-    };
-    kept.direct = block(direct);
-    kept.images = block(images);
-    kept.geometry = KernelGeometry(section.inVacuum(), conductorMesh(section, mesh));
+// The number of the conductors' nodes where they lead the mesh (conductorMesh), else all.
+std::size_t leadingConductorNodes(const CrossSection& section, const Mesh& mesh) {
+    std::size_t count = 0;
+    bool interfaces = false;
+    for (const Panel& panel : mesh.panels) {
+        const bool conductor = !section.isInterface(panel.face);
+        if (conductor && interfaces) return mesh.unknowns();
+        interfaces = interfaces || !conductor;
+        if (conductor) count += panel.order;
+    }
+    return count;
 }
 
-// The kept conductors' kernels where they are the kernels of `geometry`, given up by the keep.
-bool takeConductorKernels(const KernelGeometry& geometry, Matrix& direct, Matrix& images) {
-    ConductorKernels& kept = conductorKernels;
-    if (!kept.geometry || !(*kept.geometry == geometry)) return false;
-    direct = std::move(kept.direct);
-    images = std::move(kept.images);
-    kept.geometry.reset();
-    return true;
+// The kept systems where they are those of `geometry`'s vacuum with the excitations asked for,
+// given up by the keep.
+std::optional<ConductorSystems> takeConductorSystems(const KernelGeometry& geometry, bool even, bool odd, bool mirror) {
+    ConductorSystems& kept = conductorSystems;
+    if (!kept.geometry || !(*kept.geometry == geometry)) return std::nullopt;
+    const bool complete = (!even || kept.even) && (!odd || (mirror ? kept.odd : kept.even));
+    std::optional<ConductorSystems> taken;
+    if (complete) taken.emplace(std::move(kept));
+    kept.geometry.reset(), kept.even.reset(), kept.odd.reset();
+    return taken;
 }
 
 // The contrast κ = (ε₋ − ε₊)/(ε₋ + ε₊) of an interface, ε₋ left of it, ε₊ right.
@@ -818,26 +805,27 @@ ExcitationCharges solveExcitations(const CrossSection& section, const Kernels& k
     const std::size_t size = border ? n + 1 : n;
     // With mirror symmetry the even and the odd system are built, and later factored, side by
     // side: each is half the work.
+    // A vacuum's systems may be the leading blocks of its arrangement's, factored just before.
+    const std::optional<ConductorSystems> shared =
+        conductorSystems.geometry
+            ? takeConductorSystems(KernelGeometry(section, kernels.mesh()), !even.empty(), !odd.empty(), mirror)
+            : std::nullopt;
     Matrix direct, images;
     KernelStore& store = KernelStore::instance();
     std::optional<KernelGeometry> geometry;
     std::optional<KeptKernels> kept;
-    if (store.active()) kept = store.find(*(geometry = KernelGeometry(section, kernels.mesh())));
+    if (!shared && store.active()) kept = store.find(*(geometry = KernelGeometry(section, kernels.mesh())));
     if (kept) {
         direct = *kept->direct;
         if (mirror) images = *kept->images;
-    } else {
-        // The vacuum's kernels may be blocks of its arrangement's, kept from their assembly.
-        if (!geometry && conductorKernels.geometry) geometry = KernelGeometry(section, kernels.mesh());
-        if (!geometry || !takeConductorKernels(*geometry, direct, images))
-            sideBySide([&](const Check& check) { direct = kernels.transposedKernel(false, size, check); },
-                       [&](const Check& check) { if (mirror) images = kernels.transposedKernel(true, size, check); },
-                       mirror);
-        if (store.active())
+    } else if (!shared) {
+        sideBySide([&](const Check& check) { direct = kernels.transposedKernel(false, size, check); },
+                   [&](const Check& check) { if (mirror) images = kernels.transposedKernel(true, size, check); },
+                   mirror);
+        if (geometry)
             store.keep(std::move(*geometry), {std::make_shared<const Matrix>(direct),
                                               mirror ? std::make_shared<const Matrix>(images) : nullptr});
     }
-    keepConductorKernels(section, kernels.mesh(), direct, images, n, size);
 
     std::vector<double> rowFactor(n), diagonal(n, 0.0);
     // With complex media: each interface row's change of factor, per set of media, and the
@@ -863,7 +851,7 @@ ExcitationCharges solveExcitations(const CrossSection& section, const Kernels& k
     }
     std::vector<std::vector<double>> evenRows, oddRows;
     // Column i of Aᵀ is row i of A: the even system in `direct`'s storage, the odd in `images`'.
-    for (std::size_t i = 0, next = 0; i < n; ++i) {
+    for (std::size_t i = 0, next = 0; i < n && !shared; ++i) {
         double* d = direct.column(i);
         const bool kept = next < interfaces.size() && interfaces[next] == i;
         if (kept) ++next;
@@ -948,27 +936,46 @@ ExcitationCharges solveExcitations(const CrossSection& section, const Kernels& k
     const std::size_t rightHandSides = std::max<std::size_t>(2, std::max(even.size(), odd.size()));
     const bool refined = media.empty() && 2 * size >= refinedFrom * rightHandSides && size <= refinedUpTo;
     ExcitationCharges result;
+    // Where a vacuum's solve follows (a ConductorSystemsKept lives on this thread), the
+    // conductors' unknowns, which lead the mesh, are factored as a block of their own.
+    const std::size_t leading =
+        conductorSystems.keep && !border && !shared ? leadingConductorNodes(section, kernels.mesh()) : size;
+    std::optional<TransposedSolver> evenSystem, oddSystem;
+    // A system's factors, from its matrix or from the arrangement's whose leading block it is.
+    const auto factored = [&](std::optional<TransposedSolver>& system, Matrix& a, bool bordered, const Check& check,
+                              const std::optional<TransposedSolver>* whole) -> TransposedSolver& {
+        if (whole) {
+            system.emplace((*whole)->leadingBlock(check));
+        } else {
+            addBorder(a, bordered);
+            system.emplace(std::move(a), refined, check, leading);
+        }
+        return *system;
+    };
     if (!mirror) {
-        addBorder(direct, true);
-        TransposedSolver system(std::move(direct), refined, checkInterrupt);
+        TransposedSolver& system = factored(evenSystem, direct, true, checkInterrupt, shared ? &shared->even : nullptr);
         solveAll(system, even, border, evenRows, result.even, result.lossyEven);
         solveAll(system, odd, border, evenRows, result.odd, result.lossyOdd);
-        return result;
+    } else {
+        sideBySide(
+            [&](const Check& check) {
+                if (even.empty()) return;
+                solveAll(factored(evenSystem, direct, true, check, shared ? &shared->even : nullptr), even, border,
+                         evenRows, result.even, result.lossyEven);
+            },
+            [&](const Check& check) {
+                if (odd.empty()) return;
+                solveAll(factored(oddSystem, images, false, check, shared ? &shared->odd : nullptr), odd, false,
+                         oddRows, result.odd, result.lossyOdd);
+            },
+            !even.empty() && !odd.empty());
     }
-    sideBySide(
-        [&](const Check& check) {
-            if (even.empty()) return;
-            addBorder(direct, true);
-            TransposedSolver system(std::move(direct), refined, check);
-            solveAll(system, even, border, evenRows, result.even, result.lossyEven);
-        },
-        [&](const Check& check) {
-            if (odd.empty()) return;
-            addBorder(images, false);
-            TransposedSolver system(std::move(images), refined, check);
-            solveAll(system, odd, false, oddRows, result.odd, result.lossyOdd);
-        },
-        !even.empty() && !odd.empty());
+    if (leading < size) {
+        ConductorSystems& keep = conductorSystems;
+        keep.geometry = KernelGeometry(section.inVacuum(), conductorMesh(section, kernels.mesh()));
+        keep.even = std::move(evenSystem);
+        keep.odd = std::move(oddSystem);
+    }
     return result;
 }
 
@@ -1219,11 +1226,11 @@ KernelsKept::KernelsKept() { KernelStore::instance().open(); }
 
 KernelsKept::~KernelsKept() { KernelStore::instance().close(); }
 
-ConductorKernelsKept::ConductorKernelsKept() : before_(conductorKernels.keep) { conductorKernels.keep = true; }
+ConductorSystemsKept::ConductorSystemsKept() : before_(conductorSystems.keep) { conductorSystems.keep = true; }
 
-ConductorKernelsKept::~ConductorKernelsKept() {
-    conductorKernels.keep = before_;
-    if (!before_) conductorKernels = {};
+ConductorSystemsKept::~ConductorSystemsKept() {
+    conductorSystems.keep = before_;
+    if (!before_) conductorSystems.geometry.reset(), conductorSystems.even.reset(), conductorSystems.odd.reset();
 }
 
 SolvesOnThisThreadOnly::SolvesOnThisThreadOnly() : before_(aloneOnThisThread) { aloneOnThisThread = true; }

@@ -109,17 +109,18 @@ public:
     KernelsKept& operator=(const KernelsKept&) = delete;
 };
 
-// While one of these lives on a thread, a solve there of an arrangement with interfaces keeps
-// the kernels of its conductors alone, and the next solve of its vacuum (section.inVacuum() on
-// conductorMesh of the same mesh) takes them instead of assembling its own: the systems in
-// vacuum are blocks of the arrangement's (a conductor's row is its potential, whatever the
-// permittivities), so a rung in vacuum costs its factorisation alone.
-class ConductorKernelsKept {
+// While one of these lives on a thread, a solve there of an arrangement with interfaces (and a
+// ground plane) factors the conductors' unknowns, which lead its mesh, as a block of their own,
+// and keeps its factored systems; the next solve of its vacuum (section.inVacuum() on
+// conductorMesh of the same mesh) solves with those leading blocks instead of assembling and
+// factoring its own: the systems in vacuum are those blocks (a conductor's row is its
+// potential, whatever the permittivities), so a rung in vacuum costs its solves alone.
+class ConductorSystemsKept {
 public:
-    ConductorKernelsKept();
-    ~ConductorKernelsKept();
-    ConductorKernelsKept(const ConductorKernelsKept&) = delete;
-    ConductorKernelsKept& operator=(const ConductorKernelsKept&) = delete;
+    ConductorSystemsKept();
+    ~ConductorSystemsKept();
+    ConductorSystemsKept(const ConductorSystemsKept&) = delete;
+    ConductorSystemsKept& operator=(const ConductorSystemsKept&) = delete;
 
 private:
     bool before_;

@@ -123,17 +123,34 @@ TEST_P(Inverse, SolvesEveryRightHandSide) {
 }
 
 // Aᵀ x = b from single factors refined in double: the solution of the factors in double to
-// 1e−12, where single factors alone leave 1e−7.
-TEST_P(Inverse, SingleFactorsRefinedSolveAsExactlyAsDouble) {
+// 1e−12, where single factors alone leave 1e−7. With a leading block factored as a block of its
+// own (its pivots chosen within it), in single or double precision, the whole solves as before
+// and the leading block alone as the system it is.
+TEST_P(Inverse, SingleFactorsRefinedAndLeadingBlocksSolveAsExactlyAsDouble) {
     const std::size_t n = GetParam();
     const Matrix a = randomNeedingExchanges(n, 199 + static_cast<unsigned>(n));
-    TransposedSolver solver(a, true);
     std::mt19937 rng(8);
     std::uniform_real_distribution<double> u(-1, 1);
     std::vector<double> b(n);
     for (double& v : b) v = u(rng);
-    const std::vector<double> x = solver.solve(b), exact = luSolveTransposed(luFactor(a), b);
-    for (std::size_t i = 0; i < n; ++i) ASSERT_NEAR(x[i], exact[i], 1e-12 * (1 + std::fabs(exact[i]))) << i;
+    const std::vector<double> exact = luSolveTransposed(luFactor(a), b);
+    const std::size_t m = (2 * n + 2) / 3;  // within the first panel of columns and across its end
+    Matrix block(m, m);
+    for (std::size_t j = 0; j < m; ++j)
+        for (std::size_t i = 0; i < m; ++i) block(i, j) = a(i, j);
+    const std::vector<double> head(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(m));
+    const std::vector<double> blockExact = luSolveTransposed(luFactor(block), head);
+    const auto close = [](const std::vector<double>& x, const std::vector<double>& expected, const std::string& what) {
+        for (std::size_t i = 0; i < expected.size(); ++i)
+            ASSERT_NEAR(x[i], expected[i], 1e-12 * (1 + std::fabs(expected[i]))) << what << " " << i;
+    };
+    for (const bool refined : {true, false})
+        for (const std::size_t leading : {n, m}) {
+            const std::string what = (refined ? "single, leading " : "double, leading ") + std::to_string(leading);
+            TransposedSolver solver(a, refined, {}, leading);
+            close(solver.solve(b), exact, what);
+            if (leading < n) close(solver.leadingBlock({}).solve(head), blockExact, what + ", the block");
+        }
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, Inverse, ::testing::Values(1u, 2u, 3u, 17u, 31u, 32u, 33u, 64u, 70u, 131u),
