@@ -286,8 +286,6 @@ public:
     }
 
 private:
-    // The reach of every panel from each image, in scratch kept from row to row, one set a
-    // thread (a row is built whole before the next).
     // The roots of X(t) − z on each face from each image, found at the row's first near panel
     // of the face: in scratch kept from row to row, one set a thread, forgotten at each row.
     struct RowRoots {
@@ -305,6 +303,8 @@ private:
         return row.roots[m][f];
     }
 
+    // The reach of every panel from each image, in scratch kept from row to row, one set a
+    // thread (a row is built whole before the next).
     const std::vector<Reach>* reachesFrom(const Image* images, std::size_t count) const {
         thread_local std::vector<Reach> reachOf[2];
         for (std::size_t m = 0; m < count; ++m) {
@@ -803,13 +803,14 @@ ExcitationCharges solveExcitations(const CrossSection& section, const Kernels& k
     // symmetry and gets a unit there.
     const bool border = !section.groundPlane;
     const std::size_t size = border ? n + 1 : n;
-    // With mirror symmetry the even and the odd system are built, and later factored, side by
-    // side: each is half the work.
-    // A vacuum's systems may be the leading blocks of its arrangement's, factored just before.
+    // A vacuum's systems may be the leading blocks of its arrangement's, factored just before:
+    // then nothing is assembled or factored.
     const std::optional<ConductorSystems> shared =
         conductorSystems.geometry
             ? takeConductorSystems(KernelGeometry(section, kernels.mesh()), !even.empty(), !odd.empty(), mirror)
             : std::nullopt;
+    // With mirror symmetry the even and the odd system are built, and later factored, side by
+    // side: each is half the work.
     Matrix direct, images;
     KernelStore& store = KernelStore::instance();
     std::optional<KernelGeometry> geometry;
