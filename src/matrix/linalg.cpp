@@ -463,11 +463,11 @@ TransposedSolver::TransposedSolver(Matrix a, bool refined, const std::function<v
         // Single factors need only be good enough for the refinement to contract, which it
         // tells itself: refused only where a pivot is lost to single precision's rounding of
         // its column altogether.
-        const std::size_t n = size_;
         const std::vector<double> largest = columnLargest(f_->a, f_->leading);
         f_->single.assign(f_->a.data(), f_->a.data() + f_->a.size());
-        if (factorInPlace(ColumnMajorView<float>(f_->single.data(), n), n, largest,
-                          double(std::numeric_limits<float>::epsilon()), f_->pivots, betweenPanels_, f_->leading) == n)
+        if (factorInPlace(ColumnMajorView<float>(f_->single.data(), size_), size_, largest,
+                          double(std::numeric_limits<float>::epsilon()), f_->pivots, betweenPanels_,
+                          f_->leading) == size_)
             return;
     }
     factorInDouble();

@@ -57,8 +57,9 @@ struct MeshLevel {
 };
 
 // The panels that carry the unknowns: with mirror symmetry those of the faces right of x = 0
-// (and the right half of faces across it), else all; those of the conductors' faces first. Raises RunError if the arrangement would
-// need more panels than any input within the stated ranges does.
+// (and the right half of faces across it), else all; those of the conductors' faces first.
+// Raises RunError if the arrangement would need more panels than any input within the stated
+// ranges does.
 Mesh meshCrossSection(const CrossSection& section, const MeshLevel& level);
 
 // The mesh of section.inVacuum(): the panels of `mesh` (of `section`) on every face but the

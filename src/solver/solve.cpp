@@ -754,19 +754,6 @@ struct ConductorSystems {
 };
 thread_local ConductorSystems conductorSystems;
 
-// The number of the conductors' nodes where they lead the mesh (conductorMesh), else all.
-std::size_t leadingConductorNodes(const CrossSection& section, const Mesh& mesh) {
-    std::size_t count = 0;
-    bool interfaces = false;
-    for (const Panel& panel : mesh.panels) {
-        const bool conductor = !section.isInterface(panel.face);
-        if (conductor && interfaces) return mesh.unknowns();
-        interfaces = interfaces || !conductor;
-        if (conductor) count += panel.order;
-    }
-    return count;
-}
-
 // The kept systems where they are those of `geometry`'s vacuum with the excitations asked for,
 // given up by the keep.
 std::optional<ConductorSystems> takeConductorSystems(const KernelGeometry& geometry, bool even, bool odd, bool mirror) {
@@ -939,8 +926,9 @@ ExcitationCharges solveExcitations(const CrossSection& section, const Kernels& k
     ExcitationCharges result;
     // Where a vacuum's solve follows (a ConductorSystemsKept lives on this thread), the
     // conductors' unknowns, which lead the mesh, are factored as a block of their own.
-    const std::size_t leading =
-        conductorSystems.keep && !border && !shared ? leadingConductorNodes(section, kernels.mesh()) : size;
+    std::optional<Mesh> conductors;  // the vacuum's mesh, whose unknowns lead this one's
+    if (conductorSystems.keep && !border && !shared) conductors = conductorMesh(section, kernels.mesh());
+    const std::size_t leading = conductors ? conductors->unknowns() : size;
     std::optional<TransposedSolver> evenSystem, oddSystem;
     // A system's factors, from its matrix or from the arrangement's whose leading block it is.
     const auto factored = [&](std::optional<TransposedSolver>& system, Matrix& a, bool bordered, const Check& check,
@@ -973,7 +961,7 @@ ExcitationCharges solveExcitations(const CrossSection& section, const Kernels& k
     }
     if (leading < size) {
         ConductorSystems& keep = conductorSystems;
-        keep.geometry = KernelGeometry(section.inVacuum(), conductorMesh(section, kernels.mesh()));
+        keep.geometry = KernelGeometry(section.inVacuum(), *conductors);
         keep.even = std::move(evenSystem);
         keep.odd = std::move(oddSystem);
     }
